@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build, the tests and the tools need and is not
+# there yet. Safe to run again: packages already installed are left alone and nothing is fetched.
+set -euo pipefail
+
+packages=(
+  # build
+  g++ cmake ninja-build make pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-image-formats-plugins
+  zlib1g-dev libcrypt-dev
+  # fonts, so Chinese text renders on a fresh machine
+  fonts-wqy-microhei
+  # tests and their real peers
+  libgtest-dev libgmock-dev xvfb xauth zip unzip python3 perl unrtf poppler-utils
+  # fuzzing and sanitizers
+  clang libclang-rt-dev
+  # desktop integration checks
+  desktop-file-utils appstream
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages: ${missing[*]}" >&2
+  echo "Run this script as root (or install them with apt-get) and try again." >&2
+  exit 1
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

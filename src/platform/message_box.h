@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <functional>
+#include <utility>
+
+class QWidget;
+
+// Every message box of the program goes through here, so that tests can see which box would have
+// been shown (caption, icon, text, buttons) and answer it without a modal loop.
+namespace msgbox {
+
+struct Shown {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    bool hasOwner = false;
+};
+
+// Shows a modal box and returns the button pressed. With an interceptor installed, the
+// interceptor is called instead and its answer returned.
+QMessageBox::StandardButton show(QWidget *owner, QMessageBox::Icon icon, const QString &caption,
+                                 const QString &text,
+                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+using Interceptor = std::function<QMessageBox::StandardButton(const Shown &)>;
+// Installs (or, with an empty function, removes) the interceptor. Tests only.
+void setInterceptor(Interceptor interceptor);
+
+// The application title: the caption of the standard error box and of the standard message box.
+inline const QString &applicationTitle()
+{
+    static const QString title = QStringLiteral("Quillbook");
+    return title;
+}
+
+// The text of the standard error box: the error's text with "." appended when the text is not
+// empty and its last character (the lead byte, for a double-byte character) codes above ".".
+QString errorBoxText(const QString &message);
+
+// The standard error box: caption "Quillbook", error icon, OK.
+void showError(const QString &message);
+
+// The program's own warning box: owned by the main window, caption "羽书手札", warning icon, OK.
+void showWarning(QWidget *owner, const QString &text);
+
+// The toolkit's standard message box: caption "Quillbook", no icon, OK.
+void showMessage(QWidget *owner, const QString &text);
+
+// The main window, as the owner of boxes shown from code that has no widget at hand.
+void setMainWindow(QWidget *window);
+QWidget *mainWindow();
+
+} // namespace msgbox
+
+// Runs one event handler's body. An error it raises ends the handler and is shown in the standard
+// error box; the program then goes on. This is the one place where handlers' errors are caught:
+// every slot connected to a user action runs through it.
+//
+//     connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+//
+// Returns true when the body ran to its end.
+bool guardedCall(const std::function<void()> &body);
+
+template <typename F>
+bool guarded(F &&body)
+{
+    return guardedCall(std::function<void()>(std::forward<F>(body)));
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// Small helpers shared by the tests: a scratch folder per test, running real peer programs
+// (zip, unzip, python3, perl, unrtf, pdftotext) and the project's own command-line tool.
+namespace testing_support {
+
+struct RunResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program to its end with the given arguments and standard input, in workDir (or the
+// current folder when empty). exitCode is -1 when it could not start or crashed.
+RunResult run(const QString &program, const QStringList &args, const QByteArray &input = {},
+              const QString &workDir = {});
+
+QByteArray readFile(const QString &path);
+void writeFile(const QString &path, const QByteArray &bytes);
+
+// Paths fixed at configure time.
+QString zipProgram();
+QString unzipProgram();
+QString python3Program();
+QString perlProgram();
+QString unrtfProgram();
+QString pdftotextProgram();
+QString binDir();        // build/bin: quillbook, quillbook-tool, make-diary
+QString sourceDir();
+
+} // namespace testing_support

@@ -1,0 +1,89 @@
+#include "commands.h"
+#include "platform/exception.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <new>
+
+static const char kFixedArchivePassword[] = "qmt90315526hzrp";
+
+void toolWrite(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+void toolPrint(const QString &line)
+{
+    toolWrite(line.toUtf8() + '\n');
+}
+
+void toolError(const QString &line)
+{
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+
+static QList<ToolCommand> allCommands()
+{
+    QList<ToolCommand> all;
+    all += archiveCommands();
+    all += accountCommands();
+    all += richTextCommands();
+    all += diaryCommands();
+    return all;
+}
+
+static int usage(const QList<ToolCommand> &commands)
+{
+    toolError(QStringLiteral("usage: quillbook-tool [--password P] COMMAND ARGS…"));
+    for (const ToolCommand &c : commands)
+        toolError(QStringLiteral("  quillbook-tool ") + c.usage);
+    return 2;
+}
+
+int main(int argc, char **argv)
+{
+    // Rich text work needs a GUI application object (fonts, text layout), but never a window:
+    // run on the offscreen platform unless the caller chose one.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    QStringList args = QCoreApplication::arguments().mid(1);
+    ToolContext context;
+    context.password = QString::fromLatin1(kFixedArchivePassword);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--password") && i + 1 < args.size()) {
+            context.password = args[i + 1];
+            context.passwordGiven = true;
+            args.remove(i, 2);
+            break;
+        }
+    }
+
+    const QList<ToolCommand> commands = allCommands();
+    if (args.isEmpty())
+        return usage(commands);
+    const QString name = args.takeFirst();
+    for (const ToolCommand &c : commands) {
+        if (c.name != name)
+            continue;
+        try {
+            int status = c.run(context, args);
+            std::fflush(stdout);
+            return status;
+        } catch (const Exception &e) {
+            toolError(e.message());
+            return 2;
+        } catch (const std::bad_alloc &) {
+            toolError(QStringLiteral("Out of memory"));
+            return 2;
+        } catch (const std::exception &e) {
+            toolError(QString::fromUtf8(e.what()));
+            return 2;
+        }
+    }
+    return usage(commands);
+}

@@ -1,0 +1,6 @@
+#include "commands.h"
+
+QList<ToolCommand> richTextCommands()
+{
+    return {};
+}
