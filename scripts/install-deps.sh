@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   g++ cmake ninja-build make pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-image-formats-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   zlib1g-dev libcrypt-dev
   # fonts, so Chinese text renders on a fresh machine
   fonts-wqy-microhei
