@@ -1,6 +1,7 @@
 #include "message_box.h"
 #include "exception.h"
 #include "gbk.h"
+#include "notice.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -62,6 +63,16 @@ void showWarning(QWidget *owner, const QString &text)
 void showMessage(QWidget *owner, const QString &text)
 {
     show(owner ? owner : mainWindow(), QMessageBox::NoIcon, applicationTitle(), text);
+}
+
+void routeNotices()
+{
+    notice::setHandler([](notice::Kind kind, const QString &caption, const QString &text) {
+        const QMessageBox::Icon icon = kind == notice::Kind::Information ? QMessageBox::Information
+                                       : kind == notice::Kind::Warning   ? QMessageBox::Warning
+                                                                         : QMessageBox::Critical;
+        show(mainWindow(), icon, caption, text);
+    });
 }
 
 void setMainWindow(QWidget *window) { mainWindowRef() = window; }

@@ -50,6 +50,10 @@ void showWarning(QWidget *owner, const QString &text);
 void showMessage(QWidget *owner, const QString &text);
 
 // The main window, as the owner of boxes shown from code that has no widget at hand.
+// Shows the notices of the components below the user interface as message boxes owned by the
+// main window (information, warning or error icon, the notice's caption and text, OK).
+void routeNotices();
+
 void setMainWindow(QWidget *window);
 QWidget *mainWindow();
 
