@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  g++ cmake ninja-build make pkg-config
+  g++ cmake ninja-build make pkg-config dpkg-dev file
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   zlib1g-dev libcrypt-dev
   # fonts, so Chinese text renders on a fresh machine

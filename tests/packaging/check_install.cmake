@@ -1,0 +1,20 @@
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+foreach(f
+    bin/quillbook
+    bin/quillbook-tool
+    share/applications/net.quillbook.Quillbook.desktop
+    share/metainfo/net.quillbook.Quillbook.metainfo.xml
+    share/icons/hicolor/scalable/apps/net.quillbook.Quillbook.svg
+    share/icons/hicolor/48x48/apps/net.quillbook.Quillbook.png
+    share/icons/hicolor/256x256/apps/net.quillbook.Quillbook.png
+    share/man/man1/quillbook-tool.1)
+  if(NOT EXISTS ${PREFIX}/${f})
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${PREFIX})
