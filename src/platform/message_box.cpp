@@ -70,6 +70,7 @@ void routeNotices()
     notice::setHandler([](notice::Kind kind, const QString &caption, const QString &text) {
         const QMessageBox::Icon icon = kind == notice::Kind::Information ? QMessageBox::Information
                                        : kind == notice::Kind::Warning   ? QMessageBox::Warning
+                                       : kind == notice::Kind::Plain     ? QMessageBox::NoIcon
                                                                          : QMessageBox::Critical;
         show(mainWindow(), icon, caption, text);
     });

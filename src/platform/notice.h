@@ -9,7 +9,8 @@
 // (msgbox::routeNotices). Without a handler, notices go to standard error.
 namespace notice {
 
-enum class Kind { Information, Warning, Error };
+// Plain: a box with no icon.
+enum class Kind { Information, Warning, Error, Plain };
 
 using Handler = std::function<void(Kind kind, const QString &caption, const QString &text)>;
 

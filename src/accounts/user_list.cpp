@@ -1,0 +1,68 @@
+#include "accounts/user_list.h"
+#include "accounts/messages.h"
+#include "accounts/user_name.h"
+#include "platform/exception.h"
+#include "platform/files.h"
+#include "platform/gbk.h"
+
+#include <QFile>
+
+QStringList parseUserList(const QByteArray &bytes)
+{
+    // GBK trail bytes lie at 0x40 and above, so CR, LF and zero are never part of a character.
+    const qsizetype zero = bytes.indexOf('\0');
+    const qsizetype end = zero < 0 ? bytes.size() : zero;
+    QStringList names;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < end; ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        names.append(gbk::decode(bytes.constData() + start, i - start));
+        if (c == '\r' && i + 1 < end && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < end)
+        names.append(gbk::decode(bytes.constData() + start, end - start));
+    return names;
+}
+
+bool fitsOnOneLine(const QString &name)
+{
+    return !name.contains(QChar(u'\0')) && !name.contains(QLatin1Char('\r'))
+           && !name.contains(QLatin1Char('\n'));
+}
+
+QByteArray formatUserList(const QStringList &names)
+{
+    QByteArray bytes;
+    for (const QString &name : names) {
+        if (!fitsOnOneLine(name))
+            throw EInvalidUserName(accounts_text::kNameHasLineBreak);
+        bytes += gbk::encodeOrThrow(name, QStringLiteral("user name"));
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+QStringList readUserList(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EInOutError(accounts_text::kUserListRead.arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EInOutError(accounts_text::kUserListRead.arg(path, file.errorString()));
+    return parseUserList(bytes);
+}
+
+void writeUserList(const QStringList &names, const QString &path)
+{
+    const QByteArray bytes = formatUserList(names);
+    files::FolderLock lock(path, files::FolderLock::Exclusive);
+    files::AtomicWriter::removeLeftovers(path);
+    files::AtomicWriter out(path);
+    if (!out.isOpen() || !out.write(bytes) || !out.commit())
+        throw EInOutError(accounts_text::kUserListWrite.arg(path, out.errorString()));
+}
