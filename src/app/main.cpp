@@ -1,12 +1,13 @@
+#include "app/single_instance.h"
+#include "app/startup.h"
+#include "settings/ini.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char **argv)
 {
+    // The settings file's place is fixed before anything else, and kept for the whole run.
+    ini::fixSettingsPath();
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("羽书手札2003.11.29版"));
-    window.resize(635, 448);
-    window.show();
-    return app.exec();
+    return startup::run(app, TSingleInstance::defaultName());
 }

@@ -1,0 +1,271 @@
+#include "main_form.h"
+#include "help_window.h"
+#include "texts.h"
+
+#include "platform/exception.h"
+#include "platform/gbk.h"
+#include "platform/message_box.h"
+#include "settings/ini.h"
+#include "skin/skin_data.h"
+#include "skin/skin_store.h"
+#include "widgets/nav_button.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QSvgRenderer>
+
+namespace {
+
+constexpr int kClientWidth = 635;
+constexpr int kClientHeight = 448;
+constexpr int kNavColumnWidth = 88;
+constexpr int kFirstNavButton = 3;
+constexpr int kSkinCount = 10;
+const QColor kCaptionBlue(0, 0, 255);
+
+struct NavEntry {
+    const char16_t *caption;
+    const char *picture;
+};
+constexpr NavEntry kNavButtons[] = {
+    {u"写日记", ":/nav/write.svg"},   {u"看日记", ":/nav/read.svg"}, {u"用户登录", ":/nav/login.svg"},
+    {u"帮助", ":/nav/help.svg"},      {u"关于...", ":/nav/about.svg"},
+};
+
+constexpr const char16_t *kSkinNumbers[kSkinCount] = {u"一", u"二", u"三", u"四", u"五",
+                                                       u"六", u"七", u"八", u"九", u"十"};
+
+QPixmap navPicture(const char *resource)
+{
+    QPixmap picture(32, 32);
+    picture.fill(Qt::transparent);
+    QSvgRenderer renderer(QString::fromLatin1(resource));
+    QPainter painter(&picture);
+    renderer.render(&painter);
+    return picture;
+}
+
+void paintBlue(QWidget *widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, kCaptionBlue);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    msgbox::setMainWindow(this);
+    msgbox::routeNotices();
+    buildControls();
+
+    m_skinStore = new TSkinStore(this);
+    m_skinData = new TSkinData(this);
+    guarded([this] {
+        AddStoredSkins(*m_skinStore);
+        // The window is made in the first stored skin; creation then applies the chosen one.
+        m_skinData->LoadSkinFromStore(m_skinStore, 0);
+    });
+
+    connectHandlers();
+    guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls()
+{
+    setWindowTitle(app::text::mainCaption());
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("Client"));
+    setCentralWidget(client);
+    auto *row = new QHBoxLayout(client);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    // The buttons keep their places when some are hidden, so the column is laid out by hand.
+    auto *column = new QWidget(client);
+    column->setObjectName(QStringLiteral("NavColumn"));
+    column->setFixedWidth(kNavColumnWidth);
+    for (int k = 0; k < 5; ++k) {
+        auto *button = new TNavButton(column);
+        button->setObjectName(QStringLiteral("NavBtn%1").arg(kFirstNavButton + k));
+        button->setGeometry(4, 6 + 72 * k, 77, 65);
+        button->setStyle(BStyle::bsFlat);
+        button->setBitmap(navPicture(kNavButtons[k].picture));
+        button->setCaption(QString::fromUtf16(kNavButtons[k].caption));
+        paintBlue(button);
+        m_navButtons[k] = button;
+    }
+    row->addWidget(column);
+
+    m_pageControl = new QStackedWidget(client);
+    m_pageControl->setObjectName(QStringLiteral("PageControl1"));
+    const char *pageNames[] = {"TabSheet1", "TabSheet2", "TabSheet3"};
+    QWidget **pages[] = {&m_writePage, &m_listPage, &m_loginPage};
+    for (int i = 0; i < 3; ++i) {
+        *pages[i] = new QWidget;
+        (*pages[i])->setObjectName(QLatin1String(pageNames[i]));
+        m_pageControl->addWidget(*pages[i]);
+    }
+    row->addWidget(m_pageControl, 1);
+
+    buildSkinGroup();
+    resize(kClientWidth, kClientHeight);
+}
+
+void TForm1::buildSkinGroup()
+{
+    // Below the place the login panel takes (x 160, y 47, 225 × 122).
+    m_skinGroup = new QGroupBox(QStringLiteral("皮肤设置"), m_loginPage);
+    m_skinGroup->setObjectName(QStringLiteral("GroupBox1"));
+    m_skinGroup->setGeometry(160, 200, 225, 185);
+    paintBlue(m_skinGroup);
+    for (int i = 0; i < kSkinCount; ++i) {
+        auto *button = new QRadioButton(QStringLiteral("皮肤") + QString::fromUtf16(kSkinNumbers[i]),
+                                        m_skinGroup);
+        button->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
+        button->setGeometry(i < 5 ? 28 : 128, 28 + 30 * (i % 5), 80, 20);
+        m_skinButtons[i] = button;
+    }
+    m_skinButtons[0]->setChecked(true);
+}
+
+void TForm1::connectHandlers()
+{
+    using Handler = void (TForm1::*)();
+    const Handler navHandlers[] = {&TForm1::NavBtn3Click, &TForm1::NavBtn4Click, &TForm1::NavBtn5Click,
+                                   &TForm1::NavBtn6Click, &TForm1::NavBtn7Click};
+    for (int k = 0; k < 5; ++k) {
+        connect(m_navButtons[k], &TNavButton::clicked, this,
+                [this, h = navHandlers[k]] { guarded([this, h] { (this->*h)(); }); });
+    }
+
+    const Handler skinHandlers[kSkinCount] = {
+        &TForm1::RadioButton1Click, &TForm1::RadioButton2Click, &TForm1::RadioButton3Click,
+        &TForm1::RadioButton4Click, &TForm1::RadioButton5Click, &TForm1::RadioButton6Click,
+        &TForm1::RadioButton7Click, &TForm1::RadioButton8Click, &TForm1::RadioButton9Click,
+        &TForm1::RadioButton10Click};
+    // A radio button's click action runs whenever it becomes checked, by the user or by the
+    // program.
+    for (int i = 0; i < kSkinCount; ++i) {
+        connect(m_skinButtons[i], &QRadioButton::toggled, this, [this, h = skinHandlers[i]](bool on) {
+            if (on)
+                guarded([this, h] { (this->*h)(); });
+        });
+    }
+
+    connect(m_pageControl, &QStackedWidget::currentChanged, this, [this] {
+        if (m_pageControl->currentWidget() == m_loginPage)
+            guarded([this] { TabSheet3Show(); });
+    });
+}
+
+TNavButton *TForm1::NavBtn(int number) const
+{
+    const int k = number - kFirstNavButton;
+    return k >= 0 && k < 5 ? m_navButtons[k] : nullptr;
+}
+
+QRadioButton *TForm1::RadioButton(int number) const
+{
+    return number >= 1 && number <= kSkinCount ? m_skinButtons[number - 1] : nullptr;
+}
+
+void TForm1::FormCreate()
+{
+    // A skin setting that cannot be read or used is reported; the window still opens logged out.
+    guarded([this] { restoreSkin(); });
+    m_pageControl->setCurrentWidget(m_loginPage);
+    NavBtn(3)->hide();
+    NavBtn(4)->hide();
+    m_diaryPath.clear();
+}
+
+void TForm1::restoreSkin()
+{
+    m_skinIndex = 0;
+    const QByteArray value = ini::ReadSetting(gbk::encode(app::text::skinSection()),
+                                              gbk::encode(app::text::skinKey()));
+    if (!value.isEmpty())
+        m_skinIndex = StrToInt(gbk::decode(value));
+    m_skinData->LoadSkinFromStore(m_skinStore, m_skinIndex);
+    m_skinData->ReskinForm(this);
+    if (m_skinIndex >= 0 && m_skinIndex < kSkinCount)
+        m_skinButtons[m_skinIndex]->setChecked(true);
+}
+
+void TForm1::chooseSkin(int index)
+{
+    m_skinData->LoadSkinFromStore(m_skinStore, index);
+    m_skinData->ReskinForm(this);
+    m_skinIndex = index;
+}
+
+void TForm1::NavBtn4Click() {}
+
+void TForm1::NavBtn6Click()
+{
+    if (!m_helpWindow)
+        m_helpWindow = new THelpWindow(this);
+    m_helpWindow->showDocument(applicationHelpFile());
+}
+
+void TForm1::NavBtn3Click() {}
+
+void TForm1::NavBtn5Click() { m_pageControl->setCurrentWidget(m_loginPage); }
+
+void TForm1::TabSheet3Show() {}
+
+void TForm1::NavBtn7Click() {}
+
+void TForm1::RadioButton1Click() { chooseSkin(0); }
+void TForm1::RadioButton2Click() { chooseSkin(1); }
+void TForm1::RadioButton3Click() { chooseSkin(2); }
+void TForm1::RadioButton4Click() { chooseSkin(3); }
+void TForm1::RadioButton5Click() { chooseSkin(4); }
+void TForm1::RadioButton6Click() { chooseSkin(5); }
+void TForm1::RadioButton7Click() { chooseSkin(6); }
+void TForm1::RadioButton8Click() { chooseSkin(7); }
+void TForm1::RadioButton9Click() { chooseSkin(8); }
+void TForm1::RadioButton10Click() { chooseSkin(9); }
+
+void TForm1::FormClose()
+{
+    ini::EnsureSettingsFile(true);
+    ini::WriteSetting(gbk::encode(app::text::skinSection()), gbk::encode(app::text::skinKey()),
+                      QByteArray::number(m_skinIndex));
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    guarded([this] { FormClose(); });
+    // Closing never fails: a settings file that could not be written has been reported.
+    event->accept();
+}
+
+void TForm1::AnotherCopyStarted()
+{
+    // A box owned by a minimised window can stay hidden with it, leaving the user a program
+    // that does not answer; the box then stands on its own.
+    const bool minimised = isMinimized();
+    msgbox::show(minimised ? nullptr : this, QMessageBox::Information,
+                 app::text::alreadyRunningCaption(), app::text::alreadyRunning());
+    if (isMinimized()) {
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        show();
+    } else {
+        raise();
+        activateWindow();
+    }
+}

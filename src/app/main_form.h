@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+class QCloseEvent;
+class QGroupBox;
+class QRadioButton;
+class QStackedWidget;
+class THelpWindow;
+class TNavButton;
+class TSkinData;
+class TSkinStore;
+
+// The main window: the navigation column, the page stack (write page, list page, login page),
+// the skin choice and the state the pages share.
+//
+// Layout of the 635 × 448 client area: the navigation buttons NavBtn3 … NavBtn7 ("写日记",
+// "看日记", "用户登录", "帮助", "关于...") at x = 4, y = 6 + 72·k, 77 × 65 each, a hidden one
+// leaving its place empty; PageControl1 at x = 88, 547 × 448, growing with the window, pages
+// TabSheet1 (write), TabSheet2 (list), TabSheet3 (login) in that order, changed only by the
+// program. The login page keeps x = 160, y = 47, 225 × 122 free for the login panel and holds
+// the skin group GroupBox1 "皮肤设置" (RadioButton1 … RadioButton10, "皮肤一" … "皮肤十").
+//
+// Every handler runs under guarded(): an error it raises is shown in the standard error box and
+// the program goes on. Creating the window runs FormCreate (logged out, the stored skin applied);
+// closing it runs FormClose (the skin index written to the settings file) and always closes.
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    QStackedWidget *PageControl1() const { return m_pageControl; }
+    QWidget *TabSheet1() const { return m_writePage; }
+    QWidget *TabSheet2() const { return m_listPage; }
+    QWidget *TabSheet3() const { return m_loginPage; }
+    // NavBtn3 … NavBtn7 by their number.
+    TNavButton *NavBtn(int number) const;
+    QGroupBox *GroupBox1() const { return m_skinGroup; }
+    // RadioButton1 … RadioButton10 by their number.
+    QRadioButton *RadioButton(int number) const;
+    TSkinStore *SkinStore1() const { return m_skinStore; }
+    TSkinData *SkinData1() const { return m_skinData; }
+    THelpWindow *helpWindow() const { return m_helpWindow; }
+
+    // The stored skin in use (0 … 9, or whatever the settings file held).
+    int skinIndex() const { return m_skinIndex; }
+    // The logged-in user's diary archive (the user name); empty until the first login.
+    QString diaryPath() const { return m_diaryPath; }
+    void setDiaryPath(const QString &path) { m_diaryPath = path; }
+
+public slots:
+    void FormCreate();
+    void NavBtn4Click();
+    void NavBtn6Click();
+    void NavBtn3Click();
+    void NavBtn5Click();
+    void TabSheet3Show();
+    void NavBtn7Click();
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void RadioButton3Click();
+    void RadioButton4Click();
+    void RadioButton5Click();
+    void RadioButton6Click();
+    void RadioButton7Click();
+    void RadioButton8Click();
+    void RadioButton9Click();
+    void RadioButton10Click();
+    void FormClose();
+
+    // Another copy of the program was started: says so, then brings this window forward.
+    void AnotherCopyStarted();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void buildSkinGroup();
+    void connectHandlers();
+    // Steps 1 to 3 of creation: the skin index from the settings file, applied and checked.
+    void restoreSkin();
+    void chooseSkin(int index);
+
+    QStackedWidget *m_pageControl = nullptr;
+    QWidget *m_writePage = nullptr;
+    QWidget *m_listPage = nullptr;
+    QWidget *m_loginPage = nullptr;
+    TNavButton *m_navButtons[5] = {};
+    QGroupBox *m_skinGroup = nullptr;
+    QRadioButton *m_skinButtons[10] = {};
+    TSkinStore *m_skinStore = nullptr;
+    TSkinData *m_skinData = nullptr;
+    THelpWindow *m_helpWindow = nullptr;
+
+    int m_skinIndex = 0;
+    QString m_diaryPath;
+};

@@ -1,0 +1,380 @@
+#include "ini.h"
+#include "errors.h"
+
+#include "platform/exception.h"
+#include "platform/files.h"
+#include "platform/gbk.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QList>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ini {
+
+namespace {
+
+QString &fixedPath()
+{
+    static QString path;
+    return path;
+}
+
+QByteArray nativePath(const QString &path) { return QFile::encodeName(path); }
+
+[[noreturn]] void throwIo(int err, const QString &path)
+{
+    QString reason;
+    switch (err) {
+    case ENOENT:
+        reason = QFileInfo(path).absoluteDir().exists() ? text::fileNotFound() : text::pathNotFound();
+        break;
+    case ENOTDIR: reason = text::pathNotFound(); break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY: reason = text::accessDenied(); break;
+    case ENOSPC:
+    case EDQUOT: reason = text::diskFull(); break;
+    default: reason = text::ioError(err); break;
+    }
+    throw EInOutError(text::onFile(reason, path));
+}
+
+// Closes the descriptor on every way out.
+class Fd
+{
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return m_fd; }
+    // Closes now and reports the error a delayed write may only show here.
+    int close()
+    {
+        const int rc = ::close(m_fd);
+        m_fd = -1;
+        return rc == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+int openOrThrow(const QString &path, int flags, mode_t mode = 0644)
+{
+    int fd;
+    do {
+        fd = ::open(nativePath(path).constData(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throwIo(errno, path);
+    return fd;
+}
+
+// Writes everything or returns the error; every write is a step the file layer's fault
+// injection can fail.
+int writeAll(int fd, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        if (!files::FileFaults::beforeStep(files::FileFaults::Step::Write))
+            return ENOSPC;
+        const ssize_t n = ::write(fd, data, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return ENOSPC;
+        data += n;
+        left -= n;
+    }
+    return 0;
+}
+
+QByteArray readFile(const QString &path)
+{
+    Fd fd(openOrThrow(path, O_RDONLY));
+    QByteArray bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throwIo(errno, path);
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, n);
+    }
+    return bytes;
+}
+
+// Lines end with LF, optionally preceded by CR; a last line without an end still counts.
+QList<QByteArray> splitLines(const QByteArray &bytes)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
+        const qsizetype next = end < 0 ? bytes.size() : end + 1;
+        if (end < 0)
+            end = bytes.size();
+        qsizetype stop = end;
+        if (stop > start && bytes.at(stop - 1) == '\r')
+            --stop;
+        lines.append(bytes.mid(start, stop - start));
+        start = next;
+    }
+    return lines;
+}
+
+// Upper-cases a to z only; both bytes of a GBK double-byte character are left alone, since a
+// trail byte may fall in the range of ASCII letters.
+QByteArray upperAscii(const QByteArray &text)
+{
+    QByteArray out = text;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const auto c = static_cast<unsigned char>(out.at(i));
+        if (gbk::isLeadByte(c) && i + 1 < out.size())
+            ++i;
+        else if (c >= 'a' && c <= 'z')
+            out[i] = char(c - 'a' + 'A');
+    }
+    return out;
+}
+
+QByteArray comparable(const QByteArray &line) { return RemoveSpaces(upperAscii(line)); }
+
+bool startsSection(const QByteArray &line) { return RemoveSpaces(line).startsWith('['); }
+
+// The file's lines, matched against one section and key.
+class Scan
+{
+public:
+    Scan(const QList<QByteArray> &lines, const QByteArray &section, const QByteArray &key)
+        : m_lines(lines), m_header('[' + upperAscii(section) + ']'), m_key(upperAscii(key))
+    {
+    }
+
+    bool isHeader(const QByteArray &line) const { return comparable(line) == m_header; }
+    bool isKey(const QByteArray &line) const { return comparable(line).startsWith(m_key); }
+
+    // Walks the sections the way both readers do: the line that ends a section is not looked at
+    // again as a header. visit(index) returns true to stop; the result is whether it did.
+    template <typename Visit>
+    bool walk(Visit visit) const
+    {
+        qsizetype i = 0;
+        while (i < m_lines.size()) {
+            if (!isHeader(m_lines.at(i++)))
+                continue;
+            while (i < m_lines.size()) {
+                const qsizetype at = i++;
+                if (visit(at))
+                    return true;
+                if (startsSection(m_lines.at(at)))
+                    break;
+            }
+        }
+        return false;
+    }
+
+    const QList<QByteArray> &lines() const { return m_lines; }
+
+private:
+    const QList<QByteArray> &m_lines;
+    QByteArray m_header;
+    QByteArray m_key;
+};
+
+QByteArray readSetting(const Scan &scan)
+{
+    QByteArray value;
+    scan.walk([&](qsizetype at) {
+        const QByteArray &line = scan.lines().at(at);
+        if (scan.isKey(line)) {
+            const qsizetype eq = line.lastIndexOf('=');
+            if (eq >= 0)
+                value = line.mid(eq + 1);
+        }
+        return !value.isEmpty();
+    });
+    return value;
+}
+
+int findSettingLine(const Scan &scan)
+{
+    int found = 0;
+    scan.walk([&](qsizetype at) {
+        if (scan.isKey(scan.lines().at(at)))
+            found = int(at) + 1;
+        return found != 0;
+    });
+    return found;
+}
+
+QList<QByteArray> readLines(const QString &path)
+{
+    return splitLines(readFile(path));
+}
+
+QByteArray joinLines(const QList<QByteArray> &lines)
+{
+    QByteArray out;
+    for (const QByteArray &line : lines)
+        out += line + "\r\n";
+    return out;
+}
+
+void appendToFile(const QString &path, const QByteArray &bytes)
+{
+    Fd fd(openOrThrow(path, O_WRONLY | O_APPEND));
+    if (const int err = writeAll(fd.get(), bytes))
+        throwIo(err, path);
+    if (const int err = fd.close())
+        throwIo(err, path);
+}
+
+// The new content goes to "<path>.tmp" first and replaces the file in one rename once it is
+// complete and on disk, so a full disk or a crash half-way never leaves the settings half
+// written. The copy keeps the file's permissions.
+void replaceFile(const QString &path, const QByteArray &bytes)
+{
+    const QString temporary = path + QLatin1String(".tmp");
+    ::unlink(nativePath(temporary).constData());
+
+    struct stat st;
+    const mode_t mode = ::stat(nativePath(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    Fd fd(openOrThrow(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_EXCL, mode));
+    ::fchmod(fd.get(), mode);
+
+    int err = writeAll(fd.get(), bytes);
+    if (!err && !files::FileFaults::beforeStep(files::FileFaults::Step::Sync))
+        err = EIO;
+    if (!err && ::fsync(fd.get()) != 0)
+        err = errno;
+    if (const int closeErr = fd.close(); !err)
+        err = closeErr;
+    if (!err && !files::FileFaults::beforeStep(files::FileFaults::Step::Rename))
+        err = EIO;
+    if (!err && ::rename(nativePath(temporary).constData(), nativePath(path).constData()) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(nativePath(temporary).constData());
+        throwIo(err, path);
+    }
+}
+
+} // namespace
+
+QString ProgramDirectory()
+{
+    const QString executable = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    const qsizetype slash = executable.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : executable.left(slash + 1);
+}
+
+QByteArray RemoveSpaces(const QByteArray &text)
+{
+    QByteArray out = text;
+    out.removeIf([](char c) { return c == ' '; });
+    return out;
+}
+
+void EnsureSettingsFile(bool truncate)
+{
+    const QString path = settingsPath();
+    if (!truncate && files::exists(path))
+        return;
+    Fd fd(openOrThrow(path, O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0)));
+    if (const int err = fd.close())
+        throwIo(err, path);
+}
+
+QByteArray ReadSetting(const QByteArray &section, const QByteArray &key)
+{
+    EnsureSettingsFile(false);
+    const QList<QByteArray> lines = readLines(settingsPath());
+    return readSetting(Scan(lines, section, key));
+}
+
+int FindSettingLine(const QByteArray &section, const QByteArray &key)
+{
+    EnsureSettingsFile(false);
+    const QList<QByteArray> lines = readLines(settingsPath());
+    return findSettingLine(Scan(lines, section, key));
+}
+
+void WriteSetting(const QByteArray &section, const QByteArray &key, const QByteArray &value)
+{
+    EnsureSettingsFile(false);
+    const QString path = settingsPath();
+    const QByteArray content = readFile(path);
+    QList<QByteArray> lines = splitLines(content);
+    const Scan scan(lines, section, key);
+    const QByteArray keyLine = key + '=' + value;
+
+    if (const int target = findSettingLine(scan)) {
+        lines[target - 1] = keyLine;
+        replaceFile(path, joinLines(lines));
+        return;
+    }
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        if (scan.isHeader(lines.at(n))) {
+            lines.insert(n + 1, keyLine);
+            replaceFile(path, joinLines(lines));
+            return;
+        }
+    }
+    // A last line without its line end is ended first, so the empty line stays a line of its own.
+    const QByteArray lead = !content.isEmpty() && !content.endsWith('\n') ? "\r\n" : "";
+    appendToFile(path, lead + joinLines({QByteArray(), '[' + section + ']', keyLine}));
+}
+
+QString settingsPathFor(const QString &programDirectory, bool folderWritable)
+{
+    if (folderWritable)
+        return programDirectory + QLatin1String("main.ini");
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(config))
+        config = QDir::homePath() + QLatin1String("/.config");
+    return config + QLatin1String("/quillbook/main.ini");
+}
+
+void fixSettingsPath()
+{
+    const QString directory = ProgramDirectory();
+    const QString folder = directory.isEmpty() ? QStringLiteral(".") : directory;
+    const bool writable = ::access(nativePath(folder).constData(), W_OK) == 0;
+    const QString path = settingsPathFor(directory, writable);
+    if (!writable)
+        QDir().mkpath(QFileInfo(path).absolutePath());
+    setSettingsPath(path);
+}
+
+QString settingsPath()
+{
+    if (fixedPath().isEmpty())
+        fixSettingsPath();
+    return fixedPath();
+}
+
+void setSettingsPath(const QString &path) { fixedPath() = path; }
+
+} // namespace ini

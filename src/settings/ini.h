@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The settings file "main.ini": a small sections-and-keys text file that remembers the skin
+// choice between runs. Each call opens the file, scans it line by line and closes it again.
+//
+// Format: GBK text lines, each written with CR LF (a file with LF-only line ends reads the same).
+// A section starts at a line "[name]" and runs to the next line whose first non-space character
+// is "["; a key line is name "=" value.
+//
+// Matching (all routines): a line is compared after upper-casing the ASCII letters a-z (the two
+// bytes of a GBK character stay as they are) and removing every space (0x20). A header matches
+// when that equals "[" + upper(section) + "]"; a key line matches when it begins with
+// upper(key), so "skinny" matches "skin". The caller's names are upper-cased but keep their
+// spaces, so a name holding a space matches nothing. A value is taken from the line as it
+// stands: everything after its last "=".
+//
+// Location: fixed once at start-up (fixSettingsPath) and kept for the run: "main.ini" in the
+// executable's folder, or $XDG_CONFIG_HOME/quillbook/main.ini (default ~/.config/quillbook)
+// when that folder is not writable.
+//
+// Errors: a file that cannot be created, opened, read or written raises EInOutError with the
+// reason ("File not found", "File access denied", "Disk full", "I/O error <n>") and the path.
+// A missing file is never an error for reading: it is created empty first.
+namespace ini {
+
+// The running executable's folder, up to and including its last "/"; empty when the path the
+// system reports holds none.
+QString ProgramDirectory();
+
+// The text with every space character (0x20) removed.
+QByteArray RemoveSpaces(const QByteArray &text);
+
+// Afterwards the settings file exists; with truncate it is also empty (its content is lost).
+void EnsureSettingsFile(bool truncate);
+
+// The value of the first key line of the section whose value is not empty, or empty.
+// A section repeated further down is searched too, unless its header directly follows the
+// previous section's last line.
+QByteArray ReadSetting(const QByteArray &section, const QByteArray &key);
+
+// The 1-based number of the section's first line that matches the key (with or without "="),
+// or 0.
+int FindSettingLine(const QByteArray &section, const QByteArray &key);
+
+// Replaces the key's line with key=value (the caller's spelling of the key), or inserts that
+// line directly below the section's header, or appends an empty line, "[section]" and key=value
+// when there is no such section. A rewrite goes through "<settings file>.tmp", which replaces
+// the settings file in one rename only when it is complete; on failure the file is unchanged.
+void WriteSetting(const QByteArray &section, const QByteArray &key, const QByteArray &value);
+
+// Fixes the settings file's path from the location rule above. Call once at start-up, before
+// any window exists. Creates the configuration folder when that is the one chosen.
+void fixSettingsPath();
+
+// The fixed path (fixed on first use if fixSettingsPath was not called).
+QString settingsPath();
+
+// Sets the path directly: start-up code and tests.
+void setSettingsPath(const QString &path);
+
+// The location rule: programDirectory + "main.ini" when that folder is writable, otherwise
+// main.ini in the "quillbook" folder of the user's configuration folder ($XDG_CONFIG_HOME when
+// it is an absolute path, else $HOME/.config).
+QString settingsPathFor(const QString &programDirectory, bool folderWritable);
+
+} // namespace ini

@@ -1,0 +1,59 @@
+// Runs the program the way main() does, for tests that need a real second process:
+//
+//   app_helper first <settings file>        prints READY once the window is up and listening,
+//                                           then one line per message box it would have shown
+//                                           ("BOX <icon>|<owned>|<caption>|<text>") and closes
+//                                           the window after the first box.
+//   app_helper shot <settings file> <png>   saves the main window's picture and closes.
+#include "app/main_form.h"
+#include "app/single_instance.h"
+#include "app/startup.h"
+#include "platform/message_box.h"
+#include "settings/ini.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+void say(const QString &line)
+{
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3)
+        return 2;
+    const QString mode = QString::fromLocal8Bit(argv[1]);
+    ini::setSettingsPath(QString::fromLocal8Bit(argv[2]));
+    QApplication app(argc, argv);
+
+    if (mode == QLatin1String("first")) {
+        msgbox::setInterceptor([](const msgbox::Shown &box) {
+            say(QStringLiteral("BOX %1|%2|%3|%4")
+                    .arg(int(box.icon))
+                    .arg(box.hasOwner ? 1 : 0)
+                    .arg(box.caption, box.text));
+            QTimer::singleShot(0, [] { msgbox::mainWindow()->close(); });
+            return QMessageBox::Ok;
+        });
+        return startup::run(app, TSingleInstance::defaultName(),
+                            [](TForm1 &) { say(QStringLiteral("READY")); });
+    }
+    if (mode == QLatin1String("shot") && argc >= 4) {
+        const QString png = QString::fromLocal8Bit(argv[3]);
+        return startup::run(app, TSingleInstance::defaultName(), [png](TForm1 &form) {
+            QTimer::singleShot(500, &form, [&form, png] {
+                form.grab().save(png);
+                form.close();
+            });
+        });
+    }
+    return 2;
+}
