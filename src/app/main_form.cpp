@@ -73,6 +73,9 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
         m_skinData->LoadSkinFromStore(m_skinStore, 0);
     });
 
+    setupLogin();
+    setupDiary();
+    setupAbout();
     connectHandlers();
     guarded([this] { FormCreate(); });
 }
@@ -212,8 +215,6 @@ void TForm1::chooseSkin(int index)
     m_skinIndex = index;
 }
 
-void TForm1::NavBtn4Click() {}
-
 void TForm1::NavBtn6Click()
 {
     if (!m_helpWindow)
@@ -221,13 +222,7 @@ void TForm1::NavBtn6Click()
     m_helpWindow->showDocument(applicationHelpFile());
 }
 
-void TForm1::NavBtn3Click() {}
-
 void TForm1::NavBtn5Click() { m_pageControl->setCurrentWidget(m_loginPage); }
-
-void TForm1::TabSheet3Show() {}
-
-void TForm1::NavBtn7Click() {}
 
 void TForm1::RadioButton1Click() { chooseSkin(0); }
 void TForm1::RadioButton2Click() { chooseSkin(1); }

@@ -79,6 +79,22 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The window's parts, each built in a file of its own and called by the constructor in this
+    // order, after the shell's controls exist and before FormCreate runs.
+    //   main_form_login.cpp: the login page, the user settings dialog, the login.
+    //   main_form_diary.cpp: the write and list pages and the diary operations behind them.
+    //   main_form_about.cpp: the About box.
+    void setupLogin();
+    void setupDiary();
+    void setupAbout();
+
+    // ---- login page and user settings (main_form_login.cpp) ----
+
+    // ---- diary operations, write and list pages (main_form_diary.cpp) ----
+
+    // ---- About box (main_form_about.cpp) ----
+
+    // ---- the shell (main_form.cpp) ----
     void buildControls();
     void buildSkinGroup();
     void connectHandlers();
