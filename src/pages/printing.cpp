@@ -1,0 +1,181 @@
+#include "pages/printing.h"
+#include "pages/page_errors.h"
+#include "pages/rich_format.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QPainter>
+#include <QPrinter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+
+namespace printing {
+
+namespace {
+
+constexpr int kInsertedLines = 3;   // heading, stars, empty line
+
+// The resolution the printed text is laid out at: that of the screen the editor was designed
+// for, so that a font given in pixels keeps its size on paper.
+constexpr qreal kLayoutDpi = 96;
+constexpr int kLayoutDotsPerMeter = 3780;   // 96 dpi
+
+[[noreturn]] void fail(QPrinter &printer, const QString &message)
+{
+    printer.abort();
+    throw EPrinter(message);
+}
+
+void setParagraphFormats(QTextCursor &cursor, const QTextBlockFormat &block,
+                         const QTextCharFormat &chars)
+{
+    cursor.setBlockFormat(block);
+    cursor.setBlockCharFormat(chars);
+}
+
+} // namespace
+
+QTextCharFormat headingFormat(const QFont &font)
+{
+    QFont sized = font;
+    sized.setPointSize(kHeadingPoints);
+    return rich_format::fontFormat(sized, Qt::red);
+}
+
+HeadingLines::HeadingLines(QTextEdit *editor, const QString &heading, const QTextCharFormat &format)
+    : m_editor(editor)
+{
+    QTextDocument *document = editor->document();
+    m_undoEnabled = document->isUndoRedoEnabled();
+    m_modified = document->isModified();
+    document->setUndoRedoEnabled(false);
+
+    QTextCursor cursor(document);
+    m_bodyFormat = cursor.blockFormat();
+    m_bodyCharFormat = cursor.blockCharFormat();
+    editor->setTextCursor(cursor);
+    editor->setCurrentCharFormat(format);
+
+    QTextBlockFormat left;
+    left.setAlignment(Qt::AlignLeft);
+    cursor.beginEditBlock();
+    for (int i = 0; i < kInsertedLines; ++i)
+        cursor.insertBlock();
+    // A new paragraph takes over the format of the one it was split from; which of the two
+    // keeps the body's text is the document's business, so every format is set here.
+    cursor.movePosition(QTextCursor::Start);
+    for (int i = 0; i < kInsertedLines; ++i) {
+        setParagraphFormats(cursor, left, format);
+        cursor.movePosition(QTextCursor::NextBlock);
+    }
+    setParagraphFormats(cursor, m_bodyFormat, m_bodyCharFormat);
+    cursor.movePosition(QTextCursor::Start);
+    cursor.insertText(heading, format);
+    cursor.movePosition(QTextCursor::NextBlock);
+    cursor.insertText(kStarLine, format);
+    cursor.endEditBlock();
+    editor->setTextCursor(QTextCursor(document));
+}
+
+HeadingLines::~HeadingLines()
+{
+    if (!m_editor)
+        return;
+    QTextDocument *document = m_editor->document();
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    if (cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, kInsertedLines))
+        cursor.removeSelectedText();
+    // Whichever paragraph survives the removal carries the body's first paragraph's text; it
+    // gets that paragraph's formats back.
+    setParagraphFormats(cursor, m_bodyFormat, m_bodyCharFormat);
+    cursor.endEditBlock();
+    m_editor->setTextCursor(QTextCursor(document));
+    document->setUndoRedoEnabled(m_undoEnabled);
+    document->setModified(m_modified);
+}
+
+PagedDocument::PagedDocument(const QTextDocument &source, const QColor &textColour,
+                             const QSizeF &pageSize, qreal dpiX, qreal dpiY)
+    : m_screen(1, 1, QImage::Format_ARGB32_Premultiplied),
+      m_document(source.clone()),
+      m_textColour(textColour),
+      m_scaleX(dpiX / kLayoutDpi),
+      m_scaleY(dpiY / kLayoutDpi)
+{
+    m_screen.setDotsPerMeterX(kLayoutDotsPerMeter);
+    m_screen.setDotsPerMeterY(kLayoutDotsPerMeter);
+    m_layoutPage = QSizeF(pageSize.width() / m_scaleX, pageSize.height() / m_scaleY);
+    m_document->documentLayout()->setPaintDevice(&m_screen);
+    m_document->setDocumentMargin(0);
+    m_document->setPageSize(m_layoutPage);
+}
+
+PagedDocument::~PagedDocument() = default;
+
+int PagedDocument::pageCount() const
+{
+    return m_document->pageCount();
+}
+
+void PagedDocument::paintPage(QPainter &painter, int index) const
+{
+    const QRectF view(QPointF(0, index * m_layoutPage.height()), m_layoutPage);
+    painter.save();
+    painter.scale(m_scaleX, m_scaleY);
+    painter.translate(0, -view.top());
+    painter.setClipRect(view, Qt::IntersectClip);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = view;
+    context.palette.setColor(QPalette::Text, m_textColour);
+    m_document->documentLayout()->draw(&painter, context);
+    painter.restore();
+}
+
+void printDocument(const QTextDocument &document, const QColor &textColour, QPrinter &printer,
+                   const QString &title)
+{
+    if (!printer.isValid())
+        throw EPrinter(page_texts::kNoDefaultPrinter);
+    printer.setDocName(title);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        const QString file = printer.outputFileName();
+        throw EPrinter(file.isEmpty() ? page_texts::kNoDefaultPrinter
+                                      : page_texts::kCannotCreateFile.arg(file));
+    }
+
+    const QRectF area = printer.pageLayout().paintRectPixels(printer.resolution());
+    const PagedDocument pages(document, textColour, area.size(), printer.logicalDpiX(),
+                              printer.logicalDpiY());
+    // A printer that cannot make copies itself gets the pages again, copy after copy.
+    const int copies = printer.supportsMultipleCopies() ? 1 : qMax(1, printer.copyCount());
+    bool first = true;
+    for (int copy = 0; copy < copies; ++copy) {
+        for (int page = 0; page < pages.pageCount(); ++page) {
+            if (!first && !printer.newPage())
+                fail(printer, page_texts::kPrintingFailed);
+            first = false;
+            painter.save();
+            if (printer.fullPage())
+                painter.translate(area.topLeft());
+            pages.paintPage(painter, page);
+            painter.restore();
+        }
+    }
+    if (!painter.end() || printer.printerState() == QPrinter::Error)
+        throw EPrinter(page_texts::kPrintingFailed);
+}
+
+void printEntry(QTextEdit *editor, const Heading &heading, const QFont &headingFont,
+                QPrinter &printer, const std::function<bool(QPrinter &)> &confirm)
+{
+    const HeadingLines lines(editor, heading.line(), headingFormat(headingFont));
+    if (confirm && !confirm(printer))
+        return;
+    printDocument(*editor->document(), editor->palette().color(QPalette::Active, QPalette::Text),
+                  printer, heading.date);
+}
+
+} // namespace printing

@@ -1,0 +1,504 @@
+#include "pages/write_page.h"
+#include "pages/printing.h"
+#include "pages/rich_format.h"
+#include "pages/text_field.h"
+#include "platform/message_box.h"
+#include "widgets/entry_boxes.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinterInfo>
+#include <QStandardPaths>
+#include <QTextEdit>
+#include <QToolBar>
+
+static void initPageResources()
+{
+    Q_INIT_RESOURCE(pages);
+}
+
+namespace {
+
+// Positions and sizes of the controls at the page's design size, 539 × 438.
+constexpr QSize kDesignSize(539, 438);
+constexpr QRect kDateLabel(2, 7, 271, 21);
+constexpr QRect kWeatherCaption(248, 12, 66, 16);
+constexpr QRect kWeatherBox(315, 3, 73, 24);
+constexpr QRect kMoodCaption(368, 10, 68, 16);
+constexpr QRect kMoodBox(440, 3, 89, 24);
+constexpr QRect kOrnament(-8, 32, 540, 5);
+constexpr int kPanelTop = 40;
+constexpr int kPanelHeight = 33;
+constexpr int kPanelRightGap = 2;   // the panel is 537 wide on the 539 page
+constexpr int kEditorTop = 75;
+constexpr int kEditorBottomGap = 2;
+constexpr int kMoodRows = 8;
+
+const QColor kDateColour(255, 0, 255);
+const QColor kWeatherColour(0, 0, 255);
+const QColor kMoodColour(255, 0, 0);
+const QColor kEditorColour(0, 0, 255);
+
+QFont songti(int pixels)
+{
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(pixels);
+    return font;
+}
+
+void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+QLabel *caption(const QString &text, const QColor &colour, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    label->setFont(songti(12));
+    setColour(label, QPalette::WindowText, colour);
+    // The mood caption reaches under the weather box's button; clicks go through to the box.
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
+
+} // namespace
+
+TWritePage::TWritePage(QWidget *parent) : QWidget(parent)
+{
+    initPageResources();
+    setObjectName(QStringLiteral("WritePage"));
+    createControls();
+    createCommands();
+    createToolbar();
+    createContextMenu();
+    resize(kDesignSize);
+
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget *old, QWidget *now) { guarded([&] { focusChanged(old, now); }); });
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+            [this] { m_clipboardHasText = -1; });
+    if (auto *dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                [this] { guarded([this] { UpdateCommands(); }); });
+    UpdateCommands();
+}
+
+TWritePage::~TWritePage() = default;
+
+QSize TWritePage::sizeHint() const
+{
+    return kDesignSize;
+}
+
+void TWritePage::createControls()
+{
+    Label3 = new QLabel(this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setFont(songti(19));
+    setColour(Label3, QPalette::WindowText, kDateColour);
+
+    Label1 = caption(QStringLiteral("天气："), kWeatherColour, this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label2 = caption(QStringLiteral("情感："), kMoodColour, this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+
+    dBox1 = makeWeatherBox(this);
+    dBox1->setObjectName(QStringLiteral("dBox1"));
+    dBox1->setFont(songti(12));
+    setColour(dBox1, QPalette::Text, kWeatherColour);
+    setColour(dBox1, QPalette::ButtonText, kWeatherColour);
+    dBox2 = makeMoodBox(this);
+    dBox2->setObjectName(QStringLiteral("dBox2"));
+    dBox2->setFont(songti(12));
+    dBox2->setMaxVisibleItems(kMoodRows);
+    setColour(dBox2, QPalette::Text, kMoodColour);
+    setColour(dBox2, QPalette::ButtonText, kMoodColour);
+    connect(dBox2, &QComboBox::activated, this, [this] { guarded([this] { dBox2Click(); }); });
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/pages/ornament.svg")));
+    Image1->setScaledContents(true);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setLineWidth(1);
+
+    RichEdit1 = new QTextEdit(this);
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setAcceptRichText(true);
+    RichEdit1->setFont(songti(14));
+    RichEdit1->document()->setDefaultFont(songti(14));
+    RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    RichEdit1->setLineWrapMode(QTextEdit::WidgetWidth);
+    RichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
+    setColour(RichEdit1, QPalette::Text, kEditorColour);
+    keepSelectionVisible();
+    RichEdit1->installEventFilter(this);
+    setFocusProxy(RichEdit1);
+}
+
+void TWritePage::onTriggered(QAction *action, std::function<void()> handler)
+{
+    connect(action, &QAction::triggered, this,
+            [handler = std::move(handler)] { guarded(handler); });
+}
+
+QAction *TWritePage::command(const char *name, const QString &caption, const QString &hint,
+                             const char *icon, const QKeySequence &shortcut)
+{
+    auto *action = new QAction(caption, this);
+    action->setObjectName(QLatin1String(name));
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+    if (icon)
+        action->setIcon(QIcon(QStringLiteral(":/pages/%1.svg").arg(QLatin1String(icon))));
+    action->setShortcut(shortcut);
+    // The shortcuts belong to the page: they act while the focus is on one of its controls.
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(action);
+    return action;
+}
+
+void TWritePage::createCommands()
+{
+    const auto key = [](QKeyCombination k) { return QKeySequence(k); };
+    Action1 = command("Action1", QStringLiteral("保存(&S)"), QStringLiteral("保存"), "save",
+                      key(Qt::CTRL | Qt::Key_S));
+    EditUndo1 = command("EditUndo1", QStringLiteral("撤消(&U)"), QStringLiteral("撤消"), "undo",
+                        key(Qt::CTRL | Qt::Key_Z));
+    EditCut1 = command("EditCut1", QStringLiteral("剪切(&t)"), QStringLiteral("剪切"), "cut",
+                       key(Qt::CTRL | Qt::Key_X));
+    EditCopy1 = command("EditCopy1", QStringLiteral("复制(&C)"), QStringLiteral("复制"), "copy",
+                        key(Qt::CTRL | Qt::Key_C));
+    EditPaste1 = command("EditPaste1", QStringLiteral("粘贴(&P)"), QStringLiteral("粘贴"), "paste",
+                         key(Qt::CTRL | Qt::Key_V));
+    EditSelectAll1 = command("EditSelectAll1", QStringLiteral("全选(&A)"), QStringLiteral("全选"),
+                             "select_all", key(Qt::CTRL | Qt::Key_A));
+    EditDelete1 = command("EditDelete1", QStringLiteral("删除(&D)"), QStringLiteral("删除"),
+                          "delete", key(Qt::Key_Delete));
+    RichEditAlignLeft1 = command("RichEditAlignLeft1", QStringLiteral("左对齐(&L)"),
+                                 QStringLiteral("左对齐"), "align_left");
+    RichEditAlignCenter1 = command("RichEditAlignCenter1", QStringLiteral("居中对齐(&C)"),
+                                   QStringLiteral("居中对齐"), "align_center");
+    RichEditAlignRight1 = command("RichEditAlignRight1", QStringLiteral("右对齐(&R)"),
+                                  QStringLiteral("右对齐"), "align_right");
+    RichEditBold1 = command("RichEditBold1", QStringLiteral("加粗(&B)"), QStringLiteral("加粗"),
+                            "bold", key(Qt::CTRL | Qt::Key_B));
+    RichEditItalic1 = command("RichEditItalic1", QStringLiteral("斜体(&I)"),
+                              QStringLiteral("斜体"), "italic", key(Qt::CTRL | Qt::Key_I));
+    RichEditUnderline1 = command("RichEditUnderline1", QStringLiteral("下划线(&U)"),
+                                 QStringLiteral("下划线"), "underline", key(Qt::CTRL | Qt::Key_U));
+    RichEditStrikeOut1 = command("RichEditStrikeOut1", QStringLiteral("删除线(&S)"),
+                                 QStringLiteral("删除线"), "strike_out");
+    RichEditBullets1 = command("RichEditBullets1", QStringLiteral("项目符号(&B)"),
+                               QStringLiteral("项目符号"), "bullets");
+    RichEditFont = command("RichEditFont", QStringLiteral("字体"), QStringLiteral("设置字体"), "font");
+    FontAdd = command("FontAdd", QStringLiteral("FontAdd"), QStringLiteral("字体加大"), "font_larger");
+    FontDec = command("FontDec", QStringLiteral("字体减小"), QStringLiteral("字体减小"), "font_smaller");
+    Print = command("Print", QStringLiteral("打印"), QStringLiteral("打印日记"), "print");
+    PrintSet = command("PrintSet", QStringLiteral("打印纸设置(&A)"), QStringLiteral("打印纸张设置"),
+                       "print_setup");
+
+    for (QAction *toggle : {RichEditAlignLeft1, RichEditAlignCenter1, RichEditAlignRight1,
+                            RichEditBold1, RichEditItalic1, RichEditUnderline1, RichEditStrikeOut1,
+                            RichEditBullets1})
+        toggle->setCheckable(true);
+
+    onTriggered(Action1, [this] { emit saveRequested(); });
+    onTriggered(EditUndo1, [] { TextField::focused().undo(); });
+    onTriggered(EditCut1, [] { TextField::focused().cut(); });
+    onTriggered(EditCopy1, [] { TextField::focused().copy(); });
+    onTriggered(EditPaste1, [] { TextField::focused().paste(); });
+    onTriggered(EditSelectAll1, [] { TextField::focused().selectAll(); });
+    onTriggered(EditDelete1, [] { TextField::focused().deleteSelection(); });
+
+    const auto onRich = [this](QAction *action, std::function<void(QTextEdit *)> change) {
+        onTriggered(action, [change = std::move(change)] {
+            if (QTextEdit *editor = TextField::focused().richEditor())
+                change(editor);
+        });
+    };
+    using rich_format::CharStyle;
+    const std::pair<QAction *, Qt::Alignment> alignments[] = {
+        {RichEditAlignLeft1, Qt::AlignLeft},
+        {RichEditAlignCenter1, Qt::AlignHCenter},
+        {RichEditAlignRight1, Qt::AlignRight},
+    };
+    for (const auto &[action, alignment] : alignments)
+        onRich(action, [a = alignment](QTextEdit *editor) { editor->setAlignment(a); });
+    const std::pair<QAction *, CharStyle> styles[] = {
+        {RichEditBold1, CharStyle::Bold},
+        {RichEditItalic1, CharStyle::Italic},
+        {RichEditUnderline1, CharStyle::Underline},
+        {RichEditStrikeOut1, CharStyle::StrikeOut},
+    };
+    for (const auto &[action, style] : styles)
+        onRich(action, [s = style](QTextEdit *editor) { rich_format::toggleStyle(editor, s); });
+    onRich(RichEditBullets1, [](QTextEdit *editor) { rich_format::toggleBullets(editor); });
+
+    onTriggered(RichEditFont, [this] { RichEditFontExecute(); });
+    onTriggered(FontAdd, [this] { FontAddExecute(); });
+    onTriggered(FontDec, [this] { FontDecExecute(); });
+    onTriggered(Print, [this] { PrintExecute(); });
+    onTriggered(PrintSet, [this] { PrintSetExecute(); });
+}
+
+void TWritePage::createToolbar()
+{
+    ToolBar1 = new QToolBar(Panel1);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    const QList<QList<QAction *>> groups = {
+        {Action1},
+        {EditUndo1, EditCut1, EditCopy1, EditPaste1, EditDelete1},
+        {RichEditAlignLeft1, RichEditAlignCenter1, RichEditAlignRight1},
+        {RichEditBold1, RichEditItalic1, RichEditUnderline1, RichEditStrikeOut1, RichEditBullets1},
+        {RichEditFont, FontAdd, FontDec},
+        {Print, PrintSet},
+    };
+    for (const QList<QAction *> &group : groups) {
+        if (&group != &groups.front())
+            ToolBar1->addSeparator();
+        ToolBar1->addActions(group);
+    }
+    auto *layout = new QHBoxLayout(Panel1);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+    layout->addWidget(ToolBar1);
+}
+
+void TWritePage::createContextMenu()
+{
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->addAction(EditUndo1);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addActions({EditCut1, EditCopy1, EditPaste1});
+    PopupMenu1->addSeparator();
+    PopupMenu1->addActions({EditSelectAll1, EditDelete1});
+    connect(RichEdit1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        guarded([&] {
+            UpdateCommands();
+            PopupMenu1->popup(RichEdit1->viewport()->mapToGlobal(at));
+        });
+    });
+}
+
+void TWritePage::keepSelectionVisible()
+{
+    // A selection stays as visible as when the editor has the focus.
+    QPalette palette = RichEdit1->palette();
+    bool changed = false;
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+        const QBrush active = palette.brush(QPalette::Active, role);
+        if (palette.brush(QPalette::Inactive, role) != active) {
+            palette.setBrush(QPalette::Inactive, role, active);
+            changed = true;
+        }
+    }
+    if (changed)
+        RichEdit1->setPalette(palette);
+}
+
+bool TWritePage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == RichEdit1 && event->type() == QEvent::PaletteChange)
+        keepSelectionVisible();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TWritePage::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Label3->setGeometry(kDateLabel);
+    Label1->setGeometry(kWeatherCaption);
+    dBox1->setGeometry(kWeatherBox);
+    Label2->setGeometry(kMoodCaption);
+    dBox2->setGeometry(kMoodBox);
+    Image1->setGeometry(kOrnament);
+    Panel1->setGeometry(0, kPanelTop, width() - kPanelRightGap, kPanelHeight);
+    RichEdit1->setGeometry(0, kEditorTop, width(), height() - kEditorTop - kEditorBottomGap);
+}
+
+void TWritePage::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    RichEdit1->setFocus();
+}
+
+bool TWritePage::contains(const QWidget *widget) const
+{
+    return widget && (widget == this || isAncestorOf(widget));
+}
+
+void TWritePage::focusChanged(QWidget *old, QWidget *now)
+{
+    const bool fromPage = contains(old) || (!old && m_focusParked);
+    m_focusParked = false;
+    if (!fromPage || contains(now))
+        return;
+    if (now) {
+        // A dialog or another window taking the focus does not leave the page.
+        if (now->window() == window())
+            emit focusLeftPage();
+        return;
+    }
+    // The focus went nowhere: either the window lost the activation (the focus will come back
+    // here) or the page is about to be hidden, which hideEvent() tells apart.
+    if (isVisible())
+        m_focusParked = true;
+    else
+        emit focusLeftPage();
+}
+
+void TWritePage::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (m_focusParked && !event->spontaneous()) {
+        m_focusParked = false;
+        guarded([this] { emit focusLeftPage(); });
+    }
+}
+
+bool TWritePage::clipboardHasText()
+{
+    if (m_clipboardHasText < 0) {
+        const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+        m_clipboardHasText = data && data->hasText() ? 1 : 0;
+    }
+    return m_clipboardHasText == 1;
+}
+
+void TWritePage::UpdateCommands()
+{
+    const TextField field = TextField::focused();
+    const bool writable = field && !field.isReadOnly();
+    const bool selection = field.hasSelection();
+    EditUndo1->setEnabled(field.canUndo());
+    EditCut1->setEnabled(writable && selection);
+    EditCopy1->setEnabled(selection);
+    EditPaste1->setEnabled(writable && clipboardHasText());
+    EditDelete1->setEnabled(writable && selection);
+    EditSelectAll1->setEnabled(field && !field.isEmpty());
+
+    QTextEdit *rich = field.richEditor();
+    if (rich && rich->isReadOnly())
+        rich = nullptr;
+    const Qt::Alignment alignment = rich ? rich_format::alignment(rich) : Qt::Alignment();
+    const auto show = [rich](QAction *action, bool checked) {
+        action->setEnabled(rich != nullptr);
+        action->setChecked(rich != nullptr && checked);
+    };
+    show(RichEditAlignLeft1, alignment == Qt::AlignLeft);
+    show(RichEditAlignCenter1, alignment == Qt::AlignHCenter);
+    show(RichEditAlignRight1, alignment == Qt::AlignRight);
+    using rich_format::CharStyle;
+    show(RichEditBold1, rich && rich_format::hasStyle(rich, CharStyle::Bold));
+    show(RichEditItalic1, rich && rich_format::hasStyle(rich, CharStyle::Italic));
+    show(RichEditUnderline1, rich && rich_format::hasStyle(rich, CharStyle::Underline));
+    show(RichEditStrikeOut1, rich && rich_format::hasStyle(rich, CharStyle::StrikeOut));
+    show(RichEditBullets1, rich && rich_format::hasBullets(rich));
+}
+
+void TWritePage::RichEditFontExecute()
+{
+    FontDialog1.setFont(rich_format::inPoints(RichEdit1->document()->defaultFont(),
+                                              RichEdit1->logicalDpiY()));
+    FontDialog1.setColor(RichEdit1->palette().color(QPalette::Active, QPalette::Text));
+    if (!FontDialog1.Execute(window()))
+        return;
+    RichEdit1->mergeCurrentCharFormat(rich_format::fontFormat(FontDialog1.Font(), FontDialog1.Color()));
+}
+
+void TWritePage::changeDefaultFontSize(qreal points)
+{
+    QFont font = rich_format::inPoints(RichEdit1->document()->defaultFont(), RichEdit1->logicalDpiY());
+    // Fonts have no size below one point; the smaller command stops there.
+    font.setPointSizeF(qMax<qreal>(1, font.pointSizeF() + points));
+    RichEdit1->setFont(font);
+    RichEdit1->document()->setDefaultFont(font);
+}
+
+void TWritePage::FontAddExecute()
+{
+    changeDefaultFontSize(+1);
+}
+
+void TWritePage::FontDecExecute()
+{
+    changeDefaultFontSize(-1);
+}
+
+void TWritePage::dBox2Click()
+{
+    RichEdit1->setFocus();
+}
+
+void TWritePage::PrintOpenEntry(QPrinter *printerOrNullForDialog)
+{
+    // The heading's size and colour stay in the dialog's font.
+    QFont font = FontDialog1.Font();
+    font.setPointSize(printing::kHeadingPoints);
+    FontDialog1.setFont(font);
+    FontDialog1.setColor(Qt::red);
+
+    const printing::Heading heading{Label3->text(), dBox1->currentText(), dBox2->currentText()};
+    if (printerOrNullForDialog)
+        printing::printEntry(RichEdit1, heading, font, *printerOrNullForDialog);
+    else
+        printing::printEntry(RichEdit1, heading, font, m_printer,
+                             [this](QPrinter &printer) { return runPrintDialog(printer); });
+}
+
+bool TWritePage::runPrintDialog(QPrinter &printer)
+{
+    printer.setDocName(Label3->text());
+    // Without any printer installed the dialog prints into a PDF file named after the entry.
+    if (QPrinterInfo::availablePrinterNames().isEmpty()) {
+        QString folder = QFileInfo(printer.outputFileName()).absolutePath();
+        if (printer.outputFileName().isEmpty()) {
+            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            if (folder.isEmpty() || !QFileInfo(folder).isDir())
+                folder = QDir::homePath();
+        }
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QDir(folder).filePath(Label3->text() + QStringLiteral(".pdf")));
+    }
+    QPrintDialog dialog(&printer, window());
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void TWritePage::PrintExecute()
+{
+    PrintOpenEntry(nullptr);
+}
+
+void TWritePage::PrintSetExecute()
+{
+    QPageSetupDialog dialog(&m_printer, window());
+    dialog.exec();
+}
