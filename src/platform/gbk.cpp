@@ -27,6 +27,15 @@ QString decode(const char *bytes, qsizetype size)
     return decoder.decode(QByteArrayView(bytes, size));
 }
 
+Decoder::Decoder() : m_decoder(kCodec) {}
+
+QString Decoder::decode(QByteArrayView bytes)
+{
+    QString text = m_decoder.decode(bytes);
+    m_decoder.resetState();
+    return text;
+}
+
 bool canEncode(const QString &text)
 {
     QStringEncoder encoder(kCodec);

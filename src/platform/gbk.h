@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringDecoder>
 
 // The boundary between the program's Unicode user interface and the GBK (Windows code page 936)
 // bytes that are stored or compared: entry names, archive comments, the user list, RTF records,
@@ -15,6 +16,18 @@ QByteArray encode(const QString &text);
 // Text of GBK bytes. A byte sequence that is not valid GBK decodes to U+FFFD for that sequence.
 QString decode(const QByteArray &bytes);
 QString decode(const char *bytes, qsizetype size);
+
+// decode() for many short pieces in a row (the text runs of an RTF record): the same result for
+// each piece, without setting up a converter every time. Each call stands alone.
+class Decoder
+{
+public:
+    Decoder();
+    QString decode(QByteArrayView bytes);
+
+private:
+    QStringDecoder m_decoder;
+};
 
 // True when every character of the text has a GBK encoding.
 bool canEncode(const QString &text);

@@ -1,0 +1,183 @@
+#include "rich_text.h"
+
+#include "code_pages.h"
+#include "document_sink.h"
+#include "rtf_reader.h"
+#include "rtf_writer.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <optional>
+
+namespace richtext {
+
+namespace {
+
+// For edits the user cannot undo (loading, taking out an index line): the undo history is
+// cleared, the document's undo setting is kept.
+class UndoPause
+{
+public:
+    explicit UndoPause(QTextDocument &doc) : m_doc(doc), m_wasEnabled(doc.isUndoRedoEnabled())
+    {
+        m_doc.setUndoRedoEnabled(false);
+    }
+    ~UndoPause() { m_doc.setUndoRedoEnabled(m_wasEnabled); }
+
+private:
+    QTextDocument &m_doc;
+    bool m_wasEnabled;
+};
+
+bool loadRtf(const QByteArray &bytes, QTextDocument &doc)
+{
+    UndoPause pause(doc);
+    doc.clear();
+    bool ok = false;
+    {
+        DocumentSink sink(doc);
+        ok = parseRtf(bytes, sink);
+    }
+    if (!ok)
+        doc.clear();
+    return ok;
+}
+
+// The paragraphs of a record read as plain text, or nothing when the bytes are not text.
+std::optional<QStringList> plainTextParagraphs(const QByteArray &bytes)
+{
+    QByteArrayView view(bytes);
+    while (view.endsWith('\0'))
+        view.chop(1);
+    if (view.contains('\0'))
+        return std::nullopt;
+    TextDecoder decoder;
+    const QString text = decoder.decode(view, kGbkCodePage);
+    QStringList paragraphs;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (text[i] != u'\r' && text[i] != u'\n')
+            continue;
+        paragraphs.append(paragraphText(text.mid(start, i - start)));
+        if (text[i] == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        paragraphs.append(paragraphText(text.mid(start)));
+    return paragraphs;
+}
+
+void fillPlain(const QStringList &paragraphs, QTextDocument &doc)
+{
+    UndoPause pause(doc);
+    doc.clear();
+    QTextCursor cursor(&doc);
+    cursor.beginEditBlock();
+    for (qsizetype i = 0; i < paragraphs.size(); ++i) {
+        if (i > 0)
+            cursor.insertBlock();
+        cursor.insertText(paragraphs[i]);
+    }
+    cursor.endEditBlock();
+}
+
+QString plainParagraph(QString text)
+{
+    return text.replace(QChar(QChar::LineSeparator), QLatin1String("\r\n"));
+}
+
+std::optional<QStringList> rtfParagraphsIfReadable(const QByteArray &bytes)
+{
+    PlainTextSink sink;
+    if (!parseRtf(bytes, sink))
+        return std::nullopt;
+    return sink.paragraphs();
+}
+
+} // namespace
+
+void readRtf(const QByteArray &bytes, QTextDocument &doc)
+{
+    if (!loadRtf(bytes, doc))
+        throw ELoadStreamError(kFailedToLoadStream);
+}
+
+void LoadRecord(const QByteArray &bytes, QTextDocument &doc)
+{
+    if (loadRtf(bytes, doc))
+        return;
+    const std::optional<QStringList> paragraphs = plainTextParagraphs(bytes);
+    if (!paragraphs)
+        throw ELoadStreamError(kFailedToLoadStream);
+    fillPlain(*paragraphs, doc);
+}
+
+QByteArray writeRtf(const QTextDocument &doc)
+{
+    return writeRtfDocument(doc);
+}
+
+QString takeFirstLine(QTextDocument &doc)
+{
+    // Not an edit the user can undo: an index line brought back by Undo would be saved as text.
+    UndoPause pause(doc);
+    const QTextBlock first = doc.begin();
+    const QString text = first.text();
+    QTextCursor cursor(&doc);
+    const QTextBlock second = first.next();
+    if (second.isValid()) {
+        // Removing the first paragraph with the break that ends it leaves the block that
+        // follows, with its own formats and list membership.
+        cursor.setPosition(first.position());
+        cursor.setPosition(second.position(), QTextCursor::KeepAnchor);
+    } else {
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    }
+    cursor.removeSelectedText();
+    return text;
+}
+
+QByteArray SaveRecord(const QTextDocument &doc, int weather, int mood)
+{
+    return writeRtfDocument(doc, {QString::number(weather), QString::number(mood)});
+}
+
+QString plainBody(const QTextDocument &doc)
+{
+    QStringList paragraphs;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+        paragraphs.append(plainParagraph(b.text()));
+    return paragraphs.join(QLatin1String("\r\n"));
+}
+
+RecordSummary summarizeRecord(const QByteArray &bytes)
+{
+    std::optional<QStringList> paragraphs = rtfParagraphsIfReadable(bytes);
+    if (!paragraphs)
+        paragraphs = plainTextParagraphs(bytes);
+    if (!paragraphs)
+        throw ELoadStreamError(kFailedToLoadStream);
+    RecordSummary summary;
+    if (!paragraphs->isEmpty())
+        summary.line1 = paragraphs->takeFirst();
+    if (!paragraphs->isEmpty())
+        summary.line2 = paragraphs->takeFirst();
+    for (QString &p : *paragraphs)
+        p = plainParagraph(std::move(p));
+    summary.body = paragraphs->join(QLatin1String("\r\n"));
+    return summary;
+}
+
+QStringList rtfParagraphs(const QByteArray &bytes)
+{
+    std::optional<QStringList> paragraphs = rtfParagraphsIfReadable(bytes);
+    if (!paragraphs)
+        throw ELoadStreamError(kFailedToLoadStream);
+    return *paragraphs;
+}
+
+} // namespace richtext

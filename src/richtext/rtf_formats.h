@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+// The formatting that the RTF reader hands to its sinks, already resolved against the font and
+// colour tables, so that a sink never needs to know RTF. Sizes stay in RTF units (half-points,
+// twips) so that the plain-text sink pays nothing for them.
+namespace richtext {
+
+enum class Underline : unsigned char { None, Single, Dash, Dot, DashDot, DashDotDot, Wave };
+enum class VerticalAlign : unsigned char { Normal, Super, Sub };
+enum class Alignment : unsigned char { Left, Center, Right, Justify };
+enum class ListStyle : unsigned char {
+    None, Disc, Circle, Square, Decimal, LowerAlpha, UpperAlpha, LowerRoman, UpperRoman
+};
+
+// A character format as RTF states it, with numbers into the font and colour tables: the
+// reader's state while it reads, and what the writer has last written.
+struct RtfCharState {
+    int font = -1;             // -1: the default font (\deff)
+    int halfPoints = 24;
+    int color = 0;             // colour table index; 0 is automatic
+    int background = 0;
+    bool bold = false;
+    bool italic = false;
+    bool strike = false;
+    bool hidden = false;
+    Underline underline = Underline::None;
+    VerticalAlign verticalAlign = VerticalAlign::Normal;
+
+    bool operator==(const RtfCharState &) const = default;
+};
+
+// A character format resolved against the tables, as the sinks receive it.
+struct RunFormat {
+    QString family;            // empty when the font is unknown
+    int halfPoints = 24;
+    QColor color;              // invalid: the automatic colour
+    QColor background;         // invalid: none
+    bool bold = false;
+    bool italic = false;
+    bool strike = false;
+    Underline underline = Underline::None;
+    VerticalAlign verticalAlign = VerticalAlign::Normal;
+
+    bool operator==(const RunFormat &) const = default;
+};
+
+struct ParaFormat {
+    Alignment alignment = Alignment::Left;
+    int leftIndent = 0;        // twips
+    int rightIndent = 0;
+    int firstIndent = 0;
+    int spaceBefore = 0;
+    int spaceAfter = 0;
+    bool pageBreakBefore = false;
+    ListStyle list = ListStyle::None;
+    int listLevel = 0;         // 0 = outermost
+    int listId = 0;            // 0: an old-style bullet run (\pn); otherwise the \ls override
+
+    bool operator==(const ParaFormat &) const = default;
+};
+
+} // namespace richtext

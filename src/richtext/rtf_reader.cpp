@@ -1,0 +1,790 @@
+#include "rtf_reader.h"
+
+#include "code_pages.h"
+#include "rtf_tokenizer.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace richtext {
+
+namespace {
+
+// Where the text of a group goes.
+enum class Dest : unsigned char {
+    Body,               // the document
+    Skip,               // nowhere; only nesting is followed
+    FontTable,
+    ColorTable,
+    ListTable,
+    ListOverrideTable,
+    PnDef,              // an old-style bullet definition {\*\pn …}
+    Wrapper,            // \upr or \object: only the \ud or \result part is read
+};
+
+enum class Cw : unsigned char {
+    SkipDest, FontTbl, ColorTbl, ListTbl, ListOverrideTbl, Pn, Upr, Ud, Object, Result,
+    Ansi, Mac, Pc, Pca, AnsiCpg, Deff, Uc, U,
+    F, FCharset, Cpg, Red, Green, Blue,
+    Plain, B, I, Ul, UlNone, UlDash, UlDot, UlDashDot, UlDashDotDot, UlWave, Strike, Fs, Cf,
+    Highlight, Super, Sub, NoSuperSub, Hidden,
+    Pard, Ql, Qc, Qr, Qj, Li, Ri, Fi, Sb, Sa, Ls, Ilvl, PageBb,
+    PnLvlBlt, PnLvlCont, PnDec, PnUcLtr, PnLcLtr, PnUcRm, PnLcRm,
+    List, ListLevel, LevelNfc, ListId, ListOverride,
+    Par, Page, Sect, Row, Char,
+};
+
+struct CwEntry {
+    std::string_view name;
+    Cw cw;
+    char16_t ch = 0;          // Char: the character the word stands for
+    bool underStar = false;   // read even when marked ignorable with \*
+};
+
+// The control words the reader acts on, sorted by name. Every other word is ignored, and every
+// other word after \* makes its group skipped.
+constexpr std::array kControlWords = std::to_array<CwEntry>({
+    {"aftncn", Cw::SkipDest}, {"aftnsep", Cw::SkipDest}, {"aftnsepc", Cw::SkipDest},
+    {"annotation", Cw::SkipDest}, {"ansi", Cw::Ansi}, {"ansicpg", Cw::AnsiCpg},
+    {"author", Cw::SkipDest}, {"b", Cw::B}, {"blue", Cw::Blue}, {"bullet", Cw::Char, 0x2022},
+    {"buptim", Cw::SkipDest}, {"category", Cw::SkipDest}, {"cb", Cw::Highlight},
+    {"cell", Cw::Char, u'\t'}, {"cf", Cw::Cf}, {"colortbl", Cw::ColorTbl},
+    {"comment", Cw::SkipDest}, {"company", Cw::SkipDest}, {"cpg", Cw::Cpg},
+    {"creatim", Cw::SkipDest}, {"deff", Cw::Deff}, {"doccomm", Cw::SkipDest},
+    {"emdash", Cw::Char, 0x2014}, {"emspace", Cw::Char, 0x2003}, {"endash", Cw::Char, 0x2013},
+    {"enspace", Cw::Char, 0x2002}, {"f", Cw::F}, {"fcharset", Cw::FCharset}, {"fi", Cw::Fi},
+    {"filetbl", Cw::SkipDest}, {"fldinst", Cw::SkipDest}, {"fonttbl", Cw::FontTbl},
+    {"footer", Cw::SkipDest}, {"footerf", Cw::SkipDest}, {"footerl", Cw::SkipDest},
+    {"footerr", Cw::SkipDest}, {"footnote", Cw::SkipDest}, {"fs", Cw::Fs},
+    {"ftncn", Cw::SkipDest}, {"ftnsep", Cw::SkipDest}, {"ftnsepc", Cw::SkipDest},
+    {"green", Cw::Green}, {"header", Cw::SkipDest}, {"headerf", Cw::SkipDest},
+    {"headerl", Cw::SkipDest}, {"headerr", Cw::SkipDest}, {"highlight", Cw::Highlight},
+    {"hlinkbase", Cw::SkipDest}, {"i", Cw::I}, {"ilvl", Cw::Ilvl}, {"info", Cw::SkipDest},
+    {"keywords", Cw::SkipDest}, {"ldblquote", Cw::Char, 0x201C}, {"levelnfc", Cw::LevelNfc},
+    {"levelnfcn", Cw::LevelNfc}, {"levelnumbers", Cw::SkipDest}, {"leveltext", Cw::SkipDest},
+    {"li", Cw::Li}, {"lin", Cw::Li}, {"line", Cw::Char, QChar::LineSeparator},
+    {"list", Cw::List}, {"listid", Cw::ListId}, {"listlevel", Cw::ListLevel},
+    {"listname", Cw::SkipDest}, {"listoverride", Cw::ListOverride},
+    {"listoverridetable", Cw::ListOverrideTbl, 0, true}, {"listtable", Cw::ListTbl, 0, true},
+    {"listtext", Cw::SkipDest}, {"lquote", Cw::Char, 0x2018}, {"ls", Cw::Ls},
+    {"ltrmark", Cw::Char, 0x200E}, {"mac", Cw::Mac}, {"manager", Cw::SkipDest},
+    {"nestcell", Cw::Char, u'\t'}, {"nestrow", Cw::Row}, {"nonshppict", Cw::SkipDest},
+    {"nosupersub", Cw::NoSuperSub}, {"objdata", Cw::SkipDest}, {"object", Cw::Object},
+    {"operator", Cw::SkipDest}, {"page", Cw::Page}, {"pagebb", Cw::PageBb}, {"par", Cw::Par},
+    {"pard", Cw::Pard}, {"pc", Cw::Pc}, {"pca", Cw::Pca}, {"pict", Cw::SkipDest},
+    {"plain", Cw::Plain}, {"pn", Cw::Pn, 0, true}, {"pncard", Cw::PnDec}, {"pndec", Cw::PnDec},
+    {"pnlcltr", Cw::PnLcLtr}, {"pnlcrm", Cw::PnLcRm}, {"pnlvlblt", Cw::PnLvlBlt},
+    {"pnlvlcont", Cw::PnLvlCont},
+    {"pnord", Cw::PnDec}, {"pnordt", Cw::PnDec}, {"pnseclvl", Cw::SkipDest},
+    {"pntext", Cw::SkipDest}, {"pntxta", Cw::SkipDest}, {"pntxtb", Cw::SkipDest},
+    {"pnucltr", Cw::PnUcLtr}, {"pnucrm", Cw::PnUcRm}, {"printim", Cw::SkipDest},
+    {"private", Cw::SkipDest}, {"qc", Cw::Qc}, {"qd", Cw::Qj}, {"qj", Cw::Qj}, {"ql", Cw::Ql},
+    {"qmspace", Cw::Char, 0x2005}, {"qr", Cw::Qr}, {"rdblquote", Cw::Char, 0x201D},
+    {"red", Cw::Red}, {"result", Cw::Result}, {"revtbl", Cw::SkipDest},
+    {"revtim", Cw::SkipDest}, {"ri", Cw::Ri}, {"rin", Cw::Ri}, {"row", Cw::Row},
+    {"rquote", Cw::Char, 0x2019}, {"rtlmark", Cw::Char, 0x200F}, {"rxe", Cw::SkipDest},
+    {"sa", Cw::Sa}, {"sb", Cw::Sb}, {"sect", Cw::Sect}, {"shp", Cw::SkipDest},
+    {"strike", Cw::Strike}, {"striked", Cw::Strike}, {"stylesheet", Cw::SkipDest},
+    {"sub", Cw::Sub}, {"subject", Cw::SkipDest}, {"super", Cw::Super},
+    {"tab", Cw::Char, u'\t'}, {"tc", Cw::SkipDest}, {"template", Cw::SkipDest},
+    {"title", Cw::SkipDest}, {"txe", Cw::SkipDest}, {"u", Cw::U}, {"uc", Cw::Uc},
+    {"ud", Cw::Ud, 0, true}, {"ul", Cw::Ul}, {"uld", Cw::UlDot}, {"uldash", Cw::UlDash},
+    {"uldashd", Cw::UlDashDot}, {"uldashdd", Cw::UlDashDotDot}, {"uldb", Cw::Ul},
+    {"ulhwave", Cw::UlWave}, {"ulldash", Cw::UlDash}, {"ulnone", Cw::UlNone},
+    {"ulth", Cw::Ul}, {"ulthd", Cw::UlDot}, {"ulthdash", Cw::UlDash},
+    {"ulthdashd", Cw::UlDashDot}, {"ulthdashdd", Cw::UlDashDotDot},
+    {"ulthldash", Cw::UlDash}, {"ululdbwave", Cw::UlWave}, {"ulw", Cw::Ul},
+    {"ulwave", Cw::UlWave}, {"upr", Cw::Upr}, {"v", Cw::Hidden}, {"xe", Cw::SkipDest},
+    {"zwbo", Cw::Char, 0x200B}, {"zwj", Cw::Char, 0x200D}, {"zwnbo", Cw::Char, 0x2060},
+    {"zwnj", Cw::Char, 0x200C},
+});
+
+static_assert(std::is_sorted(kControlWords.begin(), kControlWords.end(),
+                             [](const CwEntry &a, const CwEntry &b) { return a.name < b.name; }));
+
+const CwEntry *lookup(QByteArrayView word)
+{
+    const std::string_view name(word.data(), size_t(word.size()));
+    auto it = std::lower_bound(kControlWords.begin(), kControlWords.end(), name,
+                               [](const CwEntry &e, std::string_view n) { return e.name < n; });
+    return it != kControlWords.end() && it->name == name ? &*it : nullptr;
+}
+
+// Limits on values that reach the document; beyond them a value is clamped.
+constexpr int kMaxHalfPoints = 3276;      // 1638 points, the largest size word processors offer
+constexpr int kMaxIndent = 31680;         // 22 inches in twips
+constexpr int kMaxFallbackUnits = 32;     // \ucN
+constexpr int kMaxListLevel = 8;
+
+using CharState = RtfCharState;
+
+struct ParaState {
+    Alignment alignment = Alignment::Left;
+    int left = 0, right = 0, first = 0, before = 0, after = 0;
+    bool pageBreakBefore = false;
+    ListStyle pnStyle = ListStyle::None;   // from {\*\pn …}
+    int ls = 0;                            // from \lsN
+    int ilvl = 0;
+};
+
+// An old-style bullet definition while its group is read: a bullet (\pnlvlblt), a number
+// (\pnlvlbody or an outline level, in the style of \pndec and the like), or a paragraph that
+// only continues a list (\pnlvlcont).
+struct PnDefinition {
+    bool bullet = false;
+    bool continuation = false;
+    ListStyle numbering = ListStyle::Decimal;
+
+    ListStyle style() const
+    {
+        if (continuation)
+            return ListStyle::None;
+        return bullet ? ListStyle::Disc : numbering;
+    }
+};
+
+struct Group {
+    Dest dest = Dest::Body;
+    Dest resume = Dest::Body;   // Wrapper: where the \ud or \result part goes
+    bool canResume = false;     // a skipped child of a wrapper, which \ud or \result reopens
+    int uc = 1;
+    CharState chr;
+    ParaState para;
+    PnDefinition pn;
+};
+
+struct FontEntry {
+    QString name;
+    int codePage = 0;           // 0: the document's
+};
+
+struct ListDefinition {
+    int id = 0;
+    std::vector<int> levels;    // \levelnfc of each level
+};
+
+ListStyle styleOfNumberFormat(int nfc)
+{
+    switch (nfc) {
+    case 0: case 22: return ListStyle::Decimal;
+    case 1: return ListStyle::UpperRoman;
+    case 2: return ListStyle::LowerRoman;
+    case 3: return ListStyle::UpperAlpha;
+    case 4: return ListStyle::LowerAlpha;
+    case 23: return ListStyle::Disc;
+    case 255: return ListStyle::None;
+    default: return ListStyle::Decimal;
+    }
+}
+
+bool isOn(const RtfToken &t) { return !t.hasParameter || t.parameter != 0; }
+
+class Reader
+{
+public:
+    explicit Reader(RtfSink &sink) : m_sink(sink), m_formats(sink.wantsFormats()) {}
+
+    bool run(QByteArrayView bytes);
+
+private:
+    Group &group() { return m_stack.back(); }
+    int documentCodePage() const { return m_ansiCodePage > 0 ? m_ansiCodePage : m_charsetCodePage; }
+    int codePageOfFont(int font) const;
+    int fontTableCodePage() const;
+
+    bool openGroup();
+    void closeGroup();
+    void controlWord(const RtfToken &t, bool ignorable);
+    void apply(const CwEntry &e, const RtfToken &t, Group &g);
+    void text(QByteArrayView data);
+    void unicode(int value);
+    void bodyChar(char16_t c);
+    bool skipFallback(RtfToken &t);
+
+    void flush();
+    void emitText(QString text);
+    void endParagraph();
+    void finish();
+    void commitFont();
+    void commitColor();
+
+    const RunFormat &runFormat();
+    ParaFormat paraFormat();
+    ListStyle styleOfOverride(int ls, int level) const;
+
+    RtfSink &m_sink;
+    const bool m_formats;
+    std::vector<Group> m_stack;
+    TextDecoder m_decoder;
+    QByteArray m_pending;           // text bytes not yet decoded (one double-byte character may
+                                    // arrive as an escaped lead byte and a literal trail byte)
+    char16_t m_highSurrogate = 0;
+    int m_fallbackToSkip = 0;
+    bool m_star = false;
+    bool m_hasContent = false;      // the open paragraph has text
+    bool m_pageBreakNext = false;
+
+    int m_ansiCodePage = 0;
+    int m_charsetCodePage = kGbkCodePage;   // \ansi on the systems this program serves
+    int m_defaultFont = 0;
+    QHash<int, FontEntry> m_fonts;
+    int m_fontEntry = -1;           // the font table entry being read
+    int m_fontCharset = -1;
+    int m_fontCpg = 0;
+    QString m_fontName;
+    QList<QColor> m_colors;
+    int m_red = 0, m_green = 0, m_blue = 0;
+    bool m_colorGiven = false;
+    std::vector<ListDefinition> m_lists;
+    QHash<int, size_t> m_listById;                // \listid → m_lists index; the first stands
+    std::vector<std::pair<int, int>> m_overrides;   // \ls, \listid of each override read
+    QHash<int, size_t> m_overrideByLs;            // \ls → m_overrides index; the first stands
+
+    bool m_resolvedValid = false;
+    CharState m_resolvedFor;
+    RunFormat m_resolved;
+    const RunFormat m_plainRun;
+};
+
+bool Reader::run(QByteArrayView bytes)
+{
+    RtfTokenizer tokens(bytes);
+    for (;;) {
+        RtfToken t = tokens.next();
+        if (t.kind == RtfToken::End)
+            break;
+        if (m_fallbackToSkip > 0 && skipFallback(t))
+            continue;
+        const bool ignorable = std::exchange(m_star, false);
+        switch (t.kind) {
+        case RtfToken::GroupOpen:
+            if (!openGroup())
+                return false;
+            break;
+        case RtfToken::GroupClose:
+            if (m_stack.size() == 1) {
+                finish();
+                return true;
+            }
+            closeGroup();
+            break;
+        case RtfToken::ControlWord:
+            controlWord(t, ignorable);
+            break;
+        case RtfToken::ControlSymbol:
+            if (group().dest == Dest::Skip)
+                break;
+            flush();
+            if (t.symbol == '*')
+                m_star = true;
+            else if (t.symbol == '~')
+                bodyChar(QChar::Nbsp);
+            else if (t.symbol == '-')
+                bodyChar(QChar::SoftHyphen);
+            else if (t.symbol == '_')
+                bodyChar(0x2011);   // non-breaking hyphen
+            break;
+        case RtfToken::HexByte:
+            if ((group().dest == Dest::Body && !group().chr.hidden) || group().dest == Dest::FontTable)
+                m_pending.append(char(t.byte));
+            break;
+        case RtfToken::Text:
+            text(t.data);
+            break;
+        case RtfToken::Binary:
+            flush();
+            break;
+        case RtfToken::End:
+            break;
+        }
+        // Body text usually goes on for a while: take it in one go.
+        if ((t.kind == RtfToken::Text || t.kind == RtfToken::HexByte) && m_fallbackToSkip == 0
+            && group().dest == Dest::Body && !group().chr.hidden)
+            tokens.takeText(m_pending);
+    }
+    if (!m_stack.empty())
+        finish();
+    return true;
+}
+
+// The \ucN characters after \uN are its fallback for readers without Unicode. A byte, an escape,
+// a control word or \bin data is one unit; a brace ends the fallback early.
+bool Reader::skipFallback(RtfToken &t)
+{
+    switch (t.kind) {
+    case RtfToken::GroupOpen:
+    case RtfToken::GroupClose:
+        m_fallbackToSkip = 0;
+        return false;
+    case RtfToken::Text:
+        if (t.data.size() <= m_fallbackToSkip) {
+            m_fallbackToSkip -= int(t.data.size());
+            return true;
+        }
+        t.data = t.data.sliced(m_fallbackToSkip);
+        m_fallbackToSkip = 0;
+        return false;
+    default:
+        --m_fallbackToSkip;
+        return true;
+    }
+}
+
+bool Reader::openGroup()
+{
+    if (!m_stack.empty())
+        flush();
+    if (m_stack.size() >= size_t(kMaxGroupDepth))
+        return false;
+    Group g = m_stack.empty() ? Group() : m_stack.back();
+    g.canResume = false;
+    if (g.dest == Dest::Wrapper) {
+        g.dest = Dest::Skip;
+        g.canResume = true;
+    }
+    m_stack.push_back(g);
+    return true;
+}
+
+void Reader::closeGroup()
+{
+    flush();
+    const Group closing = m_stack.back();
+    m_stack.pop_back();
+    Group &parent = group();
+    if (closing.dest == Dest::FontTable)
+        commitFont();
+    // The bullet definition sits in its own group but describes the paragraph around it.
+    if (closing.dest == Dest::PnDef && parent.dest != Dest::PnDef)
+        parent.para.pnStyle = closing.pn.style();
+}
+
+void Reader::controlWord(const RtfToken &t, bool ignorable)
+{
+    flush();
+    const CwEntry *e = lookup(t.word);
+    Group &g = group();
+    if (g.dest == Dest::Skip) {
+        if (g.canResume && e && (e->cw == Cw::Ud || e->cw == Cw::Result)) {
+            g.dest = g.resume;
+            g.canResume = false;
+        }
+        return;
+    }
+    if (ignorable && (!e || !e->underStar)) {
+        g.dest = Dest::Skip;
+        return;
+    }
+    if (e)
+        apply(*e, t, g);
+}
+
+void Reader::apply(const CwEntry &e, const RtfToken &t, Group &g)
+{
+    const int p = t.parameter;
+    const bool body = g.dest == Dest::Body;
+    switch (e.cw) {
+    // Destinations.
+    case Cw::SkipDest: g.dest = Dest::Skip; break;
+    case Cw::FontTbl: g.dest = Dest::FontTable; m_fontEntry = -1; break;
+    case Cw::ColorTbl: g.dest = Dest::ColorTable; m_colorGiven = false; break;
+    case Cw::ListTbl: g.dest = Dest::ListTable; break;
+    case Cw::ListOverrideTbl: g.dest = Dest::ListOverrideTable; break;
+    case Cw::Pn: g.dest = Dest::PnDef; g.pn = PnDefinition(); break;
+    case Cw::Upr:
+    case Cw::Object:
+        g.resume = g.dest;
+        g.dest = Dest::Wrapper;
+        break;
+    case Cw::Ud:
+    case Cw::Result:
+        break;
+
+    // Document.
+    case Cw::Ansi: m_charsetCodePage = kGbkCodePage; break;
+    case Cw::Mac: m_charsetCodePage = 10000; break;
+    case Cw::Pc: m_charsetCodePage = 437; break;
+    case Cw::Pca: m_charsetCodePage = 850; break;
+    case Cw::AnsiCpg: if (p > 0) m_ansiCodePage = p; break;
+    case Cw::Deff: m_defaultFont = p; m_resolvedValid = false; break;
+    case Cw::Uc: g.uc = std::clamp(p, 0, kMaxFallbackUnits); break;
+    case Cw::U:
+        if (t.hasParameter) {
+            if (body || g.dest == Dest::FontTable)
+                unicode(p);
+            m_fallbackToSkip = g.uc;
+        }
+        break;
+
+    // Font and colour tables.
+    case Cw::F:
+        if (g.dest == Dest::FontTable) {
+            commitFont();
+            m_fontEntry = p;
+        } else {
+            g.chr.font = p;
+        }
+        break;
+    case Cw::FCharset: m_fontCharset = p; break;
+    case Cw::Cpg: m_fontCpg = p; break;
+    case Cw::Red: m_red = std::clamp(p, 0, 255); m_colorGiven = true; break;
+    case Cw::Green: m_green = std::clamp(p, 0, 255); m_colorGiven = true; break;
+    case Cw::Blue: m_blue = std::clamp(p, 0, 255); m_colorGiven = true; break;
+
+    // Character formats.
+    case Cw::Plain: g.chr = CharState(); break;
+    case Cw::B: g.chr.bold = isOn(t); break;
+    case Cw::I: g.chr.italic = isOn(t); break;
+    case Cw::Ul: g.chr.underline = isOn(t) ? Underline::Single : Underline::None; break;
+    case Cw::UlNone: g.chr.underline = Underline::None; break;
+    case Cw::UlDash: g.chr.underline = isOn(t) ? Underline::Dash : Underline::None; break;
+    case Cw::UlDot: g.chr.underline = isOn(t) ? Underline::Dot : Underline::None; break;
+    case Cw::UlDashDot: g.chr.underline = isOn(t) ? Underline::DashDot : Underline::None; break;
+    case Cw::UlDashDotDot:
+        g.chr.underline = isOn(t) ? Underline::DashDotDot : Underline::None;
+        break;
+    case Cw::UlWave: g.chr.underline = isOn(t) ? Underline::Wave : Underline::None; break;
+    case Cw::Strike: g.chr.strike = isOn(t); break;
+    case Cw::Fs: g.chr.halfPoints = t.hasParameter ? std::clamp(p, 1, kMaxHalfPoints) : 24; break;
+    case Cw::Cf: g.chr.color = std::max(p, 0); break;
+    case Cw::Highlight: g.chr.background = std::max(p, 0); break;
+    case Cw::Super: g.chr.verticalAlign = VerticalAlign::Super; break;
+    case Cw::Sub: g.chr.verticalAlign = VerticalAlign::Sub; break;
+    case Cw::NoSuperSub: g.chr.verticalAlign = VerticalAlign::Normal; break;
+    case Cw::Hidden: g.chr.hidden = isOn(t); break;
+
+    // Paragraph formats.
+    case Cw::Pard: g.para = ParaState(); break;
+    case Cw::Ql: g.para.alignment = Alignment::Left; break;
+    case Cw::Qc: g.para.alignment = Alignment::Center; break;
+    case Cw::Qr: g.para.alignment = Alignment::Right; break;
+    case Cw::Qj: g.para.alignment = Alignment::Justify; break;
+    case Cw::Li: g.para.left = std::clamp(p, -kMaxIndent, kMaxIndent); break;
+    case Cw::Ri: g.para.right = std::clamp(p, -kMaxIndent, kMaxIndent); break;
+    case Cw::Fi: g.para.first = std::clamp(p, -kMaxIndent, kMaxIndent); break;
+    case Cw::Sb: g.para.before = std::clamp(p, 0, kMaxIndent); break;
+    case Cw::Sa: g.para.after = std::clamp(p, 0, kMaxIndent); break;
+    case Cw::Ls:
+        if (g.dest == Dest::ListOverrideTable) {
+            if (!m_overrides.empty()) {
+                m_overrides.back().first = p;
+                if (!m_overrideByLs.contains(p))
+                    m_overrideByLs.insert(p, m_overrides.size() - 1);
+            }
+        } else {
+            g.para.ls = std::max(p, 0);
+        }
+        break;
+    case Cw::Ilvl: g.para.ilvl = std::clamp(p, 0, kMaxListLevel); break;
+    case Cw::PageBb: g.para.pageBreakBefore = isOn(t); break;
+
+    // Old-style bullets.
+    case Cw::PnLvlBlt: g.pn.bullet = true; break;
+    case Cw::PnLvlCont: g.pn.continuation = true; break;
+    case Cw::PnDec: g.pn.numbering = ListStyle::Decimal; break;
+    case Cw::PnUcLtr: g.pn.numbering = ListStyle::UpperAlpha; break;
+    case Cw::PnLcLtr: g.pn.numbering = ListStyle::LowerAlpha; break;
+    case Cw::PnUcRm: g.pn.numbering = ListStyle::UpperRoman; break;
+    case Cw::PnLcRm: g.pn.numbering = ListStyle::LowerRoman; break;
+
+    // List tables.
+    case Cw::List:
+        if (g.dest == Dest::ListTable)
+            m_lists.emplace_back();
+        break;
+    case Cw::ListLevel:
+        if (g.dest == Dest::ListTable && !m_lists.empty())
+            m_lists.back().levels.push_back(0);
+        break;
+    case Cw::LevelNfc:
+        if (g.dest == Dest::ListTable && !m_lists.empty() && !m_lists.back().levels.empty())
+            m_lists.back().levels.back() = p;
+        break;
+    case Cw::ListId:
+        if (g.dest == Dest::ListTable && !m_lists.empty()) {
+            m_lists.back().id = p;
+            if (!m_listById.contains(p))
+                m_listById.insert(p, m_lists.size() - 1);
+        }
+        else if (g.dest == Dest::ListOverrideTable && !m_overrides.empty())
+            m_overrides.back().second = p;
+        break;
+    case Cw::ListOverride:
+        if (g.dest == Dest::ListOverrideTable)
+            m_overrides.emplace_back(0, 0);
+        break;
+
+    // Breaks and special characters.
+    case Cw::Par:
+        if (body)
+            endParagraph();
+        break;
+    case Cw::Page:
+        if (body) {
+            if (m_hasContent)
+                endParagraph();
+            m_pageBreakNext = true;
+        }
+        break;
+    case Cw::Sect:
+    case Cw::Row:
+        if (body && m_hasContent)
+            endParagraph();
+        break;
+    case Cw::Char:
+        bodyChar(e.ch);
+        break;
+    }
+}
+
+void Reader::text(QByteArrayView data)
+{
+    Group &g = group();
+    switch (g.dest) {
+    case Dest::Body:
+        if (!g.chr.hidden)
+            m_pending.append(data);
+        break;
+    case Dest::FontTable:
+        // Each entry ends with ';'.
+        for (qsizetype semicolon; (semicolon = data.indexOf(';')) >= 0;) {
+            m_pending.append(data.first(semicolon));
+            flush();
+            commitFont();
+            data = data.sliced(semicolon + 1);
+        }
+        m_pending.append(data);
+        break;
+    case Dest::ColorTable:
+        for (qsizetype i = data.count(';'); i > 0; --i)
+            commitColor();
+        break;
+    default:
+        break;
+    }
+}
+
+void Reader::unicode(int value)
+{
+    if (value < 0)
+        value += 65536;
+    if (value < 0 || value > 0xFFFF)
+        value = QChar::ReplacementCharacter;
+    const auto c = char16_t(value);
+    if (group().dest == Dest::FontTable) {
+        m_fontName += QChar(c);
+        return;
+    }
+    if (QChar::isHighSurrogate(c)) {
+        if (m_highSurrogate)
+            emitText(QString());          // the earlier one had no partner
+        m_highSurrogate = c;
+        return;
+    }
+    QString s;
+    if (QChar::isLowSurrogate(c)) {
+        if (m_highSurrogate) {
+            const QChar pair[] = {QChar(m_highSurrogate), QChar(c)};
+            s = QString(pair, 2);
+            m_highSurrogate = 0;
+        } else {
+            s = QString(QChar(QChar::ReplacementCharacter));
+        }
+    } else {
+        s = QString(QChar(c));
+    }
+    if (!group().chr.hidden)
+        emitText(s);
+}
+
+void Reader::bodyChar(char16_t c)
+{
+    if (group().dest == Dest::Body && !group().chr.hidden)
+        emitText(QString(QChar(c)));
+}
+
+int Reader::codePageOfFont(int font) const
+{
+    auto it = m_fonts.constFind(font < 0 ? m_defaultFont : font);
+    if (it == m_fonts.constEnd() && font >= 0)
+        it = m_fonts.constFind(m_defaultFont);
+    const int codePage = it == m_fonts.constEnd() ? 0 : it->codePage;
+    return codePage ? codePage : documentCodePage();
+}
+
+int Reader::fontTableCodePage() const
+{
+    if (m_fontCpg > 0)
+        return m_fontCpg;
+    const int codePage = m_fontCharset >= 0 ? codePageOfCharset(m_fontCharset) : 0;
+    return codePage ? codePage : documentCodePage();
+}
+
+void Reader::flush()
+{
+    if (m_pending.isEmpty())
+        return;
+    const Dest dest = group().dest;
+    if (dest == Dest::Body) {
+        emitText(m_decoder.decode(m_pending, codePageOfFont(group().chr.font)));
+    } else if (dest == Dest::FontTable && m_fontEntry >= 0) {
+        m_fontName += m_decoder.decode(m_pending, fontTableCodePage());
+    }
+    m_pending.resize(0);   // keeps the buffer for the next run of text
+}
+
+void Reader::emitText(QString text)
+{
+    if (m_highSurrogate) {
+        text.prepend(QChar(QChar::ReplacementCharacter));
+        m_highSurrogate = 0;
+    }
+    text = paragraphText(std::move(text));
+    if (text.isEmpty())
+        return;
+    m_hasContent = true;
+    m_sink.text(text, runFormat());
+}
+
+void Reader::endParagraph()
+{
+    emitText(QString());
+    m_sink.endParagraph(paraFormat(), runFormat());
+    m_hasContent = false;
+    m_pageBreakNext = false;
+}
+
+void Reader::finish()
+{
+    flush();
+    if (m_highSurrogate)
+        emitText(QString());
+    if (m_hasContent)
+        endParagraph();
+}
+
+void Reader::commitFont()
+{
+    if (m_fontEntry >= 0) {
+        const QString name = m_fontName.trimmed();
+        auto it = m_fonts.find(m_fontEntry);
+        // The first definition of a number stands; a later one only fills in a missing name.
+        if (it == m_fonts.end()) {
+            const int codePage = m_fontCpg > 0 ? m_fontCpg
+                                               : m_fontCharset >= 0 ? codePageOfCharset(m_fontCharset) : 0;
+            m_fonts.insert(m_fontEntry, FontEntry{name, codePage});
+        } else if (it->name.isEmpty()) {
+            it->name = name;
+        }
+        m_resolvedValid = false;
+    }
+    m_fontEntry = -1;
+    m_fontCharset = -1;
+    m_fontCpg = 0;
+    m_fontName.clear();
+}
+
+void Reader::commitColor()
+{
+    // An entry without components is the automatic colour (the usual first entry).
+    m_colors.append(m_colorGiven ? QColor(m_red, m_green, m_blue) : QColor());
+    m_red = m_green = m_blue = 0;
+    m_colorGiven = false;
+    m_resolvedValid = false;
+}
+
+const RunFormat &Reader::runFormat()
+{
+    if (!m_formats)
+        return m_plainRun;
+    const CharState &c = group().chr;
+    if (m_resolvedValid && c == m_resolvedFor)
+        return m_resolved;
+    RunFormat r;
+    auto font = m_fonts.constFind(c.font < 0 ? m_defaultFont : c.font);
+    if (font == m_fonts.constEnd())
+        font = m_fonts.constFind(m_defaultFont);
+    if (font != m_fonts.constEnd())
+        r.family = font->name;
+    r.halfPoints = c.halfPoints;
+    // Index 0 is the automatic colour, also in tables that list a real colour first.
+    if (c.color > 0 && c.color < m_colors.size())
+        r.color = m_colors[c.color];
+    if (c.background > 0 && c.background < m_colors.size())
+        r.background = m_colors[c.background];
+    r.bold = c.bold;
+    r.italic = c.italic;
+    r.strike = c.strike;
+    r.underline = c.underline;
+    r.verticalAlign = c.verticalAlign;
+    m_resolved = r;
+    m_resolvedFor = c;
+    m_resolvedValid = true;
+    return m_resolved;
+}
+
+ListStyle Reader::styleOfOverride(int ls, int level) const
+{
+    const auto override = m_overrideByLs.constFind(ls);
+    if (override == m_overrideByLs.constEnd())
+        return ListStyle::Disc;
+    const auto list = m_listById.constFind(m_overrides[*override].second);
+    if (list == m_listById.constEnd() || m_lists[*list].levels.empty())
+        return ListStyle::Disc;
+    const std::vector<int> &levels = m_lists[*list].levels;
+    return styleOfNumberFormat(levels[std::min(size_t(level), levels.size() - 1)]);
+}
+
+ParaFormat Reader::paraFormat()
+{
+    ParaFormat f;
+    if (!m_formats)
+        return f;
+    const ParaState &p = group().para;
+    f.alignment = p.alignment;
+    f.leftIndent = p.left;
+    f.rightIndent = p.right;
+    f.firstIndent = p.first;
+    f.spaceBefore = p.before;
+    f.spaceAfter = p.after;
+    f.pageBreakBefore = p.pageBreakBefore || m_pageBreakNext;
+    if (p.ls > 0) {
+        f.list = styleOfOverride(p.ls, p.ilvl);
+        f.listLevel = p.ilvl;
+        f.listId = p.ls;
+    } else if (p.pnStyle != ListStyle::None) {
+        // Old-style bullets carry no level; the rich edit control indents each level by
+        // half an inch.
+        f.list = p.pnStyle;
+        f.listLevel = std::clamp(p.left / 720 - 1, 0, kMaxListLevel);
+    }
+    if (f.list == ListStyle::None)
+        f.listLevel = f.listId = 0;
+    return f;
+}
+
+} // namespace
+
+bool looksLikeRtf(QByteArrayView bytes)
+{
+    qsizetype i = 0;
+    while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n'))
+        ++i;
+    return bytes.sliced(i).startsWith("{\\rtf");
+}
+
+bool parseRtf(QByteArrayView bytes, RtfSink &sink)
+{
+    if (!looksLikeRtf(bytes))
+        return false;
+    const qsizetype start = bytes.indexOf('{');
+    Reader reader(sink);
+    return reader.run(bytes.sliced(start));
+}
+
+} // namespace richtext

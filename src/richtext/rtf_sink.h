@@ -1,0 +1,55 @@
+#pragma once
+
+#include "rtf_formats.h"
+
+#include <QString>
+#include <QStringList>
+
+// Where the RTF reader puts what it reads. The reader decides everything about the text (which
+// bytes are body text, how they decode, where paragraphs end), so every sink receives the same
+// text for the same input; a sink only decides what to keep.
+//
+// Calls arrive as: text()* endParagraph() ... and the document's last paragraph, when it has
+// content after the last \par, is ended by one more endParagraph(). A final \par therefore adds
+// no empty paragraph, and a document without any paragraph is a single empty one.
+namespace richtext {
+
+class RtfSink
+{
+public:
+    virtual ~RtfSink() = default;
+
+    // Whether the sink looks at formats at all; when false the reader passes default formats
+    // and spares itself resolving fonts and colours.
+    virtual bool wantsFormats() const { return true; }
+
+    // Text of the current paragraph. It never holds a paragraph break: a line break inside the
+    // paragraph is U+2028, and other control characters apart from TAB have been removed.
+    virtual void text(const QString &text, const RunFormat &format) = 0;
+
+    // Ends the current paragraph with the paragraph format in force at its end; mark is the
+    // character format in force there (what an empty paragraph is typed in).
+    virtual void endParagraph(const ParaFormat &format, const RunFormat &mark) = 0;
+};
+
+// Collects the plain text of each paragraph, nothing else: the fast way to the text of a
+// record without building a document.
+class PlainTextSink : public RtfSink
+{
+public:
+    bool wantsFormats() const override { return false; }
+    void text(const QString &text, const RunFormat &) override { m_current += text; }
+    void endParagraph(const ParaFormat &, const RunFormat &) override
+    {
+        m_paragraphs.append(m_current);
+        m_current.clear();
+    }
+
+    const QStringList &paragraphs() const { return m_paragraphs; }
+
+private:
+    QStringList m_paragraphs;
+    QString m_current;
+};
+
+} // namespace richtext
