@@ -16,6 +16,8 @@ packages=(
   clang libclang-rt-dev
   # desktop integration checks
   desktop-file-utils appstream
+  # benchmarks
+  hyperfine
 )
 
 missing=()

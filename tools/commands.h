@@ -26,6 +26,9 @@ struct ToolCommand {
     // Returns the process exit status. Errors of the program's components are thrown and
     // reported by the dispatcher on standard error with status 2.
     std::function<int(const ToolContext &, const QStringList &args)> run;
+    // Whether the command needs the GUI application object (fonts, text layout). The others run
+    // under a core application, which starts several times faster.
+    bool needsGui = true;
 };
 
 QList<ToolCommand> archiveCommands();    // tool_archive.cpp

@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <new>
 
 static const char kFixedArchivePassword[] = "qmt90315526hzrp";
@@ -49,7 +51,24 @@ int main(int argc, char **argv)
     // run on the offscreen platform unless the caller chose one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    const QList<ToolCommand> commands = allCommands();
+    bool needsGui = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--password") == 0) {
+            ++i;
+            continue;
+        }
+        for (const ToolCommand &c : commands) {
+            if (c.name == QLatin1String(argv[i]))
+                needsGui = c.needsGui;
+        }
+        break;
+    }
+    std::unique_ptr<QCoreApplication> app;
+    if (needsGui)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
 
     QStringList args = QCoreApplication::arguments().mid(1);
     ToolContext context;
@@ -63,7 +82,6 @@ int main(int argc, char **argv)
         }
     }
 
-    const QList<ToolCommand> commands = allCommands();
     if (args.isEmpty())
         return usage(commands);
     const QString name = args.takeFirst();

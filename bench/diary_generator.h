@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QString>
+
+// A realistic, reproducible diary for benchmarks: consecutive days from a fixed start, each entry
+// an RTF record as the rich edit control writes it on a GBK system (weather index, mood index,
+// then 1 to 2 KiB of mostly Chinese text), stored under the fixed archive password.
+namespace bench {
+
+inline constexpr char kArchivePassword[] = "qmt90315526hzrp";
+
+struct DiaryDay
+{
+    QDate date;
+    QByteArray name;     // "yyyy年m月d日" in GBK
+    QByteArray record;   // the RTF bytes
+};
+
+QDate firstDay();
+// "yyyy年m月d日", no leading zeros, GBK.
+QByteArray entryName(const QDate &date);
+// The record of the day with that number (0 = first day): the same bytes on every run.
+QByteArray diaryRecord(int dayNumber);
+QList<DiaryDay> diaryDays(int days);
+
+// Writes a new archive of that many days at path (replacing a file there) in one rewrite, with a
+// password token as its comment, fixed stamps and fixed encryption seeds, so the file is the
+// same byte for byte on every run.
+void writeDiary(const QString &path, int days);
+
+} // namespace bench

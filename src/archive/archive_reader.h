@@ -1,0 +1,165 @@
+#pragma once
+
+#include "archive/read_stream.h"
+#include "archive/zip_records.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QIODevice;
+
+namespace zip {
+class Inflater;
+}
+
+// What the reader does when a file has no valid end record.
+enum class TIncompleteZipMode { izAssumeMulti, izAssumeBad, izAssumeNotAZip };
+
+// Why an entry chosen for extraction was not extracted. None of these is an error: the entry is
+// simply left out.
+enum class ExtractFailure {
+    WrongPassword,       // the check byte of the encryption header differs
+    CrcMismatch,         // decoded, but the CRC differs (damaged data, or a wrong password by chance)
+    UnknownMethod,       // a compression method other than stored or deflated
+    LargerThanRecorded,  // decoding gave more bytes than the recorded uncompressed size
+};
+
+struct EntryFailure
+{
+    QByteArray name;     // directory part and file name, GBK
+    ExtractFailure reason;
+};
+
+// Reads a diary archive: names it, reads its directory, lists entry names, holds the archive
+// comment and a selection of entries, and extracts entries by name.
+//
+// The file is never held open between operations: each operation opens it, does its work under a
+// shared folder lock (files::FolderLock) and closes it. The directory read by one operation is
+// kept while the file stays the same file with the same two-second stamp, and read again as soon
+// as either changes (another component or program rewrote it).
+//
+// Errors (all from archive_errors.h): EFOpenError "Cannot open file "%1". %2" when the file
+// cannot be opened; EIncompleteZip "Incomplete Zip File" when it has no valid end record;
+// EBadZipFile "Not a valid zip file!" when its directory cannot be read (the component then drops
+// its directory and comment); EListError "Index %1 is out of range"; EArchiveLimit for an entry
+// too large to hold in memory. Wrong passwords and CRC mismatches are not errors.
+class TArchiveReader : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TArchiveReader(QObject *parent = nullptr);
+    ~TArchiveReader() override;
+
+    // The archive's path (relative to the working folder, or absolute). Setting another path
+    // drops the directory, the held comment and the selection; setting the same path does
+    // nothing.
+    QString ZipName() const { return m_zipName; }
+    void SetZipName(const QString &path);
+
+    // The password for encrypted entries; its GBK bytes drive the keys. Throws EEncodingError for
+    // text that GBK cannot represent.
+    QString Password() const;
+    void SetPassword(const QString &password);
+    QByteArray PasswordBytes() const { return m_password; }
+    void SetPasswordBytes(const QByteArray &password) { m_password = password; }
+
+    TIncompleteZipMode IncompleteZipMode() const { return m_incompleteMode; }
+    void SetIncompleteZipMode(TIncompleteZipMode mode) { m_incompleteMode = mode; }
+
+    // Makes the directory current. A file without an end record is not an error here: the
+    // component then simply has no directory (EntryCount() is 0). A missing or unreadable file,
+    // or an unreadable directory, first drops the directory and the comment, then throws.
+    void OpenArchive();
+    // True when a directory has been read (OpenArchive found an archive).
+    bool HasDirectory() const { return m_directory != nullptr; }
+
+    // The directory as last read; 0 entries when none has been read.
+    int EntryCount();
+    // File-name part of the entry at index (listing order = directory order); EListError for an
+    // index outside 0 to EntryCount() - 1.
+    QString EntryName(int index);
+    QByteArray EntryNameBytes(int index);
+    // Directory part (ending with "\") and file name.
+    QByteArray EntryPathBytes(int index);
+    // A copy of the entry's record.
+    TZipHeaderInfo Entry(int index);
+
+    // The archive comment as held in memory: fetched from the file on first use (which may throw
+    // as OpenArchive does, and EIncompleteZip), GBK inside. Setting only changes memory; the next
+    // write stores it. A comment longer than 65 535 bytes, or holding a zero byte or the end
+    // record's signature, is refused with EArchiveLimit.
+    QString ArchiveComment();
+    QByteArray ArchiveCommentBytes();
+    void SetArchiveComment(const QString &comment);
+    void SetArchiveCommentBytes(const QByteArray &comment);
+
+    // Marks for DeleteSelected; EListError for an index out of range.
+    void SelectEntry(int index, bool selected);
+    void ClearSelection();
+    int SelectedCount() const { return m_selectedCount; }
+
+    // Extracts the entries whose directory part and file name match name (a pattern; see
+    // name_pattern.h; "/" and "\" both separate directories), in directory order, and writes
+    // their bytes at the stream's position. Returns the number of bytes written. An entry that
+    // fails its password check or its CRC, or is of an unknown method, writes nothing. A blank
+    // name returns 0 without opening the file. ECantWriteUCF when the stream takes fewer bytes;
+    // EFatalUnzipError when the file ends inside a stored entry.
+    qint64 ExtractToStream(const QString &name, QIODevice &stream);
+    qint64 ExtractToStream(const QByteArray &name, QIODevice &stream);
+    // The same into a byte array (appended); returns the number of entries extracted and lists
+    // in *failures each chosen entry that was not.
+    int ExtractToBytes(const QString &name, QByteArray &data, QList<EntryFailure> *failures = nullptr);
+    int ExtractToBytes(const QByteArray &name, QByteArray &data, QList<EntryFailure> *failures = nullptr);
+    // The entry at index alone, whatever its name: true when extracted (data then holds exactly
+    // its bytes), else *why tells why not.
+    bool ExtractEntry(int index, QByteArray &data, ExtractFailure *why = nullptr);
+
+protected:
+    // Opens the archive file; EFOpenError when it cannot.
+    void openArchiveFile(ReadStream &file) const;
+    // Keeps the held directory when the open file is the one it was read from, else reads it.
+    // False when the file has no valid end record (the directory is then dropped).
+    bool makeDirectoryCurrent(ReadStream &file);
+    // Reads the directory afresh, keeping the modified comment and marking again the selected
+    // entries that are still there unchanged. EIncompleteZip when there is no end record.
+    void rereadDirectory(ReadStream &file);
+    // The comment text, read from the open file when it is not held.
+    QByteArray commentText(ReadStream &file);
+    // Drops directory, end record, comment and stamp. The path stays, so that a later operation
+    // meets the file again (and its error) instead of silently doing nothing.
+    void resetComponent();
+    void installDirectory(std::unique_ptr<TSortedZip> directory);
+    // The record at index; EListError "Index %1 is out of range" when there is none.
+    TZipHeaderInfo &record(int index) const;
+    static bool isBlank(const QByteArray &name);
+
+    QString m_zipName;
+    QByteArray m_password;
+    std::unique_ptr<TSortedZip> m_directory;   // ByNone, owning; null when none has been read
+    TEndCentral m_end;
+    quint32 m_stamp = 0;                       // MS-DOS stamp of the file at the last read
+    FileIdentity m_identity;                   // and which file it was
+    int m_selectedCount = 0;
+
+private:
+    bool readDirectory(ReadStream &file);
+    // The directory from the local headers, with end record end as the scan sets it; the
+    // component is reset and EBadZipFile thrown when the scan finds nothing.
+    void recoverDirectory(ReadStream &file, TEndCentral end);
+    bool recoveryScan(ReadStream &file, TEndCentral &end, TSortedZip &directory);
+    QList<int> chooseEntries(const QByteArray &pattern);
+    bool extractEntry(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out,
+                      ExtractFailure *why);
+
+    TIncompleteZipMode m_incompleteMode = TIncompleteZipMode::izAssumeMulti;
+    // Folded full name -> directory indices, built on the first lookup after a read.
+    QHash<QByteArray, QList<int>> m_nameIndex;
+    bool m_nameIndexValid = false;
+    std::unique_ptr<zip::Inflater> m_inflater;
+};

@@ -1,0 +1,446 @@
+#include "archive/archive_writer.h"
+#include "archive/archive_errors.h"
+#include "archive/byte_cursor.h"
+#include "archive/zip_codec.h"
+#include "platform/files.h"
+#include "platform/gbk.h"
+
+#include <QIODevice>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// The new archive is handed to the file layer in pieces of this size.
+constexpr qsizetype kFlushSize = qsizetype(1) << 20;
+
+bool isDiskFull(int error)
+{
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+QString reason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+[[noreturn]] void prematureEnd()
+{
+    throw EFatalUnzipError(archive_text::kPrematureEnd);
+}
+
+// The whole content of the stream from its start, refusing more than one entry may hold.
+QByteArray readWhole(QIODevice &stream, const QByteArray &name)
+{
+    auto tooLarge = [&](qint64 size) {
+        return EArchiveLimit(QString(archive_text::kEntryTooLarge)
+                                 .arg(gbk::decode(name))
+                                 .arg(size)
+                                 .arg(zip::kMaxEntrySize));
+    };
+    if (!stream.isSequential()) {
+        stream.seek(0);
+        if (stream.size() > zip::kMaxEntrySize)
+            throw tooLarge(stream.size());
+    }
+    QByteArray data;
+    if (!stream.isSequential())
+        data.reserve(qsizetype(stream.size()));
+    char piece[8192];
+    for (;;) {
+        const qint64 got = stream.read(piece, sizeof piece);
+        if (got < 0)
+            throw EInOutError(QString(archive_text::kCannotReadEntry).arg(gbk::decode(name)));
+        if (got == 0)
+            break;
+        if (data.size() + got > zip::kMaxEntrySize)
+            throw tooLarge(data.size() + got);
+        data.append(piece, got);
+    }
+    return data;
+}
+
+// Internal attributes by the text test: of the first block's bytes, those from 7 to 127 count as
+// text, the others as binary; text when a quarter of the text count reaches the binary count.
+quint16 textAttribute(QByteArrayView data)
+{
+    const qsizetype n = qMin<qsizetype>(data.size(), zip::kPieceSize);
+    qsizetype text = 0, binary = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = uchar(data[i]);
+        if (c >= 7 && c <= 127)
+            ++text;
+        else
+            ++binary;
+    }
+    return text / 4 >= binary ? 1 : 0;
+}
+
+// The data descriptor that follows an entry written with flag bit 3, when there is one: CRC and
+// both sizes, with or without its signature. Readers that walk the local headers expect it, so a
+// carried-over entry keeps it.
+QByteArray dataDescriptor(ReadStream &old, const TZipHeaderInfo &entry)
+{
+    if (!entry.hasDataDescriptor())
+        return {};
+    const QByteArray bytes = old.readBytes(zip::kDataDescriptorSize);
+    ByteCursor c(bytes);
+    const quint32 first = c.u32();
+    const quint32 second = c.u32();
+    if (bytes.size() == zip::kDataDescriptorSize && first == zip::kDataDescriptorSignature && second == entry.crc)
+        return bytes;
+    if (bytes.size() >= zip::kDataDescriptorSize - 4 && first == entry.crc)
+        return bytes.left(zip::kDataDescriptorSize - 4);
+    return {};
+}
+
+quint16 effortFlags(int level)
+{
+    if (level >= 8)
+        return zip::kFlagMaximumEffort;
+    if (level == 1 || level == 2)
+        return zip::kFlagFastEffort;
+    return 0;
+}
+
+} // namespace
+
+struct TArchiveWriter::Pending
+{
+    QByteArray name;        // as given
+    QByteArray fileName;    // its file-name part, the name stored
+    QIODevice *stream = nullptr;
+    bool done = false;
+};
+
+// The new archive on its way to disk: buffered, bounded by the format's limits, and discarded
+// (its temporary file removed) unless commit() succeeds.
+class TArchiveWriter::Output
+{
+public:
+    explicit Output(const QString &path) : m_path(path), m_file(path)
+    {
+        if (!m_file.isOpen())
+            throw EFCreateError(QString(archive_text::kCannotCreate).arg(path, reason(m_file.error())));
+        m_buffer.reserve(kFlushSize + zip::kPieceSize);
+    }
+
+    qint64 pos() const { return m_flushed + m_buffer.size(); }
+
+    void write(QByteArrayView bytes)
+    {
+        grow(bytes.size());
+        m_buffer.append(bytes.data(), bytes.size());
+        if (m_buffer.size() >= kFlushSize)
+            flush();
+    }
+
+    // Copies size bytes from the old archive's current position; EFatalUnzipError when it ends.
+    void copyFrom(ReadStream &in, qint64 size)
+    {
+        while (size > 0) {
+            const qsizetype piece = qsizetype(qMin<qint64>(size, kFlushSize));
+            grow(piece);
+            const qsizetype at = m_buffer.size();
+            m_buffer.resize(at + piece);
+            if (!in.readExact(m_buffer.data() + at, piece))
+                prematureEnd();
+            size -= piece;
+            if (m_buffer.size() >= kFlushSize)
+                flush();
+        }
+    }
+
+    void commit()
+    {
+        flush();
+        // A failed folder sync after the rename still leaves the new archive in place.
+        if (!m_file.commit() && !m_file.committed()) {
+            if (isDiskFull(m_file.error()))
+                throw ENotEnoughRoom(archive_text::kNotEnoughRoom);
+            throw EFCreateError(QString(archive_text::kCannotCreate).arg(m_path, reason(m_file.error())));
+        }
+    }
+
+private:
+    void grow(qint64 size)
+    {
+        if (pos() + size > zip::kMaxArchiveSize)
+            throw EArchiveLimit(archive_text::kArchiveTooLarge);
+    }
+
+    void flush()
+    {
+        if (m_buffer.isEmpty())
+            return;
+        if (!m_file.write(m_buffer)) {
+            if (isDiskFull(m_file.error()))
+                throw ENotEnoughRoom(archive_text::kNotEnoughRoom);
+            throw EInOutError(QString(archive_text::kCannotWrite).arg(m_path, reason(m_file.error())));
+        }
+        m_flushed += m_buffer.size();
+        m_buffer.resize(0);
+    }
+
+    QString m_path;
+    files::AtomicWriter m_file;
+    QByteArray m_buffer;
+    qint64 m_flushed = 0;
+};
+
+TArchiveWriter::TArchiveWriter(QObject *parent) : TArchiveReader(parent) {}
+
+TArchiveWriter::~TArchiveWriter() = default;
+
+void TArchiveWriter::AddFromStream(const QString &entryName, QIODevice &stream)
+{
+    AddFromStream(gbk::encodeOrThrow(entryName, QStringLiteral("entry name")), stream);
+}
+
+void TArchiveWriter::AddFromStream(const QByteArray &entryName, QIODevice &stream)
+{
+    AddFromStreams({NewEntry{entryName, &stream}});
+}
+
+void TArchiveWriter::AddFromStreams(const QList<NewEntry> &entries)
+{
+    QList<Pending> pending;
+    for (const NewEntry &e : entries) {
+        if (isBlank(e.name) || !e.stream)
+            continue;
+        const QByteArray memoryName = zip::toMemoryName(e.name);
+        Pending p;
+        p.name = e.name;
+        p.fileName = memoryName.mid(zip::fileNameStart(memoryName));
+        p.stream = e.stream;
+        if (p.fileName.size() > zip::kMaxNameLength)
+            throw EArchiveLimit(archive_text::kNameTooLong);
+        // A name that is only a directory names no entry.
+        if (!p.fileName.isEmpty())
+            pending.append(p);
+    }
+    if (pending.isEmpty()) {
+        m_lastWriteCount = 0;
+        return;
+    }
+    m_lastWriteCount = writeArchive(Mode::Stream, pending);
+}
+
+void TArchiveWriter::WriteArchive()
+{
+    QList<Pending> none;
+    m_lastWriteCount = writeArchive(Mode::Plain, none);
+}
+
+void TArchiveWriter::DeleteSelected()
+{
+    QList<Pending> none;
+    m_lastWriteCount = writeArchive(Mode::Delete, none);
+}
+
+int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
+{
+    if (m_zipName.trimmed().isEmpty())
+        return 0;
+
+    // Held from reading the directory to the rename, so no other writer slips in between.
+    files::FolderLock lock(m_zipName, files::FolderLock::Exclusive);
+    files::AtomicWriter::removeLeftovers(m_zipName);
+
+    const bool updating = files::exists(m_zipName);
+    // The old archive is read from start to end once: a large buffer saves calls.
+    ReadStream old(kFlushSize);
+    if (updating) {
+        openArchiveFile(old);
+        rereadDirectory(old);
+    }
+
+    TEndCentral end;
+    if (updating || m_end.commentModified) {
+        if (updating)
+            commentText(old);
+        end.assign(m_end);
+        if (!end.comment)
+            end.commentLength = 0;
+        end.entriesOnDisk = end.totalEntries = 0;
+        end.commentModified = false;
+    }
+
+    Output out(m_zipName);
+    auto directory = std::make_unique<TSortedZip>(TDuplicates::dupError, TZipSortMode::ByNone, true);
+    TSortedZip lookup(TDuplicates::dupError, TZipSortMode::ByName, false);
+    // Each written entry's central extra field, in directory order.
+    std::vector<QByteArray> extras;
+    int count = 0;
+
+    if (updating && m_directory) {
+        for (int i = 0; i < m_directory->count(); ++i) {
+            const TZipHeaderInfo &entry = *m_directory->at(i);
+            if (mode == Mode::Delete && entry.selected) {
+                ++count;
+                continue;
+            }
+            Pending *replacement = nullptr;
+            if (mode == Mode::Stream) {
+                for (Pending &p : pending) {
+                    if (!p.done && zip::compareFolded(p.fileName, {}, entry.directory(), entry.fileName()) == 0) {
+                        replacement = &p;
+                        break;
+                    }
+                }
+            }
+            if (replacement) {
+                // The new entry takes the old one's place.
+                replacement->done = true;
+                const int before = directory->count();
+                addEntry(*replacement, out, *directory, lookup, extras);
+                count += directory->count() - before;
+            } else {
+                carryEntry(old, entry, out, *directory, lookup, extras);
+            }
+        }
+    }
+    if (mode == Mode::Stream) {
+        for (Pending &p : pending) {
+            if (p.done)
+                continue;
+            p.done = true;
+            const int before = directory->count();
+            addEntry(p, out, *directory, lookup, extras);
+            count += directory->count() - before;
+        }
+    }
+    if (directory->count() > zip::kMaxEntries)
+        throw EArchiveLimit(archive_text::kTooManyEntries);
+
+    const qint64 centralOffset = out.pos();
+    QByteArray bytes;
+    for (int i = 0; i < directory->count(); ++i) {
+        bytes.resize(0);
+        directory->at(i)->writeCentralHeader(bytes, extras[size_t(i)]);
+        out.write(bytes);
+    }
+    end.thisDisk = end.centralDisk = 0;
+    end.entriesOnDisk = end.totalEntries = quint16(directory->count());
+    end.centralOffset = qint32(centralOffset);
+    end.centralSize = quint32(out.pos() - centralOffset);
+    end.commentOffset = out.pos() + zip::kEndRecordSize;
+    bytes.resize(0);
+    end.write(bytes);
+    out.write(bytes);
+    old.close();
+    out.commit();
+
+    // The component now describes the new file exactly, so the next operation need not read it.
+    m_end = end;
+    if (!m_end.comment)
+        m_end.comment = QByteArray();
+    installDirectory(std::move(directory));
+    if (!queryFile(m_zipName, &m_identity, &m_stamp)) {
+        m_identity = FileIdentity();
+        m_stamp = zip::dosStamp(QDateTime::currentDateTime());
+    }
+    return count;
+}
+
+void TArchiveWriter::addEntry(Pending &item, Output &out, TSortedZip &directory, TSortedZip &lookup,
+                              std::vector<QByteArray> &extras)
+{
+    auto entry = std::make_unique<TZipHeaderInfo>();
+    entry->setFileName(item.fileName);
+    int place;
+    if (lookup.find(*entry, &place))
+        return;
+
+    entry->stamp = zip::dosStamp(m_clock());
+    const QByteArray data = readWhole(*item.stream, item.name);
+    entry->uncompressedSize = quint32(data.size());
+    const quint32 crc = zip::crc32(0, data);
+
+    QByteArray payload;
+    if (m_packLevel == 0) {
+        entry->method = zip::kMethodStored;
+        entry->internalAttributes = 0;
+        payload = data;
+    } else {
+        entry->method = zip::kMethodDeflated;
+        entry->flags = effortFlags(m_packLevel);
+        entry->internalAttributes = textAttribute(data);
+        payload = zip::deflateRaw(data, m_packLevel);
+        // An input that fits one block and does not shrink is stored as it is.
+        if (data.size() <= zip::kPieceSize && data.size() <= payload.size()) {
+            entry->method = zip::kMethodStored;
+            payload = data;
+        }
+    }
+
+    QByteArray encryption;
+    if (!m_password.isEmpty()) {
+        zip::ZipKeys keys(m_password);
+        encryption = zip::makeEncryptionHeader(keys, m_seedSource(), crc);
+        keys.encrypt(payload.data(), payload.size());
+        entry->flags |= zip::kFlagEncrypted;
+    }
+    entry->crc = crc;
+    entry->compressedSize = quint32(encryption.size() + payload.size());
+    entry->localHeaderOffset = quint32(out.pos());
+
+    QByteArray header;
+    entry->writeLocalHeader(header);
+    out.write(header);
+    out.write(encryption);
+    out.write(payload);
+
+    TZipHeaderInfo *added = entry.release();
+    directory.add(added);
+    extras.emplace_back();
+    lookup.add(added);
+}
+
+void TArchiveWriter::carryEntry(ReadStream &old, const TZipHeaderInfo &entry, Output &out,
+                                TSortedZip &directory, TSortedZip &lookup,
+                                std::vector<QByteArray> &extras)
+{
+    auto copy = std::make_unique<TZipHeaderInfo>(entry);
+    const qint64 centralName = qint64(entry.centralHeaderOffset) + zip::kCentralHeaderSize;
+
+    QByteArray extra;
+    if (entry.extraLength > 0) {
+        old.seek(centralName + entry.nameLength());
+        extra = old.readBytes(entry.extraLength);
+        if (extra.size() != entry.extraLength)
+            prematureEnd();
+    }
+    if (entry.commentLength > 0 && !entry.fileComment) {
+        old.seek(centralName + entry.nameLength() + entry.extraLength);
+        const QByteArray comment = old.readBytes(entry.commentLength);
+        if (comment.size() != entry.commentLength)
+            prematureEnd();
+        copy->setFileComment(comment);
+    }
+
+    old.seek(entry.localHeaderOffset);
+    uchar local[zip::kLocalHeaderSize];
+    if (!old.readExact(local, sizeof local))
+        prematureEnd();
+    ByteCursor header(local, sizeof local);
+    header.seek(zip::kLocalNameLengthAt);
+    const quint16 oldNameLength = header.u16();
+    const quint16 oldExtraLength = header.u16();
+
+    copy->localExtraLength = oldExtraLength;
+    copy->extraLength = quint16(extra.size());
+    copy->localHeaderOffset = quint32(out.pos());
+    QByteArray bytes;
+    copy->writeLocalHeader(bytes);
+    out.write(bytes);
+    old.seek(qint64(entry.localHeaderOffset) + zip::kLocalHeaderSize + oldNameLength);
+    out.copyFrom(old, qint64(oldExtraLength) + qint64(entry.compressedSize));
+    out.write(dataDescriptor(old, entry));
+
+    TZipHeaderInfo *kept = copy.release();
+    directory.add(kept);
+    extras.push_back(extra);
+    lookup.add(kept);
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "archive/archive_reader.h"
+#include "archive/zip_crypto.h"
+
+#include <QDateTime>
+#include <QList>
+
+#include <functional>
+
+class QIODevice;
+
+// Changes a diary archive: adds or replaces entries, deletes the selected ones, and writes the
+// archive anew so that a changed comment reaches the file (which also creates a new archive).
+//
+// Every change writes a complete new archive beside the old one and puts it in place with one
+// rename (files::AtomicWriter), all under an exclusive folder lock during which the directory is
+// read afresh from the file. So:
+//   - until the rename the archive is untouched; any failure (a full disk, an unreadable entry,
+//     a limit) removes the new file and leaves the archive byte for byte as it was;
+//   - two programs changing the same archive at once each see the other's result;
+//   - carried-over entries are copied as raw bytes, never decoded or encrypted again.
+// A replacement keeps the archive's permissions; a new archive is created 0600.
+//
+// Each entry it writes is deflated at PackLevel (stored when that does not make it smaller),
+// encrypted when Password is not empty (flags 3 at level 9), stamped with the local time.
+//
+// Errors: those of the reader (the archive is read first), EFCreateError when the new file cannot
+// be created or put in place, ENotEnoughRoom "Not enough room to write archive" when the disk is
+// full, EFatalUnzipError when an entry to carry over runs past the end of the old file,
+// EListError "Duplicate Object index" when two carried-over entries have names equal without
+// regard to ASCII case, EArchiveLimit beyond the limits of zip_layout.h, EEncodingError for a
+// name GBK cannot represent. After a failure the writer holds the directory it read.
+class TArchiveWriter : public TArchiveReader
+{
+    Q_OBJECT
+
+public:
+    explicit TArchiveWriter(QObject *parent = nullptr);
+    ~TArchiveWriter() override;
+
+    // Compression level 0 (store) to 9; the program uses 9, the default here.
+    int PackLevel() const { return m_packLevel; }
+    void SetPackLevel(int level) { m_packLevel = qBound(0, level, 9); }
+
+    // Stores the whole content of the stream (from position 0) as the entry of that name (its
+    // file-name part; a directory part is dropped). An entry of the same name, without regard to
+    // ASCII case, is replaced where it stands and takes the new name; otherwise the entry goes
+    // after all others. A blank name does nothing. The archive is created when missing.
+    void AddFromStream(const QString &entryName, QIODevice &stream);
+    void AddFromStream(const QByteArray &entryName, QIODevice &stream);
+
+    // Several entries in one rewrite, each as AddFromStream would add it.
+    struct NewEntry
+    {
+        QByteArray name;   // GBK
+        QIODevice *stream = nullptr;
+    };
+    void AddFromStreams(const QList<NewEntry> &entries);
+
+    // Writes the archive anew with the comment held in memory; creates it when the file does not
+    // exist (then it holds only the end record and, when one was set, the comment).
+    void WriteArchive();
+
+    // Writes the archive anew without the selected entries (those still unchanged in the file).
+    // With nothing selected the archive is written anew with the same entries.
+    void DeleteSelected();
+
+    // What the last write added (or, for DeleteSelected, deleted).
+    int LastWriteCount() const { return m_lastWriteCount; }
+
+    // Where each encrypted entry's header takes its generator seed, and the clock for entry
+    // stamps; tests and reproducible builds set fixed ones.
+    void SetSeedSource(zip::SeedSource source) { m_seedSource = std::move(source); }
+    void SetClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+private:
+    enum class Mode { Plain, Stream, Delete };
+    struct Pending;
+    class Output;
+
+    int writeArchive(Mode mode, QList<Pending> &pending);
+    void addEntry(Pending &item, Output &out, TSortedZip &directory, TSortedZip &lookup,
+                  std::vector<QByteArray> &extras);
+    void carryEntry(ReadStream &old, const TZipHeaderInfo &entry, Output &out,
+                    TSortedZip &directory, TSortedZip &lookup, std::vector<QByteArray> &extras);
+
+    int m_packLevel = 9;
+    int m_lastWriteCount = 0;
+    zip::SeedSource m_seedSource = zip::counterSeed;
+    std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
+};

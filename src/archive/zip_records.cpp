@@ -1,0 +1,423 @@
+#include "archive/zip_records.h"
+#include "archive/archive_errors.h"
+#include "archive/byte_cursor.h"
+#include "archive/read_stream.h"
+#include "platform/gbk.h"
+
+namespace zip {
+
+quint32 repairStamp(quint32 stamp)
+{
+    quint32 seconds2 = stamp & 0x1F;
+    quint32 minute = (stamp >> 5) & 0x3F;
+    quint32 hour = (stamp >> 11) & 0x1F;
+    quint32 day = (stamp >> 16) & 0x1F;
+    quint32 month = (stamp >> 21) & 0x0F;
+    quint32 year = (stamp >> 25) & 0x7F;
+    if (seconds2 >= 30)
+        seconds2 = 29;
+    if (minute >= 60)
+        minute = 59;
+    if (hour > 23)
+        hour = 23;
+    if (day == 0)
+        day = 1;
+    if (month == 0)
+        month = 1;
+    else if (month > 12)
+        month = 12;
+    if (year >= 120)
+        year = 119;
+    return seconds2 | (minute << 5) | (hour << 11) | (day << 16) | (month << 21) | (year << 25);
+}
+
+quint32 dosStamp(int year, int month, int day, int hour, int minute, int second)
+{
+    if (year < 1980)
+        return dosStamp(1980, 1, 1, 0, 0, 0);
+    if (year > 2099)
+        year = 2099;
+    const quint32 time = quint32(hour) * 2048 + quint32(minute) * 32 + quint32(second) / 2;
+    const quint32 date = quint32(year - 1980) * 512 + quint32(month) * 32 + quint32(day);
+    return repairStamp((date << 16) | (time & 0xFFFF));
+}
+
+quint32 dosStamp(const QDateTime &local)
+{
+    const QDate d = local.date();
+    const QTime t = local.time();
+    return dosStamp(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
+}
+
+QDateTime dateTimeOfStamp(quint32 stamp)
+{
+    const QDate date(int((stamp >> 25) & 0x7F) + 1980, int((stamp >> 21) & 0x0F),
+                     int((stamp >> 16) & 0x1F));
+    const QTime time(int((stamp >> 11) & 0x1F), int((stamp >> 5) & 0x3F), int(stamp & 0x1F) * 2);
+    return QDateTime(date, time);
+}
+
+namespace {
+
+// Calls visit(position, isSingleByte) for each character of a GBK name.
+template <typename Visit>
+void forEachCharacter(QByteArrayView name, Visit visit)
+{
+    const qsizetype n = name.size();
+    for (qsizetype i = 0; i < n;) {
+        if (gbk::isLeadByte(uchar(name[i])) && i + 1 < n) {
+            visit(i, false);
+            i += 2;
+        } else {
+            visit(i, true);
+            ++i;
+        }
+    }
+}
+
+QByteArray replaceSingleBytes(QByteArrayView name, char from, char to)
+{
+    QByteArray out(name.data(), name.size());
+    forEachCharacter(name, [&](qsizetype i, bool single) {
+        if (single && out[i] == from)
+            out[i] = to;
+    });
+    return out;
+}
+
+} // namespace
+
+QByteArray foldCase(QByteArrayView name)
+{
+    QByteArray out(name.data(), name.size());
+    forEachCharacter(name, [&](qsizetype i, bool single) {
+        if (single && out[i] >= 'A' && out[i] <= 'Z')
+            out[i] = char(out[i] + ('a' - 'A'));
+    });
+    return out;
+}
+
+int compareFolded(QByteArrayView a, QByteArrayView b)
+{
+    // Up to the first difference the two names are the same bytes, so they agree on which bytes
+    // are second bytes of double-byte characters; only a differing pair needs folding, and a
+    // byte from 0x81 up (the only kind that starts a double-byte character) never folds.
+    const qsizetype n = qMin(a.size(), b.size());
+    bool secondByte = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        uchar ca = uchar(a[i]);
+        uchar cb = uchar(b[i]);
+        if (secondByte) {
+            secondByte = false;
+            if (ca != cb)
+                return ca < cb ? -1 : 1;
+            continue;
+        }
+        if (ca != cb) {
+            if (ca >= 'A' && ca <= 'Z')
+                ca = uchar(ca + ('a' - 'A'));
+            if (cb >= 'A' && cb <= 'Z')
+                cb = uchar(cb + ('a' - 'A'));
+            if (ca != cb)
+                return ca < cb ? -1 : 1;
+            continue;
+        }
+        secondByte = gbk::isLeadByte(ca);
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+int compareFolded(QByteArrayView a1, QByteArrayView a2, QByteArrayView b1, QByteArrayView b2)
+{
+    if (a1.isEmpty() && b1.isEmpty())
+        return compareFolded(a2, b2);
+    return compareFolded(a1.toByteArray() + a2.toByteArray(), b1.toByteArray() + b2.toByteArray());
+}
+
+QByteArray toMemoryName(QByteArrayView diskName)
+{
+    return replaceSingleBytes(diskName, '/', '\\');
+}
+
+QByteArray toDiskName(QByteArrayView memoryName)
+{
+    return replaceSingleBytes(memoryName, '\\', '/');
+}
+
+qsizetype fileNameStart(QByteArrayView memoryName)
+{
+    qsizetype start = 0;
+    forEachCharacter(memoryName, [&](qsizetype i, bool single) {
+        if (single && memoryName[i] == '\\')
+            start = i + 1;
+    });
+    return start;
+}
+
+} // namespace zip
+
+void TZipHeaderInfo::setName(QByteArrayView memoryName)
+{
+    const qsizetype split = zip::fileNameStart(memoryName);
+    m_directory = QByteArray(memoryName.data(), split);
+    m_fileName = QByteArray(memoryName.data() + split, memoryName.size() - split);
+}
+
+void TZipHeaderInfo::setFileComment(const std::optional<QByteArray> &comment)
+{
+    fileComment = comment;
+    commentLength = comment ? quint16(qMin<qsizetype>(comment->size(), 0xFFFF)) : 0;
+    if (fileComment && fileComment->size() > 0xFFFF)
+        fileComment->truncate(0xFFFF);
+}
+
+namespace {
+
+// Reads a header's fixed part, which must start with the signature, and the name whose length is
+// stored at nameLengthAt. On failure the stream goes back to where it was.
+bool readFixedPartAndName(ReadStream &in, uchar *fixed, qsizetype size, quint32 signature,
+                          qsizetype nameLengthAt, QByteArray &name)
+{
+    const qint64 start = in.pos();
+    if (in.readExact(fixed, size)) {
+        ByteCursor c(fixed, size);
+        const quint32 found = c.u32();
+        c.seek(nameLengthAt);
+        name.resize(c.u16());
+        if (found == signature && in.readExact(name.data(), name.size()))
+            return true;
+    }
+    in.seek(start);
+    return false;
+}
+
+// The fields local and central headers share, from "version needed" to "uncompressed size".
+void readSharedFields(ByteCursor &c, TZipHeaderInfo &r)
+{
+    r.versionNeeded = c.u16();
+    r.flags = c.u16();
+    r.method = c.u16();
+    r.stamp = zip::repairStamp(c.u32());
+    r.crc = c.u32();
+    r.compressedSize = c.u32();
+    r.uncompressedSize = c.u32();
+}
+
+void writeSharedFields(ByteWriter &w, const TZipHeaderInfo &r)
+{
+    w.u16(r.versionNeeded);
+    w.u16(r.flags);
+    w.u16(r.method);
+    w.u32(r.stamp);
+    w.u32(r.crc);
+    w.u32(r.compressedSize);
+    w.u32(r.uncompressedSize);
+}
+
+} // namespace
+
+bool TZipHeaderInfo::readCentralHeader(ReadStream &in)
+{
+    const qint64 start = in.pos();
+    uchar fixed[zip::kCentralHeaderSize];
+    QByteArray name;
+    if (!readFixedPartAndName(in, fixed, sizeof fixed, zip::kCentralSignature, zip::kCentralNameLengthAt, name))
+        return false;
+    ByteCursor c(fixed, sizeof fixed);
+    c.skip(4);
+    TZipHeaderInfo r;
+    r.versionMadeBy = c.u16();
+    readSharedFields(c, r);
+    c.skip(2);   // name length
+    r.extraLength = c.u16();
+    r.commentLength = c.u16();
+    r.diskNumberStart = c.u16();
+    r.internalAttributes = c.u16();
+    r.externalAttributes = c.u32();
+    r.localHeaderOffset = c.u32();
+    r.setName(zip::toMemoryName(name));
+    r.centralHeaderOffset = quint32(start);
+    *this = std::move(r);
+    return true;
+}
+
+bool TZipHeaderInfo::readLocalHeader(ReadStream &in)
+{
+    const qint64 start = in.pos();
+    uchar fixed[zip::kLocalHeaderSize];
+    QByteArray name;
+    if (!readFixedPartAndName(in, fixed, sizeof fixed, zip::kLocalSignature, zip::kLocalNameLengthAt, name))
+        return false;
+    ByteCursor c(fixed, sizeof fixed);
+    c.skip(4);
+    TZipHeaderInfo r;
+    r.versionMadeBy = 0;
+    readSharedFields(c, r);
+    c.skip(2);   // name length
+    r.localExtraLength = c.u16();
+    r.internalAttributes = 0;
+    r.externalAttributes = 0;
+    r.setName(zip::toMemoryName(name));
+    r.localHeaderOffset = quint32(start);
+    *this = std::move(r);
+    return true;
+}
+
+void TZipHeaderInfo::writeLocalHeader(QByteArray &out) const
+{
+    const QByteArray name = zip::toDiskName(fullName());
+    ByteWriter w(out);
+    w.u32(zip::kLocalSignature);
+    writeSharedFields(w, *this);
+    w.u16(quint16(name.size()));
+    w.u16(localExtraLength);
+    w.bytes(name);
+}
+
+void TZipHeaderInfo::writeCentralHeader(QByteArray &out, QByteArrayView extra) const
+{
+    const QByteArray name = zip::toDiskName(fullName());
+    const QByteArrayView comment = fileComment ? QByteArrayView(*fileComment) : QByteArrayView();
+    ByteWriter w(out);
+    w.u32(zip::kCentralSignature);
+    w.u16(versionMadeBy);
+    writeSharedFields(w, *this);
+    w.u16(quint16(name.size()));
+    // The lengths written are those of the bytes that follow, so the header always describes
+    // what is really there.
+    w.u16(quint16(extra.size()));
+    w.u16(quint16(comment.size()));
+    w.u16(diskNumberStart);
+    w.u16(internalAttributes);
+    w.u32(externalAttributes);
+    w.u32(localHeaderOffset);
+    w.bytes(name);
+    w.bytes(extra);
+    w.bytes(comment);
+}
+
+void TEndCentral::assign(const TEndCentral &other)
+{
+    const bool modified = commentModified;
+    *this = other;
+    commentModified = modified;
+    if (comment)
+        commentLength = quint16(comment->size());
+}
+
+void TEndCentral::setComment(const QByteArray &text)
+{
+    comment = text;
+    commentLength = quint16(text.size());
+}
+
+bool TEndCentral::find(ReadStream &in)
+{
+    const qint64 size = in.size();
+    if (size == 0)
+        return true;
+    if (size < zip::kEndRecordSize)
+        return false;
+    const qint64 span = qMin<qint64>(zip::kEndRecordSearch, size);
+    in.seek(size - span);
+    const QByteArray tail = in.readBytes(span);
+    if (tail.size() != span)
+        return false;
+    const uchar *bytes = reinterpret_cast<const uchar *>(tail.constData());
+    for (qsizetype pos = span - zip::kEndRecordSize; pos >= 0; --pos) {
+        if (bytes[pos] != 0x50)
+            continue;
+        ByteCursor c(bytes + pos, zip::kEndRecordSize);
+        if (c.u32() != zip::kEndSignature)
+            continue;
+        thisDisk = c.u16();
+        centralDisk = c.u16();
+        entriesOnDisk = c.u16();
+        totalEntries = c.u16();
+        centralSize = c.u32();
+        centralOffset = qint32(c.u32());
+        commentLength = c.u16();
+        commentOffset = size - span + pos + zip::kEndRecordSize;
+        return true;
+    }
+    return false;
+}
+
+void TEndCentral::write(QByteArray &out) const
+{
+    const QByteArrayView text = comment ? QByteArrayView(*comment) : QByteArrayView();
+    ByteWriter w(out);
+    w.u32(zip::kEndSignature);
+    w.u16(thisDisk);
+    w.u16(centralDisk);
+    w.u16(entriesOnDisk);
+    w.u16(totalEntries);
+    w.u32(centralSize);
+    w.u32(quint32(centralOffset));
+    w.u16(quint16(text.size()));
+    w.bytes(text);
+}
+
+TSortedZip::TSortedZip(TDuplicates duplicates, TZipSortMode mode, bool ownsRecords)
+    : m_duplicates(duplicates), m_mode(mode), m_owns(ownsRecords)
+{
+}
+
+TSortedZip::~TSortedZip()
+{
+    if (m_owns) {
+        for (TZipHeaderInfo *r : m_records)
+            delete r;
+    }
+}
+
+int TSortedZip::compare(const TZipHeaderInfo &existing, const TZipHeaderInfo &record) const
+{
+    if (m_mode == TZipSortMode::ByNone)
+        return -1;
+    return zip::compareFolded(existing.directory(), existing.fileName(), record.directory(),
+                              record.fileName());
+}
+
+bool TSortedZip::find(const TZipHeaderInfo &record, int *index) const
+{
+    if (m_mode == TZipSortMode::ByNone) {
+        *index = count();
+        return false;
+    }
+    int lo = 0;
+    int hi = count() - 1;
+    bool found = false;
+    while (lo <= hi) {
+        const int mid = lo + (hi - lo) / 2;
+        const int c = compare(*m_records[size_t(mid)], record);
+        if (c < 0) {
+            lo = mid + 1;
+        } else {
+            hi = mid - 1;
+            if (c == 0)
+                found = true;
+        }
+    }
+    *index = lo;
+    return found;
+}
+
+bool TSortedZip::add(TZipHeaderInfo *record)
+{
+    int index;
+    if (find(*record, &index)) {
+        if (m_duplicates == TDuplicates::dupIgnore) {
+            if (m_owns)
+                delete record;
+            return false;
+        }
+        if (m_duplicates == TDuplicates::dupError) {
+            if (m_owns)
+                delete record;
+            throw EListError(archive_text::kDuplicateObject);
+        }
+    }
+    m_records.insert(m_records.begin() + index, record);
+    return true;
+}

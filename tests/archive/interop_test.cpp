@@ -1,0 +1,190 @@
+// Archives written here open in Info-ZIP and Python; archives they write open here.
+
+#include "archive_fixture.h"
+
+
+using namespace archive_testing;
+using testing_support::run;
+using testing_support::RunResult;
+
+namespace {
+
+
+RunResult python(const QString &script, const QStringList &args = {}, const QByteArray &input = {})
+{
+    return run(testing_support::python3Program(), QStringList{QStringLiteral("-c"), script} + args, input);
+}
+
+// Every entry of the archive as Python's zipfile reads it: raw name bytes and data, hex.
+QList<QPair<QByteArray, QByteArray>> pythonEntries(const QString &archive, const QString &password)
+{
+    const RunResult r = python(QStringLiteral(
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1]) as z:\n"
+        "    for i in z.infolist():\n"
+        "        print(i.filename.encode('cp437').hex(), z.read(i, pwd=sys.argv[2].encode()).hex())\n"),
+        {archive, password});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    QList<QPair<QByteArray, QByteArray>> entries;
+    for (const QByteArray &line : r.out.split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() == 2)
+            entries.append({QByteArray::fromHex(parts[0]), QByteArray::fromHex(parts[1])});
+    }
+    return entries;
+}
+
+// The extra field of the named entry's central header.
+QByteArray centralExtra(const QByteArray &archive, const QByteArray &name)
+{
+    qsizetype at = centralDirectoryAt(archive);
+    while (u32At(archive, at) == 0x02014B50u) {
+        const quint16 n = u16At(archive, at + 28), m = u16At(archive, at + 30), c = u16At(archive, at + 32);
+        if (archive.mid(at + 46, n) == name)
+            return archive.mid(at + 46 + n, m);
+        at += 46 + n + m + c;
+    }
+    return {};
+}
+
+} // namespace
+
+class Interop : public ArchiveTest
+{
+};
+
+TEST_F(Interop, OurArchivesExtractWithInfoZipAndPython)
+{
+    const QList<QPair<QByteArray, QByteArray>> entries = {
+        {g("2003年9月26日"), QByteArray("{\\rtf1\\ansi\\ansicpg936 \\'bd\\'f1\\par}\r\n").repeated(40)},
+        {"binary.bin", randomBytes(100000, 5)},
+        {"three", "abc"},
+        {"empty", ""},
+    };
+    auto w = writer();
+    w->SetSeedSource(zip::counterSeed);
+    w->SetArchiveComment(QStringLiteral("qbb5Pj88M3Z5E"));
+    QByteArray all;
+    for (const auto &e : entries) {
+        add(*w, e.first, e.second);
+        all += e.second;
+    }
+
+    const RunResult test = run(testing_support::unzipProgram(), {QStringLiteral("-t"), QStringLiteral("-P"), fixedPassword(), path()});
+    EXPECT_EQ(test.exitCode, 0) << test.out.constData();
+    const RunResult pipe = run(testing_support::unzipProgram(), {QStringLiteral("-p"), QStringLiteral("-P"), fixedPassword(), path()});
+    EXPECT_EQ(pipe.exitCode, 0);
+    EXPECT_EQ(pipe.out, all);
+    EXPECT_EQ(pythonEntries(path(), fixedPassword()), entries);
+}
+
+TEST_F(Interop, InfoZipArchivesAreReadHereStoredAndDeflated)
+{
+    const QByteArray text = QByteArray("A line of diary text.\n").repeated(300);
+    const QByteArray binary = randomBytes(40000, 9);
+    testing_support::writeFile(path(QStringLiteral("a.txt")), text);
+    testing_support::writeFile(path(QStringLiteral("b.bin")), binary);
+    for (const QString &level : {QStringLiteral("-6"), QStringLiteral("-0")}) {
+        const QString archive = path(QStringLiteral("zip") + level + QStringLiteral(".zip"));
+        const RunResult r = run(testing_support::zipProgram(),
+                                {QStringLiteral("-q"), level, QStringLiteral("-e"), QStringLiteral("-P"), fixedPassword(),
+                                 archive, QStringLiteral("a.txt"), QStringLiteral("b.bin")},
+                                {}, folder());
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+        EXPECT_EQ(names(archive), (QList<QByteArray>{"a.txt", "b.bin"}));
+        EXPECT_TRUE(u16At(testing_support::readFile(archive), 6) & 0x0008) << "with a data descriptor";
+        EXPECT_EQ(extract(archive, "a.txt"), text) << level.toStdString();
+        EXPECT_EQ(extract(archive, "b.bin"), binary) << level.toStdString();
+    }
+
+    // Saving into their archive keeps their entries, extra fields included.
+    const QString archive = path(QStringLiteral("zip-6.zip"));
+    const QByteArray extraBefore = centralExtra(testing_support::readFile(archive), "a.txt");
+    EXPECT_FALSE(extraBefore.isEmpty());
+    auto w = writer(archive);
+    add(*w, "c.rtf", "ours");
+    EXPECT_EQ(centralExtra(testing_support::readFile(archive), "a.txt"), extraBefore);
+    const RunResult test = run(testing_support::unzipProgram(), {QStringLiteral("-t"), QStringLiteral("-P"), fixedPassword(), archive});
+    EXPECT_EQ(test.exitCode, 0) << test.out.constData();
+    EXPECT_EQ(extract(archive, "b.bin"), binary);
+}
+
+TEST_F(Interop, EntriesWithDataDescriptorsAreReadAndKeptReadable)
+{
+    // Fed from a pipe, zip cannot seek back, so it sets flag bit 3 and writes a data descriptor;
+    // the password check byte is then the top byte of the entry's time. (zip -e marks its
+    // entries so even from files, and stores from a pipe only deflated.)
+    const QByteArray data = QByteArray("piped diary text ").repeated(500);
+    for (const QString &level : {QStringLiteral("-6"), QStringLiteral("-1")}) {
+        const RunResult r = run(testing_support::zipProgram(),
+                                {QStringLiteral("-q"), level, QStringLiteral("-e"), QStringLiteral("-P"), fixedPassword(),
+                                 QStringLiteral("-"), QStringLiteral("-")},
+                                data);
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+        const QString archive = path(QStringLiteral("piped") + level);
+        testing_support::writeFile(archive, r.out);
+        ASSERT_TRUE(u16At(r.out, centralDirectoryAt(r.out) + 8) & 0x0008) << "a data descriptor is present";
+        EXPECT_EQ(extract(archive, "-"), data) << level.toStdString();
+
+        auto w = writer(archive);
+        add(*w, "ours", "added after");
+        EXPECT_EQ(extract(archive, "-"), data);
+        EXPECT_EQ(extract(archive, "ours"), QByteArray("added after"));
+        const RunResult test = run(testing_support::unzipProgram(), {QStringLiteral("-t"), QStringLiteral("-P"), fixedPassword(), archive});
+        EXPECT_EQ(test.exitCode, 0) << test.out.constData();
+    }
+}
+
+TEST_F(Interop, EntriesUnderAnotherPasswordAreSkippedSilently)
+{
+    testing_support::writeFile(path(QStringLiteral("a.txt")), "someone else's");
+    const QString archive = path(QStringLiteral("other.zip"));
+    ASSERT_EQ(run(testing_support::zipProgram(),
+                  {QStringLiteral("-q"), QStringLiteral("-e"), QStringLiteral("-P"), QStringLiteral("other"), archive, QStringLiteral("a.txt")},
+                  {}, folder()).exitCode, 0);
+    int count = -1;
+    EXPECT_EQ(extract(archive, "a.txt", &count), QByteArray());
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(extract(archive, "a.txt", &count, QStringLiteral("other")), QByteArray("someone else's"));
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(Interop, PythonArchivesAreReadHereWithAndWithoutDescriptors)
+{
+    // To a file zipfile writes sizes in the local headers; to a pipe it adds data descriptors.
+    const QString script = QStringLiteral(
+        "import sys, zipfile\n"
+        "out = open(sys.argv[1], 'wb') if len(sys.argv) > 1 else sys.stdout.buffer\n"
+        "with zipfile.ZipFile(out, 'w') as z:\n"
+        "    z.writestr(zipfile.ZipInfo('a/b.txt'), b'in a folder ' * 50, zipfile.ZIP_DEFLATED)\n"
+        "    z.writestr(zipfile.ZipInfo('stored.txt'), b'stored bytes', zipfile.ZIP_STORED)\n"
+        "    z.writestr(zipfile.ZipInfo('Deflated.TXT'), bytes(range(256)) * 300, zipfile.ZIP_DEFLATED)\n");
+    const QString toFile = path(QStringLiteral("py-file.zip"));
+    ASSERT_EQ(python(script, {toFile}).exitCode, 0);
+    const RunResult piped = python(script);
+    ASSERT_EQ(piped.exitCode, 0) << piped.err.constData();
+    const QString toPipe = path(QStringLiteral("py-pipe.zip"));
+    testing_support::writeFile(toPipe, piped.out);
+    ASSERT_TRUE(u16At(piped.out, 6) & 0x0008);
+
+    for (const QString &archive : {toFile, toPipe}) {
+        EXPECT_EQ(names(archive), (QList<QByteArray>{"a\\b.txt", "stored.txt", "Deflated.TXT"}));
+        TArchiveReader reader;
+        reader.SetZipName(archive);
+        reader.SetPassword(fixedPassword());
+        reader.OpenArchive();
+        EXPECT_EQ(reader.EntryName(0), QStringLiteral("b.txt"));
+        QByteArray data;
+        EXPECT_EQ(reader.ExtractToBytes(QByteArray("a\\b.txt"), data), 1);
+        EXPECT_EQ(data, QByteArray("in a folder ").repeated(50));
+        data.clear();
+        EXPECT_EQ(reader.ExtractToBytes(QByteArray("b.txt"), data), 0) << "the folder is part of the name";
+        EXPECT_EQ(reader.ExtractToBytes(QByteArray("a/b.txt"), data), 1);
+        EXPECT_EQ(extract(archive, "stored.txt"), QByteArray("stored bytes"));
+        QByteArray expected;
+        for (int i = 0; i < 300; ++i)
+            for (int c = 0; c < 256; ++c)
+                expected += char(c);
+        EXPECT_EQ(extract(archive, "deflated.txt"), expected);
+    }
+}
