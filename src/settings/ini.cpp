@@ -361,7 +361,11 @@ void fixSettingsPath()
 {
     const QString directory = ProgramDirectory();
     const QString folder = directory.isEmpty() ? QStringLiteral(".") : directory;
-    const bool writable = ::access(nativePath(folder).constData(), W_OK) == 0;
+    // An installed copy keeps the user's settings with the user even where its folder can be
+    // written (as root): the settings of one user must not land in a system folder.
+    const bool installed = QFileInfo::exists(
+        directory + QLatin1String("../share/applications/net.quillbook.Quillbook.desktop"));
+    const bool writable = !installed && ::access(nativePath(folder).constData(), W_OK) == 0;
     const QString path = settingsPathFor(directory, writable);
     if (!writable)
         QDir().mkpath(QFileInfo(path).absolutePath());

@@ -52,7 +52,8 @@ int FindSettingLine(const QByteArray &section, const QByteArray &key);
 void WriteSetting(const QByteArray &section, const QByteArray &key, const QByteArray &value);
 
 // Fixes the settings file's path from the location rule above. Call once at start-up, before
-// any window exists. Creates the configuration folder when that is the one chosen.
+// any window exists. An installed copy (its menu entry in ../share/applications beside the
+// executable's folder) counts as not writable. Creates the configuration folder when that is the one chosen.
 void fixSettingsPath();
 
 // The fixed path (fixed on first use if fixSettingsPath was not called).
