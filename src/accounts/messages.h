@@ -33,6 +33,9 @@ inline const QString kNameIsUserList = QStringLiteral("“Diary.dat”是用户�
 inline const QString kNameLikeTemporaryFile =
     QStringLiteral("以“.”开头并以“.tmp”结尾的名称留给临时文件，不能用作用户名!");
 
+// A new password the program could not store: the token is made from its GBK bytes.
+inline const QString kPasswordNotStorable = QStringLiteral("密码中含有本程序无法保存的字符!");
+
 // Errors below the user interface.
 inline const QString kPasswordNotGbk =
     QStringLiteral("The password holds characters that cannot be stored");

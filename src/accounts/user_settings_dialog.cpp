@@ -1,0 +1,168 @@
+#include "accounts/user_settings_dialog.h"
+#include "accounts/login.h"
+#include "accounts/messages.h"
+#include "accounts/pass_cipher.h"
+#include "accounts/user_list.h"
+#include "archive/archive_writer.h"
+#include "platform/message_box.h"
+#include "widgets/link_label.h"
+
+#include <QComboBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+namespace {
+
+constexpr QSize kClientSize(313, 178);
+// The input box's edit takes no more than this.
+constexpr int kOldPasswordMaxLength = 255;
+
+TLinkLabel *makeLabel(const QString &text, const QRect &geometry, QWidget *parent)
+{
+    auto *label = new TLinkLabel(parent);
+    label->setText(text);
+    label->setDrawType(TDrawType::dtNone);
+    label->setVCenter(false);
+    label->setGeometry(geometry);
+    return label;
+}
+
+QStringList itemsOf(const QComboBox &box)
+{
+    QStringList items;
+    items.reserve(box.count());
+    for (int i = 0; i < box.count(); ++i)
+        items.append(box.itemText(i));
+    return items;
+}
+
+} // namespace
+
+TForm2::TForm2(QComboBox *userBox, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , m_userBox(userBox)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("用户设置"));
+    setFixedSize(kClientSize);
+
+    m_nameLabel = makeLabel(QStringLiteral("请在下面的方框中输入用户名：（如果输入的用户名已经存在，"
+                                           "则所作的操作为更改用户密码）"),
+                            QRect(8, 8, 297, 38), this);
+    m_nameLabel->setObjectName(QStringLiteral("Label1"));
+    m_passwordLabel =
+        makeLabel(QStringLiteral("为了保护您的隐私，请设置密码："), QRect(8, 88, 297, 17), this);
+    m_passwordLabel->setObjectName(QStringLiteral("Label2"));
+
+    m_nameEdit = new QLineEdit(this);
+    m_nameEdit->setObjectName(QStringLiteral("Edit1"));
+    m_nameEdit->setGeometry(8, 56, 145, 21);
+    m_passwordEdit = new QLineEdit(this);
+    m_passwordEdit->setObjectName(QStringLiteral("Edit2"));
+    m_passwordEdit->setGeometry(8, 112, 297, 21);
+
+    m_okButton = new QPushButton(QStringLiteral("确定"), this);
+    m_okButton->setObjectName(QStringLiteral("Button1"));
+    m_okButton->setGeometry(119, 144, 75, 25);
+    // Enter in the edits has its own meaning; no button may take it as the dialog's default.
+    m_okButton->setAutoDefault(false);
+
+    setTabOrder(m_nameEdit, m_passwordEdit);
+    setTabOrder(m_passwordEdit, m_okButton);
+
+    m_cipher = new TPassCipher(this);
+    m_cipher->setObjectName(QStringLiteral("PassCipher1"));
+    m_cipher->SetSalt(accounts::kPasswordSalt);
+
+    connect(m_nameEdit, &QLineEdit::returnPressed, this, [this] { guarded([this] { Edit1KeyPress(); }); });
+    connect(m_passwordEdit, &QLineEdit::returnPressed, this, [this] { guarded([this] { Edit2KeyPress(); }); });
+    connect(m_okButton, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        guarded([this] { FormShow(); });
+}
+
+void TForm2::FormShow()
+{
+    m_nameEdit->clear();
+    m_passwordEdit->clear();
+    m_nameEdit->setFocus();
+}
+
+void TForm2::Edit1KeyPress() { m_passwordEdit->setFocus(); }
+
+void TForm2::Edit2KeyPress() { Button1Click(); }
+
+void TForm2::Button1Click()
+{
+    const QString name = m_nameEdit->text();
+    const QString password = m_passwordEdit->text();
+    if (name.isEmpty()) {
+        msgbox::showMessage(this, accounts_text::kEnterUserName);
+        m_nameEdit->setFocus();
+        return;
+    }
+    if (password.isEmpty()) {
+        msgbox::showMessage(this, accounts_text::kEnterPassword);
+        m_passwordEdit->setFocus();
+        return;
+    }
+    // Before anything is asked or written: the name becomes a file name in the working folder.
+    accounts::requireValidAccount(name, password);
+    if (accounts::userExists(name))
+        changePassword(name, password);
+    else
+        createUser(name, password);
+}
+
+void TForm2::createUser(const QString &name, const QString &password)
+{
+    TArchiveWriter archive;
+    accounts::createUserArchive(archive, *m_cipher, name, password);
+
+    // A user created while no name is picked stays unpicked, as the box was.
+    const int picked = m_userBox->currentIndex();
+    m_userBox->addItem(name);
+    m_userBox->setCurrentIndex(picked);
+    writeUserList(itemsOf(*m_userBox));
+    accept();
+}
+
+void TForm2::changePassword(const QString &name, const QString &password)
+{
+    const std::optional<QString> oldPassword =
+        m_askOldPassword(this, accounts_text::kChangePasswordCaption, accounts_text::kOldPasswordPrompt);
+    TArchiveWriter archive;
+    if (oldPassword && accounts::changePassword(archive, *m_cipher, name, *oldPassword, password))
+        msgbox::showMessage(this, accounts_text::kPasswordChanged);
+    else
+        msgbox::showMessage(this, accounts_text::kOldPasswordWrong);
+    accept();
+}
+
+std::optional<QString> TForm2::askOldPassword(QWidget *parent, const QString &caption,
+                                              const QString &prompt)
+{
+    QInputDialog box(parent);
+    box.setInputMode(QInputDialog::TextInput);
+    box.setTextEchoMode(QLineEdit::Normal);
+    box.setWindowTitle(caption);
+    box.setLabelText(prompt);
+    box.setTextValue(QString());
+    box.setOkButtonText(QStringLiteral("OK"));
+    box.setCancelButtonText(QStringLiteral("Cancel"));
+    if (auto *edit = box.findChild<QLineEdit *>())
+        edit->setMaxLength(kOldPasswordMaxLength);
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return box.textValue();
+}
