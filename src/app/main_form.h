@@ -7,7 +7,15 @@ class QCloseEvent;
 class QGroupBox;
 class QRadioButton;
 class QStackedWidget;
+class TArchiveReader;
+class TArchiveWriter;
+class TForm2;
+class TLoginPanel;
+class TPassCipher;
+class TAboutForm;
 class THelpWindow;
+class TListPage;
+class TWritePage;
 class TNavButton;
 class TSkinData;
 class TSkinStore;
@@ -89,10 +97,47 @@ private:
     void setupAbout();
 
     // ---- login page and user settings (main_form_login.cpp) ----
+public:
+    // The login page's panel with ComboBox1, MaskEdit1, Button1 "登录" and Button2 "管理".
+    TLoginPanel *Panel1() const { return m_loginPanel; }
+    // The user settings dialog, made once with the window; Button2Click shows it modally.
+    TForm2 *Form2() const { return m_userSettings; }
+    // The login's cipher (Salt "53").
+    TPassCipher *PassCipher1() const { return m_passCipher; }
+    // The diary's container objects. While someone is logged in both name the current diary
+    // path; the login and the user settings dialog never leave them naming anything else.
+    TArchiveReader *ArchiveReader1() const { return m_archiveReader; }
+    TArchiveWriter *ArchiveWriter1() const { return m_archiveWriter; }
+
+public slots:
+    // A name picked in the drop-down: on to the password.
+    void ComboBox1Change();
+    // Enter in the password edit: the same as "登录".
+    void MaskEdit1KeyPress();
+    // "登录": logs in as the picked name when the password is that user's.
+    void Button1Click();
+    // "管理": the user settings dialog, modally.
+    void Button2Click();
+
+private:
+    // Runs after every successful login, once the new user is current.
+    void afterLogin();
+
+    TLoginPanel *m_loginPanel = nullptr;
+    TForm2 *m_userSettings = nullptr;
+    TPassCipher *m_passCipher = nullptr;
+    TArchiveReader *m_archiveReader = nullptr;
+    TArchiveWriter *m_archiveWriter = nullptr;
 
     // ---- diary operations, write and list pages (main_form_diary.cpp) ----
 
     // ---- About box (main_form_about.cpp) ----
+public:
+    // The About box, made once when the window is created; NavBtn7Click shows it modally.
+    TAboutForm *AboutForm1() const { return m_aboutForm; }
+
+private:
+    TAboutForm *m_aboutForm = nullptr;
 
     // ---- the shell (main_form.cpp) ----
     void buildControls();
