@@ -1,6 +1,67 @@
+// quillbook-tool diary ARCHIVE: the rows the list page shows for a diary, in the list page's
+// order, one per line, UTF-8: entry name, weather word, mood word and summary, separated by tabs.
+// Inside the fields a line break (CR LF, CR or LF) is written as "\n", a tab as "\t" and a
+// backslash as "\\", so that every row stays one line of four fields. The entries are read with
+// the diary password, whatever --password says. An entry that cannot be read ends the listing
+// after the rows before it (in archive order), with the error on standard error and status 2.
+
 #include "commands.h"
+
+#include "archive/archive_reader.h"
+#include "diary/diary_book.h"
+
+namespace {
+
+const QString kUsage = QStringLiteral("diary ARCHIVE");
+
+QString field(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            out += QLatin1String("\\n");
+        } else if (c == u'\t') {
+            out += QLatin1String("\\t");
+        } else if (c == u'\\') {
+            out += QLatin1String("\\\\");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+int diaryCommand(const ToolContext &, const QStringList &args)
+{
+    if (args.size() != 1) {
+        toolError(QStringLiteral("usage: quillbook-tool ") + kUsage);
+        return 2;
+    }
+    TArchiveReader reader;
+    reader.SetZipName(args[0]);
+    diary::Listing listing = diary::listEntries(reader);
+    diary::sortRows(listing.rows);
+    QByteArray out;
+    for (const diary::ListRow &row : std::as_const(listing.rows)) {
+        out += QStringList{field(row.name), field(row.weather), field(row.mood), field(row.summary)}
+                   .join(QLatin1Char('\t'))
+                   .toUtf8();
+        out += '\n';
+    }
+    toolWrite(out);
+    listing.rethrowError();
+    return 0;
+}
+
+} // namespace
 
 QList<ToolCommand> diaryCommands()
 {
-    return {};
+    return {
+        {QStringLiteral("diary"), kUsage, diaryCommand, false},
+    };
 }

@@ -130,6 +130,60 @@ private:
     TArchiveWriter *m_archiveWriter = nullptr;
 
     // ---- diary operations, write and list pages (main_form_diary.cpp) ----
+public:
+    // The write page (in TabSheet1) and the list page (in TabSheet2).
+    TWritePage *WritePage() const { return m_writeForm; }
+    TListPage *ListPage() const { return m_listForm; }
+
+public slots:
+    // The save command: SaveEntry.
+    void Action1Execute();
+    // The focus left the write page: SaveEntry, unless the page change that took it away has
+    // saved already or the window is closing (closing saves nothing).
+    void TabSheet1Exit();
+    // "查看与修改(&S)" and the double click on the table: LoadEntry.
+    void SeeExecute();
+    void ListView1DblClick();
+    // "删除(&D)": DeleteEntry.
+    void DelExecute();
+    // "打印所选(&P)": LoadEntry, the print dialog and printing, then the list page again (which
+    // saves the entry once more, under its own name). A printing error leaves the write page.
+    void N3Click();
+
+private:
+    // The entry on the write page: the diary it was opened from and its name as stored (the
+    // date label shows that name). Not valid until an entry has been opened completely; while
+    // it is not, or when another diary has become the current one, SaveEntry stores nothing.
+    struct OpenEntry {
+        QString diaryPath;
+        QByteArray name;
+        bool valid = false;
+    };
+
+    // The five operations on the current diary.
+    void FindTodayEntry();
+    void SaveEntry();
+    // False when no row was selected (the warning has been shown).
+    bool LoadEntry();
+    void ListEntries();
+    void DeleteEntry();
+
+    // Makes page the active page; leaving the write page saves the open entry first, and an
+    // error in saving keeps the write page.
+    void showPage(QWidget *page);
+    // Puts an entry into the write page's controls: a record, or a blank entry when record is
+    // null. The record has been decoded once already, so this does not fail halfway.
+    void openEntry(const QByteArray &name, const QByteArray *record);
+    // The selected row when there is one and the table shows the current diary.
+    bool selectedRow(QByteArray &name);
+    // Rows listed from another user's diary are not shown once another user has logged in.
+    void forgetRowsOfOtherDiary();
+
+    TWritePage *m_writeForm = nullptr;
+    TListPage *m_listForm = nullptr;
+    OpenEntry m_openEntry;
+    QString m_listedPath;      // the diary the table's rows come from
+    bool m_leaveSaved = false; // the page change under way has saved the open entry
 
     // ---- About box (main_form_about.cpp) ----
 public:

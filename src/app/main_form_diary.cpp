@@ -1,7 +1,226 @@
 #include "main_form.h"
 
-void TForm1::setupDiary() {}
+#include "archive/archive_writer.h"
+#include "diary/diary_book.h"
+#include "pages/list_page.h"
+#include "pages/page_errors.h"
+#include "pages/write_page.h"
+#include "platform/gbk.h"
+#include "platform/message_box.h"
+#include "widgets/image_combo_box.h"
+#include "widgets/nav_button.h"
 
-void TForm1::NavBtn3Click() {}
+#include <QLabel>
+#include <QScopeGuard>
+#include <QStackedWidget>
+#include <QTextEdit>
+#include <QVBoxLayout>
 
-void TForm1::NavBtn4Click() {}
+namespace {
+
+void fillPage(QWidget *sheet, QWidget *page)
+{
+    auto *layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(page);
+}
+
+QList<TListPage::Row> pageRows(const QList<diary::ListRow> &rows)
+{
+    QList<TListPage::Row> shown;
+    shown.reserve(rows.size());
+    for (const diary::ListRow &row : rows)
+        shown.append({row.name, row.weather, row.mood, row.summary, row.nameBytes});
+    return shown;
+}
+
+} // namespace
+
+void TForm1::setupDiary()
+{
+    m_writeForm = new TWritePage;
+    fillPage(m_writePage, m_writeForm);
+    m_listForm = new TListPage;
+    fillPage(m_listPage, m_listForm);
+
+    const auto handle = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    handle(m_writeForm, &TWritePage::saveRequested, &TForm1::Action1Execute);
+    handle(m_writeForm, &TWritePage::focusLeftPage, &TForm1::TabSheet1Exit);
+    handle(m_listForm->See, &QAction::triggered, &TForm1::SeeExecute);
+    handle(m_listForm, &TListPage::ListView1DblClick, &TForm1::ListView1DblClick);
+    handle(m_listForm->Del, &QAction::triggered, &TForm1::DelExecute);
+    handle(m_listForm->N3, &QAction::triggered, &TForm1::N3Click);
+    connect(m_listForm->N4, &QAction::triggered, this,
+            [this] { guarded([this] { m_writeForm->PrintSetExecute(); }); });
+
+    // "用户登录" changes the page in a handler of the shell; connected before it, this saves the
+    // open entry first when the write page is being left.
+    connect(NavBtn(5), &TNavButton::clicked, this, [this] {
+        if (m_pageControl->currentWidget() != m_writePage)
+            return;
+        m_leaveSaved = true;
+        guarded([this] { SaveEntry(); });
+    });
+    connect(m_pageControl, &QStackedWidget::currentChanged, this, [this] {
+        m_leaveSaved = false;
+        // The login shows the list page before it makes the new user current.
+        if (m_pageControl->currentWidget() == m_listPage) {
+            const auto forget = [this] { guarded([this] { forgetRowsOfOtherDiary(); }); };
+            QMetaObject::invokeMethod(this, forget, Qt::QueuedConnection);
+        }
+    });
+}
+
+void TForm1::NavBtn3Click()
+{
+    FindTodayEntry();
+}
+
+void TForm1::NavBtn4Click()
+{
+    ListEntries();
+}
+
+void TForm1::Action1Execute()
+{
+    SaveEntry();
+}
+
+void TForm1::TabSheet1Exit()
+{
+    if (m_leaveSaved || !isVisible())
+        return;
+    SaveEntry();
+}
+
+void TForm1::SeeExecute()
+{
+    LoadEntry();
+}
+
+void TForm1::ListView1DblClick()
+{
+    LoadEntry();
+}
+
+void TForm1::DelExecute()
+{
+    DeleteEntry();
+}
+
+void TForm1::N3Click()
+{
+    if (!LoadEntry())
+        return;
+    m_writeForm->PrintOpenEntry(nullptr);
+    showPage(m_listPage);
+}
+
+void TForm1::showPage(QWidget *page)
+{
+    if (m_pageControl->currentWidget() == page)
+        return;
+    if (m_pageControl->currentWidget() == m_writePage)
+        SaveEntry();
+    m_leaveSaved = true;
+    const auto reset = qScopeGuard([this] { m_leaveSaved = false; });
+    m_pageControl->setCurrentWidget(page);
+}
+
+void TForm1::openEntry(const QByteArray &name, const QByteArray *record)
+{
+    m_openEntry = {};
+    m_writeForm->Label3->setText(gbk::decode(name));
+    if (record) {
+        const diary::EntryIndices indices =
+            diary::loadRecord(*record, *m_writeForm->RichEdit1->document());
+        m_writeForm->dBox1->setCurrentIndex(indices.weather);
+        m_writeForm->dBox2->setCurrentIndex(indices.mood);
+    } else {
+        m_writeForm->dBox1->setCurrentIndex(0);
+        m_writeForm->dBox2->setCurrentIndex(0);
+        m_writeForm->RichEdit1->clear();
+    }
+    m_openEntry = {m_diaryPath, name, true};
+}
+
+void TForm1::FindTodayEntry()
+{
+    // One date for the whole search: a name computed again after midnight could miss the
+    // entry that exists and open a blank one in its place.
+    const QByteArray name = gbk::encode(diary::entryName(diary::today()));
+    const std::optional<QByteArray> record = diary::findEntry(*m_archiveReader, name);
+    // Decoded in the scratch document first: a record that cannot be read changes nothing.
+    if (record)
+        diary::loadRecord(*record, *m_listForm->RichEdit2);
+    showPage(m_writePage);
+    openEntry(name, record ? &*record : nullptr);
+}
+
+void TForm1::SaveEntry()
+{
+    QTextDocument *body = m_writeForm->RichEdit1->document();
+    if (body->isEmpty())
+        return;
+    // Only into the diary the entry was opened from, and only while that is the logged-in
+    // user's diary: no other user's entry and no half-loaded one is ever stored.
+    if (!m_openEntry.valid || m_openEntry.diaryPath.isEmpty()
+        || m_openEntry.diaryPath != m_diaryPath || m_archiveWriter->ZipName() != m_diaryPath)
+        return;
+    const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
+                                                m_writeForm->dBox2->currentIndex());
+    diary::storeEntry(*m_archiveWriter, m_openEntry.name, record);
+}
+
+bool TForm1::selectedRow(QByteArray &name)
+{
+    forgetRowsOfOtherDiary();
+    if (!m_listForm->hasSelection()) {
+        msgbox::showWarning(this, page_texts::kSelectEntryFirst);
+        return false;
+    }
+    name = m_listForm->selectedRow().key;
+    return true;
+}
+
+bool TForm1::LoadEntry()
+{
+    QByteArray name;
+    if (!selectedRow(name))
+        return false;
+    const QByteArray record = diary::readEntry(*m_archiveReader, name);
+    diary::loadRecord(record, *m_listForm->RichEdit2);
+    openEntry(name, &record);
+    showPage(m_writePage);
+    return true;
+}
+
+void TForm1::ListEntries()
+{
+    showPage(m_listPage);
+    m_listForm->clearRows();
+    m_listedPath = m_diaryPath;
+    const diary::Listing listing = diary::listEntries(*m_archiveReader);
+    m_listForm->addRows(pageRows(listing.rows));
+    listing.rethrowError();
+}
+
+void TForm1::DeleteEntry()
+{
+    QByteArray name;
+    if (!selectedRow(name))
+        return;
+    diary::deleteEntry(*m_archiveReader, *m_archiveWriter, name);
+    ListEntries();
+}
+
+void TForm1::forgetRowsOfOtherDiary()
+{
+    if (m_listedPath == m_diaryPath)
+        return;
+    m_listForm->clearRows();
+    m_listedPath = m_diaryPath;
+}

@@ -19,4 +19,9 @@ inline const QString kCannotCreateFile = QStringLiteral("Cannot create file \"%1
 // The printer refused a further page or did not finish the job.
 inline const QString kPrintingFailed = QStringLiteral("Printing failed");
 
+// The list page's commands that need a selected row, when none is selected (warning box,
+// caption "羽书手札").
+inline const QString kSelectEntryFirst =
+    QStringLiteral("\u3000\u3000\u3000请先选择一篇日记!\u3000\u3000\u3000");
+
 } // namespace page_texts

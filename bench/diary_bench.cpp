@@ -1,0 +1,195 @@
+// diary-bench [FILE]: how long the list page takes to list a diary, and to save one entry and
+// list again, on the ten-year diary of make-diary (3650 entries), against Info-ZIP merely
+// extracting the same archive (unzip -p -P … FILE > /dev/null). FILE is a diary made by
+// make-diary; without it the same diary is generated in a scratch folder. Every figure is the
+// median of several runs, in milliseconds.
+//
+//   ListEntries, click to filled table   "看日记" in an offscreen main window: the rows
+//                                         cleared, every entry extracted and decoded, the
+//                                         table filled and sorted, the page painted
+//   save + ListEntries                   the same from the write page with an entry open and
+//                                         changed: the page change saves it (the archive is
+//                                         rewritten), then lists
+//   listEntries alone / serially          the diary logic without the window, with decoding on
+//                                         the other cores and on one thread only
+
+#include "diary_generator.h"
+
+#include "app/main_form.h"
+#include "archive/archive_writer.h"
+#include "diary/diary_book.h"
+#include "pages/list_page.h"
+#include "pages/write_page.h"
+#include "platform/exception.h"
+#include "platform/message_box.h"
+#include "settings/ini.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int kRuns = 7;
+const QString kUser = QStringLiteral("bench");
+
+// One thing to time: prepare (untimed) then body (timed).
+struct Case {
+    const char *what;
+    std::function<void()> prepare;
+    std::function<void()> body;
+    std::vector<double> times;
+};
+
+// Once the times are sorted.
+double median(const Case &c)
+{
+    return c.times[c.times.size() / 2];
+}
+
+// Runs every case once per round, kRuns rounds, so that a change in the machine's load falls on
+// all of them alike; prints each median.
+void measure(std::vector<Case> &cases)
+{
+    for (int round = 0; round < kRuns; ++round) {
+        for (Case &c : cases) {
+            c.prepare();
+            QElapsedTimer timer;
+            timer.start();
+            c.body();
+            c.times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+    }
+    for (Case &c : cases) {
+        std::sort(c.times.begin(), c.times.end());
+        std::printf("%-52s %9.1f ms\n", c.what, median(c));
+    }
+    std::fflush(stdout);
+}
+
+void unzipToNull(const QString &path)
+{
+    QProcess unzip;
+    unzip.setStandardOutputFile(QProcess::nullDevice());
+    unzip.start(QStringLiteral("unzip"),
+                {QStringLiteral("-p"), QStringLiteral("-P"), diary::kArchivePassword, path});
+    if (!unzip.waitForFinished(-1) || unzip.exitCode() != 0)
+        throw Exception(QStringLiteral("unzip failed on %1").arg(path));
+}
+
+// The rows as one thread reading and decoding entry after entry would give them.
+qsizetype listSerially(const QString &path)
+{
+    TArchiveReader reader;
+    reader.SetZipName(path);
+    reader.SetPassword(diary::kArchivePassword);
+    reader.OpenArchive();
+    QList<diary::ListRow> rows;
+    for (int i = 0; i < reader.EntryCount(); ++i) {
+        QByteArray record;
+        reader.ExtractEntry(i, record);
+        rows.append(diary::listRow(reader.EntryNameBytes(i), record));
+    }
+    return rows.size();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+
+    try {
+        QTemporaryDir scratch;
+        QDir::setCurrent(scratch.path());
+        ini::setSettingsPath(scratch.filePath(QStringLiteral("main.ini")));
+        const QString diary = scratch.filePath(kUser);
+        if (args.size() > 1) {
+            if (!QFile::copy(args[1], diary))
+                throw Exception(QStringLiteral("cannot copy %1").arg(args[1]));
+        } else {
+            bench::writeDiary(diary, 3650);
+        }
+        const QString original = diary + QStringLiteral(".original");
+        QFile::copy(diary, original);
+        const auto restore = [&] {
+            QFile::remove(diary);
+            QFile::copy(original, diary);
+        };
+
+        std::printf("diary: %s, %lld bytes, %d cores\n",
+                    qPrintable(args.size() > 1 ? args[1] : diary), qint64(QFileInfo(diary).size()),
+                    QThread::idealThreadCount());
+        TArchiveReader reader;
+        reader.SetZipName(diary);
+        QList<TListPage::Row> rows;
+        for (const diary::ListRow &row : diary::listEntries(reader).rows)
+            rows.append({row.name, row.weather, row.mood, row.summary, row.nameBytes});
+        std::printf("%lld rows\n", qint64(rows.size()));
+        TListPage page;
+
+        msgbox::setInterceptor([](const msgbox::Shown &box) {
+            std::fprintf(stderr, "box: %s\n", qPrintable(box.text));
+            return QMessageBox::Ok;
+        });
+        TForm1 form;
+        form.show();
+        form.setDiaryPath(kUser);
+        form.ArchiveReader1()->SetZipName(kUser);
+        form.ArchiveWriter1()->SetZipName(kUser);
+        int edit = 0;
+        const auto nothing = [] {};
+        const auto clickList = [&] {
+            form.NavBtn4Click();
+            QCoreApplication::processEvents();
+        };
+        // An entry in the middle of the diary open on the write page, changed.
+        const auto openAndChange = [&] {
+            restore();
+            clickList();
+            form.ListPage()->selectRow(1000 + 7 * edit++);
+            form.SeeExecute();
+            QTextCursor end(form.WritePage()->RichEdit1->document());
+            end.movePosition(QTextCursor::End);
+            end.insertText(QStringLiteral("又写了一句。"));
+            QCoreApplication::processEvents();
+        };
+
+        std::vector<Case> cases;
+        const auto unzip = [&] { unzipToNull(diary); };
+        cases.push_back({"unzip -p -P … FILE > /dev/null", nothing, unzip, {}});
+        cases.push_back({"ListEntries, click to filled table", nothing, clickList, {}});
+        cases.push_back({"save + ListEntries (from the write page)", openAndChange, clickList, {}});
+        cases.push_back({"listEntries alone (decoding on the other cores)", nothing,
+                         [&] { diary::listEntries(reader); }, {}});
+        const auto serially = [&] { listSerially(diary); };
+        cases.push_back({"listEntries serially (one thread)", nothing, serially, {}});
+        cases.push_back({"filling and sorting the table alone", [&] { page.clearRows(); },
+                         [&] { page.addRows(rows); }, {}});
+        measure(cases);
+        std::printf("ListEntries takes %.0f %% of unzip's time; save + ListEntries %.0f %%\n",
+                    100 * median(cases[1]) / median(cases[0]),
+                    100 * median(cases[2]) / median(cases[0]));
+        if (form.ListPage()->rowCount() != rows.size())
+            throw Exception(
+                QStringLiteral("the table shows %1 rows").arg(form.ListPage()->rowCount()));
+    } catch (const Exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,93 @@
+#include "diary/entry.h"
+
+#include "platform/exception.h"
+#include "platform/gbk.h"
+#include "richtext/rich_text.h"
+
+#include <QDateTime>
+#include <QMutex>
+
+namespace diary {
+
+namespace {
+
+constexpr const char16_t *kWeatherWords[kWeatherCount] = {u"晴", u"阴", u"雨", u"雪"};
+constexpr const char16_t *kMoodWords[kMoodCount] = {u"高兴", u"烦恼", u"愤怒", u"伤感",
+                                                    u"想法", u"感慨", u"疑问", u"爱心"};
+
+QMutex g_clockMutex;
+Clock &clockFunction()
+{
+    static Clock clock;
+    return clock;
+}
+
+template <int N>
+QString wordOf(const char16_t *const (&words)[N], int index)
+{
+    return index >= 0 && index < N ? QString::fromUtf16(words[index]) : QString();
+}
+
+} // namespace
+
+QString entryName(const QDate &date)
+{
+    return QStringLiteral("%1年%2月%3日")
+        .arg(date.year(), 4, 10, QLatin1Char('0'))
+        .arg(date.month())
+        .arg(date.day());
+}
+
+void setClock(Clock clock)
+{
+    QMutexLocker lock(&g_clockMutex);
+    clockFunction() = std::move(clock);
+}
+
+QDate today()
+{
+    Clock clock;
+    {
+        QMutexLocker lock(&g_clockMutex);
+        clock = clockFunction();
+    }
+    return clock ? clock() : QDate::currentDate();
+}
+
+QString weatherWord(int index)
+{
+    return wordOf(kWeatherWords, index);
+}
+
+QString moodWord(int index)
+{
+    return wordOf(kMoodWords, index);
+}
+
+EntryIndices loadRecord(const QByteArray &record, QTextDocument &doc)
+{
+    richtext::LoadRecord(record, doc);
+    EntryIndices indices;
+    indices.weather = StrToInt(richtext::takeFirstLine(doc));
+    indices.mood = StrToInt(richtext::takeFirstLine(doc));
+    return indices;
+}
+
+QByteArray makeRecord(const QTextDocument &body, int weather, int mood)
+{
+    return richtext::SaveRecord(body, weather, mood);
+}
+
+ListRow listRow(const QByteArray &nameBytes, const QByteArray &record)
+{
+    const richtext::RecordSummary summary = richtext::summarizeRecord(record);
+    ListRow row;
+    row.weather = weatherWord(StrToInt(summary.line1));
+    row.mood = moodWord(StrToInt(summary.line2));
+    row.nameBytes = nameBytes;
+    row.name = gbk::decode(nameBytes);
+    row.summary = summary.body;
+    return row;
+}
+
+} // namespace diary

@@ -1,0 +1,465 @@
+#include "accounts/login.h"
+#include "accounts/login_panel.h"
+#include "accounts/pass_cipher.h"
+#include "accounts/user_list.h"
+#include "app/main_form.h"
+#include "archive/archive_writer.h"
+#include "diary/diary_book.h"
+#include "diary/diary_fixture.h"
+#include "pages/list_page.h"
+#include "pages/write_page.h"
+#include "platform/files.h"
+#include "platform/gbk.h"
+#include "platform/message_box.h"
+#include "richtext/rich_text.h"
+#include "settings/ini.h"
+#include "support/test_support.h"
+#include "widgets/image_combo_box.h"
+#include "widgets/nav_button.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QScopeGuard>
+#include <QTimer>
+#include <QDialog>
+#include <QFileInfo>
+#include <QTreeWidget>
+
+#include <memory>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+using diary_testing::ownRecord;
+using diary_testing::richEditRecord;
+
+namespace {
+
+const QString kZhangSan = u"张三"_s;
+const QString kLiSi = u"李四"_s;
+const QString kSelectFirst = u"\u3000\u3000\u3000请先选择一篇日记!\u3000\u3000\u3000"_s;
+
+using Entries = QList<std::pair<QString, QByteArray>>;
+
+// Chinese reaches the editor through the input method, committed as a whole.
+void typeText(QWidget *edit, const QString &text)
+{
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(edit, &event);
+}
+
+struct Stored {
+    QStringList names;
+    QList<QByteArray> records;
+    QByteArray comment;
+};
+
+Stored storedIn(const QString &archive)
+{
+    Stored stored;
+    TArchiveReader reader;
+    reader.SetZipName(archive);
+    reader.SetPassword(diary::kArchivePassword);
+    reader.OpenArchive();
+    for (int i = 0; i < reader.EntryCount(); ++i) {
+        stored.names << reader.EntryName(i);
+        QByteArray record;
+        reader.ExtractEntry(i, record);
+        stored.records << record;
+    }
+    stored.comment = reader.ArchiveCommentBytes();
+    return stored;
+}
+
+QStringList rowTexts(const QList<TListPage::Row> &rows)
+{
+    QStringList texts;
+    for (const TListPage::Row &row : rows)
+        texts << QStringList{row.caption, row.weather, row.mood, row.summary}.join(u'|');
+    return texts;
+}
+
+} // namespace
+
+// The diary end to end in a real main window, offscreen, in a working folder of its own: users
+// made by the accounts logic, logged in through the login page, the nav buttons clicked, the
+// list page's commands triggered, the archive checked with Info-ZIP and the container.
+class TestDiary : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+        ini::setSettingsPath(m_dir->filePath(u"main.ini"_s));
+        m_boxes.clear();
+        msgbox::setInterceptor([this](const msgbox::Shown &box) {
+            m_boxes.append(box);
+            return QMessageBox::Ok;
+        });
+        m_today = QDate(2003, 10, 5);
+        diary::setClock([this] { return m_today; });
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        msgbox::setInterceptor({});
+        diary::setClock({});
+        QDir::setCurrent(m_previous);
+    }
+
+    void writesListsOpensChangesAndDeletesAnEntry()
+    {
+        createUser(kZhangSan, u"secret"_s, {});
+        const QByteArray token = storedIn(kZhangSan).comment;
+        QCOMPARE(token.size(), 13);
+        start();
+        login(kZhangSan, u"secret"_s);
+        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(list()->rowCount(), 0);
+
+        click(3);
+        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(write()->Label3->text(), u"2003年10月5日"_s);
+        QCOMPARE(write()->dBox1->currentIndex(), 0);
+        QCOMPARE(write()->dBox2->currentIndex(), 0);
+        QVERIFY(write()->RichEdit1->document()->isEmpty());
+        write()->dBox1->setCurrentIndex(write()->dBox1->findText(u"　雨"_s));
+        write()->dBox2->setCurrentIndex(write()->dBox2->findText(u"　想法"_s));
+        typeText(write()->RichEdit1, u"今天下雨了"_s);
+
+        click(4);
+        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年10月5日|雨|想法|今天下雨了"_s});
+        QCOMPARE(m_boxes.size(), 0);
+
+        const auto unzip = testing_support::run(
+            testing_support::unzipProgram(),
+            {u"-p"_s, u"-P"_s, u"qmt90315526hzrp"_s, kZhangSan});
+        QCOMPARE(unzip.exitCode, 0);
+        QVERIFY(unzip.out.startsWith("{\\rtf1"));
+        QCOMPARE(richtext::rtfParagraphs(unzip.out),
+                 (QStringList{u"2"_s, u"4"_s, u"今天下雨了"_s}));
+
+        list()->selectRow(0);
+        list()->See->trigger();
+        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"今天下雨了"_s);
+        QCOMPARE(write()->dBox1->currentText(), u"　雨"_s);
+        write()->RichEdit1->selectAll();
+        typeText(write()->RichEdit1, u"雨停了"_s);
+        write()->Action1->trigger();
+        Stored stored = storedIn(kZhangSan);
+        QCOMPARE(stored.names, QStringList{u"2003年10月5日"_s});
+        QCOMPARE(richtext::rtfParagraphs(stored.records[0]),
+                 (QStringList{u"2"_s, u"4"_s, u"雨停了"_s}));
+
+        click(4);
+        QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年10月5日|雨|想法|雨停了"_s});
+        list()->selectRow(0);
+        list()->Del->trigger();
+        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(list()->rowCount(), 0);
+        stored = storedIn(kZhangSan);
+        QCOMPARE(stored.names, QStringList());
+        QCOMPARE(stored.comment, token);
+        QCOMPARE(m_boxes.size(), 0);
+    }
+
+    void anOpenedEntryKeepsItsDateAndTodaysEntryTheDateItWasOpenedOn()
+    {
+        listDiary({{u"2003年9月26日"_s, ownRecord(1, 2, u"旧的"_s)}});
+        list()->selectRow(0);
+        list()->See->trigger();
+        QCOMPARE(write()->Label3->text(), u"2003年9月26日"_s);
+        typeText(write()->RichEdit1, u"补"_s);
+        click(4);
+        QCOMPARE(storedIn(kZhangSan).names, QStringList{u"2003年9月26日"_s});
+        QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年9月26日|阴|愤怒|旧的补"_s});
+
+        click(3);
+        typeText(write()->RichEdit1, u"深夜"_s);
+        m_today = QDate(2003, 10, 6);
+        write()->Action1->trigger();
+        const Stored stored = storedIn(kZhangSan);
+        QCOMPARE(stored.names, (QStringList{u"2003年9月26日"_s, u"2003年10月5日"_s}));
+
+        // Closing the window saves nothing.
+        typeText(write()->RichEdit1, u"不存"_s);
+        m_form->close();
+        QCoreApplication::processEvents();
+        QCOMPARE(storedIn(kZhangSan).records, stored.records);
+    }
+
+    void aWeatherIndexOutsideTheTableListsEmptyAndIsSavedAsMinusOne()
+    {
+        listDiary({{u"2003年9月26日"_s, ownRecord(7, 1, u"x"_s)}});
+        QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年9月26日||烦恼|x"_s});
+        list()->selectRow(0);
+        list()->See->trigger();
+        QCOMPARE(write()->dBox1->currentIndex(), -1);
+        QCOMPARE(write()->dBox2->currentIndex(), 1);
+        write()->Action1->trigger();
+        QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records[0]),
+                 (QStringList{u"-1"_s, u"1"_s, u"x"_s}));
+    }
+
+    void aDiaryOfTheOlderProgramListsAndOpens()
+    {
+        listDiary({{u"2003年9月3日"_s, richEditRecord({u"3"_s, u"7"_s, u"下雪了"_s, u"很冷"_s})},
+                   {u"2003年10月5日"_s, gbk::encode(u"0\r\n5\r\n纯文本"_s)},
+                   {u"2003年9月26日"_s, richEditRecord({u"1"_s, u"6"_s})}});
+        QCOMPARE(rowTexts(list()->shownRows()),
+                 (QStringList{u"2003年10月5日|晴|感慨|纯文本"_s, u"2003年9月26日|阴|疑问|"_s,
+                              u"2003年9月3日|雪|爱心|下雪了\r\n很冷"_s}));
+
+        // Clicking a header changes nothing.
+        QHeaderView *header = list()->ListView1->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionPosition(0) + 10, header->height() / 2));
+        QCOMPARE(list()->shownRows().first().caption, u"2003年10月5日"_s);
+
+        list()->selectRow(2);
+        list()->See->trigger();
+        QCOMPARE(write()->Label3->text(), u"2003年9月3日"_s);
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"下雪了\n很冷"_s);
+        QCOMPARE(write()->dBox1->currentText(), u"　雪"_s);
+        QCOMPARE(write()->dBox2->currentText(), u"　爱心"_s);
+        QCOMPARE(m_boxes.size(), 0);
+    }
+
+    void commandsWithoutASelectedRowWarnAndDoNothing()
+    {
+        listDiary({{u"2003年9月26日"_s, ownRecord(0, 0, u"x"_s)}});
+        list()->selectRow(-1);
+        const QByteArray before = testing_support::readFile(kZhangSan);
+        for (QAction *command : {list()->See, list()->Del, list()->N3}) {
+            m_boxes.clear();
+            command->trigger();
+            QCOMPARE(m_boxes.size(), 1);
+            QCOMPARE(m_boxes[0].caption, u"羽书手札"_s);
+            QCOMPARE(m_boxes[0].text, kSelectFirst);
+            QCOMPARE(m_boxes[0].icon, QMessageBox::Warning);
+            QCOMPARE(page(), m_form->TabSheet2());
+        }
+        QCOMPARE(testing_support::readFile(kZhangSan), before);
+        QCOMPARE(list()->rowCount(), 1);
+    }
+
+    void pointingSelectsARowAndADoubleClickOpensIt()
+    {
+        listDiary({{u"2003年9月3日"_s, ownRecord(0, 0, u"三"_s)},
+                   {u"2003年9月4日"_s, ownRecord(0, 0, u"四"_s)}});
+        QTreeWidget *table = list()->ListView1;
+        QVERIFY(!list()->hasSelection());
+        const QPoint second = table->visualItemRect(table->topLevelItem(1)).center();
+        QTest::mouseMove(table->viewport(), second);
+        QTRY_VERIFY(list()->hasSelection());
+        QCOMPARE(list()->selectedRow().caption, u"2003年9月4日"_s);
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"四"_s);
+    }
+
+    void anEntryThatCannotBeReadLeavesTheRowsBeforeItAndTheOpenEntryAlone()
+    {
+        const QByteArray good = ownRecord(0, 0, u"好的"_s);
+        const QByteArray bad = richEditRecord({u"x"_s, u"0"_s, u"坏的"_s});
+        createUser(kZhangSan, u"pw"_s,
+                   {{u"2003年9月3日"_s, good}, {u"2003年9月4日"_s, good}, {u"2003年10月5日"_s, bad}});
+        const QByteArray before = testing_support::readFile(kZhangSan);
+        start();
+        login(kZhangSan, u"pw"_s);
+
+        // Today's entry cannot be read: the error is shown, the page does not change and there
+        // is no open entry that a later save could store.
+        click(3);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].caption, u"Quillbook"_s);
+        QCOMPARE(m_boxes[0].text, u"'x' is not a valid integer value."_s);
+        QCOMPARE(page(), m_form->TabSheet2());
+        write()->Action1->trigger();
+        QCOMPARE(testing_support::readFile(kZhangSan), before);
+
+        m_boxes.clear();
+        click(4);
+        const QStringList rows = {u"2003年9月3日|晴|高兴|好的"_s, u"2003年9月4日|晴|高兴|好的"_s};
+        QCOMPARE(rowTexts(list()->shownRows()), rows);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, u"'x' is not a valid integer value."_s);
+
+        // Another program spoils an entry after it was listed. The entry open on the write page
+        // stays itself when the spoilt one fails to open, and is saved under its own name only.
+        list()->selectRow(0);
+        list()->See->trigger();
+        QCOMPARE(page(), m_form->TabSheet1());
+        write()->RichEdit1->moveCursor(QTextCursor::Start);
+        typeText(write()->RichEdit1, u"改"_s);
+        click(4);
+        TArchiveWriter other;
+        other.SetZipName(kZhangSan);
+        diary::storeEntry(other, gbk::encode(u"2003年9月4日"_s), bad);
+        m_boxes.clear();
+        list()->selectRow(1);
+        list()->See->trigger();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(write()->Label3->text(), u"2003年9月3日"_s);
+        write()->Action1->trigger();
+        const Stored stored = storedIn(kZhangSan);
+        QCOMPARE(stored.records[1], bad);
+        QCOMPARE(stored.records[2], bad);
+        QCOMPARE(richtext::rtfParagraphs(stored.records[0]).last(), u"改好的"_s);
+    }
+
+    void anEmptyEditorStoresNothing()
+    {
+        const QByteArray record = ownRecord(2, 3, u"留着"_s);
+        createUser(kZhangSan, u"pw"_s, {{u"2003年10月5日"_s, record}});
+        start();
+        login(kZhangSan, u"pw"_s);
+        click(3);
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"留着"_s);
+        write()->RichEdit1->clear();
+        click(4);
+        QCOMPARE(storedIn(kZhangSan).records, QList<QByteArray>{record});
+        QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年10月5日|雨|伤感|留着"_s});
+    }
+
+    void anotherUsersLoginNeitherShowsNorReceivesTheFirstUsersDiary()
+    {
+        createUser(kZhangSan, u"one"_s, {});
+        createUser(kLiSi, u"two"_s, {});
+        start();
+        login(kZhangSan, u"one"_s);
+        click(3);
+        typeText(write()->RichEdit1, u"张三的"_s);
+        // "用户登录" from the write page saves first.
+        click(5);
+        QCOMPARE(page(), m_form->TabSheet3());
+        QCOMPARE(storedIn(kZhangSan).names, QStringList{u"2003年10月5日"_s});
+        click(4);
+        QCOMPARE(list()->rowCount(), 1);
+        const QByteArray zhang = testing_support::readFile(kZhangSan);
+
+        click(5);
+        login(kLiSi, u"two"_s);
+        QCOMPARE(page(), m_form->TabSheet2());
+        QTRY_COMPARE(list()->rowCount(), 0);
+        // The first user's entry is still in the write page's controls; the save command must
+        // not store it anywhere now.
+        write()->Action1->trigger();
+        QCOMPARE(storedIn(kLiSi).names, QStringList());
+        QCOMPARE(testing_support::readFile(kZhangSan), zhang);
+        QCOMPARE(m_boxes.size(), 0);
+    }
+
+    void printingTheSelectedRowOpensPrintsAndComesBackSavingItAgain()
+    {
+        // Without a printer the dialog prints into a PDF file in the home folder.
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", m_dir->path().toLocal8Bit());
+        const auto restoreHome = qScopeGuard([&home] { qputenv("HOME", home); });
+        const QByteArray record = ownRecord(3, 4, u"要打印的"_s);
+        listDiary({{u"2003年9月26日"_s, record}});
+        list()->selectRow(0);
+        // The print dialog is answered with OK as soon as it shows.
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&answer] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                answer.stop();
+                dialog->accept();
+            }
+        });
+        answer.start(5);
+        const QByteArray before = testing_support::readFile(kZhangSan);
+        list()->N3->trigger();
+        QVERIFY(!answer.isActive());
+        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(list()->rowCount(), 1);
+        QCOMPARE(write()->Label3->text(), u"2003年9月26日"_s);
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"要打印的"_s);
+        const QString pdf = write()->printer().outputFileName();
+        QVERIFY2(QFileInfo(pdf).size() > 0, qPrintable(pdf));
+        const Stored stored = storedIn(kZhangSan);
+        QCOMPARE(stored.names, QStringList{u"2003年9月26日"_s});
+        QCOMPARE(richtext::rtfParagraphs(stored.records[0]),
+                 (QStringList{u"3"_s, u"4"_s, u"要打印的"_s}));
+        QVERIFY2(testing_support::readFile(kZhangSan) != before, "stored again, freshly encrypted");
+    }
+
+private:
+    void createUser(const QString &name, const QString &password, const Entries &entries)
+    {
+        TArchiveWriter writer;
+        TPassCipher cipher;
+        cipher.SetSalt(accounts::kPasswordSalt);
+        accounts::createUserArchive(writer, cipher, name, password);
+        for (const auto &[entry, record] : entries)
+            diary::storeEntry(writer, gbk::encode(entry), record);
+        QStringList users = files::exists(kUserListFileName) ? readUserList() : QStringList();
+        writeUserList(users << name);
+    }
+
+    // Zhang San's diary with these entries, logged in and listed.
+    void listDiary(const Entries &entries)
+    {
+        createUser(kZhangSan, u"pw"_s, entries);
+        start();
+        login(kZhangSan, u"pw"_s);
+        click(4);
+    }
+
+    void start()
+    {
+        m_form = std::make_unique<TForm1>();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    }
+
+    void login(const QString &name, const QString &password)
+    {
+        QComboBox *users = m_form->Panel1()->ComboBox1();
+        users->setCurrentIndex(users->findText(name));
+        m_form->Panel1()->MaskEdit1()->setText(password);
+        QTest::mouseClick(m_form->Panel1()->Button1(), Qt::LeftButton);
+        QCOMPARE(m_form->diaryPath(), name);
+    }
+
+    void click(int navButton)
+    {
+        QTest::mouseClick(m_form->NavBtn(navButton), Qt::LeftButton);
+    }
+
+    QWidget *page() const { return m_form->PageControl1()->currentWidget(); }
+    TWritePage *write() const { return m_form->WritePage(); }
+    TListPage *list() const { return m_form->ListPage(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_previous;
+    std::unique_ptr<TForm1> m_form;
+    QList<msgbox::Shown> m_boxes;
+    QDate m_today;
+};
+
+QTEST_MAIN(TestDiary)
+#include "tst_diary.moc"

@@ -1,0 +1,56 @@
+#include "diary_fixture.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+using namespace diary_testing;
+using testing_support::run;
+
+namespace {
+
+testing_support::RunResult diaryTool(const QString &archive)
+{
+    return run(QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s),
+               {u"diary"_s, archive});
+}
+
+} // namespace
+
+TEST(DiaryTool, PrintsTheRowsInTheListOrderOneLineEach)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"李四"_s);
+    writeDiary(path, {
+        {u"2003年9月3日"_s, ownRecord(0, 7, u"一\n二"_s)},
+        {u"2003年10月5日"_s, richEditRecord({u"3"_s, u"0"_s,
+                                                          u"a\tb\\c"_s})},
+        {u"2003年9月26日"_s, ownRecord(9, 4, QString())},
+    });
+    const auto result = diaryTool(path);
+    EXPECT_EQ(result.exitCode, 0) << result.err.constData();
+    EXPECT_EQ(QString::fromUtf8(result.out),
+              QStringLiteral("2003年10月5日\t雪\t高兴\ta\\tb\\\\c\n"
+                             "2003年9月26日\t\t想法\t\n"
+                             "2003年9月3日\t晴\t爱心\t一\\n二\n"));
+}
+
+TEST(DiaryTool, StopsAtAnEntryThatCannotBeRead)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"diary"_s);
+    writeDiary(path, {
+        {u"2003年9月3日"_s, ownRecord(1, 1, u"first"_s)},
+        {u"2003年9月4日"_s, richEditRecord({u"one"_s, u"1"_s})},
+        {u"2003年9月5日"_s, ownRecord(1, 1, u"never listed"_s)},
+    });
+    const auto result = diaryTool(path);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(QString::fromUtf8(result.out), u"2003年9月3日\t阴\t烦恼\tfirst\n"_s);
+    EXPECT_EQ(QString::fromUtf8(result.err), u"'one' is not a valid integer value\n"_s);
+
+    const auto missing = diaryTool(dir.filePath(u"nobody"_s));
+    EXPECT_EQ(missing.exitCode, 0);
+    EXPECT_EQ(missing.out, QByteArray());
+}
