@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-asan install package clean
+.PHONY: all deps configure build run test test-asan fuzz install package clean
 
 all: build
 
@@ -36,6 +36,16 @@ test-asan: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# Every libFuzzer target (fuzz/), built with clang in its own folder, run FUZZ_SECONDS each;
+# fails on any crash, leak, hang or out-of-memory. Found inputs stay in $(FUZZ_BUILD_DIR)/fuzz/.
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQUILLBOOK_FUZZ=ON -DQUILLBOOK_TESTS=OFF
+	cmake --build $(FUZZ_BUILD_DIR) --target fuzz-all -j $(JOBS)
+	bash fuzz/run_fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
 
 # Installs under PREFIX (default /usr/local): program, tool, menu entry, icons, metainfo, manual.
 PREFIX ?= /usr/local

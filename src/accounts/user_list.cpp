@@ -13,18 +13,19 @@ QStringList parseUserList(const QByteArray &bytes)
     const qsizetype zero = bytes.indexOf('\0');
     const qsizetype end = zero < 0 ? bytes.size() : zero;
     QStringList names;
+    gbk::Decoder decoder;
     qsizetype start = 0;
     for (qsizetype i = 0; i < end; ++i) {
         const char c = bytes[i];
         if (c != '\r' && c != '\n')
             continue;
-        names.append(gbk::decode(bytes.constData() + start, i - start));
+        names.append(decoder.decode(QByteArrayView(bytes.constData() + start, i - start)));
         if (c == '\r' && i + 1 < end && bytes[i + 1] == '\n')
             ++i;
         start = i + 1;
     }
     if (start < end)
-        names.append(gbk::decode(bytes.constData() + start, end - start));
+        names.append(decoder.decode(QByteArrayView(bytes.constData() + start, end - start)));
     return names;
 }
 

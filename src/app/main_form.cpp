@@ -80,7 +80,14 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     guarded([this] { FormCreate(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // QWidget's destructor hides the children when this object is a TForm1 no longer; a page
+    // that reacts to being hidden (the write page saves when it loses the focus) must not reach
+    // this window's handlers then.
+    for (QObject *child : findChildren<QObject *>())
+        disconnect(child, nullptr, this, nullptr);
+}
 
 void TForm1::buildControls()
 {

@@ -68,13 +68,17 @@ void TSingleInstance::acceptConnections()
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (socket->bytesAvailable() < kMessageSize)
                 return;
-            const QByteArray frame = socket->read(kMessageSize);
+            char frame[kMessageSize];
+            const qint64 got = socket->read(frame, kMessageSize);
             // One message per connection; whatever else a peer sends is not read.
             socket->disconnect(this);
             socket->abort();
-            emit messageReceived(qFromLittleEndian<quint32>(frame.constData()),
-                                 qFromLittleEndian<quint32>(frame.constData() + 4),
-                                 qFromLittleEndian<quint32>(frame.constData() + 8));
+            // A read that failed after all gives fewer bytes than the frame holds.
+            if (got != kMessageSize)
+                return;
+            emit messageReceived(qFromLittleEndian<quint32>(frame),
+                                 qFromLittleEndian<quint32>(frame + 4),
+                                 qFromLittleEndian<quint32>(frame + 8));
         });
     }
 }

@@ -29,6 +29,10 @@ bool Inflater::begin()
 {
     State &s = *m_state;
     s.inputEnded = false;
+    // A stream that ended before its input did (bytes after the last block, or an entry left
+    // early) leaves input behind that points into a buffer its caller has since freed.
+    s.z.next_in = nullptr;
+    s.z.avail_in = 0;
     if (s.initialised)
         return inflateReset(&s.z) == Z_OK;
     s.z = z_stream{};
