@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/diary_password.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QList>
@@ -10,7 +12,7 @@
 // then 1 to 2 KiB of mostly Chinese text), stored under the fixed archive password.
 namespace bench {
 
-inline constexpr char kArchivePassword[] = "qmt90315526hzrp";
+inline constexpr const char *kArchivePassword = kDiaryArchivePassword;
 
 struct DiaryDay
 {

@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "archive/diary_password.h"
 #include "platform/exception.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,6 @@
 #include <memory>
 #include <new>
 
-static const char kFixedArchivePassword[] = "qmt90315526hzrp";
 
 void toolWrite(const QByteArray &bytes)
 {
@@ -72,7 +72,7 @@ int main(int argc, char **argv)
 
     QStringList args = QCoreApplication::arguments().mid(1);
     ToolContext context;
-    context.password = QString::fromLatin1(kFixedArchivePassword);
+    context.password = QString::fromLatin1(kDiaryArchivePassword);
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--password") && i + 1 < args.size()) {
             context.password = args[i + 1];

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/diary_password.h"
+
 #include <QString>
 
 class TArchiveReader;
@@ -24,7 +26,7 @@ class TPassCipher;
 namespace accounts {
 
 // The one password under which every entry of every diary is encrypted, whoever the user.
-inline const QString kArchivePassword = QStringLiteral("qmt90315526hzrp");
+inline const QString kArchivePassword = QString::fromLatin1(kDiaryArchivePassword);
 
 // The salt of the program's ciphers: a token made when a user is created is reproduced at login
 // only under the same salt.

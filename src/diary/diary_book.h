@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/diary_password.h"
+
 #include "diary/entry.h"
 
 #include <QByteArray>
@@ -22,7 +24,7 @@ class TArchiveWriter;
 namespace diary {
 
 // The password every entry of every diary is encrypted under.
-inline const QString kArchivePassword = QStringLiteral("qmt90315526hzrp");
+inline const QString kArchivePassword = QString::fromLatin1(kDiaryArchivePassword);
 
 // The record stored under name, when the archive exists and holds such an entry: the first entry
 // of that name in directory order. nullopt when the file does not exist or no entry has the
