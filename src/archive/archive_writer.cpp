@@ -136,6 +136,21 @@ public:
             flush();
     }
 
+    // Lets a record append itself straight to the buffer (appendTo(QByteArray &)).
+    template <typename Record, typename... Args>
+    void writeRecord(const Record &record, void (Record::*appendTo)(QByteArray &, Args...) const,
+                     Args... args)
+    {
+        const qsizetype before = m_buffer.size();
+        (record.*appendTo)(m_buffer, args...);
+        if (m_flushed + m_buffer.size() > zip::kMaxArchiveSize) {
+            m_buffer.resize(before);
+            throw EArchiveLimit(archive_text::kArchiveTooLarge);
+        }
+        if (m_buffer.size() >= kFlushSize)
+            flush();
+    }
+
     // Copies size bytes from the old archive's current position; EFatalUnzipError when it ends.
     void copyFrom(ReadStream &in, qint64 size)
     {
@@ -269,7 +284,7 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
 
     Output out(m_zipName);
     auto directory = std::make_unique<TSortedZip>(TDuplicates::dupError, TZipSortMode::ByNone, true);
-    TSortedZip lookup(TDuplicates::dupError, TZipSortMode::ByName, false);
+    TNameIndex lookup;
     // Each written entry's central extra field, in directory order.
     std::vector<QByteArray> extras;
     int count = 0;
@@ -315,20 +330,14 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
         throw EArchiveLimit(archive_text::kTooManyEntries);
 
     const qint64 centralOffset = out.pos();
-    QByteArray bytes;
-    for (int i = 0; i < directory->count(); ++i) {
-        bytes.resize(0);
-        directory->at(i)->writeCentralHeader(bytes, extras[size_t(i)]);
-        out.write(bytes);
-    }
+    for (int i = 0; i < directory->count(); ++i)
+        out.writeRecord(*directory->at(i), &TZipHeaderInfo::writeCentralHeader, QByteArrayView(extras[size_t(i)]));
     end.thisDisk = end.centralDisk = 0;
     end.entriesOnDisk = end.totalEntries = quint16(directory->count());
     end.centralOffset = qint32(centralOffset);
     end.centralSize = quint32(out.pos() - centralOffset);
     end.commentOffset = out.pos() + zip::kEndRecordSize;
-    bytes.resize(0);
-    end.write(bytes);
-    out.write(bytes);
+    out.writeRecord(end, &TEndCentral::write);
     old.close();
     out.commit();
 
@@ -344,13 +353,12 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     return count;
 }
 
-void TArchiveWriter::addEntry(Pending &item, Output &out, TSortedZip &directory, TSortedZip &lookup,
+void TArchiveWriter::addEntry(Pending &item, Output &out, TSortedZip &directory, TNameIndex &lookup,
                               std::vector<QByteArray> &extras)
 {
     auto entry = std::make_unique<TZipHeaderInfo>();
     entry->setFileName(item.fileName);
-    int place;
-    if (lookup.find(*entry, &place))
+    if (lookup.contains(*entry))
         return;
 
     entry->stamp = zip::dosStamp(m_clock());
@@ -399,7 +407,7 @@ void TArchiveWriter::addEntry(Pending &item, Output &out, TSortedZip &directory,
 }
 
 void TArchiveWriter::carryEntry(ReadStream &old, const TZipHeaderInfo &entry, Output &out,
-                                TSortedZip &directory, TSortedZip &lookup,
+                                TSortedZip &directory, TNameIndex &lookup,
                                 std::vector<QByteArray> &extras)
 {
     auto copy = std::make_unique<TZipHeaderInfo>(entry);
@@ -432,9 +440,7 @@ void TArchiveWriter::carryEntry(ReadStream &old, const TZipHeaderInfo &entry, Ou
     copy->localExtraLength = oldExtraLength;
     copy->extraLength = quint16(extra.size());
     copy->localHeaderOffset = quint32(out.pos());
-    QByteArray bytes;
-    copy->writeLocalHeader(bytes);
-    out.write(bytes);
+    out.writeRecord(*copy, &TZipHeaderInfo::writeLocalHeader);
     old.seek(qint64(entry.localHeaderOffset) + zip::kLocalHeaderSize + oldNameLength);
     out.copyFrom(old, qint64(oldExtraLength) + qint64(entry.compressedSize));
     out.write(dataDescriptor(old, entry));

@@ -80,10 +80,10 @@ private:
     class Output;
 
     int writeArchive(Mode mode, QList<Pending> &pending);
-    void addEntry(Pending &item, Output &out, TSortedZip &directory, TSortedZip &lookup,
+    void addEntry(Pending &item, Output &out, TSortedZip &directory, TNameIndex &lookup,
                   std::vector<QByteArray> &extras);
     void carryEntry(ReadStream &old, const TZipHeaderInfo &entry, Output &out,
-                    TSortedZip &directory, TSortedZip &lookup, std::vector<QByteArray> &extras);
+                    TSortedZip &directory, TNameIndex &lookup, std::vector<QByteArray> &extras);
 
     int m_packLevel = 9;
     int m_lastWriteCount = 0;

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QtGlobal>
 
+#include <cstring>
+
 // Reads little-endian fields from a byte range and checks every step before it moves. A failed
 // step (reading past the end, a negative length, seeking outside the range) makes the cursor fail
 // for good: every later read gives zero and ok() stays false, so a parser can read a whole record
@@ -74,23 +76,46 @@ private:
 class ByteWriter
 {
 public:
-    explicit ByteWriter(QByteArray &out) : m_out(out) {}
+    // Appends exactly size bytes to out, filled by the calls that follow; the caller knows the
+    // record's length in advance, so the array grows once instead of field by field.
+    ByteWriter(QByteArray &out, qsizetype size)
+    {
+        const qsizetype at = out.size();
+        out.resize(at + size);
+        m_at = reinterpret_cast<uchar *>(out.data()) + at;
+        m_end = m_at + size;
+    }
+    ~ByteWriter() { Q_ASSERT(m_at == m_end); }
+    ByteWriter(const ByteWriter &) = delete;
+    ByteWriter &operator=(const ByteWriter &) = delete;
 
     void u16(quint16 v)
     {
-        const char b[2] = {char(v & 0xFF), char(v >> 8)};
-        m_out.append(b, 2);
+        Q_ASSERT(m_end - m_at >= 2);
+        m_at[0] = uchar(v & 0xFF);
+        m_at[1] = uchar(v >> 8);
+        m_at += 2;
     }
 
     void u32(quint32 v)
     {
-        const char b[4] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF),
-                           char(v >> 24)};
-        m_out.append(b, 4);
+        Q_ASSERT(m_end - m_at >= 4);
+        m_at[0] = uchar(v & 0xFF);
+        m_at[1] = uchar((v >> 8) & 0xFF);
+        m_at[2] = uchar((v >> 16) & 0xFF);
+        m_at[3] = uchar(v >> 24);
+        m_at += 4;
     }
 
-    void bytes(QByteArrayView b) { m_out.append(b.data(), b.size()); }
+    void bytes(QByteArrayView b)
+    {
+        Q_ASSERT(m_end - m_at >= b.size());
+        if (b.size() > 0)
+            std::memcpy(m_at, b.data(), size_t(b.size()));
+        m_at += b.size();
+    }
 
 private:
-    QByteArray &m_out;
+    uchar *m_at;
+    uchar *m_end;
 };

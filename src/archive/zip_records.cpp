@@ -75,9 +75,12 @@ void forEachCharacter(QByteArrayView name, Visit visit)
     }
 }
 
-QByteArray replaceSingleBytes(QByteArrayView name, char from, char to)
+QByteArray replaceSingleBytes(const QByteArray &name, char from, char to)
 {
-    QByteArray out(name.data(), name.size());
+    // Most names hold no separator at all: hand back the same (shared) bytes.
+    if (!name.contains(from))
+        return name;
+    QByteArray out = name;
     forEachCharacter(name, [&](qsizetype i, bool single) {
         if (single && out[i] == from)
             out[i] = to;
@@ -97,7 +100,26 @@ QByteArray foldCase(QByteArrayView name)
     return out;
 }
 
-int compareFolded(QByteArrayView a, QByteArrayView b)
+namespace {
+
+// The bytes of a name given in two parts, read as one.
+class TwoPartName
+{
+public:
+    TwoPartName(QByteArrayView first, QByteArrayView second) : m_first(first), m_second(second) {}
+    qsizetype size() const { return m_first.size() + m_second.size(); }
+    uchar operator[](qsizetype i) const
+    {
+        return uchar(i < m_first.size() ? m_first[i] : m_second[i - m_first.size()]);
+    }
+
+private:
+    QByteArrayView m_first;
+    QByteArrayView m_second;
+};
+
+template <typename Name>
+int compareFoldedNames(const Name &a, const Name &b)
 {
     // Up to the first difference the two names are the same bytes, so they agree on which bytes
     // are second bytes of double-byte characters; only a differing pair needs folding, and a
@@ -127,19 +149,26 @@ int compareFolded(QByteArrayView a, QByteArrayView b)
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+} // namespace
+
+int compareFolded(QByteArrayView a, QByteArrayView b)
+{
+    return compareFoldedNames(a, b);
+}
+
 int compareFolded(QByteArrayView a1, QByteArrayView a2, QByteArrayView b1, QByteArrayView b2)
 {
     if (a1.isEmpty() && b1.isEmpty())
-        return compareFolded(a2, b2);
-    return compareFolded(a1.toByteArray() + a2.toByteArray(), b1.toByteArray() + b2.toByteArray());
+        return compareFoldedNames(a2, b2);
+    return compareFoldedNames(TwoPartName(a1, a2), TwoPartName(b1, b2));
 }
 
-QByteArray toMemoryName(QByteArrayView diskName)
+QByteArray toMemoryName(const QByteArray &diskName)
 {
     return replaceSingleBytes(diskName, '/', '\\');
 }
 
-QByteArray toDiskName(QByteArrayView memoryName)
+QByteArray toDiskName(const QByteArray &memoryName)
 {
     return replaceSingleBytes(memoryName, '\\', '/');
 }
@@ -156,11 +185,17 @@ qsizetype fileNameStart(QByteArrayView memoryName)
 
 } // namespace zip
 
-void TZipHeaderInfo::setName(QByteArrayView memoryName)
+void TZipHeaderInfo::setName(const QByteArray &memoryName)
 {
     const qsizetype split = zip::fileNameStart(memoryName);
-    m_directory = QByteArray(memoryName.data(), split);
-    m_fileName = QByteArray(memoryName.data() + split, memoryName.size() - split);
+    if (split == 0) {
+        // The common case, a name without a directory: share the bytes instead of copying.
+        m_directory.clear();
+        m_fileName = memoryName;
+        return;
+    }
+    m_directory = memoryName.left(split);
+    m_fileName = memoryName.mid(split);
 }
 
 void TZipHeaderInfo::setFileComment(const std::optional<QByteArray> &comment)
@@ -263,10 +298,19 @@ bool TZipHeaderInfo::readLocalHeader(ReadStream &in)
     return true;
 }
 
+QByteArray TZipHeaderInfo::diskName() const
+{
+    // The file-name part holds no single-byte "\" (the name was split at the last one), so
+    // unless a double-byte character has that byte as its second byte, it is its own disk form.
+    if (m_directory.isEmpty() && !m_fileName.contains('\\'))
+        return m_fileName;
+    return zip::toDiskName(fullName());
+}
+
 void TZipHeaderInfo::writeLocalHeader(QByteArray &out) const
 {
-    const QByteArray name = zip::toDiskName(fullName());
-    ByteWriter w(out);
+    const QByteArray name = diskName();
+    ByteWriter w(out, zip::kLocalHeaderSize + name.size());
     w.u32(zip::kLocalSignature);
     writeSharedFields(w, *this);
     w.u16(quint16(name.size()));
@@ -276,9 +320,9 @@ void TZipHeaderInfo::writeLocalHeader(QByteArray &out) const
 
 void TZipHeaderInfo::writeCentralHeader(QByteArray &out, QByteArrayView extra) const
 {
-    const QByteArray name = zip::toDiskName(fullName());
+    const QByteArray name = diskName();
     const QByteArrayView comment = fileComment ? QByteArrayView(*fileComment) : QByteArrayView();
-    ByteWriter w(out);
+    ByteWriter w(out, zip::kCentralHeaderSize + name.size() + extra.size() + comment.size());
     w.u32(zip::kCentralSignature);
     w.u16(versionMadeBy);
     writeSharedFields(w, *this);
@@ -346,7 +390,7 @@ bool TEndCentral::find(ReadStream &in)
 void TEndCentral::write(QByteArray &out) const
 {
     const QByteArrayView text = comment ? QByteArrayView(*comment) : QByteArrayView();
-    ByteWriter w(out);
+    ByteWriter w(out, zip::kEndRecordSize + text.size());
     w.u32(zip::kEndSignature);
     w.u16(thisDisk);
     w.u16(centralDisk);
@@ -420,4 +464,37 @@ bool TSortedZip::add(TZipHeaderInfo *record)
     }
     m_records.insert(m_records.begin() + index, record);
     return true;
+}
+
+size_t TNameIndex::Hash::operator()(const TZipHeaderInfo *r) const
+{
+    // FNV-1a over the folded bytes of directory and file name, read as one name: the same
+    // folding as compareFolded, so names it calls equal hash alike.
+    quint64 h = 14695981039346656037ull;
+    bool secondByte = false;
+    for (const QByteArray *part : {&r->directory(), &r->fileName()}) {
+        for (const char ch : *part) {
+            uchar c = uchar(ch);
+            if (secondByte) {
+                secondByte = false;
+            } else if (c >= 'A' && c <= 'Z') {
+                c = uchar(c + ('a' - 'A'));
+            } else {
+                secondByte = gbk::isLeadByte(c);
+            }
+            h = (h ^ c) * 1099511628211ull;
+        }
+    }
+    return size_t(h);
+}
+
+bool TNameIndex::Equal::operator()(const TZipHeaderInfo *a, const TZipHeaderInfo *b) const
+{
+    return zip::compareFolded(a->directory(), a->fileName(), b->directory(), b->fileName()) == 0;
+}
+
+void TNameIndex::add(const TZipHeaderInfo *record)
+{
+    if (!m_names.insert(record).second)
+        throw EListError(archive_text::kDuplicateObject);
 }

@@ -7,6 +7,7 @@
 #include <QDateTime>
 
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 class ReadStream;
@@ -35,8 +36,8 @@ QByteArray foldCase(QByteArrayView name);
 int compareFolded(QByteArrayView a, QByteArrayView b);
 int compareFolded(QByteArrayView a1, QByteArrayView a2, QByteArrayView b1, QByteArrayView b2);
 // "/" -> "\" (reading) and "\" -> "/" (writing).
-QByteArray toMemoryName(QByteArrayView diskName);
-QByteArray toDiskName(QByteArrayView memoryName);
+QByteArray toMemoryName(const QByteArray &diskName);
+QByteArray toDiskName(const QByteArray &memoryName);
 // Where the file-name part of a memory name starts: just behind its last "\" (0 when none).
 qsizetype fileNameStart(QByteArrayView memoryName);
 
@@ -72,10 +73,12 @@ public:
     const QByteArray &directory() const { return m_directory; }
     void setFileName(const QByteArray &name) { m_fileName = name; }
     // Splits a memory name at its last "\".
-    void setName(QByteArrayView memoryName);
+    void setName(const QByteArray &memoryName);
     // Directory part followed by the file-name part.
     QByteArray fullName() const { return m_directory + m_fileName; }
     qsizetype nameLength() const { return m_directory.size() + m_fileName.size(); }
+    // The full name as it is stored in the archive: "/" between directories.
+    QByteArray diskName() const;
 
     void setFileComment(const std::optional<QByteArray> &comment);
 
@@ -164,4 +167,24 @@ private:
     TDuplicates m_duplicates;
     TZipSortMode m_mode;
     bool m_owns;
+};
+
+// The full names a new archive already holds, compared as a ByName list compares them (directory
+// plus file name, ASCII case ignored). The writer asks it for every entry it writes; hashing keeps
+// that linear in the size of the archive. Refers to the records, never frees them.
+class TNameIndex
+{
+public:
+    bool contains(const TZipHeaderInfo &record) const { return m_names.count(&record) > 0; }
+    // Adds the record; an equal one already there raises EListError "Duplicate Object index".
+    void add(const TZipHeaderInfo *record);
+
+private:
+    struct Hash {
+        size_t operator()(const TZipHeaderInfo *r) const;
+    };
+    struct Equal {
+        bool operator()(const TZipHeaderInfo *a, const TZipHeaderInfo *b) const;
+    };
+    std::unordered_set<const TZipHeaderInfo *, Hash, Equal> m_names;
 };

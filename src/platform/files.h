@@ -84,6 +84,8 @@ private:
     int m_fd = -1;
     int m_error = 0;
     bool m_committed = false;
+    qint64 m_written = 0;          // bytes written so far
+    qint64 m_writeBackFrom = 0;    // start of the bytes not yet handed to write-back
 };
 
 // True when a file (or anything else) exists at the path.
