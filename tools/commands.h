@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
+
+class QCoreApplication;
 
 // The subcommands of quillbook-tool. Each family lives in its own file and hands its commands to
 // the dispatcher in main.cpp. Names and texts arrive as UTF-8 on the command line and are GBK
@@ -13,6 +16,7 @@
 struct ToolContext {
     QString password;          // the fixed archive password unless --password was given
     bool passwordGiven = false;
+    char **argv = nullptr;     // the command line as given, for handing a command over
 };
 
 // Output helpers: raw bytes to standard output, UTF-8 text lines to standard output and error.
@@ -31,7 +35,18 @@ struct ToolCommand {
     bool needsGui = true;
 };
 
+// Makes the GUI application object for a command that needs one.
+using GuiFactory = std::function<std::unique_ptr<QCoreApplication>(int &argc, char **argv)>;
+
+// Runs the command the arguments name, with --password P taken out wherever it stands, and
+// reports the components' errors on standard error with status 2. Without a GUI factory every
+// command runs under a core application.
+int toolMain(int argc, char **argv, const QList<ToolCommand> &commands, const GuiFactory &makeGui);
+
+// In quillbook-tool:
 QList<ToolCommand> archiveCommands();    // tool_archive.cpp
 QList<ToolCommand> accountCommands();    // tool_accounts.cpp
+// In quillbook-tool-text, the companion that reads rich text (quillbook_tool.cpp hands these
+// commands over to it):
 QList<ToolCommand> richTextCommands();   // tool_richtext.cpp
 QList<ToolCommand> diaryCommands();      // tool_diary.cpp

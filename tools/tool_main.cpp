@@ -3,13 +3,10 @@
 #include "platform/exception.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
-
 
 void toolWrite(const QByteArray &bytes)
 {
@@ -27,16 +24,6 @@ void toolError(const QString &line)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
-static QList<ToolCommand> allCommands()
-{
-    QList<ToolCommand> all;
-    all += archiveCommands();
-    all += accountCommands();
-    all += richTextCommands();
-    all += diaryCommands();
-    return all;
-}
-
 static int usage(const QList<ToolCommand> &commands)
 {
     toolError(QStringLiteral("usage: quillbook-tool [--password P] COMMAND ARGS…"));
@@ -45,33 +32,37 @@ static int usage(const QList<ToolCommand> &commands)
     return 2;
 }
 
-int main(int argc, char **argv)
+// The command word: the first argument that is not the password option or its value.
+static const char *commandWord(int argc, char **argv)
 {
-    // Rich text work needs a GUI application object (fonts, text layout), but never a window:
-    // run on the offscreen platform unless the caller chose one.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QList<ToolCommand> commands = allCommands();
-    bool needsGui = true;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--password") == 0) {
             ++i;
             continue;
         }
+        return argv[i];
+    }
+    return nullptr;
+}
+
+int toolMain(int argc, char **argv, const QList<ToolCommand> &commands, const GuiFactory &makeGui)
+{
+    bool needsGui = false;
+    if (const char *word = commandWord(argc, argv)) {
         for (const ToolCommand &c : commands) {
-            if (c.name == QLatin1String(argv[i]))
+            if (c.name == QLatin1String(word))
                 needsGui = c.needsGui;
         }
-        break;
     }
     std::unique_ptr<QCoreApplication> app;
-    if (needsGui)
-        app = std::make_unique<QGuiApplication>(argc, argv);
+    if (needsGui && makeGui)
+        app = makeGui(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
 
     QStringList args = QCoreApplication::arguments().mid(1);
     ToolContext context;
+    context.argv = argv;
     context.password = QString::fromLatin1(kDiaryArchivePassword);
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--password") && i + 1 < args.size()) {

@@ -7,6 +7,7 @@ endif()
 foreach(f
     bin/quillbook
     bin/quillbook-tool
+    libexec/quillbook/quillbook-tool-text
     share/applications/net.quillbook.Quillbook.desktop
     share/metainfo/net.quillbook.Quillbook.metainfo.xml
     share/icons/hicolor/scalable/apps/net.quillbook.Quillbook.svg
@@ -17,4 +18,11 @@ foreach(f
     message(FATAL_ERROR "not installed: ${f}")
   endif()
 endforeach()
+# The installed tool finds its installed companion for the commands that read rich text.
+file(WRITE ${PREFIX}/sample.rtf "{\\rtf1\\ansi hello\\par world}")
+execute_process(COMMAND ${PREFIX}/bin/quillbook-tool rtf-text ${PREFIX}/sample.rtf
+                RESULT_VARIABLE rc OUTPUT_VARIABLE text ERROR_VARIABLE errors)
+if(NOT rc EQUAL 0 OR NOT text STREQUAL "hello\nworld\n")
+  message(FATAL_ERROR "installed quillbook-tool rtf-text: status ${rc}, output '${text}', errors '${errors}'")
+endif()
 file(REMOVE_RECURSE ${PREFIX})

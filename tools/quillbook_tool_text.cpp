@@ -1,0 +1,18 @@
+// quillbook-tool-text: the commands of quillbook-tool that read rich text. quillbook-tool hands
+// them over to this program (see quillbook_tool.cpp); it takes the same command line.
+
+#include "commands.h"
+
+#include <QGuiApplication>
+
+int main(int argc, char **argv)
+{
+    // Rich text work needs a GUI application object (fonts, text layout), but never a window:
+    // run on the offscreen platform unless the caller chose one.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return toolMain(argc, argv, richTextCommands() + diaryCommands(),
+                    [](int &count, char **values) -> std::unique_ptr<QCoreApplication> {
+                        return std::make_unique<QGuiApplication>(count, values);
+                    });
+}
