@@ -6,6 +6,7 @@
 #include "platform/gbk.h"
 
 #include <QIODevice>
+#include <QVarLengthArray>
 
 #include <cerrno>
 #include <cstring>
@@ -13,7 +14,7 @@
 namespace {
 
 // The new archive is handed to the file layer in pieces of this size.
-constexpr qsizetype kFlushSize = qsizetype(1) << 20;
+constexpr qsizetype kFlushSize = qsizetype(1) << 16;
 
 bool isDiskFull(int error)
 {
@@ -116,21 +117,29 @@ struct TArchiveWriter::Pending
 
 // The new archive on its way to disk: buffered, bounded by the format's limits, and discarded
 // (its temporary file removed) unless commit() succeeds.
+//
+// Bytes carried over unchanged from the old archive are not read and written again: they are
+// noted as a range of the old file, neighbouring ranges merge, and a long range is copied by the
+// kernel. In a diary every entry but the one saved is carried over byte for byte, so a save
+// copies the old archive in one or two ranges.
 class TArchiveWriter::Output
 {
 public:
-    explicit Output(const QString &path) : m_path(path), m_file(path)
+    Output(const QString &path, ReadStream &old) : m_path(path), m_file(path), m_old(old)
     {
         if (!m_file.isOpen())
             throw EFCreateError(QString(archive_text::kCannotCreate).arg(path, reason(m_file.error())));
         m_buffer.reserve(kFlushSize + zip::kPieceSize);
     }
 
-    qint64 pos() const { return m_flushed + m_buffer.size(); }
+    qint64 pos() const { return m_bufferAt + m_buffer.size() + m_rangeSize; }
 
     void write(QByteArrayView bytes)
     {
+        if (bytes.isEmpty())
+            return;
         grow(bytes.size());
+        emitRange();
         m_buffer.append(bytes.data(), bytes.size());
         if (m_buffer.size() >= kFlushSize)
             flush();
@@ -141,9 +150,10 @@ public:
     void writeRecord(const Record &record, void (Record::*appendTo)(QByteArray &, Args...) const,
                      Args... args)
     {
+        emitRange();
         const qsizetype before = m_buffer.size();
         (record.*appendTo)(m_buffer, args...);
-        if (m_flushed + m_buffer.size() > zip::kMaxArchiveSize) {
+        if (m_bufferAt + m_buffer.size() > zip::kMaxArchiveSize) {
             m_buffer.resize(before);
             throw EArchiveLimit(archive_text::kArchiveTooLarge);
         }
@@ -151,24 +161,24 @@ public:
             flush();
     }
 
-    // Copies size bytes from the old archive's current position; EFatalUnzipError when it ends.
-    void copyFrom(ReadStream &in, qint64 size)
+    // Appends size bytes of the old archive from offset; EFatalUnzipError when it ends first.
+    void copyFrom(qint64 offset, qint64 size)
     {
-        while (size > 0) {
-            const qsizetype piece = qsizetype(qMin<qint64>(size, kFlushSize));
-            grow(piece);
-            const qsizetype at = m_buffer.size();
-            m_buffer.resize(at + piece);
-            if (!in.readExact(m_buffer.data() + at, piece))
-                prematureEnd();
-            size -= piece;
-            if (m_buffer.size() >= kFlushSize)
-                flush();
+        if (size <= 0)
+            return;
+        grow(size);
+        if (m_rangeSize > 0 && m_rangeFrom + m_rangeSize == offset) {
+            m_rangeSize += size;
+            return;
         }
+        emitRange();
+        m_rangeFrom = offset;
+        m_rangeSize = size;
     }
 
     void commit()
     {
+        emitRange();
         flush();
         // A failed folder sync after the rename still leaves the new archive in place.
         if (!m_file.commit() && !m_file.committed()) {
@@ -179,29 +189,67 @@ public:
     }
 
 private:
+    // Ranges shorter than this go through the buffer: a copy call costs more than the bytes.
+    static constexpr qint64 kKernelCopyMinimum = qint64(64) << 10;
+
     void grow(qint64 size)
     {
         if (pos() + size > zip::kMaxArchiveSize)
             throw EArchiveLimit(archive_text::kArchiveTooLarge);
     }
 
+    void emitRange()
+    {
+        if (m_rangeSize == 0)
+            return;
+        const qint64 from = m_rangeFrom;
+        const qint64 size = m_rangeSize;
+        m_rangeSize = 0;
+        if (size < kKernelCopyMinimum) {
+            const qsizetype at = m_buffer.size();
+            m_buffer.resize(at + qsizetype(size));
+            m_old.seek(from);
+            if (!m_old.readExact(m_buffer.data() + at, size)) {
+                m_buffer.resize(at);
+                prematureEnd();
+            }
+            if (m_buffer.size() >= kFlushSize)
+                flush();
+            return;
+        }
+        flush();
+        const qint64 copied = m_file.copyFrom(m_old.fd(), from, size);
+        if (copied < 0)
+            fail();
+        m_bufferAt += copied;
+        if (copied < size)
+            prematureEnd();
+    }
+
     void flush()
     {
         if (m_buffer.isEmpty())
             return;
-        if (!m_file.write(m_buffer)) {
-            if (isDiskFull(m_file.error()))
-                throw ENotEnoughRoom(archive_text::kNotEnoughRoom);
-            throw EInOutError(QString(archive_text::kCannotWrite).arg(m_path, reason(m_file.error())));
-        }
-        m_flushed += m_buffer.size();
+        if (!m_file.write(m_buffer))
+            fail();
+        m_bufferAt += m_buffer.size();
         m_buffer.resize(0);
+    }
+
+    [[noreturn]] void fail()
+    {
+        if (isDiskFull(m_file.error()))
+            throw ENotEnoughRoom(archive_text::kNotEnoughRoom);
+        throw EInOutError(QString(archive_text::kCannotWrite).arg(m_path, reason(m_file.error())));
     }
 
     QString m_path;
     files::AtomicWriter m_file;
+    ReadStream &m_old;
     QByteArray m_buffer;
-    qint64 m_flushed = 0;
+    qint64 m_bufferAt = 0;    // where the buffer's first byte goes in the new file
+    qint64 m_rangeFrom = 0;   // the pending range of the old archive, after the buffer
+    qint64 m_rangeSize = 0;
 };
 
 TArchiveWriter::TArchiveWriter(QObject *parent) : TArchiveReader(parent) {}
@@ -265,7 +313,7 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
 
     const bool updating = files::exists(m_zipName);
     // The old archive is read from start to end once: a large buffer saves calls.
-    ReadStream old(kFlushSize);
+    ReadStream old(qint64(1) << 16);
     if (updating) {
         openArchiveFile(old);
         rereadDirectory(old);
@@ -282,12 +330,18 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
         end.commentModified = false;
     }
 
-    Output out(m_zipName);
+    Output out(m_zipName, old);
     auto directory = std::make_unique<TSortedZip>(TDuplicates::dupError, TZipSortMode::ByNone, true);
     TNameIndex lookup;
     // Each written entry's central extra field, in directory order.
     std::vector<QByteArray> extras;
     int count = 0;
+    if (updating && m_directory) {
+        const int expected = m_directory->count() + int(pending.size());
+        directory->reserve(expected);
+        lookup.reserve(expected);
+        extras.reserve(size_t(expected));
+    }
 
     if (updating && m_directory) {
         for (int i = 0; i < m_directory->count(); ++i) {
@@ -338,8 +392,8 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     end.centralSize = quint32(out.pos() - centralOffset);
     end.commentOffset = out.pos() + zip::kEndRecordSize;
     out.writeRecord(end, &TEndCentral::write);
-    old.close();
     out.commit();
+    old.close();
 
     // The component now describes the new file exactly, so the next operation need not read it.
     m_end = end;
@@ -436,14 +490,35 @@ void TArchiveWriter::carryEntry(ReadStream &old, const TZipHeaderInfo &entry, Ou
     header.seek(zip::kLocalNameLengthAt);
     const quint16 oldNameLength = header.u16();
     const quint16 oldExtraLength = header.u16();
+    QVarLengthArray<char, 256> oldName(oldNameLength);
+    if (!old.readExact(oldName.data(), oldNameLength))
+        prematureEnd();
+    const qint64 bodyAt = qint64(entry.localHeaderOffset) + zip::kLocalHeaderSize + oldNameLength;
+    const qint64 bodySize = qint64(oldExtraLength) + qint64(entry.compressedSize);
+    // The copy itself is made later, so a size that runs past the end is caught here.
+    if (bodyAt + bodySize > old.size())
+        prematureEnd();
+    old.seek(bodyAt + bodySize);
+    const QByteArray descriptor = dataDescriptor(old, entry);
 
     copy->localExtraLength = oldExtraLength;
     copy->extraLength = quint16(extra.size());
     copy->localHeaderOffset = quint32(out.pos());
-    out.writeRecord(*copy, &TZipHeaderInfo::writeLocalHeader);
-    old.seek(qint64(entry.localHeaderOffset) + zip::kLocalHeaderSize + oldNameLength);
-    out.copyFrom(old, qint64(oldExtraLength) + qint64(entry.compressedSize));
-    out.write(dataDescriptor(old, entry));
+    // The local header is written afresh from the directory's values. Where that gives the same
+    // bytes as before (always, for entries this program wrote), the whole entry is one range of
+    // the old file.
+    const QByteArray name = copy->diskName();
+    uchar fresh[zip::kLocalHeaderSize];
+    copy->writeLocalFixedPart(fresh, name.size());
+    if (name.size() == oldNameLength && std::memcmp(fresh, local, sizeof fresh) == 0
+        && std::memcmp(name.constData(), oldName.constData(), size_t(oldNameLength)) == 0) {
+        out.copyFrom(entry.localHeaderOffset, bodyAt - entry.localHeaderOffset + bodySize + descriptor.size());
+    } else {
+        out.write(QByteArrayView(fresh, sizeof fresh));
+        out.write(name);
+        out.copyFrom(bodyAt, bodySize);
+        out.write(descriptor);
+    }
 
     TZipHeaderInfo *kept = copy.release();
     directory.add(kept);

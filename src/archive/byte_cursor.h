@@ -85,6 +85,8 @@ public:
         m_at = reinterpret_cast<uchar *>(out.data()) + at;
         m_end = m_at + size;
     }
+    // Fills size bytes at out.
+    ByteWriter(uchar *out, qsizetype size) : m_at(out), m_end(out + size) {}
     ~ByteWriter() { Q_ASSERT(m_at == m_end); }
     ByteWriter(const ByteWriter &) = delete;
     ByteWriter &operator=(const ByteWriter &) = delete;

@@ -111,7 +111,7 @@ qint64 ReadStream::readAt(qint64 offset, char *dst, qint64 n)
     return done;
 }
 
-qint64 ReadStream::read(void *dst, qint64 n)
+qint64 ReadStream::readThrough(void *dst, qint64 n)
 {
     if (m_fd < 0 || n <= 0)
         return 0;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstring>
+
 // Which file an archive path named when it was read: a rewrite puts a new file in place, so the
 // identity changes even when the new file has the same size and the same two-second stamp.
 struct FileIdentity
@@ -39,6 +41,8 @@ public:
     bool open(const QString &path);
     void close();
     bool isOpen() const { return m_fd >= 0; }
+    // The open file itself, for copies made without reading (-1 when closed).
+    int fd() const { return m_fd; }
     int error() const { return m_error; }
     QString errorString() const;
 
@@ -52,12 +56,22 @@ public:
     void skip(qint64 n) { seek(m_pos + n); }
 
     // Copies up to n bytes from the current position and moves past them.
-    qint64 read(void *dst, qint64 n);
+    qint64 read(void *dst, qint64 n)
+    {
+        // The common case, inline: a header read whole from the buffer.
+        if (n > 0 && m_pos >= m_bufferStart && m_pos + n <= m_bufferStart + m_bufferLength) {
+            std::memcpy(dst, m_buffer.constData() + (m_pos - m_bufferStart), size_t(n));
+            m_pos += n;
+            return n;
+        }
+        return readThrough(dst, n);
+    }
     bool readExact(void *dst, qint64 n) { return read(dst, n) == n; }
     // Up to n bytes (fewer at the end of the file), never more than the file holds.
     QByteArray readBytes(qint64 n);
 
 private:
+    qint64 readThrough(void *dst, qint64 n);
     qint64 readAt(qint64 offset, char *dst, qint64 n);
 
     qint64 m_bufferSize;

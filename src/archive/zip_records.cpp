@@ -4,6 +4,8 @@
 #include "archive/read_stream.h"
 #include "platform/gbk.h"
 
+#include <cstring>
+
 namespace zip {
 
 quint32 repairStamp(quint32 stamp)
@@ -78,7 +80,7 @@ void forEachCharacter(QByteArrayView name, Visit visit)
 QByteArray replaceSingleBytes(const QByteArray &name, char from, char to)
 {
     // Most names hold no separator at all: hand back the same (shared) bytes.
-    if (!name.contains(from))
+    if (!std::memchr(name.constData(), from, size_t(name.size())))
         return name;
     QByteArray out = name;
     forEachCharacter(name, [&](qsizetype i, bool single) {
@@ -175,6 +177,8 @@ QByteArray toDiskName(const QByteArray &memoryName)
 
 qsizetype fileNameStart(QByteArrayView memoryName)
 {
+    if (memoryName.isEmpty() || !std::memchr(memoryName.data(), '\\', size_t(memoryName.size())))
+        return 0;
     qsizetype start = 0;
     forEachCharacter(memoryName, [&](qsizetype i, bool single) {
         if (single && memoryName[i] == '\\')
@@ -208,6 +212,31 @@ void TZipHeaderInfo::setFileComment(const std::optional<QByteArray> &comment)
 
 namespace {
 
+// Reads the little-endian fields of a header's fixed part, already read whole into a buffer of
+// its exact size: the header layouts fix every offset, so no step needs checking.
+class FixedFields
+{
+public:
+    explicit FixedFields(const uchar *bytes) : m_at(bytes) {}
+    void skip(int n) { m_at += n; }
+    quint16 u16()
+    {
+        const quint16 v = quint16(m_at[0] | (m_at[1] << 8));
+        m_at += 2;
+        return v;
+    }
+    quint32 u32()
+    {
+        const quint32 v = quint32(m_at[0]) | (quint32(m_at[1]) << 8) | (quint32(m_at[2]) << 16)
+                          | (quint32(m_at[3]) << 24);
+        m_at += 4;
+        return v;
+    }
+
+private:
+    const uchar *m_at;
+};
+
 // Reads a header's fixed part, which must start with the signature, and the name whose length is
 // stored at nameLengthAt. On failure the stream goes back to where it was.
 bool readFixedPartAndName(ReadStream &in, uchar *fixed, qsizetype size, quint32 signature,
@@ -215,9 +244,9 @@ bool readFixedPartAndName(ReadStream &in, uchar *fixed, qsizetype size, quint32 
 {
     const qint64 start = in.pos();
     if (in.readExact(fixed, size)) {
-        ByteCursor c(fixed, size);
+        FixedFields c(fixed);
         const quint32 found = c.u32();
-        c.seek(nameLengthAt);
+        c.skip(int(nameLengthAt) - 4);
         name.resize(c.u16());
         if (found == signature && in.readExact(name.data(), name.size()))
             return true;
@@ -227,7 +256,7 @@ bool readFixedPartAndName(ReadStream &in, uchar *fixed, qsizetype size, quint32 
 }
 
 // The fields local and central headers share, from "version needed" to "uncompressed size".
-void readSharedFields(ByteCursor &c, TZipHeaderInfo &r)
+void readSharedFields(FixedFields &c, TZipHeaderInfo &r)
 {
     r.versionNeeded = c.u16();
     r.flags = c.u16();
@@ -258,21 +287,24 @@ bool TZipHeaderInfo::readCentralHeader(ReadStream &in)
     QByteArray name;
     if (!readFixedPartAndName(in, fixed, sizeof fixed, zip::kCentralSignature, zip::kCentralNameLengthAt, name))
         return false;
-    ByteCursor c(fixed, sizeof fixed);
+    // Nothing can fail from here on, so the fields are set in place: a directory reads thousands.
+    FixedFields c(fixed);
     c.skip(4);
-    TZipHeaderInfo r;
-    r.versionMadeBy = c.u16();
-    readSharedFields(c, r);
+    versionMadeBy = c.u16();
+    readSharedFields(c, *this);
     c.skip(2);   // name length
-    r.extraLength = c.u16();
-    r.commentLength = c.u16();
-    r.diskNumberStart = c.u16();
-    r.internalAttributes = c.u16();
-    r.externalAttributes = c.u32();
-    r.localHeaderOffset = c.u32();
-    r.setName(zip::toMemoryName(name));
-    r.centralHeaderOffset = quint32(start);
-    *this = std::move(r);
+    extraLength = c.u16();
+    commentLength = c.u16();
+    diskNumberStart = c.u16();
+    internalAttributes = c.u16();
+    externalAttributes = c.u32();
+    localHeaderOffset = c.u32();
+    localExtraLength = 0;
+    fileComment.reset();
+    matched = false;
+    selected = false;
+    setName(zip::toMemoryName(name));
+    centralHeaderOffset = quint32(start);
     return true;
 }
 
@@ -283,7 +315,7 @@ bool TZipHeaderInfo::readLocalHeader(ReadStream &in)
     QByteArray name;
     if (!readFixedPartAndName(in, fixed, sizeof fixed, zip::kLocalSignature, zip::kLocalNameLengthAt, name))
         return false;
-    ByteCursor c(fixed, sizeof fixed);
+    FixedFields c(fixed);
     c.skip(4);
     TZipHeaderInfo r;
     r.versionMadeBy = 0;
@@ -302,7 +334,8 @@ QByteArray TZipHeaderInfo::diskName() const
 {
     // The file-name part holds no single-byte "\" (the name was split at the last one), so
     // unless a double-byte character has that byte as its second byte, it is its own disk form.
-    if (m_directory.isEmpty() && !m_fileName.contains('\\'))
+    if (m_directory.isEmpty()
+        && !std::memchr(m_fileName.constData(), '\\', size_t(m_fileName.size())))
         return m_fileName;
     return zip::toDiskName(fullName());
 }
@@ -310,12 +343,19 @@ QByteArray TZipHeaderInfo::diskName() const
 void TZipHeaderInfo::writeLocalHeader(QByteArray &out) const
 {
     const QByteArray name = diskName();
-    ByteWriter w(out, zip::kLocalHeaderSize + name.size());
+    const qsizetype at = out.size();
+    out.resize(at + zip::kLocalHeaderSize);
+    writeLocalFixedPart(reinterpret_cast<uchar *>(out.data()) + at, name.size());
+    out.append(name);
+}
+
+void TZipHeaderInfo::writeLocalFixedPart(uchar *out, qsizetype nameLength) const
+{
+    ByteWriter w(out, zip::kLocalHeaderSize);
     w.u32(zip::kLocalSignature);
     writeSharedFields(w, *this);
-    w.u16(quint16(name.size()));
+    w.u16(quint16(nameLength));
     w.u16(localExtraLength);
-    w.bytes(name);
 }
 
 void TZipHeaderInfo::writeCentralHeader(QByteArray &out, QByteArrayView extra) const
@@ -466,35 +506,72 @@ bool TSortedZip::add(TZipHeaderInfo *record)
     return true;
 }
 
-size_t TNameIndex::Hash::operator()(const TZipHeaderInfo *r) const
+namespace {
+
+size_t foldedHash(const TZipHeaderInfo &r)
 {
-    // FNV-1a over the folded bytes of directory and file name, read as one name: the same
-    // folding as compareFolded, so names it calls equal hash alike.
+    // FNV-1a over directory and file name read as one, with every byte from "A" to "Z" lowered.
+    // compareFolded lowers only those that are not second bytes of double-byte characters, so
+    // names it calls equal still hash alike; the few that differ only in such a byte share a
+    // hash and are told apart by the comparison.
     quint64 h = 14695981039346656037ull;
-    bool secondByte = false;
-    for (const QByteArray *part : {&r->directory(), &r->fileName()}) {
-        for (const char ch : *part) {
-            uchar c = uchar(ch);
-            if (secondByte) {
-                secondByte = false;
-            } else if (c >= 'A' && c <= 'Z') {
-                c = uchar(c + ('a' - 'A'));
-            } else {
-                secondByte = gbk::isLeadByte(c);
-            }
+    for (const QByteArray *part : {&r.directory(), &r.fileName()}) {
+        const uchar *p = reinterpret_cast<const uchar *>(part->constData());
+        for (const uchar *end = p + part->size(); p != end; ++p) {
+            const uchar c = uchar(*p | (uchar(*p - 'A') < 26 ? 0x20 : 0));
             h = (h ^ c) * 1099511628211ull;
         }
     }
-    return size_t(h);
+    return size_t(h ^ (h >> 29));
 }
 
-bool TNameIndex::Equal::operator()(const TZipHeaderInfo *a, const TZipHeaderInfo *b) const
+} // namespace
+
+void TNameIndex::reserve(int count)
 {
-    return zip::compareFolded(a->directory(), a->fileName(), b->directory(), b->fileName()) == 0;
+    size_t size = 16;
+    while (size < 2 * size_t(count < 0 ? 0 : count))
+        size *= 2;
+    if (size <= m_slots.size())
+        return;
+    std::vector<Slot> old = std::move(m_slots);
+    m_slots.assign(size, Slot());
+    for (const Slot &slot : old) {
+        if (!slot.record)
+            continue;
+        size_t i = slot.hash & (size - 1);
+        while (m_slots[i].record)
+            i = (i + 1) & (size - 1);
+        m_slots[i] = slot;
+    }
+}
+
+const TNameIndex::Slot &TNameIndex::slotFor(const TZipHeaderInfo &record, size_t hash) const
+{
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot &slot = m_slots[i];
+        if (!slot.record
+            || (slot.hash == hash
+                && zip::compareFolded(slot.record->directory(), slot.record->fileName(),
+                                      record.directory(), record.fileName()) == 0))
+            return slot;
+    }
+}
+
+bool TNameIndex::contains(const TZipHeaderInfo &record) const
+{
+    return !m_slots.empty() && slotFor(record, foldedHash(record)).record != nullptr;
 }
 
 void TNameIndex::add(const TZipHeaderInfo *record)
 {
-    if (!m_names.insert(record).second)
+    if (2 * (m_count + 1) > m_slots.size())
+        reserve(int(qMin<size_t>(2 * (m_count + 1), size_t(1) << 30)));
+    const size_t hash = foldedHash(*record);
+    Slot &slot = const_cast<Slot &>(slotFor(*record, hash));
+    if (slot.record)
         throw EListError(archive_text::kDuplicateObject);
+    slot = {hash, record};
+    ++m_count;
 }

@@ -7,7 +7,6 @@
 #include <QDateTime>
 
 #include <optional>
-#include <unordered_set>
 #include <vector>
 
 class ReadStream;
@@ -95,6 +94,8 @@ public:
 
     // Appends the 30-byte local header and the name (the extra field's bytes are the caller's).
     void writeLocalHeader(QByteArray &out) const;
+    // The 30 fixed bytes of that header alone, for a name of the given length.
+    void writeLocalFixedPart(uchar *out, qsizetype nameLength) const;
     // Appends the 46-byte central header, the name, the given extra field (extraLength bytes)
     // and the held file comment.
     void writeCentralHeader(QByteArray &out, QByteArrayView extra) const;
@@ -158,6 +159,7 @@ public:
     bool find(const TZipHeaderInfo &record, int *index) const;
 
     int count() const { return int(m_records.size()); }
+    void reserve(int count) { m_records.reserve(size_t(count)); }
     TZipHeaderInfo *at(int index) const { return m_records[size_t(index)]; }
 
 private:
@@ -175,16 +177,19 @@ private:
 class TNameIndex
 {
 public:
-    bool contains(const TZipHeaderInfo &record) const { return m_names.count(&record) > 0; }
+    void reserve(int count);
+    bool contains(const TZipHeaderInfo &record) const;
     // Adds the record; an equal one already there raises EListError "Duplicate Object index".
     void add(const TZipHeaderInfo *record);
 
 private:
-    struct Hash {
-        size_t operator()(const TZipHeaderInfo *r) const;
+    struct Slot {
+        size_t hash = 0;
+        const TZipHeaderInfo *record = nullptr;
     };
-    struct Equal {
-        bool operator()(const TZipHeaderInfo *a, const TZipHeaderInfo *b) const;
-    };
-    std::unordered_set<const TZipHeaderInfo *, Hash, Equal> m_names;
+    // Open addressing with linear probing in a table kept at most half full: no allocation per
+    // name, which matters for the thousands of names of a diary.
+    const Slot &slotFor(const TZipHeaderInfo &record, size_t hash) const;
+    std::vector<Slot> m_slots;
+    size_t m_count = 0;
 };

@@ -57,8 +57,13 @@ public:
     // False when the temporary file could not be created.
     bool isOpen() const { return m_fd >= 0; }
 
+    // Appends bytes to what was written so far.
     bool write(const char *data, qsizetype size);
     bool write(const QByteArray &bytes) { return write(bytes.constData(), bytes.size()); }
+    // Appends size bytes of the open file fd from offset, copied inside the kernel where the
+    // file system can (copy_file_range), else through a buffer. Returns the bytes copied, fewer
+    // when fd ends first, or -1 on a failure (error() tells which).
+    qint64 copyFrom(int fd, qint64 offset, qint64 size);
 
     // fsync, rename over the target, fsync the folder. After a false return the target is as it
     // was before (or, if only the folder sync failed, already replaced: see committed()).
@@ -78,6 +83,8 @@ public:
 private:
     bool fail(int err);
     void discard();
+    void startWriteBack(qint64 size);
+    qint64 copyThroughBuffer(int fd, qint64 offset, qint64 size);
 
     QString m_target;
     QString m_tempPath;
@@ -86,6 +93,7 @@ private:
     bool m_committed = false;
     qint64 m_written = 0;          // bytes written so far
     qint64 m_writeBackFrom = 0;    // start of the bytes not yet handed to write-back
+    bool m_copyInKernel = true;    // until copy_file_range has been refused once
 };
 
 // True when a file (or anything else) exists at the path.

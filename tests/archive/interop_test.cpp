@@ -188,3 +188,23 @@ TEST_F(Interop, PythonArchivesAreReadHereWithAndWithoutDescriptors)
         EXPECT_EQ(extract(archive, "deflated.txt"), expected);
     }
 }
+
+TEST_F(Interop, NamesThatDifferOnlyInCaseAreRefusedWhenCarriedOver)
+{
+    // Python keeps "Notes.txt" and "notes.txt" apart; this container compares names without
+    // regard to ASCII case and will not write both. The save fails and changes nothing.
+    const QString archive = path(QStringLiteral("two-cases.zip"));
+    const RunResult r = python(QStringLiteral(
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    z.writestr('Notes.txt', 'upper')\n"
+        "    z.writestr('diary.rtf', 'between')\n"
+        "    z.writestr('notes.txt', 'lower')\n"),
+        {archive});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QByteArray before = testing_support::readFile(archive);
+    auto w = writer(archive);
+    EXPECT_EQ(errorOf([&] { add(*w, "new.rtf", "x"); }), QStringLiteral("Duplicate Object index"));
+    EXPECT_EQ(testing_support::readFile(archive), before);
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".tmp")), QStringList());
+}

@@ -120,6 +120,30 @@ TEST(SortedZip, KeepsNameOrderAndAppliesTheDuplicatePolicy)
     EXPECT_FALSE(none.find(*none.at(0), &at)) << "a list without order finds nothing";
 }
 
+// The writer's index of names: equal as the ByName order compares them, and only then.
+TEST(NameIndex, FindsNamesEqualButForAsciiCaseAndNothingElse)
+{
+    std::vector<std::unique_ptr<TZipHeaderInfo>> records;
+    auto record = [&](const QByteArray &memoryName) {
+        records.push_back(std::make_unique<TZipHeaderInfo>());
+        records.back()->setName(memoryName);
+        return records.back().get();
+    };
+    TNameIndex index;
+    for (int day = 1; day <= 5000; ++day)
+        index.add(record(g("2003年1月") + QByteArray::number(day) + g("日")));
+    index.add(record("Notes\\Day.RTF"));
+    // A double-byte character whose second byte is an ASCII letter ("\x81A") does not fold.
+    index.add(record("\x81" "A"));
+
+    EXPECT_TRUE(index.contains(*record(g("2003年1月4999日"))));
+    EXPECT_FALSE(index.contains(*record(g("2003年1月5001日"))));
+    EXPECT_TRUE(index.contains(*record("notes\\day.rtf"))) << "directory and file name, case ignored";
+    EXPECT_FALSE(index.contains(*record("notes\\day.rtf2")));
+    EXPECT_FALSE(index.contains(*record("\x81" "a")));
+    EXPECT_EQ(errorOf([&] { index.add(record("NOTES\\DAY.rtf")); }), QStringLiteral("Duplicate Object index"));
+}
+
 TEST(Records, CentralHeaderRoundTripAndShortReads)
 {
     QTemporaryDir dir;

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testing_support;
 
@@ -74,6 +76,61 @@ TEST(AtomicWriter, CountsEveryStepOfAReplacement)
     ASSERT_TRUE(out.write(QByteArray("a")) && out.write(QByteArray("b")) && out.commit());
     // two writes, the file's sync, the rename, the folder's sync
     EXPECT_EQ(files::FileFaults::stepsTaken(), 5);
+}
+
+// Ranges of another file, large (several write-back pieces) and small, between written bytes;
+// once from a file on the same file system (copied in the kernel) and once from one in memory
+// (/dev/shm: across file systems the kernel refuses, and the copy goes through a buffer).
+TEST(AtomicWriter, CopiesRangesOfAnotherFileInOrder)
+{
+    QTemporaryDir dir;
+    QByteArray source(3 * (1 << 20) + 12345, Qt::Uninitialized);
+    for (qsizetype i = 0; i < source.size(); ++i)
+        source[i] = char((i * 7919) >> 3);
+    QStringList sources{dir.filePath(QStringLiteral("source"))};
+    if (QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+        sources << QStringLiteral("/dev/shm/quillbook-copy-test-%1").arg(::getpid());
+    for (const QString &path : sources) {
+        SCOPED_TRACE(path.toStdString());
+        writeFile(path, source);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        const QString target = dir.filePath(QStringLiteral("copy"));
+        files::AtomicWriter out(target);
+        ASSERT_TRUE(out.write(QByteArray("head")));
+        EXPECT_EQ(out.copyFrom(fd, 5, source.size() - 10), source.size() - 10);
+        EXPECT_EQ(out.copyFrom(fd, 1, 3), 3);
+        ASSERT_TRUE(out.write(QByteArray("tail")));
+        EXPECT_EQ(out.copyFrom(fd, source.size() - 4, 100), 4) << "fewer bytes where the source ends";
+        ASSERT_TRUE(out.commit());
+        ::close(fd);
+        if (path.startsWith(QLatin1String("/dev/shm/")))
+            QFile::remove(path);
+        EXPECT_EQ(readFile(target),
+                  "head" + source.mid(5, source.size() - 10) + source.mid(1, 3) + "tail" + source.right(4));
+    }
+}
+
+TEST(AtomicWriter, AFullDiskDuringACopyLeavesTheOldFile)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("diary"));
+    writeFile(target, "precious");
+    const QString source = dir.filePath(QStringLiteral("source"));
+    writeFile(source, QByteArray(3 << 20, 'x'));
+    const int fd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    for (int step = 1; step <= 3; ++step) {
+        files::FileFaults::arm(files::FileFaults::NoSpaceAt, step);
+        {
+            files::AtomicWriter out(target);
+            EXPECT_EQ(out.copyFrom(fd, 0, 3 << 20), -1);
+            EXPECT_EQ(out.error(), ENOSPC);
+        }
+        files::FileFaults::disarm();
+        EXPECT_EQ(readFile(target), QByteArray("precious"));
+    }
+    ::close(fd);
 }
 
 TEST(AtomicWriter, RemovesLeftoversOfInterruptedReplacementsOnly)
