@@ -35,13 +35,24 @@ struct ToolCommand {
     bool needsGui = true;
 };
 
+// A component a command works with, left for the end of the process to take away: the tool
+// ends right after its command (toolMain leaves with _Exit), and a ten-year diary's directory
+// is thousands of records that would otherwise be freed one by one for nothing.
+template <typename T>
+T &untilExit()
+{
+    return *new T;
+}
+
 // Makes the GUI application object for a command that needs one.
 using GuiFactory = std::function<std::unique_ptr<QCoreApplication>(int &argc, char **argv)>;
 
 // Runs the command the arguments name, with --password P taken out wherever it stands, and
 // reports the components' errors on standard error with status 2. Without a GUI factory every
-// command runs under a core application.
-int toolMain(int argc, char **argv, const QList<ToolCommand> &commands, const GuiFactory &makeGui);
+// command runs under a core application. Ends the process: output is flushed, and nothing is
+// freed or destroyed on the way out.
+[[noreturn]] void toolMain(int argc, char **argv, const QList<ToolCommand> &commands,
+                           const GuiFactory &makeGui);
 
 // In quillbook-tool:
 QList<ToolCommand> archiveCommands();    // tool_archive.cpp

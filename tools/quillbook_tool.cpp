@@ -6,7 +6,6 @@
 
 #include "commands.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -19,7 +18,7 @@ const char kCompanion[] = "quillbook-tool-text";
 
 int handOver(const ToolContext &context, const QStringList &)
 {
-    const QString dir = QCoreApplication::applicationDirPath();
+    const QString dir = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
     const QString candidates[] = {
         dir + QLatin1Char('/') + QLatin1String(kCompanion),
         dir + QLatin1String("/" QB_TOOL_TEXT_RELATIVE "/") + QLatin1String(kCompanion),
@@ -54,5 +53,5 @@ QList<ToolCommand> handedOverCommands()
 
 int main(int argc, char **argv)
 {
-    return toolMain(argc, argv, archiveCommands() + accountCommands() + handedOverCommands(), {});
+    toolMain(argc, argv, archiveCommands() + accountCommands() + handedOverCommands(), {});
 }

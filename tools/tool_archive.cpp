@@ -63,7 +63,7 @@ int listEntries(const ToolContext &context, const QStringList &args)
 {
     if (args.size() != 1)
         return usageError(QStringLiteral("list ARCHIVE"));
-    TArchiveReader reader;
+    TArchiveReader &reader = untilExit<TArchiveReader>();
     openExisting(reader, context, args[0]);
     QByteArray out;
     for (int i = 0; i < reader.EntryCount(); ++i)
@@ -76,7 +76,7 @@ int extractEntry(const ToolContext &context, const QStringList &args)
 {
     if (args.size() != 2)
         return usageError(QStringLiteral("extract ARCHIVE NAME"));
-    TArchiveReader reader;
+    TArchiveReader &reader = untilExit<TArchiveReader>();
     aim(reader, context, args[0]);
     QByteArray data;
     QList<EntryFailure> failures;
@@ -95,7 +95,7 @@ int addEntry(const ToolContext &context, const QStringList &args)
 {
     if (args.size() != 2 && args.size() != 3)
         return usageError(QStringLiteral("add ARCHIVE NAME [FILE]"));
-    TArchiveWriter writer;
+    TArchiveWriter &writer = untilExit<TArchiveWriter>();
     aim(writer, context, args[0]);
     if (args.size() == 3) {
         QFile file(args[2]);
@@ -118,7 +118,7 @@ int deleteEntry(const ToolContext &context, const QStringList &args)
 {
     if (args.size() != 2)
         return usageError(QStringLiteral("delete ARCHIVE NAME"));
-    TArchiveWriter writer;
+    TArchiveWriter &writer = untilExit<TArchiveWriter>();
     openExisting(writer, context, args[0]);
     writer.ClearSelection();
     for (int i = 0; i < writer.EntryCount(); ++i) {
@@ -137,7 +137,7 @@ int archiveComment(const ToolContext &context, const QStringList &args)
 {
     if (args.size() != 1 && args.size() != 2)
         return usageError(QStringLiteral("comment ARCHIVE [TEXT]"));
-    TArchiveWriter writer;
+    TArchiveWriter &writer = untilExit<TArchiveWriter>();
     aim(writer, context, args[0]);
     if (args.size() == 1) {
         writer.OpenArchive();
@@ -158,7 +158,7 @@ int verifyArchive(const ToolContext &context, const QStringList &args)
 {
     if (args.size() != 1)
         return usageError(QStringLiteral("verify ARCHIVE"));
-    TArchiveReader reader;
+    TArchiveReader &reader = untilExit<TArchiveReader>();
     openExisting(reader, context, args[0]);
     int failed = 0;
     auto report = [&](const QByteArray &path, const QString &what) {

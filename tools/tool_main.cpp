@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -45,7 +46,7 @@ static const char *commandWord(int argc, char **argv)
     return nullptr;
 }
 
-int toolMain(int argc, char **argv, const QList<ToolCommand> &commands, const GuiFactory &makeGui)
+static int runTool(int &argc, char **argv, const QList<ToolCommand> &commands, const GuiFactory &makeGui)
 {
     bool needsGui = false;
     if (const char *word = commandWord(argc, argv)) {
@@ -54,13 +55,16 @@ int toolMain(int argc, char **argv, const QList<ToolCommand> &commands, const Gu
                 needsGui = c.needsGui;
         }
     }
-    std::unique_ptr<QCoreApplication> app;
+    // The other commands need no application object: files, text codecs and the clock work
+    // without one, and the archive commands start that much sooner. Left to the end of the
+    // process, like everything else (see toolMain).
     if (needsGui && makeGui)
-        app = makeGui(argc, argv);
-    else
-        app = std::make_unique<QCoreApplication>(argc, argv);
+        makeGui(argc, argv).release();
 
-    QStringList args = QCoreApplication::arguments().mid(1);
+    // Decoded as the application object would: by the locale's encoding.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
     ToolContext context;
     context.argv = argv;
     context.password = QString::fromLatin1(kDiaryArchivePassword);
@@ -80,9 +84,7 @@ int toolMain(int argc, char **argv, const QList<ToolCommand> &commands, const Gu
         if (c.name != name)
             continue;
         try {
-            int status = c.run(context, args);
-            std::fflush(stdout);
-            return status;
+            return c.run(context, args);
         } catch (const Exception &e) {
             toolError(e.message());
             return 2;
@@ -95,4 +97,12 @@ int toolMain(int argc, char **argv, const QList<ToolCommand> &commands, const Gu
         }
     }
     return usage(commands);
+}
+
+void toolMain(int argc, char **argv, const QList<ToolCommand> &commands, const GuiFactory &makeGui)
+{
+    const int status = runTool(argc, argv, commands, makeGui);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
 }
