@@ -176,6 +176,14 @@ public:
         m_rangeSize = size;
     }
 
+    // Everything so far goes to the file and on its way to disk.
+    void startWriteBack()
+    {
+        emitRange();
+        flush();
+        m_file.startWriteBack();
+    }
+
     void commit()
     {
         emitRange();
@@ -353,7 +361,9 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
             Pending *replacement = nullptr;
             if (mode == Mode::Stream) {
                 for (Pending &p : pending) {
-                    if (!p.done && zip::compareFolded(p.fileName, {}, entry.directory(), entry.fileName()) == 0) {
+                    // Folding keeps the length, so only names of the same length can match.
+                    if (!p.done && p.fileName.size() == entry.nameLength()
+                        && zip::compareFolded(p.fileName, {}, entry.directory(), entry.fileName()) == 0) {
                         replacement = &p;
                         break;
                     }
@@ -383,6 +393,8 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     if (directory->count() > zip::kMaxEntries)
         throw EArchiveLimit(archive_text::kTooManyEntries);
 
+    // The entries are complete: the disk can take them while the directory is put together.
+    out.startWriteBack();
     const qint64 centralOffset = out.pos();
     for (int i = 0; i < directory->count(); ++i)
         out.writeRecord(*directory->at(i), &TZipHeaderInfo::writeCentralHeader, QByteArrayView(extras[size_t(i)]));

@@ -330,14 +330,17 @@ bool TZipHeaderInfo::readLocalHeader(ReadStream &in)
     return true;
 }
 
+bool TZipHeaderInfo::isOwnDiskName() const
+{
+    // The file-name part holds no single-byte "\\" (the name was split at the last one), so
+    // unless a double-byte character has that byte as its second byte, it is its own disk form.
+    return m_directory.isEmpty()
+           && !std::memchr(m_fileName.constData(), '\\', size_t(m_fileName.size()));
+}
+
 QByteArray TZipHeaderInfo::diskName() const
 {
-    // The file-name part holds no single-byte "\" (the name was split at the last one), so
-    // unless a double-byte character has that byte as its second byte, it is its own disk form.
-    if (m_directory.isEmpty()
-        && !std::memchr(m_fileName.constData(), '\\', size_t(m_fileName.size())))
-        return m_fileName;
-    return zip::toDiskName(fullName());
+    return isOwnDiskName() ? m_fileName : zip::toDiskName(fullName());
 }
 
 void TZipHeaderInfo::writeLocalHeader(QByteArray &out) const
@@ -360,7 +363,12 @@ void TZipHeaderInfo::writeLocalFixedPart(uchar *out, qsizetype nameLength) const
 
 void TZipHeaderInfo::writeCentralHeader(QByteArray &out, QByteArrayView extra) const
 {
-    const QByteArray name = diskName();
+    // Written for every entry of every save: the common name needs no converted copy.
+    QByteArray converted;
+    const bool plain = isOwnDiskName();
+    if (!plain)
+        converted = diskName();
+    const QByteArrayView name = plain ? QByteArrayView(m_fileName) : QByteArrayView(converted);
     const QByteArrayView comment = fileComment ? QByteArrayView(*fileComment) : QByteArrayView();
     ByteWriter w(out, zip::kCentralHeaderSize + name.size() + extra.size() + comment.size());
     w.u32(zip::kCentralSignature);

@@ -78,6 +78,8 @@ public:
     qsizetype nameLength() const { return m_directory.size() + m_fileName.size(); }
     // The full name as it is stored in the archive: "/" between directories.
     QByteArray diskName() const;
+    // True when that is simply the file-name part (no directory, nothing to convert).
+    bool isOwnDiskName() const;
 
     void setFileComment(const std::optional<QByteArray> &comment);
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -162,7 +163,13 @@ bool AtomicWriter::fail(int err)
 void AtomicWriter::startWriteBack(qint64 size)
 {
     m_written += size;
-    if (m_written - m_writeBackFrom < kWriteBackPiece)
+    if (m_written - m_writeBackFrom >= kWriteBackPiece)
+        startWriteBack();
+}
+
+void AtomicWriter::startWriteBack()
+{
+    if (m_fd < 0 || m_written == m_writeBackFrom)
         return;
     // Only a hint: errors of the write-back itself are reported by the fsync in commit().
     ::sync_file_range(m_fd, m_writeBackFrom, m_written - m_writeBackFrom, SYNC_FILE_RANGE_WRITE);
@@ -285,16 +292,23 @@ QString AtomicWriter::errorString() const
 
 void AtomicWriter::removeLeftovers(const QString &targetPath)
 {
+    // Exactly the shape mkostemps gives: ".<name>.", six characters, ".tmp". Scanned with
+    // readdir: this runs before every save, and the folder may hold many files.
     QFileInfo info(targetPath);
-    QDir dir = info.absoluteDir();
-    const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
-    const QStringList names = dir.entryList({prefix + QLatin1String("*.tmp")},
-                                            QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        // Exactly the shape mkostemps gives: prefix, six characters, ".tmp".
-        if (name.size() == prefix.size() + 6 + 4)
-            dir.remove(name);
+    const QByteArray folder = nativePath(info.absolutePath());
+    const QByteArray prefix = '.' + nativePath(info.fileName()) + '.';
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    QList<QByteArray> leftovers;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name.size() == prefix.size() + 6 + 4 && name.startsWith(prefix) && name.endsWith(".tmp"))
+            leftovers.append(folder + '/' + name.toByteArray());
     }
+    ::closedir(dir);
+    for (const QByteArray &path : std::as_const(leftovers))
+        ::unlink(path.constData());
 }
 
 bool exists(const QString &path)

@@ -65,6 +65,10 @@ public:
     // when fd ends first, or -1 on a failure (error() tells which).
     qint64 copyFrom(int fd, qint64 offset, qint64 size);
 
+    // Asks the kernel to start writing what has been written so far to disk, so that it goes on
+    // while the caller prepares the rest. (Done by itself for every MiB written.)
+    void startWriteBack();
+
     // fsync, rename over the target, fsync the folder. After a false return the target is as it
     // was before (or, if only the folder sync failed, already replaced: see committed()).
     bool commit();
