@@ -115,6 +115,22 @@ struct TArchiveWriter::Pending
     bool done = false;
 };
 
+// One entry of the archive being written, in directory order: a record of the held directory
+// carried over, or a new one. A carried record is not copied, nor changed until the new file is
+// in place: a write that fails leaves the held directory exactly as it was.
+struct TArchiveWriter::Written
+{
+    const TZipHeaderInfo *carried = nullptr;
+    int carriedIndex = -1;                    // its place in the held directory
+    std::unique_ptr<TZipHeaderInfo> added;
+    quint32 localHeaderOffset = 0;            // in the new file
+    quint16 localExtraLength = 0;
+    QByteArray extra;                         // the central extra field, carried over
+    std::optional<QByteArray> comment;        // a file comment fetched from the old file
+
+    const TZipHeaderInfo &record() const { return carried ? *carried : *added; }
+};
+
 // The new archive on its way to disk: buffered, bounded by the format's limits, and discarded
 // (its temporary file removed) unless commit() succeeds.
 //
@@ -145,14 +161,13 @@ public:
             flush();
     }
 
-    // Lets a record append itself straight to the buffer (appendTo(QByteArray &)).
-    template <typename Record, typename... Args>
-    void writeRecord(const Record &record, void (Record::*appendTo)(QByteArray &, Args...) const,
-                     Args... args)
+    // Lets a record append itself straight to the buffer: fill(QByteArray &).
+    template <typename Fill>
+    void append(Fill fill)
     {
         emitRange();
         const qsizetype before = m_buffer.size();
-        (record.*appendTo)(m_buffer, args...);
+        fill(m_buffer);
         if (m_bufferAt + m_buffer.size() > zip::kMaxArchiveSize) {
             m_buffer.resize(before);
             throw EArchiveLimit(archive_text::kArchiveTooLarge);
@@ -320,7 +335,7 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     files::AtomicWriter::removeLeftovers(m_zipName);
 
     const bool updating = files::exists(m_zipName);
-    // The old archive is read from start to end once: a large buffer saves calls.
+    // The old archive's headers are read in order; the entries' bytes are copied without it.
     ReadStream old(qint64(1) << 16);
     if (updating) {
         openArchiveFile(old);
@@ -339,45 +354,36 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     }
 
     Output out(m_zipName, old);
-    auto directory = std::make_unique<TSortedZip>(TDuplicates::dupError, TZipSortMode::ByNone, true);
+    std::vector<Written> written;
     TNameIndex lookup;
-    // Each written entry's central extra field, in directory order.
-    std::vector<QByteArray> extras;
     int count = 0;
-    if (updating && m_directory) {
-        const int expected = m_directory->count() + int(pending.size());
-        directory->reserve(expected);
-        lookup.reserve(expected);
-        extras.reserve(size_t(expected));
-    }
+    const int held = updating && m_directory ? m_directory->count() : 0;
+    written.reserve(size_t(held + pending.size()));
+    lookup.reserve(held + int(pending.size()));
 
-    if (updating && m_directory) {
-        for (int i = 0; i < m_directory->count(); ++i) {
-            const TZipHeaderInfo &entry = *m_directory->at(i);
-            if (mode == Mode::Delete && entry.selected) {
-                ++count;
-                continue;
-            }
-            Pending *replacement = nullptr;
-            if (mode == Mode::Stream) {
-                for (Pending &p : pending) {
-                    // Folding keeps the length, so only names of the same length can match.
-                    if (!p.done && p.fileName.size() == entry.nameLength()
-                        && zip::compareFolded(p.fileName, {}, entry.directory(), entry.fileName()) == 0) {
-                        replacement = &p;
-                        break;
-                    }
+    for (int i = 0; i < held; ++i) {
+        TZipHeaderInfo &entry = *m_directory->at(i);
+        if (mode == Mode::Delete && entry.selected) {
+            ++count;
+            continue;
+        }
+        Pending *replacement = nullptr;
+        if (mode == Mode::Stream) {
+            for (Pending &p : pending) {
+                // Folding keeps the length, so only names of the same length can match.
+                if (!p.done && p.fileName.size() == entry.nameLength()
+                    && zip::compareFolded(p.fileName, {}, entry.directory(), entry.fileName()) == 0) {
+                    replacement = &p;
+                    break;
                 }
             }
-            if (replacement) {
-                // The new entry takes the old one's place.
-                replacement->done = true;
-                const int before = directory->count();
-                addEntry(*replacement, out, *directory, lookup, extras);
-                count += directory->count() - before;
-            } else {
-                carryEntry(old, entry, out, *directory, lookup, extras);
-            }
+        }
+        if (replacement) {
+            // The new entry takes the old one's place.
+            replacement->done = true;
+            count += addEntry(*replacement, out, written, lookup) ? 1 : 0;
+        } else {
+            carryEntry(old, i, out, written, lookup);
         }
     }
     if (mode == Mode::Stream) {
@@ -385,29 +391,58 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
             if (p.done)
                 continue;
             p.done = true;
-            const int before = directory->count();
-            addEntry(p, out, *directory, lookup, extras);
-            count += directory->count() - before;
+            count += addEntry(p, out, written, lookup) ? 1 : 0;
         }
     }
-    if (directory->count() > zip::kMaxEntries)
+    if (written.size() > size_t(zip::kMaxEntries))
         throw EArchiveLimit(archive_text::kTooManyEntries);
 
     // The entries are complete: the disk can take them while the directory is put together.
     out.startWriteBack();
     const qint64 centralOffset = out.pos();
-    for (int i = 0; i < directory->count(); ++i)
-        out.writeRecord(*directory->at(i), &TZipHeaderInfo::writeCentralHeader, QByteArrayView(extras[size_t(i)]));
+    std::vector<quint32> centralOffsets;
+    centralOffsets.reserve(written.size());
+    for (const Written &w : written) {
+        const TZipHeaderInfo &record = w.record();
+        const QByteArrayView comment = w.comment ? QByteArrayView(*w.comment)
+                                       : record.fileComment ? QByteArrayView(*record.fileComment)
+                                                            : QByteArrayView();
+        centralOffsets.push_back(quint32(out.pos()));
+        out.append([&](QByteArray &buffer) {
+            record.writeCentralHeader(buffer, w.extra, w.localHeaderOffset, comment);
+        });
+    }
     end.thisDisk = end.centralDisk = 0;
-    end.entriesOnDisk = end.totalEntries = quint16(directory->count());
+    end.entriesOnDisk = end.totalEntries = quint16(written.size());
     end.centralOffset = qint32(centralOffset);
     end.centralSize = quint32(out.pos() - centralOffset);
     end.commentOffset = out.pos() + zip::kEndRecordSize;
-    out.writeRecord(end, &TEndCentral::write);
+    out.append([&](QByteArray &buffer) { end.write(buffer); });
+    auto directory = std::make_unique<TSortedZip>(TDuplicates::dupError, TZipSortMode::ByNone, true);
+    directory->reserve(int(written.size()));
     out.commit();
     old.close();
 
-    // The component now describes the new file exactly, so the next operation need not read it.
+    // The new file is in place. The records carried over take their new places and move to the
+    // new directory; those left behind (deleted or replaced) go with the old one. The component
+    // now describes the new file exactly, so the next operation need not read it.
+    std::vector<TZipHeaderInfo *> previous = m_directory ? m_directory->release() : std::vector<TZipHeaderInfo *>();
+    for (size_t i = 0; i < written.size(); ++i) {
+        Written &w = written[i];
+        TZipHeaderInfo *record = w.carried ? previous[size_t(w.carriedIndex)] : w.added.release();
+        if (w.carried) {
+            previous[size_t(w.carriedIndex)] = nullptr;
+            record->localExtraLength = w.localExtraLength;
+            record->extraLength = quint16(w.extra.size());
+            if (w.comment)
+                record->setFileComment(*w.comment);
+        }
+        record->localHeaderOffset = w.localHeaderOffset;
+        record->centralHeaderOffset = centralOffsets[i];
+        directory->add(record);
+    }
+    for (TZipHeaderInfo *left : previous)
+        delete left;
     m_end = end;
     if (!m_end.comment)
         m_end.comment = QByteArray();
@@ -419,13 +454,12 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     return count;
 }
 
-void TArchiveWriter::addEntry(Pending &item, Output &out, TSortedZip &directory, TNameIndex &lookup,
-                              std::vector<QByteArray> &extras)
+bool TArchiveWriter::addEntry(Pending &item, Output &out, std::vector<Written> &written, TNameIndex &lookup)
 {
     auto entry = std::make_unique<TZipHeaderInfo>();
     entry->setFileName(item.fileName);
     if (lookup.contains(*entry))
-        return;
+        return false;
 
     entry->stamp = zip::dosStamp(m_clock());
     const QByteArray data = readWhole(*item.stream, item.name);
@@ -466,32 +500,33 @@ void TArchiveWriter::addEntry(Pending &item, Output &out, TSortedZip &directory,
     out.write(encryption);
     out.write(payload);
 
-    TZipHeaderInfo *added = entry.release();
-    directory.add(added);
-    extras.emplace_back();
-    lookup.add(added);
+    Written w;
+    w.localHeaderOffset = entry->localHeaderOffset;
+    w.added = std::move(entry);
+    lookup.add(w.added.get());
+    written.push_back(std::move(w));
+    return true;
 }
 
-void TArchiveWriter::carryEntry(ReadStream &old, const TZipHeaderInfo &entry, Output &out,
-                                TSortedZip &directory, TNameIndex &lookup,
-                                std::vector<QByteArray> &extras)
+void TArchiveWriter::carryEntry(ReadStream &old, int index, Output &out, std::vector<Written> &written,
+                                TNameIndex &lookup)
 {
-    auto copy = std::make_unique<TZipHeaderInfo>(entry);
+    const TZipHeaderInfo &entry = *m_directory->at(index);
+    Written w;
+    w.carried = &entry;
+    w.carriedIndex = index;
     const qint64 centralName = qint64(entry.centralHeaderOffset) + zip::kCentralHeaderSize;
-
-    QByteArray extra;
     if (entry.extraLength > 0) {
         old.seek(centralName + entry.nameLength());
-        extra = old.readBytes(entry.extraLength);
-        if (extra.size() != entry.extraLength)
+        w.extra = old.readBytes(entry.extraLength);
+        if (w.extra.size() != entry.extraLength)
             prematureEnd();
     }
     if (entry.commentLength > 0 && !entry.fileComment) {
         old.seek(centralName + entry.nameLength() + entry.extraLength);
-        const QByteArray comment = old.readBytes(entry.commentLength);
-        if (comment.size() != entry.commentLength)
+        w.comment = old.readBytes(entry.commentLength);
+        if (w.comment->size() != entry.commentLength)
             prematureEnd();
-        copy->setFileComment(comment);
     }
 
     old.seek(entry.localHeaderOffset);
@@ -513,15 +548,14 @@ void TArchiveWriter::carryEntry(ReadStream &old, const TZipHeaderInfo &entry, Ou
     old.seek(bodyAt + bodySize);
     const QByteArray descriptor = dataDescriptor(old, entry);
 
-    copy->localExtraLength = oldExtraLength;
-    copy->extraLength = quint16(extra.size());
-    copy->localHeaderOffset = quint32(out.pos());
+    w.localExtraLength = oldExtraLength;
+    w.localHeaderOffset = quint32(out.pos());
     // The local header is written afresh from the directory's values. Where that gives the same
     // bytes as before (always, for entries this program wrote), the whole entry is one range of
     // the old file.
-    const QByteArray name = copy->diskName();
+    const QByteArray name = entry.diskName();
     uchar fresh[zip::kLocalHeaderSize];
-    copy->writeLocalFixedPart(fresh, name.size());
+    entry.writeLocalFixedPart(fresh, name.size(), oldExtraLength);
     if (name.size() == oldNameLength && std::memcmp(fresh, local, sizeof fresh) == 0
         && std::memcmp(name.constData(), oldName.constData(), size_t(oldNameLength)) == 0) {
         out.copyFrom(entry.localHeaderOffset, bodyAt - entry.localHeaderOffset + bodySize + descriptor.size());
@@ -532,8 +566,6 @@ void TArchiveWriter::carryEntry(ReadStream &old, const TZipHeaderInfo &entry, Ou
         out.write(descriptor);
     }
 
-    TZipHeaderInfo *kept = copy.release();
-    directory.add(kept);
-    extras.push_back(extra);
-    lookup.add(kept);
+    lookup.add(&entry);
+    written.push_back(std::move(w));
 }

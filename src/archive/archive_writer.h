@@ -79,11 +79,13 @@ private:
     struct Pending;
     class Output;
 
+    struct Written;
+
     int writeArchive(Mode mode, QList<Pending> &pending);
-    void addEntry(Pending &item, Output &out, TSortedZip &directory, TNameIndex &lookup,
-                  std::vector<QByteArray> &extras);
-    void carryEntry(ReadStream &old, const TZipHeaderInfo &entry, Output &out,
-                    TSortedZip &directory, TNameIndex &lookup, std::vector<QByteArray> &extras);
+    // Each appends to written and the index; addEntry returns false when the name is there.
+    bool addEntry(Pending &item, Output &out, std::vector<Written> &written, TNameIndex &lookup);
+    void carryEntry(ReadStream &old, int index, Output &out, std::vector<Written> &written,
+                    TNameIndex &lookup);
 
     int m_packLevel = 9;
     int m_lastWriteCount = 0;

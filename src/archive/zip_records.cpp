@@ -348,20 +348,27 @@ void TZipHeaderInfo::writeLocalHeader(QByteArray &out) const
     const QByteArray name = diskName();
     const qsizetype at = out.size();
     out.resize(at + zip::kLocalHeaderSize);
-    writeLocalFixedPart(reinterpret_cast<uchar *>(out.data()) + at, name.size());
+    writeLocalFixedPart(reinterpret_cast<uchar *>(out.data()) + at, name.size(), localExtraLength);
     out.append(name);
 }
 
-void TZipHeaderInfo::writeLocalFixedPart(uchar *out, qsizetype nameLength) const
+void TZipHeaderInfo::writeLocalFixedPart(uchar *out, qsizetype nameLength, quint16 localExtra) const
 {
     ByteWriter w(out, zip::kLocalHeaderSize);
     w.u32(zip::kLocalSignature);
     writeSharedFields(w, *this);
     w.u16(quint16(nameLength));
-    w.u16(localExtraLength);
+    w.u16(localExtra);
 }
 
 void TZipHeaderInfo::writeCentralHeader(QByteArray &out, QByteArrayView extra) const
+{
+    writeCentralHeader(out, extra, localHeaderOffset,
+                       fileComment ? QByteArrayView(*fileComment) : QByteArrayView());
+}
+
+void TZipHeaderInfo::writeCentralHeader(QByteArray &out, QByteArrayView extra, quint32 localHeader,
+                                        QByteArrayView comment) const
 {
     // Written for every entry of every save: the common name needs no converted copy.
     QByteArray converted;
@@ -369,7 +376,6 @@ void TZipHeaderInfo::writeCentralHeader(QByteArray &out, QByteArrayView extra) c
     if (!plain)
         converted = diskName();
     const QByteArrayView name = plain ? QByteArrayView(m_fileName) : QByteArrayView(converted);
-    const QByteArrayView comment = fileComment ? QByteArrayView(*fileComment) : QByteArrayView();
     ByteWriter w(out, zip::kCentralHeaderSize + name.size() + extra.size() + comment.size());
     w.u32(zip::kCentralSignature);
     w.u16(versionMadeBy);
@@ -382,7 +388,7 @@ void TZipHeaderInfo::writeCentralHeader(QByteArray &out, QByteArrayView extra) c
     w.u16(diskNumberStart);
     w.u16(internalAttributes);
     w.u32(externalAttributes);
-    w.u32(localHeaderOffset);
+    w.u32(localHeader);
     w.bytes(name);
     w.bytes(extra);
     w.bytes(comment);

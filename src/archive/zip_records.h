@@ -7,6 +7,7 @@
 #include <QDateTime>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 class ReadStream;
@@ -96,11 +97,15 @@ public:
 
     // Appends the 30-byte local header and the name (the extra field's bytes are the caller's).
     void writeLocalHeader(QByteArray &out) const;
-    // The 30 fixed bytes of that header alone, for a name of the given length.
-    void writeLocalFixedPart(uchar *out, qsizetype nameLength) const;
+    // The 30 fixed bytes of that header alone, for a name of the given length and a local extra
+    // field of the given length.
+    void writeLocalFixedPart(uchar *out, qsizetype nameLength, quint16 localExtra) const;
     // Appends the 46-byte central header, the name, the given extra field (extraLength bytes)
     // and the held file comment.
     void writeCentralHeader(QByteArray &out, QByteArrayView extra) const;
+    // The same with another local header offset and file comment than the record's own.
+    void writeCentralHeader(QByteArray &out, QByteArrayView extra, quint32 localHeader,
+                            QByteArrayView comment) const;
 
 private:
     QByteArray m_fileName;
@@ -162,6 +167,8 @@ public:
 
     int count() const { return int(m_records.size()); }
     void reserve(int count) { m_records.reserve(size_t(count)); }
+    // Hands every record to the caller, who then owns them, and leaves the list empty.
+    std::vector<TZipHeaderInfo *> release() { return std::exchange(m_records, {}); }
     TZipHeaderInfo *at(int index) const { return m_records[size_t(index)]; }
 
 private:

@@ -330,8 +330,35 @@ TEST_F(Container, AFullDiskLeavesTheArchiveAsItWasAndNoTemporaryFile)
         EXPECT_EQ(testing_support::readFile(path()), before) << "step " << step;
         EXPECT_EQ(folderFiles(), filesBefore) << "step " << step;
         EXPECT_EQ(save->EntryCount(), 2) << "the writer still describes the archive";
+        // ... exactly: its held records still find the entries in the file it describes.
+        QByteArray data;
+        EXPECT_EQ(save->ExtractToBytes(QByteArray("b"), data), 1) << "step " << step;
+        EXPECT_EQ(data, randomBytes(700000, 2)) << "step " << step;
     }
     EXPECT_GE(refused, 2);
+}
+
+TEST_F(Container, AfterASaveTheWriterDescribesTheNewFileExactly)
+{
+    // The writer keeps the directory it wrote and reads entries through it without reading the
+    // file's directory again: every record must hold its place in the new file.
+    auto w = writer();
+    auto entry = [&](const char *name) {
+        QByteArray data;   // ExtractToBytes appends
+        EXPECT_EQ(w->ExtractToBytes(QByteArray(name), data), 1) << name;
+        return data;
+    };
+    for (const char *name : {"a", "b", "c", "d"})
+        add(*w, name, QByteArray(name).repeated(5000));
+    add(*w, "b", "short now");          // replaced in place: the entries behind it move
+    for (const char *name : {"a", "c", "d"})
+        EXPECT_EQ(entry(name), QByteArray(name).repeated(5000)) << name;
+    EXPECT_EQ(entry("b"), QByteArray("short now"));
+    w->ClearSelection();
+    w->SelectEntry(0, true);
+    w->DeleteSelected();
+    EXPECT_EQ(names(path()), (QList<QByteArray>{"b", "c", "d"}));
+    EXPECT_EQ(entry("d"), QByteArray("d").repeated(5000));
 }
 
 TEST_F(Container, LeftoversOfAnInterruptedSaveAreRemoved)
