@@ -157,6 +157,7 @@ bool TArchiveReader::readDirectory(ReadStream &file)
     }
 
     auto directory = std::make_unique<TSortedZip>(TDuplicates::dupError, TZipSortMode::ByNone, true);
+    directory->reserve(end.totalEntries);   // at most 65 535, whatever the file claims
     if (end.totalEntries > 0)
         file.seek(quint32(end.centralOffset));
     bool retried = false;

@@ -247,7 +247,7 @@ bool readFixedPartAndName(ReadStream &in, uchar *fixed, qsizetype size, quint32 
         FixedFields c(fixed);
         const quint32 found = c.u32();
         c.skip(int(nameLengthAt) - 4);
-        name.resize(c.u16());
+        name = QByteArray(c.u16(), Qt::Uninitialized);
         if (found == signature && in.readExact(name.data(), name.size()))
             return true;
     }
