@@ -4,11 +4,14 @@
 # 1. extracting every entry: `quillbook-tool verify` (by name, as the list page reads them)
 #    against `unzip -p -P … > /dev/null`;
 # 2. saving one entry (a complete rewrite; ours also syncs file and folder) against `zip -P …`,
-#    and against `zip` followed by `sync` of the archive and its folder;
+#    and against `zip` followed by `sync` of the archive and its folder; then the same taking
+#    turns (save_compare.py), which a machine whose speed drifts cannot tilt; and the
+#    instructions each executes (callgrind: the same count on every run), when valgrind is there;
 # 3. peak memory while extracting every entry.
 # Uses hyperfine when installed (apt-get install hyperfine), /usr/bin/time otherwise.
 set -euo pipefail
 
+here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "${1:-build/bin}" && pwd)
 days=${2:-3650}
 password=qmt90315526hzrp
@@ -37,6 +40,18 @@ else
     /usr/bin/time -f "unzip -p: %e s" unzip -p -P "$password" diary > /dev/null
     sh -c "$fresh"; /usr/bin/time -f "quillbook-tool add: %e s" "$bin/quillbook-tool" add diary 2013年9月1日 entry.rtf
     sh -c "$fresh_zip"; /usr/bin/time -f "zip -P: %e s" zip -q -P "$password" diary.zip entry.rtf
+  done
+fi
+
+echo "saving one entry, the two commands taking turns:"
+python3 "$here/save_compare.py" "$bin" diary.orig entry.rtf 100
+if command -v valgrind > /dev/null; then
+  for tool in quillbook zip; do
+    cp diary.orig diary && cp diary.orig diary.zip
+    if [ $tool = quillbook ]; then command=("$bin/quillbook-tool" add diary 2099年1月1日 entry.rtf)
+    else command=(zip -q -P "$password" diary.zip entry.rtf); fi
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "${command[@]}" 2>&1 \
+      | sed -n "s/.*refs: *\([0-9,]*\).*/instructions, ${command[0]##*/} ${command[1]}: \1/p"
   done
 fi
 
