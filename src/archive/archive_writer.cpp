@@ -199,6 +199,8 @@ public:
         m_file.startWriteBack();
     }
 
+    const struct stat &status() const { return m_file.status(); }
+
     void commit()
     {
         emitRange();
@@ -339,7 +341,11 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     ReadStream old(qint64(1) << 16);
     if (updating) {
         openArchiveFile(old);
-        rereadDirectory(old);
+        // The held directory is kept only for the very file it was read from or written as
+        // (same inode, size and modification time to the nanosecond, checked now, under the
+        // lock): a two-second stamp alone would miss a rewrite by another program.
+        if (!m_directory || old.identity() != m_identity || old.dosStamp() != m_stamp)
+            rereadDirectory(old);
     }
 
     TEndCentral end;
@@ -447,10 +453,9 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     if (!m_end.comment)
         m_end.comment = QByteArray();
     installDirectory(std::move(directory));
-    if (!queryFile(m_zipName, &m_identity, &m_stamp)) {
-        m_identity = FileIdentity();
-        m_stamp = zip::dosStamp(QDateTime::currentDateTime());
-    }
+    // The new file's own status, not the path's: the directory is trusted again only for it.
+    m_identity = identityOf(out.status());
+    m_stamp = dosStampOfFile(out.status().st_mtim.tv_sec);
     return count;
 }
 

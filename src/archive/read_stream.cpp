@@ -10,8 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
 FileIdentity identityOf(const struct stat &st)
 {
     FileIdentity id;
@@ -21,8 +19,6 @@ FileIdentity identityOf(const struct stat &st)
     id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return id;
 }
-
-} // namespace
 
 quint32 dosStampOfFile(qint64 modifiedSeconds)
 {

@@ -21,6 +21,9 @@ struct FileIdentity
 // The file's last-write time in local time as an MS-DOS stamp (two-second resolution), repaired.
 quint32 dosStampOfFile(qint64 modifiedSeconds);
 
+// The identity of a file from its status.
+FileIdentity identityOf(const struct stat &status);
+
 // Identity and stamp of the file at a path, or false when it cannot be queried.
 bool queryFile(const QString &path, FileIdentity *identity, quint32 *dosStamp);
 

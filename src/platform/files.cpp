@@ -266,7 +266,7 @@ bool AtomicWriter::commit()
         return fail(m_error ? m_error : EBADF);
     if (!FileFaults::beforeStep(FileFaults::Step::Sync))
         return fail(EIO);
-    if (::fsync(m_fd) != 0)
+    if (::fsync(m_fd) != 0 || ::fstat(m_fd, &m_status) != 0)
         return fail(errno);
     if (::close(m_fd) != 0) {
         m_fd = -1;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/stat.h>
+
 // The program's own file layer: advisory locks that survive a rename, and the atomic replacement
 // of a whole file. Every write, sync and rename of a replacement goes through here, so that tests
 // can stop the process or fail a write at any single step (FileFaults below).
@@ -73,6 +75,10 @@ public:
     // was before (or, if only the folder sync failed, already replaced: see committed()).
     bool commit();
     bool committed() const { return m_committed; }
+    // The new file's status as it was put in place (inode, size, modification time); valid once
+    // committed() is true. Taken from the open file, so it is this file's even when another
+    // program replaces the target right after the rename.
+    const struct stat &status() const { return m_status; }
 
     // errno of the first failure, and its text.
     int error() const { return m_error; }
@@ -98,6 +104,7 @@ private:
     qint64 m_written = 0;          // bytes written so far
     qint64 m_writeBackFrom = 0;    // start of the bytes not yet handed to write-back
     bool m_copyInKernel = true;    // until copy_file_range has been refused once
+    struct stat m_status = {};
 };
 
 // True when a file (or anything else) exists at the path.

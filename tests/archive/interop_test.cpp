@@ -208,3 +208,40 @@ TEST_F(Interop, NamesThatDifferOnlyInCaseAreRefusedWhenCarriedOver)
     EXPECT_EQ(testing_support::readFile(archive), before);
     EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".tmp")), QStringList());
 }
+
+TEST_F(Interop, AWriterNoticesAnotherProgramChangingTheArchiveInPlace)
+{
+    // Between two saves of one writer, Python changes the archive without replacing the file
+    // (same inode): first the comment at the same length, then a new entry appended. The writer's
+    // next save keeps both changes and adds its own entry.
+    const QString archive = path(QStringLiteral("shared.zip"));
+    auto w = writer(archive);
+    w->SetArchiveCommentBytes("ours");
+    w->WriteArchive();
+    add(*w, "first.rtf", "one");
+    add(*w, "second.rtf", "two");
+
+    RunResult r = python(QStringLiteral(
+        "import sys\n"
+        "with open(sys.argv[1], 'r+b') as f:\n"
+        "    f.seek(-4, 2)\n"
+        "    f.write(b'them')\n"),
+        {archive});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    add(*w, "third.rtf", "three");
+    EXPECT_EQ(w->ArchiveCommentBytes(), QByteArray("them"));
+    EXPECT_EQ(testing_support::readFile(archive).right(4), QByteArray("them"));
+
+    r = python(QStringLiteral(
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'a') as z:\n"
+        "    z.writestr('foreign.txt', 'appended in place')\n"),
+        {archive});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    add(*w, "fourth.rtf", "four");
+    EXPECT_EQ(names(archive), (QList<QByteArray>{"first.rtf", "second.rtf", "third.rtf", "foreign.txt",
+                                                 "fourth.rtf"}));
+    EXPECT_EQ(extract(archive, "foreign.txt"), QByteArray("appended in place"));
+    EXPECT_EQ(extract(archive, "second.rtf"), QByteArray("two"));
+    EXPECT_EQ(extract(archive, "fourth.rtf"), QByteArray("four"));
+}
