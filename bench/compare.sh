@@ -4,9 +4,10 @@
 # 1. extracting every entry: `quillbook-tool verify` (by name, as the list page reads them)
 #    against `unzip -p -P … > /dev/null`;
 # 2. saving one entry (a complete rewrite; ours also syncs file and folder) against `zip -P …`,
-#    and against `zip` followed by `sync` of the archive and its folder; then the same taking
-#    turns (save_compare.py), which a machine whose speed drifts cannot tilt; and the
-#    instructions each executes (callgrind: the same count on every run), when valgrind is there;
+#    and against `zip` followed by `sync` of the archive and its folder; then taking turns
+#    (save_compare.py), which a machine whose speed drifts cannot tilt, with the save as the
+#    program makes it (timed inside the process) as a third contender; and the instructions
+#    each executes (callgrind: the same count on every run), when valgrind is there;
 # 3. peak memory while extracting every entry.
 # Uses hyperfine when installed (apt-get install hyperfine), /usr/bin/time otherwise.
 set -euo pipefail
