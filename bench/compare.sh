@@ -44,7 +44,7 @@ else
   done
 fi
 
-echo "saving one entry, the two commands taking turns:"
+echo "saving one entry, taking turns:"
 python3 "$here/save_compare.py" "$bin" diary.orig entry.rtf 100
 if command -v valgrind > /dev/null; then
   for tool in quillbook zip; do
