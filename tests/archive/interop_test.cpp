@@ -245,3 +245,34 @@ TEST_F(Interop, AWriterNoticesAnotherProgramChangingTheArchiveInPlace)
     EXPECT_EQ(extract(archive, "second.rtf"), QByteArray("two"));
     EXPECT_EQ(extract(archive, "fourth.rtf"), QByteArray("four"));
 }
+
+TEST_F(Interop, ASaveThroughTheHeldDirectoryWritesWhatAFreshReadWould)
+{
+    // After a save the writer trusts the directory it wrote, including the extra fields and
+    // comments of entries it carried over. Its next save must give the very bytes that a writer
+    // reading the file afresh gives.
+    const QString archive = path(QStringLiteral("held.zip"));
+    const RunResult r = python(QStringLiteral(
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+        "    i = zipfile.ZipInfo('with-extra.txt'); i.extra = b'\\x99\\x99\\x04\\x00abcd'; i.comment = b'a note'\n"
+        "    z.writestr(i, 'first ' * 100)\n"
+        "    z.writestr('plain.txt', 'second')\n"),
+        {archive});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QDateTime fixed(QDate(2024, 2, 29), QTime(21, 30, 10));
+    auto held = writer(archive);
+    held->SetClock([=] { return fixed; });
+    add(*held, "ours.rtf", "carried the first time");
+    add(*held, "plain.txt", "replaced where it stands");
+
+    const QString copy = path(QStringLiteral("copy.zip"));
+    ASSERT_TRUE(QFile::copy(archive, copy));
+    auto fresh = writer(copy);
+    fresh->SetClock([=] { return fixed; });
+    add(*held, "new.rtf", "the save compared");
+    add(*fresh, "new.rtf", "the save compared");
+    EXPECT_EQ(testing_support::readFile(archive), testing_support::readFile(copy));
+    EXPECT_EQ(centralExtra(testing_support::readFile(archive), "with-extra.txt"), QByteArray("\x99\x99\x04\x00" "abcd", 8));
+    EXPECT_EQ(pythonEntries(archive, fixedPassword()).size(), 4);
+}
