@@ -30,16 +30,6 @@ quint32 dosStampOfFile(qint64 modifiedSeconds)
                          local.tm_min, local.tm_sec);
 }
 
-bool queryFile(const QString &path, FileIdentity *identity, quint32 *dosStamp)
-{
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return false;
-    *identity = identityOf(st);
-    *dosStamp = dosStampOfFile(st.st_mtim.tv_sec);
-    return true;
-}
-
 ReadStream::~ReadStream()
 {
     close();

@@ -24,9 +24,6 @@ quint32 dosStampOfFile(qint64 modifiedSeconds);
 // The identity of a file from its status.
 FileIdentity identityOf(const struct stat &status);
 
-// Identity and stamp of the file at a path, or false when it cannot be queried.
-bool queryFile(const QString &path, FileIdentity *identity, quint32 *dosStamp);
-
 // A file opened read-only for one operation, read through a buffer at absolute positions.
 // Reads past the end (or after a read error) return fewer bytes than asked; nothing throws.
 // Closed by the destructor.
