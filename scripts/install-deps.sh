@@ -7,11 +7,13 @@ packages=(
   # build
   g++ cmake ninja-build make pkg-config dpkg-dev file
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
-  zlib1g-dev libcrypt-dev
+  zlib1g-dev libcrypt-dev libsodium-dev
   # fonts, so Chinese text renders on a fresh machine
   fonts-wqy-microhei
   # tests and their real peers
   libgtest-dev libgmock-dev xvfb xauth zip unzip python3 perl unrtf poppler-utils
+  # the independent reader of the private format (for /usr/bin/python3)
+  python3-nacl
   # fuzzing and sanitizers
   clang libclang-rt-dev
   # desktop integration checks
