@@ -132,6 +132,7 @@ PrivateHeader::Wrap PrivateHeader::wrap(const DiaryKey &key, QByteArrayView labe
 {
     Q_ASSERT(!key.isNull());
     Q_ASSERT(inRange(params));
+    ensureSodium();
     Wrap w;
     w.params = params;
     w.salt = randomBytes(kSaltSize);
