@@ -82,7 +82,8 @@ inline constexpr int kDeflateLevel = 9;
 
 // The compression method of every private entry, in both its local and central headers. The
 // ZIP application note assigns 0 to 20 and 93 to 99; 0x5142 ("BQ" as stored, little-endian) is
-// far from both, so every other tool lists the entry and refuses it as an unsupported method,
+// far from both, so every other tool lists the entry and refuses it as an unsupported method
+// (Info-ZIP unzip: "unsupported compression method 20802"; Python's zipfile: NotImplementedError),
 // and the old format's reader, which knows only 0 and 8, never mistakes it.
 inline constexpr quint16 kPrivateMethod = 0x5142;
 // General-purpose flag bit 0 (traditional encryption) stays clear: the payload is not

@@ -59,6 +59,8 @@ public:
                                private_format::KdfParams params = private_format::kDefaultKdf) const;
 
 private:
+    PrivateHeader() = default;   // only create() and parse() make headers, always valid ones
+
     struct Wrap {
         private_format::KdfParams params;
         QByteArray salt;        // kSaltSize
