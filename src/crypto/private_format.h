@@ -54,10 +54,10 @@ inline constexpr KdfParams kDefaultKdf{262144, 3};
 // The least libsodium accepts: crypto_pwhash_MEMLIMIT_MIN (8 KiB) and OPSLIMIT_MIN (1). Only
 // tests use it, to stay fast.
 inline constexpr KdfParams kMinimumKdf{8, 1};
-// The most a header may ask for, so that a hostile or damaged header cannot make a login
-// allocate more than 1 GiB or run for more than a few seconds (1 GiB times 8 passes is about
-// eleven times the default's work).
-inline constexpr KdfParams kMaximumKdf{1048576, 8};
+// The most a header may ask for: libsodium's "sensitive" setting, 1 GiB and four passes, room
+// for stronger diaries later. A hostile or damaged header cannot make a login allocate more or
+// run longer than that (about three and a half seconds of processor time here).
+inline constexpr KdfParams kMaximumKdf{1048576, 4};
 
 // ---- Entries -----------------------------------------------------------------------------
 //

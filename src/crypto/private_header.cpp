@@ -23,6 +23,10 @@ static_assert(crypto_aead_xchacha20poly1305_ietf_ABYTES == kTagSize);
 static_assert(crypto_aead_xchacha20poly1305_ietf_KEYBYTES == kKeySize);
 static_assert(kMinimumKdf.passes >= crypto_pwhash_OPSLIMIT_MIN);
 static_assert(qulonglong(kMinimumKdf.memoryKiB) * 1024 >= crypto_pwhash_MEMLIMIT_MIN);
+static_assert(kMaximumKdf.passes == crypto_pwhash_OPSLIMIT_SENSITIVE);
+static_assert(qulonglong(kMaximumKdf.memoryKiB) * 1024 == crypto_pwhash_MEMLIMIT_SENSITIVE);
+static_assert(kDefaultKdf.passes == crypto_pwhash_OPSLIMIT_MODERATE);
+static_assert(qulonglong(kDefaultKdf.memoryKiB) * 1024 == crypto_pwhash_MEMLIMIT_MODERATE);
 
 [[noreturn]] void damaged(const QString &reason)
 {
