@@ -110,7 +110,9 @@ DiaryKey derive(QByteArrayView secret, QByteArrayView salt, KdfParams p)
 {
     Q_ASSERT(inRange(p) && salt.size() == kSaltSize);
     DiaryKey derived = DiaryKey::zeroed();
-    if (crypto_pwhash(derived.data(), kKeySize, secret.data(), qulonglong(secret.size()),
+    // libsodium wants a pointer even for an empty password.
+    const char *bytes = secret.isEmpty() ? "" : secret.data();
+    if (crypto_pwhash(derived.data(), kKeySize, bytes, qulonglong(secret.size()),
                       reinterpret_cast<const unsigned char *>(salt.data()), p.passes,
                       size_t(p.memoryKiB) * 1024, crypto_pwhash_ALG_ARGON2ID13) != 0)
         throw EKeyDerivation(crypto_text::kDerivationMemory);

@@ -322,3 +322,13 @@ TEST(PrivateHeaderCreate, RefusesAMalformedRecoveryCode)
     EXPECT_THROW(PrivateHeader::create(fixedKey(), password(), QStringLiteral("01AB-CD23"), kFast),
                  ERecoveryCodeInvalid);
 }
+
+TEST(PrivateHeaderCreate, AnEmptyPasswordIsAPasswordLikeAnyOther)
+{
+    const PrivateHeader h = PrivateHeader::parse(
+        PrivateHeader::create(fixedKey(), QString(), recoveryCode(), kFast).text());
+    const std::optional<DiaryKey> key = h.unlock(QString());
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(key->sameAs(fixedKey()));
+    EXPECT_FALSE(h.unlock(QStringLiteral(" ")));
+}
