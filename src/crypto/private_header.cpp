@@ -229,7 +229,7 @@ PrivateHeader PrivateHeader::parse(QByteArrayView text)
            && afterMagic[digits] <= '9')
         ++digits;
     if (digits == 0 || digits > kMaxVersionDigits || digits == afterMagic.size()
-        || afterMagic[digits] != '\n' || (digits > 1 && afterMagic[0] == '0'))
+        || afterMagic[digits] != '\n' || afterMagic[0] == '0')   // versions count from 1
         damaged(crypto_text::kHeaderBadLine.arg(1));
     const QByteArrayView version = afterMagic.first(digits);
     if (version != QByteArrayView("1"))

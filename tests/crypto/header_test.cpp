@@ -239,6 +239,8 @@ TEST_F(PrivateHeaderTest, DamagedHeadersAreRefusedWithTheirReason)
         {"magic in lower case", s_text.toLower(), crypto_text::kHeaderNoMagic},
         {"version with a leading zero", QByteArray(s_text).replace("PRIVATE 1\n", "PRIVATE 01\n"),
          crypto_text::kHeaderBadLine.arg(1)},
+        {"version zero", QByteArray(s_text).replace("PRIVATE 1\n", "PRIVATE 0\n"),
+         crypto_text::kHeaderBadLine.arg(1)},
         {"version followed by a space", QByteArray(s_text).replace("PRIVATE 1\n", "PRIVATE 1 \n"),
          crypto_text::kHeaderBadLine.arg(1)},
         {"no version", QByteArray(s_text).replace("PRIVATE 1\n", "PRIVATE \n"),
