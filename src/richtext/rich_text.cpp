@@ -156,11 +156,19 @@ QString plainBody(const QTextDocument &doc)
 
 RecordSummary summarizeRecord(const QByteArray &bytes)
 {
+    std::optional<RecordSummary> summary = summarizeRecordIfReadable(bytes);
+    if (!summary)
+        throw ELoadStreamError(kFailedToLoadStream);
+    return std::move(*summary);
+}
+
+std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes)
+{
     std::optional<QStringList> paragraphs = rtfParagraphsIfReadable(bytes);
     if (!paragraphs)
         paragraphs = plainTextParagraphs(bytes);
     if (!paragraphs)
-        throw ELoadStreamError(kFailedToLoadStream);
+        return std::nullopt;
     RecordSummary summary;
     if (!paragraphs->isEmpty())
         summary.line1 = paragraphs->takeFirst();

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QTextDocument;
 
 // Rich text: diary entry records and other RTF, between GBK RTF bytes and the editor's
@@ -55,6 +57,8 @@ struct RecordSummary {
     QString body;
 };
 RecordSummary summarizeRecord(const QByteArray &bytes);
+// The same, with nothing for bytes that are no record instead of the error.
+std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes);
 
 // The plain text of each paragraph of RTF bytes, as readRtf would fill a document, without
 // building one. Throws ELoadStreamError like readRtf.
