@@ -132,7 +132,8 @@ ListRow unreadableRow(const QByteArray &nameBytes, EntryProblem problem)
 
 ListRow listRowOf(const QByteArray &nameBytes, const QByteArray &record)
 {
-    std::optional<richtext::RecordSummary> summary = richtext::summarizeRecordIfReadable(record);
+    std::optional<richtext::RecordSummary> summary =
+        richtext::summarizeRecordIfReadable(record, kMaxSummaryLength);
     if (!summary)
         return unreadableRow(nameBytes, EntryProblem::NotADiary);
     int weather = 0;

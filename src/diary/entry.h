@@ -105,10 +105,13 @@ ListRow unreadableRow(const QByteArray &nameBytes, EntryProblem problem);
 // The list row of a record, never throwing for what the record holds: a record that loadRecord
 // would refuse gives the row of its problem (NotADiary when the bytes are no record or the first
 // line is no number, Damaged when only the second line is no number). The summary is cut after
-// kMaxSummaryLength characters.
+// kMaxSummaryLength characters, and no more of a record's text is decoded than that needs
+// (richtext::summarizeRecordIfReadable): an index line longer than kMaxSummaryLength characters
+// counts as no number.
 ListRow listRowOf(const QByteArray &nameBytes, const QByteArray &record);
 
-// EntryProblem::None when loadRecord reads the record, else the problem listRowOf() gives.
+// EntryProblem::None when listRowOf() finds the record readable, else its problem. Where it
+// finds none, loadRecord reads the record.
 EntryProblem recordProblem(const QByteArray &record);
 
 } // namespace diary
