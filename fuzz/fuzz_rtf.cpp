@@ -79,6 +79,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         && (viaDocument->line1 != direct->line1 || viaDocument->line2 != direct->line2
             || viaDocument->body != direct->body))
         fuzzing::fail("the summary differs from what the editor shows");
+    // A summary of limited length is the start of the whole one (exactly so when the plain text
+    // it decodes covers the whole record), and judges readability alike.
+    for (qsizetype limit : {qsizetype(3), qsizetype(64)}) {
+        const auto part = richtext::summarizeRecordIfReadable(bytes, limit);
+        if (part.has_value() != direct.has_value())
+            fuzzing::fail("a limited summary disagrees on whether the record is readable");
+        if (part && bytes.size() <= 8 * limit
+            && (part->line1 != direct->line1.left(limit) || part->line2 != direct->line2.left(limit)
+                || part->body != direct->body.left(limit)))
+            fuzzing::fail("a limited summary is not the start of the whole one");
+    }
 
     try {
         richtext::rtfParagraphs(bytes);

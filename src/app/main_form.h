@@ -1,5 +1,7 @@
 #pragma once
 
+#include "diary/entry.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -160,10 +162,13 @@ private:
         bool valid = false;
     };
 
-    // The five operations on the current diary.
+    // The five operations on the current diary. An entry that cannot be read is never opened
+    // (a warning names the reason), never written over by a save (EUnreadableEntry; the open
+    // entry is then dropped, its text left in the editor) and deleted only after the user has
+    // confirmed it; a listing shows it as a row of its own and names it in one notice.
     void FindTodayEntry();
     void SaveEntry();
-    // False when no row was selected (the warning has been shown).
+    // False when no row was selected or its entry cannot be read (the warning has been shown).
     bool LoadEntry();
     void ListEntries();
     void DeleteEntry();
@@ -178,6 +183,10 @@ private:
     bool selectedRow(QByteArray &name);
     // Rows listed from another user's diary are not shown once another user has logged in.
     void forgetRowsOfOtherDiary();
+    // The warning that an entry cannot be opened, with the reason.
+    void refuseToOpen(const QByteArray &name, diary::EntryProblem problem);
+    // After the table is filled: one information box naming the rows that cannot be read.
+    void noticeUnreadable(const QList<diary::ListRow> &rows);
 
     TWritePage *m_writeForm = nullptr;
     TListPage *m_listForm = nullptr;

@@ -2,6 +2,7 @@
 
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
+#include "diary/messages.h"
 #include "pages/list_page.h"
 #include "pages/page_errors.h"
 #include "pages/write_page.h"
@@ -152,7 +153,14 @@ void TForm1::FindTodayEntry()
     // One date for the whole search: a name computed again after midnight could miss the
     // entry that exists and open a blank one in its place.
     const QByteArray name = gbk::encode(diary::entryName(diary::today()));
-    const std::optional<QByteArray> record = diary::findEntry(*m_archiveReader, name);
+    diary::EntryProblem problem = diary::EntryProblem::None;
+    const std::optional<QByteArray> record = diary::findEntry(*m_archiveReader, name, &problem);
+    // Today's entry is there but cannot be read: no blank entry of today is opened in its place,
+    // which a save would then write over it.
+    if (record && problem != diary::EntryProblem::None) {
+        refuseToOpen(name, problem);
+        return;
+    }
     // Decoded in the scratch document first: a record that cannot be read changes nothing.
     if (record)
         diary::loadRecord(*record, *m_listForm->RichEdit2);
@@ -172,7 +180,19 @@ void TForm1::SaveEntry()
         return;
     const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
                                                 m_writeForm->dBox2->currentIndex());
-    diary::storeEntry(*m_archiveWriter, m_openEntry.name, record);
+    const diary::EntryProblem problem = diary::storeEntry(*m_archiveWriter, m_openEntry.name, record);
+    if (problem != diary::EntryProblem::None) {
+        // Another program has put an entry of this name there that cannot be read. It stays;
+        // the text stays in the editor, and leaving the page does not try again.
+        m_openEntry.valid = false;
+        throw EUnreadableEntry(diary_text::cannotReplace(gbk::decode(m_openEntry.name),
+                                                         diary::problemReason(problem)));
+    }
+}
+
+void TForm1::refuseToOpen(const QByteArray &name, diary::EntryProblem problem)
+{
+    msgbox::showWarning(this, diary_text::cannotOpen(gbk::decode(name), diary::problemReason(problem)));
 }
 
 bool TForm1::selectedRow(QByteArray &name)
@@ -191,7 +211,12 @@ bool TForm1::LoadEntry()
     QByteArray name;
     if (!selectedRow(name))
         return false;
-    const QByteArray record = diary::readEntry(*m_archiveReader, name);
+    diary::EntryProblem problem = diary::EntryProblem::None;
+    const QByteArray record = diary::readEntry(*m_archiveReader, name, &problem);
+    if (problem != diary::EntryProblem::None) {
+        refuseToOpen(name, problem);
+        return false;
+    }
     diary::loadRecord(record, *m_listForm->RichEdit2);
     openEntry(name, &record);
     showPage(m_writePage);
@@ -205,7 +230,25 @@ void TForm1::ListEntries()
     m_listedPath = m_diaryPath;
     const diary::Listing listing = diary::listEntries(*m_archiveReader);
     m_listForm->addRows(pageRows(listing.rows));
+    noticeUnreadable(listing.rows);
     listing.rethrowError();
+}
+
+void TForm1::noticeUnreadable(const QList<diary::ListRow> &rows)
+{
+    QList<diary::ListRow> unreadable;
+    for (const diary::ListRow &row : rows) {
+        if (!row.readable())
+            unreadable.append(diary::unreadableRow(row.nameBytes, row.problem));
+    }
+    if (unreadable.isEmpty())
+        return;
+    diary::sortRows(unreadable);
+    QStringList names;
+    for (qsizetype i = 0; i < unreadable.size() && i < diary_text::kNoticeNames; ++i)
+        names.append(unreadable[i].name);
+    msgbox::show(this, QMessageBox::Information, diary_text::caption(),
+                 diary_text::unreadableNotice(names, int(unreadable.size())));
 }
 
 void TForm1::DeleteEntry()
@@ -213,6 +256,17 @@ void TForm1::DeleteEntry()
     QByteArray name;
     if (!selectedRow(name))
         return;
+    // The program never deletes an entry it cannot read unless the user says so knowingly.
+    diary::EntryProblem problem = diary::EntryProblem::None;
+    diary::readEntry(*m_archiveReader, name, &problem);
+    if (problem != diary::EntryProblem::None && problem != diary::EntryProblem::Missing) {
+        const QString question =
+            diary_text::confirmDeleteUnreadable(gbk::decode(name), diary::problemReason(problem));
+        if (msgbox::show(this, QMessageBox::Question, diary_text::caption(), question,
+                         QMessageBox::Yes | QMessageBox::No)
+            != QMessageBox::Yes)
+            return;
+    }
     diary::deleteEntry(*m_archiveReader, *m_archiveWriter, name);
     ListEntries();
 }

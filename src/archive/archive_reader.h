@@ -27,6 +27,7 @@ enum class ExtractFailure {
     CrcMismatch,         // decoded, but the CRC differs (damaged data, or a wrong password by chance)
     UnknownMethod,       // a compression method other than stored or deflated
     LargerThanRecorded,  // decoding gave more bytes than the recorded uncompressed size
+    UnsupportedEncryption,  // encrypted by a method this reader does not know (strong encryption, AES)
 };
 
 struct EntryFailure

@@ -2,7 +2,10 @@
 
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "archive/zip_layout.h"
+#include "diary/messages.h"
 #include "platform/files.h"
+#include "platform/gbk.h"
 
 #include <QBuffer>
 
@@ -29,12 +32,22 @@ int indexOf(TArchiveReader &reader, const QByteArray &nameBytes)
     return -1;
 }
 
-QByteArray extract(TArchiveReader &reader, int index)
+// The record of the entry at index; an entry that fails its checks stays empty and *problem
+// (when given) says why.
+QByteArray extract(TArchiveReader &reader, int index, EntryProblem *problem = nullptr)
 {
     QByteArray record;
-    if (index >= 0)
-        reader.ExtractEntry(index, record);   // an entry that fails its checks stays empty
+    ExtractFailure why = ExtractFailure::CrcMismatch;
+    if (index >= 0 && !reader.ExtractEntry(index, record, &why) && problem)
+        *problem = problemOf(why);
     return record;
+}
+
+// Whether the record found for an entry can be opened: extracted, and decoded as a record.
+void checkRecord(const QByteArray &record, EntryProblem *problem)
+{
+    if (problem && *problem == EntryProblem::None)
+        *problem = recordProblem(record);
 }
 
 // Decodes extracted records into list rows on helper threads while the calling thread goes on
@@ -46,6 +59,7 @@ public:
     struct Slot {
         QByteArray name;
         QByteArray record;
+        EntryProblem problem = EntryProblem::None;   // found in extraction: no record to decode
         ListRow row;
         std::exception_ptr error;
     };
@@ -71,8 +85,32 @@ public:
     // every single entry would cost the extracting thread more than the helper saves it.
     void extracted(int index)
     {
+        const qint64 size = m_slots[size_t(index)].record.size();
+        if (size > 0) {
+            std::lock_guard lock(m_mutex);
+            m_inFlight += size;
+        }
         if ((index + 1) % kBatch == 0)
             publish(index + 1);
+    }
+
+    // Before extracting an entry of at most size bytes, the first count entries extracted:
+    // waits until the records not yet decoded leave room for it (kMaxListingBytesInFlight;
+    // nothing waits when none is held), decoding on this thread meanwhile.
+    void makeRoom(int count, qint64 size)
+    {
+        if (!mustWait(size))
+            return;
+        publish(count);
+        int index = 0;
+        while (mustWait(size)) {
+            if (tryClaim(index)) {
+                decode(index);
+                continue;
+            }
+            std::unique_lock lock(m_mutex);
+            m_roomMade.wait(lock, [&] { return !mustWaitLocked(size) || m_next < m_published; });
+        }
     }
 
     // True when an entry before index failed to decode: reading on would be in vain.
@@ -107,9 +145,29 @@ private:
     {
         {
             std::lock_guard lock(m_mutex);
-            m_published = count;
+            m_published = std::max(m_published, count);
         }
         m_ready.notify_one();
+    }
+
+    bool mustWaitLocked(qint64 size) const
+    {
+        return m_inFlight > 0 && m_inFlight + size > kMaxListingBytesInFlight;
+    }
+
+    bool mustWait(qint64 size)
+    {
+        std::lock_guard lock(m_mutex);
+        return mustWaitLocked(size);
+    }
+
+    bool tryClaim(int &index)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_next >= m_published)
+            return false;
+        index = m_next++;
+        return true;
     }
 
     bool claim(int &index)
@@ -132,25 +190,36 @@ private:
     void decode(int index)
     {
         Slot &s = slot(index);
-        if (failedBefore(index))
-            return;   // never shown: the rows end before it
-        // An exception may not leave its thread: it is kept with the entry and raised by the
-        // calling thread, in entry order.
-        try {
-            s.row = listRow(s.name, s.record);
-        } catch (...) {
-            s.error = std::current_exception();
-            int first = m_firstFailure.load();
-            while (index < first && !m_firstFailure.compare_exchange_weak(first, index)) {
+        const qint64 size = s.record.size();
+        if (!failedBefore(index)) {   // else never shown: the rows end before it
+            // An exception may not leave its thread: it is kept with the entry and raised by
+            // the calling thread, in entry order. A record's own faults give its row instead.
+            try {
+                s.row = s.problem == EntryProblem::None ? listRowOf(s.name, s.record)
+                                                        : unreadableRow(s.name, s.problem);
+            } catch (...) {
+                s.error = std::current_exception();
+                int first = m_firstFailure.load();
+                while (index < first && !m_firstFailure.compare_exchange_weak(first, index)) {
+                }
             }
         }
         s.record = QByteArray();
+        if (size > 0) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_inFlight -= size;
+            }
+            m_roomMade.notify_all();
+        }
     }
 
     std::vector<Slot> m_slots;
     std::vector<std::thread> m_helpers;
     std::mutex m_mutex;
     std::condition_variable m_ready;
+    std::condition_variable m_roomMade;
+    qint64 m_inFlight = 0;   // bytes of records extracted and not yet decoded
     int m_published = 0;
     int m_next = 0;
     bool m_done = false;
@@ -165,8 +234,33 @@ void Listing::rethrowError() const
         std::rethrow_exception(error);
 }
 
-std::optional<QByteArray> findEntry(TArchiveReader &reader, const QByteArray &nameBytes)
+int Listing::unreadableCount() const
 {
+    return int(std::count_if(rows.begin(), rows.end(),
+                             [](const ListRow &row) { return !row.readable(); }));
+}
+
+EntryProblem problemOf(ExtractFailure failure)
+{
+    switch (failure) {
+    case ExtractFailure::WrongPassword:
+        return EntryProblem::WrongPassword;
+    case ExtractFailure::CrcMismatch:
+    case ExtractFailure::LargerThanRecorded:
+        return EntryProblem::Damaged;
+    case ExtractFailure::UnknownMethod:
+        return EntryProblem::UnknownMethod;
+    case ExtractFailure::UnsupportedEncryption:
+        return EntryProblem::UnsupportedEncryption;
+    }
+    return EntryProblem::Damaged;
+}
+
+std::optional<QByteArray> findEntry(TArchiveReader &reader, const QByteArray &nameBytes,
+                                    EntryProblem *problem)
+{
+    if (problem)
+        *problem = EntryProblem::None;
     if (!files::exists(reader.ZipName()))
         return std::nullopt;
     // One lock over finding and extracting, so that no other program's rewrite can give the
@@ -177,25 +271,47 @@ std::optional<QByteArray> findEntry(TArchiveReader &reader, const QByteArray &na
     const int index = indexOf(reader, nameBytes);
     if (index < 0)
         return std::nullopt;
-    return extract(reader, index);
+    QByteArray record = extract(reader, index, problem);
+    checkRecord(record, problem);
+    return record;
 }
 
-QByteArray readEntry(TArchiveReader &reader, const QByteArray &nameBytes)
+QByteArray readEntry(TArchiveReader &reader, const QByteArray &nameBytes, EntryProblem *problem)
 {
+    if (problem)
+        *problem = EntryProblem::None;
     files::FolderLock lock(reader.ZipName(), files::FolderLock::Shared);
     reader.SetPassword(kArchivePassword);
     reader.OpenArchive();
-    return extract(reader, indexOf(reader, nameBytes));
+    const int index = indexOf(reader, nameBytes);
+    if (index < 0) {
+        if (problem)
+            *problem = EntryProblem::Missing;
+        return QByteArray();
+    }
+    QByteArray record = extract(reader, index, problem);
+    checkRecord(record, problem);
+    return record;
 }
 
-void storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes, const QByteArray &record)
+EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
+                        const QByteArray &record)
 {
     QByteArray bytes = record;
     QBuffer stream(&bytes);
     stream.open(QIODevice::ReadOnly);
     stream.seek(bytes.size());
     writer.SetPassword(kArchivePassword);
+    // The entry it replaces is checked under the same lock as the rewrite, so that no other
+    // program can put an unreadable entry there in between.
+    files::FolderLock lock(writer.ZipName(), files::FolderLock::Exclusive);
+    if (files::exists(writer.ZipName())) {
+        EntryProblem problem = EntryProblem::None;
+        if (findEntry(writer, nameBytes, &problem) && problem != EntryProblem::None)
+            return problem;
+    }
     writer.AddFromStream(nameBytes, stream);
+    return EntryProblem::None;
 }
 
 void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArray &nameBytes)
@@ -223,18 +339,32 @@ Listing listEntries(TArchiveReader &reader)
     DecodePipeline pipeline;
     std::exception_ptr readError;
     int extracted = 0;
-    // The container's error ends the reading like a record's would; it is handed over with the
-    // rows read before it.
+    // The container's error, or the listing's limit, ends the reading; it is handed over with
+    // the rows read before it.
     try {
         files::FolderLock lock(reader.ZipName(), files::FolderLock::Shared);
         reader.SetPassword(kArchivePassword);
         reader.OpenArchive();
         const int count = reader.EntryCount();
         pipeline.start(count);
+        qint64 listed = 0;
         for (int i = 0; i < count && !pipeline.failedBefore(i); ++i) {
             DecodePipeline::Slot &slot = pipeline.slot(i);
             slot.name = reader.EntryNameBytes(i);
-            slot.record = extract(reader, i);
+            // Extraction never goes beyond the size the directory records, so the limits are
+            // kept before anything is inflated.
+            const qint64 size = qint64(reader.Entry(i).uncompressedSize);
+            if (size > zip::kMaxEntrySize) {
+                slot.problem = EntryProblem::TooLarge;
+            } else {
+                if (size > kMaxListingBytes - listed) {
+                    throw EListingTooLarge(diary_text::listingTooLarge(
+                        listed, gbk::decode(slot.name), size, kMaxListingBytes));
+                }
+                listed += size;
+                pipeline.makeRoom(i, size);
+                slot.record = extract(reader, i, &slot.problem);
+            }
             extracted = i + 1;
             pipeline.extracted(i);
         }

@@ -1,5 +1,7 @@
 #include "diary/entry.h"
 
+#include "diary/messages.h"
+
 #include "platform/exception.h"
 #include "platform/gbk.h"
 #include "richtext/rich_text.h"
@@ -88,6 +90,80 @@ ListRow listRow(const QByteArray &nameBytes, const QByteArray &record)
     row.name = gbk::decode(nameBytes);
     row.summary = summary.body;
     return row;
+}
+
+QString problemReason(EntryProblem problem)
+{
+    switch (problem) {
+    case EntryProblem::None:
+        break;
+    case EntryProblem::WrongPassword:
+        return diary_text::reasonWrongPassword();
+    case EntryProblem::Damaged:
+        return diary_text::reasonDamaged();
+    case EntryProblem::NotADiary:
+        return diary_text::reasonNotADiary();
+    case EntryProblem::UnsupportedEncryption:
+        return diary_text::reasonUnsupportedEncryption();
+    case EntryProblem::UnknownMethod:
+        return diary_text::reasonUnknownMethod();
+    case EntryProblem::TooLarge:
+        return diary_text::reasonTooLarge();
+    case EntryProblem::Missing:
+        return diary_text::reasonMissing();
+    }
+    return QString();
+}
+
+QString problemText(EntryProblem problem)
+{
+    return problem == EntryProblem::None ? QString() : diary_text::unreadable(problemReason(problem));
+}
+
+ListRow unreadableRow(const QByteArray &nameBytes, EntryProblem problem)
+{
+    ListRow row;
+    row.nameBytes = nameBytes;
+    row.name = gbk::decode(nameBytes);
+    row.summary = problemText(problem);
+    row.problem = problem;
+    return row;
+}
+
+ListRow listRowOf(const QByteArray &nameBytes, const QByteArray &record)
+{
+    std::optional<richtext::RecordSummary> summary =
+        richtext::summarizeRecordIfReadable(record, kMaxSummaryLength);
+    if (!summary)
+        return unreadableRow(nameBytes, EntryProblem::NotADiary);
+    int weather = 0;
+    int mood = 0;
+    // A first line that is no number is some other file; a record whose weather line reads and
+    // whose mood line does not has broken off as a diary record.
+    if (!TryStrToInt(summary->line1, weather))
+        return unreadableRow(nameBytes, EntryProblem::NotADiary);
+    if (!TryStrToInt(summary->line2, mood))
+        return unreadableRow(nameBytes, EntryProblem::Damaged);
+    ListRow row;
+    row.weather = weatherWord(weather);
+    row.mood = moodWord(mood);
+    row.nameBytes = nameBytes;
+    row.name = gbk::decode(nameBytes);
+    if (summary->body.size() > kMaxSummaryLength) {
+        // A copy of the part kept: cutting the string itself would keep its whole buffer.
+        qsizetype kept = kMaxSummaryLength;
+        if (summary->body[kept - 1].isHighSurrogate())
+            --kept;
+        row.summary = QStringView(summary->body).first(kept).toString();
+    } else {
+        row.summary = std::move(summary->body);
+    }
+    return row;
+}
+
+EntryProblem recordProblem(const QByteArray &record)
+{
+    return listRowOf(QByteArray(), record).problem;
 }
 
 } // namespace diary

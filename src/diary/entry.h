@@ -55,17 +55,63 @@ EntryIndices loadRecord(const QByteArray &record, QTextDocument &doc);
 // The record of a body with its two indices (the document itself is not changed).
 QByteArray makeRecord(const QTextDocument &body, int weather, int mood);
 
+// Why an entry cannot be shown or opened. An entry with a problem is still listed, under its
+// name, and is never rewritten, changed or deleted on the program's own account.
+enum class EntryProblem {
+    None,
+    WrongPassword,          // encrypted under another password (the check byte differs)
+    Damaged,                // fails its CRC, does not inflate, or the record breaks off after
+                            // its weather line (the mood line is no number)
+    NotADiary,              // no diary record: its first line is no number (another program's
+                            // file, an empty record) or the bytes are neither RTF nor text
+    UnsupportedEncryption,  // encrypted by a method the reader does not know (AES, strong)
+    UnknownMethod,          // compressed by a method the reader does not know
+    TooLarge,               // larger than one entry may be
+    Missing,                // no entry has the name (any more): only when opening by name
+};
+
+// The summary a row shows for an entry with that problem: 「无法读取：密码不同」 and so on.
+// Empty for EntryProblem::None.
+QString problemText(EntryProblem problem);
+// The reason alone, as a message names it: 「密码不同」.
+QString problemReason(EntryProblem problem);
+
 // One row of the entry list.
 struct ListRow {
     QByteArray nameBytes;   // the entry name as stored (GBK)
     QString name;           // the same, as shown
     QString weather;        // weather word, or empty
     QString mood;           // mood word, or empty
-    QString summary;        // the body's plain text, paragraphs joined by CR LF
+    // The body's plain text, paragraphs joined by CR LF, cut after kMaxSummaryLength
+    // characters; for an entry with a problem, problemText(problem).
+    QString summary;
+    EntryProblem problem = EntryProblem::None;
+
+    bool readable() const { return problem == EntryProblem::None; }
 };
+
+// How much of a body a list row keeps: far more than the table shows of it, and enough for a
+// search over the entries, while a diary of huge entries cannot fill the memory with rows.
+constexpr qsizetype kMaxSummaryLength = 64 * 1024;
 
 // The list row of a record stored under nameBytes. Throws what loadRecord throws, for the same
 // records (it reads the record without building a document).
 ListRow listRow(const QByteArray &nameBytes, const QByteArray &record);
+
+// The row of an entry with a problem: its name, empty weather and mood, problemText() as the
+// summary.
+ListRow unreadableRow(const QByteArray &nameBytes, EntryProblem problem);
+
+// The list row of a record, never throwing for what the record holds: a record that loadRecord
+// would refuse gives the row of its problem (NotADiary when the bytes are no record or the first
+// line is no number, Damaged when only the second line is no number). The summary is cut after
+// kMaxSummaryLength characters, and no more of a record's text is decoded than that needs
+// (richtext::summarizeRecordIfReadable): an index line longer than kMaxSummaryLength characters
+// counts as no number.
+ListRow listRowOf(const QByteArray &nameBytes, const QByteArray &record);
+
+// EntryProblem::None when listRowOf() finds the record readable, else its problem. Where it
+// finds none, loadRecord reads the record.
+EntryProblem recordProblem(const QByteArray &record);
 
 } // namespace diary

@@ -39,3 +39,5 @@ class EConvertError : public Exception { using Exception::Exception; };
 // optional sign, decimal digits (or "$" and hex digits), no surrounding spaces. Throws
 // EConvertError "'<text>' is not a valid integer value" otherwise.
 int StrToInt(const QString &text);
+// The same without the error: false (value untouched) for a text StrToInt refuses.
+bool TryStrToInt(const QString &text, int &value);

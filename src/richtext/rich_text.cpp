@@ -45,16 +45,21 @@ bool loadRtf(const QByteArray &bytes, QTextDocument &doc)
     return ok;
 }
 
-// The paragraphs of a record read as plain text, or nothing when the bytes are not text.
-std::optional<QStringList> plainTextParagraphs(const QByteArray &bytes)
+// The paragraphs of a record read as plain text, or nothing when the bytes are not text. With
+// a limit, only the first bytes are decoded (see summarizeRecordIfReadable).
+std::optional<QStringList> plainTextParagraphs(const QByteArray &bytes, qsizetype limit = -1)
 {
     QByteArrayView view(bytes);
     while (view.endsWith('\0'))
         view.chop(1);
     if (view.contains('\0'))
         return std::nullopt;
+    const qsizetype decoded = limit < 0 ? view.size() : qMin(view.size(), 8 * limit);
     TextDecoder decoder;
-    const QString text = decoder.decode(view, kGbkCodePage);
+    QString text = decoder.decode(view.first(decoded), kGbkCodePage);
+    // A cut may split the last character's bytes: it is left out.
+    if (decoded < view.size() && !text.isEmpty())
+        text.chop(text.back().isLowSurrogate() && text.size() > 1 ? 2 : 1);
     QStringList paragraphs;
     qsizetype start = 0;
     const qsizetype n = text.size();
@@ -93,6 +98,55 @@ QString plainParagraph(QString text)
 std::optional<QStringList> rtfParagraphsIfReadable(const QByteArray &bytes)
 {
     PlainTextSink sink;
+    if (!parseRtf(bytes, sink))
+        return std::nullopt;
+    return sink.paragraphs();
+}
+
+// The first paragraphs of RTF, as many characters as a summary of that limit needs: line 1,
+// line 2 and the body's first paragraphs, each part cut after limit characters. The reader
+// still reads every byte, so the bytes are judged as RTF exactly as readRtf judges them.
+class SummarySink : public RtfSink
+{
+public:
+    explicit SummarySink(qsizetype limit) : m_limit(limit) {}
+
+    bool wantsFormats() const override { return false; }
+    void text(const QString &text, const RunFormat &) override
+    {
+        if (m_full)
+            return;
+        m_current += QStringView(text).first(qMin(text.size(), m_limit - m_current.size()));
+    }
+    void endParagraph(const ParaFormat &, const RunFormat &) override
+    {
+        if (m_full)
+            return;
+        m_paragraphs.append(m_current);
+        m_current.clear();
+        // Past the index lines, the body's paragraphs and the breaks between them count
+        // together: enough once the body joined so far reaches the limit.
+        if (m_paragraphs.size() > 2) {
+            m_body += (m_paragraphs.size() > 3 ? 2 : 0) + m_paragraphs.last().size();
+            m_full = m_body >= m_limit;
+        }
+    }
+
+    const QStringList &paragraphs() const { return m_paragraphs; }
+
+private:
+    qsizetype m_limit;
+    qsizetype m_body = 0;
+    bool m_full = false;
+    QStringList m_paragraphs;
+    QString m_current;
+};
+
+std::optional<QStringList> rtfSummaryIfReadable(const QByteArray &bytes, qsizetype limit)
+{
+    if (limit < 0)
+        return rtfParagraphsIfReadable(bytes);
+    SummarySink sink(limit);
     if (!parseRtf(bytes, sink))
         return std::nullopt;
     return sink.paragraphs();
@@ -156,11 +210,19 @@ QString plainBody(const QTextDocument &doc)
 
 RecordSummary summarizeRecord(const QByteArray &bytes)
 {
-    std::optional<QStringList> paragraphs = rtfParagraphsIfReadable(bytes);
-    if (!paragraphs)
-        paragraphs = plainTextParagraphs(bytes);
-    if (!paragraphs)
+    std::optional<RecordSummary> summary = summarizeRecordIfReadable(bytes);
+    if (!summary)
         throw ELoadStreamError(kFailedToLoadStream);
+    return std::move(*summary);
+}
+
+std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes, qsizetype limit)
+{
+    std::optional<QStringList> paragraphs = rtfSummaryIfReadable(bytes, limit);
+    if (!paragraphs)
+        paragraphs = plainTextParagraphs(bytes, limit);
+    if (!paragraphs)
+        return std::nullopt;
     RecordSummary summary;
     if (!paragraphs->isEmpty())
         summary.line1 = paragraphs->takeFirst();
@@ -169,6 +231,12 @@ RecordSummary summarizeRecord(const QByteArray &bytes)
     for (QString &p : *paragraphs)
         p = plainParagraph(std::move(p));
     summary.body = paragraphs->join(QLatin1String("\r\n"));
+    if (limit >= 0) {
+        for (QString *part : {&summary.line1, &summary.line2, &summary.body}) {
+            if (part->size() > limit)
+                *part = QStringView(*part).first(limit).toString();
+        }
+    }
     return summary;
 }
 

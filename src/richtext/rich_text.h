@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QTextDocument;
 
 // Rich text: diary entry records and other RTF, between GBK RTF bytes and the editor's
@@ -55,6 +57,14 @@ struct RecordSummary {
     QString body;
 };
 RecordSummary summarizeRecord(const QByteArray &bytes);
+// The same, with nothing for bytes that are no record instead of the error. With a limit (not
+// negative), each of line1, line2 and body holds at most limit characters, the first ones, and
+// the text beyond what they need is not kept: a huge record costs a scan of its bytes, not
+// their text. Whether the bytes are a record is decided on all of them. Plain text is decoded
+// only as far as its first 8 × limit bytes, so a line longer than that (or a body made mostly of
+// dropped control characters) comes out shorter than the exact prefix.
+std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes,
+                                                       qsizetype limit = -1);
 
 // The plain text of each paragraph of RTF bytes, as readRtf would fill a document, without
 // building one. Throws ELoadStreamError like readRtf.

@@ -18,6 +18,7 @@
 #include "widgets/nav_button.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -110,9 +111,10 @@ private slots:
         QVERIFY(QDir::setCurrent(m_dir->path()));
         ini::setSettingsPath(m_dir->filePath(u"main.ini"_s));
         m_boxes.clear();
+        m_answer = QMessageBox::Ok;
         msgbox::setInterceptor([this](const msgbox::Shown &box) {
             m_boxes.append(box);
-            return QMessageBox::Ok;
+            return box.buttons.testFlag(m_answer) ? m_answer : QMessageBox::Ok;
         });
         m_today = QDate(2003, 10, 5);
         diary::setClock([this] { return m_today; });
@@ -279,32 +281,78 @@ private slots:
         QCOMPARE(write()->RichEdit1->toPlainText(), u"四"_s);
     }
 
-    void anEntryThatCannotBeReadLeavesTheRowsBeforeItAndTheOpenEntryAlone()
+    void anEntryThatCannotBeReadIsListedNamedAndNeverOpened()
     {
         const QByteArray good = ownRecord(0, 0, u"好的"_s);
         const QByteArray bad = richEditRecord({u"x"_s, u"0"_s, u"坏的"_s});
         createUser(kZhangSan, u"pw"_s,
                    {{u"2003年9月3日"_s, good}, {u"2003年9月4日"_s, good}, {u"2003年10月5日"_s, bad}});
+        storeUnderAnotherPassword(u"2003年9月6日"_s);
         const QByteArray before = testing_support::readFile(kZhangSan);
         start();
         login(kZhangSan, u"pw"_s);
 
-        // Today's entry cannot be read: the error is shown, the page does not change and there
+        // Today's entry cannot be read: the reason is shown, the page does not change and there
         // is no open entry that a later save could store.
         click(3);
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].caption, u"Quillbook"_s);
-        QCOMPARE(m_boxes[0].text, u"'x' is not a valid integer value."_s);
+        QCOMPARE(m_boxes[0].caption, u"羽书手札"_s);
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Warning);
+        QCOMPARE(m_boxes[0].text, u"日记“2003年10月5日”无法读取（不是日记），不能打开!"_s);
         QCOMPARE(page(), m_form->TabSheet2());
         write()->Action1->trigger();
         QCOMPARE(testing_support::readFile(kZhangSan), before);
 
+        // Every entry is listed; one notice names those that cannot be read.
         m_boxes.clear();
         click(4);
-        const QStringList rows = {u"2003年9月3日|晴|高兴|好的"_s, u"2003年9月4日|晴|高兴|好的"_s};
-        QCOMPARE(rowTexts(list()->shownRows()), rows);
+        QCOMPARE(rowTexts(list()->shownRows()),
+                 (QStringList{u"2003年10月5日|||无法读取：不是日记"_s, u"2003年9月3日|晴|高兴|好的"_s,
+                              u"2003年9月4日|晴|高兴|好的"_s, u"2003年9月6日|||无法读取：密码不同"_s}));
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"'x' is not a valid integer value."_s);
+        QCOMPARE(m_boxes[0].caption, u"羽书手札"_s);
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Information);
+        QVERIFY(m_boxes[0].hasOwner);
+        QCOMPARE(m_boxes[0].text, u"有2篇日记无法读取：2003年10月5日、2003年9月6日。\n"
+                                  "表中已注明原因；这些日记会原样保留，不会被改动。"_s);
+
+        // Opening one, by the command, a double click or printing, shows the reason only.
+        list()->selectRow(3);
+        m_boxes.clear();
+        list()->See->trigger();
+        emit list()->ListView1DblClick();
+        list()->N3->trigger();
+        QCOMPARE(m_boxes.size(), 3);
+        for (const msgbox::Shown &box : std::as_const(m_boxes)) {
+            QCOMPARE(box.icon, QMessageBox::Warning);
+            QCOMPARE(box.text, u"日记“2003年9月6日”无法读取（密码不同），不能打开!"_s);
+        }
+        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(testing_support::readFile(kZhangSan), before);
+
+        // Deleting one asks first; "No" keeps it.
+        m_boxes.clear();
+        m_answer = QMessageBox::No;
+        list()->Del->trigger();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Question);
+        QCOMPARE(m_boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(m_boxes[0].text,
+                 u"日记“2003年9月6日”无法读取（密码不同）。\n删除后无法恢复，确实要删除它吗?"_s);
+        QCOMPARE(testing_support::readFile(kZhangSan), before);
+        QCOMPARE(list()->rowCount(), 4);
+        m_answer = QMessageBox::Yes;
+        list()->Del->trigger();
+        QCOMPARE(storedIn(kZhangSan).names,
+                 (QStringList{u"2003年9月3日"_s, u"2003年9月4日"_s, u"2003年10月5日"_s}));
+        QCOMPARE(list()->rowCount(), 3);
+    }
+
+    void anEntryThatCannotBeReadIsNeverWrittenOver()
+    {
+        const QByteArray good = ownRecord(0, 0, u"好的"_s);
+        const QByteArray bad = richEditRecord({u"x"_s, u"0"_s, u"坏的"_s});
+        listDiary({{u"2003年9月3日"_s, good}, {u"2003年9月4日"_s, good}});
 
         // Another program spoils an entry after it was listed. The entry open on the write page
         // stays itself when the spoilt one fails to open, and is saved under its own name only.
@@ -316,18 +364,46 @@ private slots:
         click(4);
         TArchiveWriter other;
         other.SetZipName(kZhangSan);
-        diary::storeEntry(other, gbk::encode(u"2003年9月4日"_s), bad);
+        QCOMPARE(diary::storeEntry(other, gbk::encode(u"2003年9月4日"_s), bad),
+                 diary::EntryProblem::None);
         m_boxes.clear();
         list()->selectRow(1);
         list()->See->trigger();
         QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, u"日记“2003年9月4日”无法读取（不是日记），不能打开!"_s);
         QCOMPARE(page(), m_form->TabSheet2());
         QCOMPARE(write()->Label3->text(), u"2003年9月3日"_s);
         write()->Action1->trigger();
-        const Stored stored = storedIn(kZhangSan);
+        Stored stored = storedIn(kZhangSan);
         QCOMPARE(stored.records[1], bad);
-        QCOMPARE(stored.records[2], bad);
         QCOMPARE(richtext::rtfParagraphs(stored.records[0]).last(), u"改好的"_s);
+
+        // Today's entry is opened blank; meanwhile another program stores today's entry under
+        // another password. Saving refuses to write over it, once; the text stays in the editor.
+        m_today = QDate(2003, 10, 7);
+        click(3);
+        QCOMPARE(write()->Label3->text(), u"2003年10月7日"_s);
+        typeText(write()->RichEdit1, u"今天"_s);
+        storeUnderAnotherPassword(u"2003年10月7日"_s);
+        const QByteArray before = testing_support::readFile(kZhangSan);
+        m_boxes.clear();
+        click(4);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].caption, u"Quillbook"_s);
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
+        QCOMPARE(m_boxes[0].text, u"日记“2003年10月7日”无法读取（密码不同），为免覆盖它，这次没有保存!\n"
+                                  "写下的内容仍在编辑框中，请先复制出来!"_s);
+        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(testing_support::readFile(kZhangSan), before);
+        m_boxes.clear();
+        write()->Action1->trigger();
+        click(4);
+        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(testing_support::readFile(kZhangSan), before);
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"今天"_s);
+        QCOMPARE(list()->rowCount(), 3);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Information);
     }
 
     void anEmptyEditorStoresNothing()
@@ -420,6 +496,18 @@ private:
         writeUserList(users << name);
     }
 
+    // Another program stores an entry in Zhang San's diary under another password.
+    void storeUnderAnotherPassword(const QString &name)
+    {
+        TArchiveWriter other;
+        other.SetZipName(kZhangSan);
+        other.SetPassword(u"another"_s);
+        QByteArray record = ownRecord(0, 0, u"别的密码"_s);
+        QBuffer stream(&record);
+        stream.open(QIODevice::ReadOnly);
+        other.AddFromStream(gbk::encode(name), stream);
+    }
+
     // Zhang San's diary with these entries, logged in and listed.
     void listDiary(const Entries &entries)
     {
@@ -458,6 +546,7 @@ private:
     QString m_previous;
     std::unique_ptr<TForm1> m_form;
     QList<msgbox::Shown> m_boxes;
+    QMessageBox::StandardButton m_answer = QMessageBox::Ok;   // to a box that offers it
     QDate m_today;
 };
 

@@ -1,10 +1,13 @@
 #include "diary_fixture.h"
 
 #include "archive/archive_reader.h"
+#include "archive/zip_layout.h"
 #include "diary/diary_book.h"
+#include "diary/messages.h"
 #include "platform/exception.h"
 #include "platform/files.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -57,14 +60,8 @@ struct Rows {
 Rows serially(const Entries &entries)
 {
     Rows expected;
-    for (const auto &[name, record] : entries) {
-        try {
-            expected.rows.append(diary::listRow(g(name), record));
-        } catch (const Exception &e) {
-            expected.error = e.message();
-            break;
-        }
-    }
+    for (const auto &[name, record] : entries)
+        expected.rows.append(diary::listRowOf(g(name), record));
     return expected;
 }
 
@@ -87,7 +84,7 @@ void expectSameRows(const Rows &got, const Rows &expected, const char *what)
         const diary::ListRow &a = got.rows[i];
         const diary::ListRow &b = expected.rows[i];
         ASSERT_TRUE(a.nameBytes == b.nameBytes && a.name == b.name && a.weather == b.weather
-                    && a.mood == b.mood && a.summary == b.summary)
+                    && a.mood == b.mood && a.summary == b.summary && a.problem == b.problem)
             << what << ": row " << i;
     }
     EXPECT_EQ(got.error, expected.error) << what;
@@ -200,41 +197,208 @@ TEST_F(DiaryBook, ListingGivesTheRowsOfTheSerialReadingInArchiveOrder)
         expectSameRows(listed(reader()), expected, "whole diary");
 }
 
-TEST_F(DiaryBook, AnEntryThatCannotBeReadEndsTheListingAfterTheRowsBeforeIt)
+TEST_F(DiaryBook, EveryEntryIsListedAndOneWhoseRecordCannotBeDecodedSaysWhy)
 {
     const Entries good = mixedDiary(120);
-    const QList<std::pair<const char *, QByteArray>> faults = {
-        {"weather not a number", richEditRecord({u"雨"_s, u"4"_s, u"x"_s})},
-        {"mood with a trailing blank", richEditRecord({u"2"_s, u"4 "_s, u"x"_s})},
-        {"not a record", QByteArray("\0\1\2\0garbage", 11)},
+    const struct {
+        const char *what;
+        QByteArray record;
+        diary::EntryProblem problem;
+    } faults[] = {
+        {"weather not a number", richEditRecord({u"雨"_s, u"4"_s, u"x"_s}),
+         diary::EntryProblem::NotADiary},
+        {"a text file", QByteArray("Read me first.\r\nThis folder holds diaries.\r\n"),
+         diary::EntryProblem::NotADiary},
+        {"an empty record", QByteArray(), diary::EntryProblem::NotADiary},
+        {"not a record", QByteArray("\0\1\2\0garbage", 11), diary::EntryProblem::NotADiary},
+        {"mood with a trailing blank", richEditRecord({u"2"_s, u"4 "_s, u"x"_s}),
+         diary::EntryProblem::Damaged},
     };
-    for (const auto &[what, bad] : faults) {
+    for (const auto &fault : faults) {
         for (int k : {0, 1, 57, 119}) {
             Entries entries = good;
-            entries[k].second = bad;
+            entries[k].second = fault.record;
             writeDiary(path(), entries);
-            const Rows expected = serially(entries);
-            ASSERT_EQ(expected.rows.size(), k) << what;
-            ASSERT_FALSE(expected.error.isEmpty()) << what;
-            expectSameRows(listed(reader()), expected, what);
+            const Rows got = listed(reader());
+            ASSERT_EQ(got.rows.size(), 120) << fault.what;
+            const diary::ListRow &row = got.rows[k];
+            EXPECT_EQ(row.problem, fault.problem) << fault.what;
+            EXPECT_EQ(row.name, entries[k].first) << fault.what;
+            EXPECT_TRUE(row.weather.isEmpty() && row.mood.isEmpty()) << fault.what;
+            EXPECT_EQ(row.summary, diary::problemText(fault.problem)) << fault.what;
+            expectSameRows(got, serially(entries), fault.what);
         }
     }
 }
 
-TEST_F(DiaryBook, AnEntryUnderAnotherPasswordListsAsAnEmptyRecord)
+TEST_F(DiaryBook, EachProblemHasItsReasonAndEachFailureOfTheContainerItsProblem)
 {
-    const Entries entries = mixedDiary(10);
+    const struct {
+        ExtractFailure failure;
+        diary::EntryProblem problem;
+        QString summary;
+    } cases[] = {
+        {ExtractFailure::WrongPassword, diary::EntryProblem::WrongPassword, u"无法读取：密码不同"_s},
+        {ExtractFailure::CrcMismatch, diary::EntryProblem::Damaged, u"无法读取：数据损坏"_s},
+        {ExtractFailure::LargerThanRecorded, diary::EntryProblem::Damaged, u"无法读取：数据损坏"_s},
+        {ExtractFailure::UnknownMethod, diary::EntryProblem::UnknownMethod,
+         u"无法读取：不支持的压缩方式"_s},
+        {ExtractFailure::UnsupportedEncryption, diary::EntryProblem::UnsupportedEncryption,
+         u"无法读取：不支持的加密方式"_s},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(diary::problemOf(c.failure), c.problem) << int(c.failure);
+        EXPECT_EQ(diary::problemText(c.problem), c.summary) << int(c.failure);
+    }
+    EXPECT_EQ(diary::problemText(diary::EntryProblem::NotADiary), u"无法读取：不是日记"_s);
+    EXPECT_EQ(diary::problemText(diary::EntryProblem::None), QString());
+}
+
+TEST_F(DiaryBook, OneFlippedBitHidesNoOtherEntry)
+{
+    const Entries entries = mixedDiary(40);
     writeDiary(path(), entries);
+    QByteArray bytes = testing_support::readFile(path());
+    TArchiveReader directory;
+    directory.SetZipName(path());
+    directory.OpenArchive();
+    const TZipHeaderInfo entry = directory.Entry(10);
+    // Past the local header, its name and the encryption header, into the deflated data.
+    const qint64 data = qint64(entry.localHeaderOffset) + 30 + entry.fullName().size() + 12;
+    bytes[data + (entry.compressedSize - 12) / 2] ^= 0x10;
+    testing_support::writeFile(path(), bytes);
+
+    const Rows got = listed(reader());
+    ASSERT_EQ(got.rows.size(), 40);
+    EXPECT_TRUE(got.error.isEmpty()) << got.error.toStdString();
+    Rows expected = serially(entries);
+    expected.rows[10] = diary::unreadableRow(g(entries[10].first), diary::EntryProblem::Damaged);
+    expectSameRows(got, expected, "flipped bit");
+}
+
+TEST_F(DiaryBook, EntriesAddedByInfoZipAreListedAsNoDiaryAndUnderAnotherPassword)
+{
+    const Entries entries = mixedDiary(12);
+    writeDiary(path(), entries);
+    const QString readme = m_dir.filePath(u"readme.txt"_s);
+    testing_support::writeFile(readme, "This folder holds Quillbook diaries.\n");
+    const QString other = m_dir.filePath(u"2003-9-30"_s);
+    testing_support::writeFile(other, ownRecord(1, 1, u"secret"_s));
+    // Info-ZIP adds ".zip" to an archive name without an extension.
+    const QString zipped = path() + u".zip"_s;
+    ASSERT_TRUE(QFile::rename(path(), zipped));
+    const QString zip = testing_support::zipProgram();
+    ASSERT_EQ(run(zip, {u"-q"_s, u"-j"_s, zipped, readme}).exitCode, 0);
+    ASSERT_EQ(run(zip, {u"-q"_s, u"-j"_s, u"-P"_s, u"other"_s, zipped, other}).exitCode, 0);
+    ASSERT_TRUE(QFile::rename(zipped, path()));
+    const QByteArray before = testing_support::readFile(path());
+
+    const Rows got = listed(reader());
+    ASSERT_EQ(got.rows.size(), 14);
+    EXPECT_TRUE(got.error.isEmpty()) << got.error.toStdString();
+    Rows expected = serially(entries);
+    expected.rows.append(diary::unreadableRow("readme.txt", diary::EntryProblem::NotADiary));
+    expected.rows.append(diary::unreadableRow("2003-9-30", diary::EntryProblem::WrongPassword));
+    expectSameRows(got, expected, "entries of Info-ZIP");
+    EXPECT_EQ(diary::listEntries(reader()).unreadableCount(), 2);
+    EXPECT_EQ(testing_support::readFile(path()), before);
+}
+
+TEST_F(DiaryBook, OpeningOrStoringOverAnEntryThatCannotBeReadSaysWhyAndWritesNothing)
+{
+    writeDiary(path(), {{dayName(0), ownRecord(0, 0, u"a"_s)},
+                        {dayName(1), g(u"readme"_s)},
+                        {dayName(2), ownRecord(0, 0, u"c"_s)}});
     TArchiveWriter other;
     other.SetZipName(path());
     other.SetPassword(u"another"_s);
     QByteArray record = ownRecord(0, 0, u"x"_s);
     QBuffer stream(&record);
     stream.open(QIODevice::ReadOnly);
-    other.AddFromStream(g(dayName(4)), stream);
+    other.AddFromStream(g(dayName(2)), stream);
+    const QByteArray before = testing_support::readFile(path());
 
-    const Rows got = listed(reader());
-    EXPECT_EQ(got.rows.size(), 4);
-    EXPECT_EQ(got.error, u"'' is not a valid integer value"_s);
+    const struct {
+        QString name;
+        diary::EntryProblem problem;
+    } cases[] = {
+        {dayName(0), diary::EntryProblem::None},
+        {dayName(1), diary::EntryProblem::NotADiary},
+        {dayName(2), diary::EntryProblem::WrongPassword},
+        {dayName(3), diary::EntryProblem::Missing},
+    };
+    for (const auto &c : cases) {
+        diary::EntryProblem problem = diary::EntryProblem::Damaged;
+        diary::readEntry(reader(), g(c.name), &problem);
+        EXPECT_EQ(problem, c.problem) << c.name.toStdString();
+        problem = diary::EntryProblem::Damaged;
+        const std::optional<QByteArray> found = diary::findEntry(reader(), g(c.name), &problem);
+        EXPECT_EQ(found.has_value(), c.problem != diary::EntryProblem::Missing);
+        EXPECT_EQ(problem, found ? c.problem : diary::EntryProblem::None) << c.name.toStdString();
+    }
+    for (int day : {1, 2}) {
+        EXPECT_EQ(diary::storeEntry(writer(), g(dayName(day)), ownRecord(1, 1, u"over"_s)),
+                  cases[day].problem);
+        EXPECT_EQ(testing_support::readFile(path()), before) << day;
+    }
+    EXPECT_EQ(diary::storeEntry(writer(), g(dayName(0)), ownRecord(1, 1, u"new"_s)),
+              diary::EntryProblem::None);
+    EXPECT_EQ(diary::readEntry(reader(), g(dayName(0))), ownRecord(1, 1, u"new"_s));
 }
 
+TEST_F(DiaryBook, AListingStopsClearlyWhereItsEntriesWouldInflateBeyondItsLimit)
+{
+    // Distinct entries of 256 MiB of zeros each, a quarter of a megabyte apiece in the archive:
+    // one deflated block of zeros repeated, closed by an empty final block.
+    const int entries = int(diary::kMaxListingBytes / zip::kMaxEntrySize) + 1;
+    const QString script = uR"(
+import struct, sys, zlib
+size, count = int(sys.argv[2]), int(sys.argv[3])
+chunk = 1 << 20
+c = zlib.compressobj(9, zlib.DEFLATED, -15)
+piece = c.compress(bytes(chunk)) + c.flush(zlib.Z_FULL_FLUSH)
+data = piece * (size // chunk) + b'\x03\x00'
+crc = 0
+zeros = bytes(chunk)
+for _ in range(size // chunk):
+    crc = zlib.crc32(zeros, crc)
+out, central = bytearray(), bytearray()
+for i in range(count):
+    name = b'2003-9-%d' % (i + 1)
+    offset = len(out)
+    out += struct.pack('<IHHHHHIIIHH', 0x04034b50, 20, 0, 8, 0, 0x2F21, crc, len(data), size, len(name), 0) + name + data
+    central += struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 20, 20, 0, 8, 0, 0x2F21, crc, len(data), size, len(name), 0, 0, 0, 0, 0, offset) + name
+end = struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, count, count, len(central), len(out), 0)
+open(sys.argv[1], 'wb').write(bytes(out + central + end))
+)"_s;
+    const auto made = run(testing_support::python3Program(),
+                          {u"-c"_s, script, path(), QString::number(zip::kMaxEntrySize),
+                           QString::number(entries)});
+    ASSERT_EQ(made.exitCode, 0) << made.err.constData();
+
+    const diary::Listing listing = diary::listEntries(reader());
+    // The entries within the limit are listed (zeros are no record); the next one is not
+    // inflated at all.
+    ASSERT_EQ(listing.rows.size(), entries - 1);
+    for (const diary::ListRow &row : listing.rows)
+        EXPECT_EQ(row.problem, diary::EntryProblem::NotADiary);
+    ASSERT_TRUE(listing.error);
+    try {
+        listing.rethrowError();
+    } catch (const EListingTooLarge &e) {
+        EXPECT_EQ(e.message(), diary_text::listingTooLarge(
+                                   qint64(entries - 1) * zip::kMaxEntrySize,
+                                   u"2003-9-%1"_s.arg(entries), zip::kMaxEntrySize,
+                                   diary::kMaxListingBytes));
+    }
+}
+
+TEST_F(DiaryBook, ARowKeepsABoundedPartOfAHugeBody)
+{
+    const QString body(diary::kMaxSummaryLength + 1000, u'长');
+    writeDiary(path(), {{dayName(0), g(u"1\r\n2\r\n"_s + body)}});
+    const Rows got = listed(reader());
+    ASSERT_EQ(got.rows.size(), 1);
+    EXPECT_EQ(got.rows[0].summary, body.left(diary::kMaxSummaryLength));
+    EXPECT_EQ(got.rows[0].weather, u"阴"_s);
+}

@@ -36,19 +36,31 @@ TEST(DiaryTool, PrintsTheRowsInTheListOrderOneLineEach)
                              "2003年9月3日\t晴\t爱心\t一\\n二\n"));
 }
 
-TEST(DiaryTool, StopsAtAnEntryThatCannotBeRead)
+TEST(DiaryTool, ListsEveryEntryAndWarnsOfEachThatCannotBeRead)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(u"diary"_s);
+    // Info-ZIP adds ".zip" to an archive name without an extension.
+    const QString path = dir.filePath(u"diary.zip"_s);
     writeDiary(path, {
         {u"2003年9月3日"_s, ownRecord(1, 1, u"first"_s)},
         {u"2003年9月4日"_s, richEditRecord({u"one"_s, u"1"_s})},
-        {u"2003年9月5日"_s, ownRecord(1, 1, u"never listed"_s)},
+        {u"2003年9月5日"_s, ownRecord(1, 1, u"listed too"_s)},
     });
+    const QString other = dir.filePath(u"2003-9-6"_s);
+    testing_support::writeFile(other, ownRecord(0, 0, u"x"_s));
+    ASSERT_EQ(run(testing_support::zipProgram(), {u"-q"_s, u"-j"_s, u"-P"_s, u"other"_s, path, other})
+                  .exitCode,
+              0);
     const auto result = diaryTool(path);
-    EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(QString::fromUtf8(result.out), u"2003年9月3日\t阴\t烦恼\tfirst\n"_s);
-    EXPECT_EQ(QString::fromUtf8(result.err), u"'one' is not a valid integer value\n"_s);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(QString::fromUtf8(result.out),
+              u"2003-9-6\t\t\t无法读取：密码不同\n"
+              "2003年9月3日\t阴\t烦恼\tfirst\n"
+              "2003年9月4日\t\t\t无法读取：不是日记\n"
+              "2003年9月5日\t阴\t烦恼\tlisted too\n"_s);
+    EXPECT_EQ(QString::fromUtf8(result.err),
+              u"warning: the entry \"2003-9-6\" cannot be read: encrypted under another password\n"
+              "warning: the entry \"2003年9月4日\" cannot be read: not a diary entry\n"_s);
 
     const auto missing = diaryTool(dir.filePath(u"nobody"_s));
     EXPECT_EQ(missing.exitCode, 0);

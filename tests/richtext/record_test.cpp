@@ -190,3 +190,33 @@ TEST(DiaryRecord, BothSinksGiveTheSameTextForEverySample)
         EXPECT_EQ(inspect::texts(doc), fast) << s.name;
     }
 }
+
+TEST(DiaryRecord, ALimitedSummaryIsTheStartOfTheWholeOne)
+{
+    const QByteArray longBody =
+        "0\r\n7\r\n" + gbk::encode(QString(300, QChar(u'长'))) + "\r\nsecond\r\n";
+    QByteArray longRtf = "{\\rtf1\\ansi 3\\par 1\\par ";
+    for (int i = 0; i < 100; ++i)
+        longRtf += "paragraph " + QByteArray::number(i) + "\\line x\\par ";
+    longRtf += '}';
+    QList<std::pair<const char *, QByteArray>> records = {
+        {"long plain text", longBody},
+        {"long rtf", longRtf},
+        {"many empty rtf paragraphs",
+         "{\\rtf1 1\\par 2\\par " + QByteArray(5000, ' ').replace(" ", "\\par ") + "}"},
+    };
+    for (const auto &s : samples::all())
+        records.append({s.name, s.bytes});
+    for (const auto &[what, bytes] : records) {
+        const RecordSummary whole = richtext::summarizeRecord(bytes);
+        for (qsizetype limit : {5, 64, 100000}) {
+            const std::optional<RecordSummary> part = richtext::summarizeRecordIfReadable(bytes, limit);
+            ASSERT_TRUE(part.has_value()) << what;
+            EXPECT_EQ(part->line1, whole.line1.left(limit)) << what << " " << limit;
+            EXPECT_EQ(part->line2, whole.line2.left(limit)) << what << " " << limit;
+            EXPECT_EQ(part->body, whole.body.left(limit)) << what << " " << limit;
+        }
+    }
+    EXPECT_FALSE(richtext::summarizeRecordIfReadable(QByteArray(100, 'a') + '\0' + "b", 4))
+        << "a NUL byte far beyond the part decoded still makes the bytes no record";
+}
