@@ -346,6 +346,15 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
         // lock): a two-second stamp alone would miss a rewrite by another program.
         if (!m_directory || old.identity() != m_identity || old.dosStamp() != m_stamp)
             rereadDirectory(old);
+        // Rewriting keeps only the entries the directory places: an archive whose directory
+        // disagrees with its end record would lose the others, and one in the Zip64 format
+        // would be cut down to what 32-bit records can describe.
+        if (!m_problem.isEmpty())
+            throw EInconsistentZip(QString(archive_text::kInconsistentZip).arg(m_problem));
+        if (m_zip64)
+            throw EArchiveLimit(archive_text::kZip64NotWritable);
+        if (mode == Mode::Stream)
+            refuseAmbiguous(pending);
     }
 
     TEndCentral end;
@@ -452,7 +461,11 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     m_end = end;
     if (!m_end.comment)
         m_end.comment = QByteArray();
+    QString unexpected;
+    checkRegions(*directory, centralOffset, out.pos(), unexpected);
     installDirectory(std::move(directory));
+    m_problem.clear();
+    m_zip64 = false;
     // The new file's own status, not the path's: the directory is trusted again only for it.
     m_identity = identityOf(out.status());
     m_stamp = dosStampOfFile(out.status().st_mtim.tv_sec);
@@ -539,6 +552,10 @@ void TArchiveWriter::carryEntry(ReadStream &old, int index, Output &out, std::ve
     if (!old.readExact(local, sizeof local))
         prematureEnd();
     ByteCursor header(local, sizeof local);
+    if (header.u32() != zip::kLocalSignature) {
+        throw EInconsistentZip(QString(archive_text::kInconsistentZip)
+                                   .arg(QString(archive_text::kLocalHeaderMissing).arg(entry.fullNameText())));
+    }
     header.seek(zip::kLocalNameLengthAt);
     const quint16 oldNameLength = header.u16();
     const quint16 oldExtraLength = header.u16();
@@ -550,6 +567,10 @@ void TArchiveWriter::carryEntry(ReadStream &old, int index, Output &out, std::ve
     // The copy itself is made later, so a size that runs past the end is caught here.
     if (bodyAt + bodySize > old.size())
         prematureEnd();
+    if (bodyAt + bodySize > qint64(entry.regionEnd)) {
+        throw EInconsistentZip(QString(archive_text::kInconsistentZip)
+                                   .arg(QString(archive_text::kEntryRunsOver).arg(entry.fullNameText())));
+    }
     old.seek(bodyAt + bodySize);
     const QByteArray descriptor = dataDescriptor(old, entry);
 
@@ -571,6 +592,23 @@ void TArchiveWriter::carryEntry(ReadStream &old, int index, Output &out, std::ve
         out.write(descriptor);
     }
 
-    lookup.add(&entry);
+    // Names equal but for letter case (written by other programs) are all carried over.
+    lookup.addDuplicate(&entry);
     written.push_back(std::move(w));
+}
+
+void TArchiveWriter::refuseAmbiguous(const QList<Pending> &pending) const
+{
+    for (const Pending &p : pending) {
+        int matches = 0;
+        for (int i = 0; i < m_directory->count(); ++i) {
+            const TZipHeaderInfo &entry = *m_directory->at(i);
+            // Folding keeps the length, so only names of the same length can match.
+            if (p.fileName.size() == entry.nameLength()
+                && zip::compareFolded(p.fileName, {}, entry.directory(), entry.fileName()) == 0
+                && ++matches > 1) {
+                throw EAmbiguousEntry(QString(archive_text::kAmbiguousEntry).arg(gbk::decode(p.fileName)));
+            }
+        }
+    }
 }
