@@ -92,6 +92,8 @@ inline constexpr QLatin1String kEntriesOverlap("the entries \"%1\" and \"%2\" ov
 // %1 the entry name.
 inline constexpr QLatin1String kEntryOverlapsDirectory("the entry \"%1\" runs into the directory");
 // %1 the entry name.
+inline constexpr QLatin1String kExtraMissing("the entry \"%1\" declares an extra field that is not there");
+// %1 the entry name.
 inline constexpr QLatin1String kEntryRunsOver("the entry \"%1\" runs into the next entry or the directory");
 // %1 the entry name.
 inline constexpr QLatin1String kLocalHeaderMissing("the entry \"%1\" has no local header where the directory says");

@@ -366,6 +366,7 @@ bool TArchiveReader::readDirectory(ReadStream &file)
     directory->reserve(int(qMin<qint64>(where.entries, file.size() / zip::kCentralHeaderSize)));
     file.seek(where.centralOffset);
     bool retried = false;
+    QString retriedName;
     bool tooMany = false;
     TZipHeaderInfo *previous = nullptr;
     qint64 count = 0;
@@ -389,6 +390,7 @@ bool TArchiveReader::readDirectory(ReadStream &file)
         // Some writers declare an extra field they never wrote: try once without it.
         if (!ok && !retried && previous && previous->extraLength > 0) {
             retried = true;
+            retriedName = previous->fullNameText();
             file.skip(-qint64(previous->extraLength));
             previous->extraLength = 0;
             ok = entry->readCentralHeader(file);
@@ -428,6 +430,8 @@ bool TArchiveReader::readDirectory(ReadStream &file)
         problem = QString(archive_text::kDirectoryMisplaced).arg(where.centralOffset).arg(where.directoryEnd);
     else if (!where.reachesEnd)
         problem = archive_text::kCommentNotAtEnd;
+    else if (retried)
+        problem = QString(archive_text::kExtraMissing).arg(retriedName);
     checkRegions(*directory, qMin(where.centralOffset, where.directoryEnd), file.size(), problem);
 
     m_zip64 = m_zip64 || where.zip64;
