@@ -294,34 +294,39 @@ void TArchiveReader::checkRegions(TSortedZip &directory, qint64 directoryStart, 
                                   QString &problem)
 {
     const int n = directory.count();
-    std::vector<TZipHeaderInfo *> order(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i)
-        order[size_t(i)] = directory.at(i);
-    // Written in order, as every archive normally is, this costs one pass.
-    if (!std::is_sorted(order.begin(), order.end(), [](const TZipHeaderInfo *a, const TZipHeaderInfo *b) {
-            return a->localHeaderOffset < b->localHeaderOffset;
-        })) {
+    // Written in order, as every archive normally is, the directory is its own order.
+    bool sorted = true;
+    for (int i = 1; i < n && sorted; ++i)
+        sorted = directory.at(i - 1)->localHeaderOffset <= directory.at(i)->localHeaderOffset;
+    std::vector<TZipHeaderInfo *> order;
+    if (!sorted) {
+        order.reserve(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            order.push_back(directory.at(i));
         std::stable_sort(order.begin(), order.end(), [](const TZipHeaderInfo *a, const TZipHeaderInfo *b) {
             return a->localHeaderOffset < b->localHeaderOffset;
         });
     }
+    auto at = [&](int i) { return sorted ? directory.at(i) : order[size_t(i)]; };
     auto note = [&](const QString &text) {
         if (problem.isEmpty())
             problem = text;
     };
-    for (size_t i = 0; i < order.size(); ++i) {
-        TZipHeaderInfo &e = *order[i];
+    for (int i = 0; i < n; ++i) {
+        TZipHeaderInfo &e = *at(i);
         // The least the entry takes: its local header with the name the directory gives it, and
         // its data. A longer local name or an extra field is checked when the header is read.
         const qint64 end = qint64(e.localHeaderOffset) + zip::kLocalHeaderSize + e.diskNameLength()
                            + qint64(e.compressedSize);
-        const qint64 next = i + 1 < order.size() ? qint64(order[i + 1]->localHeaderOffset) : directoryStart;
+        const qint64 next = i + 1 < n ? qint64(at(i + 1)->localHeaderOffset) : directoryStart;
         e.regionEnd = quint32(qBound<qint64>(0, next, 0xFFFFFFFF));
+        if (end <= next)
+            continue;
         if (end > fileSize)
             note(QString(archive_text::kEntryOutsideFile).arg(e.fullNameText()));
-        else if (i + 1 < order.size() && end > next)
-            note(QString(archive_text::kEntriesOverlap).arg(e.fullNameText(), order[i + 1]->fullNameText()));
-        else if (end > directoryStart)
+        else if (i + 1 < n)
+            note(QString(archive_text::kEntriesOverlap).arg(e.fullNameText(), at(i + 1)->fullNameText()));
+        else
             note(QString(archive_text::kEntryOverlapsDirectory).arg(e.fullNameText()));
     }
 }

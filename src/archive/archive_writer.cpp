@@ -353,8 +353,6 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
             throw EInconsistentZip(QString(archive_text::kInconsistentZip).arg(m_problem));
         if (m_zip64)
             throw EArchiveLimit(archive_text::kZip64NotWritable);
-        if (mode == Mode::Stream)
-            refuseAmbiguous(pending);
     }
 
     TEndCentral end;
@@ -386,8 +384,14 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
         if (mode == Mode::Stream) {
             for (Pending &p : pending) {
                 // Folding keeps the length, so only names of the same length can match.
-                if (!p.done && p.fileName.size() == entry.nameLength()
+                if (p.fileName.size() == entry.nameLength()
                     && zip::compareFolded(p.fileName, {}, entry.directory(), entry.fileName()) == 0) {
+                    // A second entry of the name (written elsewhere, in other letter case): which
+                    // one is meant is not clear. The new file is discarded unwritten.
+                    if (p.done) {
+                        throw EAmbiguousEntry(
+                            QString(archive_text::kAmbiguousEntry).arg(gbk::decode(p.fileName)));
+                    }
                     replacement = &p;
                     break;
                 }
@@ -454,6 +458,8 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
         }
         record->localHeaderOffset = w.localHeaderOffset;
         record->centralHeaderOffset = centralOffsets[i];
+        // Written one after the other: each ends where the next begins.
+        record->regionEnd = quint32(i + 1 < written.size() ? written[i + 1].localHeaderOffset : centralOffset);
         directory->add(record);
     }
     for (TZipHeaderInfo *left : previous)
@@ -461,8 +467,6 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     m_end = end;
     if (!m_end.comment)
         m_end.comment = QByteArray();
-    QString unexpected;
-    checkRegions(*directory, centralOffset, out.pos(), unexpected);
     installDirectory(std::move(directory));
     m_problem.clear();
     m_zip64 = false;
@@ -595,20 +599,4 @@ void TArchiveWriter::carryEntry(ReadStream &old, int index, Output &out, std::ve
     // Names equal but for letter case (written by other programs) are all carried over.
     lookup.addDuplicate(&entry);
     written.push_back(std::move(w));
-}
-
-void TArchiveWriter::refuseAmbiguous(const QList<Pending> &pending) const
-{
-    for (const Pending &p : pending) {
-        int matches = 0;
-        for (int i = 0; i < m_directory->count(); ++i) {
-            const TZipHeaderInfo &entry = *m_directory->at(i);
-            // Folding keeps the length, so only names of the same length can match.
-            if (p.fileName.size() == entry.nameLength()
-                && zip::compareFolded(p.fileName, {}, entry.directory(), entry.fileName()) == 0
-                && ++matches > 1) {
-                throw EAmbiguousEntry(QString(archive_text::kAmbiguousEntry).arg(gbk::decode(p.fileName)));
-            }
-        }
-    }
 }

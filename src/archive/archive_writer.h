@@ -94,8 +94,6 @@ private:
     bool addEntry(Pending &item, Output &out, std::vector<Written> &written, TNameIndex &lookup);
     void carryEntry(ReadStream &old, int index, Output &out, std::vector<Written> &written,
                     TNameIndex &lookup);
-    // EAmbiguousEntry when a name to add matches more than one entry of the held directory.
-    void refuseAmbiguous(const QList<Pending> &pending) const;
 
     int m_packLevel = 9;
     int m_lastWriteCount = 0;

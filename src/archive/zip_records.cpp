@@ -6,6 +6,7 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstring>
 
 namespace zip {
@@ -207,15 +208,9 @@ void TZipHeaderInfo::setName(const QByteArray &memoryName)
 
 void TZipHeaderInfo::setStoredName(const QByteArray &diskName)
 {
-    bool ascii = true;
-    for (char c : diskName) {
-        if (uchar(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
     // ASCII reads the same in both encodings: nothing to keep aside.
-    if (!hasUtf8Name() || ascii) {
+    if (!hasUtf8Name()
+        || std::all_of(diskName.cbegin(), diskName.cend(), [](char c) { return uchar(c) < 0x80; })) {
         setName(zip::toMemoryName(diskName));
         return;
     }
