@@ -28,7 +28,8 @@ class EListError : public Exception { using Exception::Exception; };
 // Something beyond what one archive or one entry may hold (see zip_layout.h for the limits).
 class EArchiveLimit : public Exception { using Exception::Exception; };
 // A write to an archive whose directory disagrees with its end record (or whose entries overlap or
-// lie outside the file): rewriting it would drop or garble the entries the reader could not place.
+// lie outside the file, or an entry lacks its local header): rewriting it would drop or garble
+// the entries the reader could not place.
 class EInconsistentZip : public Exception { using Exception::Exception; };
 // A change aimed at a name that more than one entry of the archive carries (letter case aside).
 class EAmbiguousEntry : public Exception { using Exception::Exception; };
@@ -72,7 +73,7 @@ inline constexpr QLatin1String kCommentInvalid(
 
 // %1 what disagrees (one of the texts below). Shown when a write is refused.
 inline constexpr QLatin1String kInconsistentZip(
-    "The archive's directory does not agree with its end record (%1); it is left as it is, "
+    "The archive's directory does not agree with the file (%1); it is left as it is, "
     "so that no entry is lost");
 // %1 the count in the end record, %2 the headers found.
 inline constexpr QLatin1String kCountDiffers("the end record counts %1 entries, the directory holds %2");

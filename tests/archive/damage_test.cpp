@@ -179,7 +179,7 @@ TEST_F(Damage, HostileSizesNeverReachMemory)
     EXPECT_EQ(errorOf([&] { extract(path(), "stored"); }), kPremature);
     auto w = writer();
     EXPECT_EQ(errorOf([&] { add(*w, "new", "x"); }),
-              QStringLiteral("The archive's directory does not agree with its end record (the entry \"stored\" "
+              QStringLiteral("The archive's directory does not agree with the file (the entry \"stored\" "
                              "lies outside the file); it is left as it is, so that no entry is lost"))
         << "nothing to carry over";
     EXPECT_EQ(testing_support::readFile(path()), longStored);

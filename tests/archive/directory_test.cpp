@@ -22,7 +22,7 @@ RunResult python(const QString &script, const QStringList &args = {})
 
 QString inconsistent(const QString &problem)
 {
-    return QStringLiteral("The archive's directory does not agree with its end record (%1); it is left as "
+    return QStringLiteral("The archive's directory does not agree with the file (%1); it is left as "
                           "it is, so that no entry is lost")
         .arg(problem);
 }
@@ -170,6 +170,18 @@ TEST_F(Directory, AnEndRecordThatDisagreesWithTheDirectoryListsAllAndRefusesEver
     auto w = writer();
     add(*w, "2099年1月1日", "new");
     EXPECT_EQ(names(path()).size(), 301);
+}
+
+TEST_F(Directory, AnEntryWithoutItsLocalHeaderIsNotCarriedOver)
+{
+    // The directory agrees with its end record, but where it puts the second entry's local header
+    // there is none: a save would copy whatever lies there as that entry.
+    QByteArray a = diary(3, false);
+    const qsizetype second = qsizetype(u32At(a, centralDirectoryAt(a) + 60 + 42));
+    put32(a, second, 0x12345678);
+    testing_support::writeFile(path(), a);
+    expectNoWrite(path(), inconsistent(QStringLiteral("the entry \"2003年1月001日\" has no local header where "
+                                                      "the directory says")));
 }
 
 TEST_F(Directory, AZip64ArchiveFromPythonIsReadWholeAndNeverRewritten)
