@@ -190,7 +190,7 @@ void readZip64(ReadStream &file, EndLocation &where)
     l.skip(8);
     const quint64 recordAt = u64(l);
     uchar record[zip::kZip64EndSize];
-    if (recordAt > quint64(locatorAt - zip::kZip64EndSize)) {
+    if (locatorAt < zip::kZip64EndSize || recordAt > quint64(locatorAt - zip::kZip64EndSize)) {
         where.zip64Damaged = true;
         return;
     }
@@ -228,7 +228,8 @@ void readZip64(ReadStream &file, EndLocation &where)
 
 // Finds the end record. Candidates are tried from the end of the file backwards: the first whose
 // comment reaches exactly the end of the file and whose directory starts with a central header
-// and ends where the end record (or the Zip64 end record) starts wins. So the end record's
+// and ends where the end record (or the Zip64 end record) starts wins; one that counts no
+// entries must stand at the start of the file. So the end record's
 // signature inside a comment, written by another program, does not hide the real record. Without
 // such a candidate, the first whose comment reaches the end, else the first found at all, is
 // taken as it is (the directory check then names what disagrees).
@@ -271,8 +272,11 @@ bool locateEnd(ReadStream &file, EndLocation &chosen)
             continue;
         const bool checksOut = where.reachesEnd && !where.zip64Damaged
                                && where.centralOffset + where.centralSize == where.directoryEnd
+                               // An archive without entries is its end record alone: a record
+                               // in a comment that counts none would else describe itself.
                                && (where.entries == 0
-                                   || signatureAt(file, where.centralOffset, zip::kCentralSignature));
+                                       ? where.directoryEnd == 0
+                                       : signatureAt(file, where.centralOffset, zip::kCentralSignature));
         if (checksOut) {
             chosen = where;
             return true;

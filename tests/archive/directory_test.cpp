@@ -247,7 +247,18 @@ TEST_F(Directory, AnEndRecordSignatureInTheCommentDoesNotHideTheRealOne)
         QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'),
         QByteArray("token PK\x05\x06", 10) + randomBytes(40, 3),
     };
-    for (const QByteArray &comment : comments) {
+    // ... and one that describes itself: an empty directory ending right where it stands.
+    const auto selfDescribing = [](qsizetype commentAt) {
+        QByteArray fake("PK\x05\x06", 4);
+        fake += QByteArray(8, '\0');
+        fake += QByteArray(4, '\0');   // directory size 0
+        QByteArray offset(4, '\0');
+        put32(offset, 0, quint32(commentAt));
+        return fake + offset + QByteArray(2, '\0');
+    };
+    // The two-entry archive below puts its comment at this offset.
+    const qsizetype commentAt = (30 + 3 + 5) + (30 + 3 + 6) + 2 * (46 + 3) + 22;
+    for (const QByteArray &comment : comments + QList<QByteArray>{selfDescribing(commentAt)}) {
         SCOPED_TRACE(comment.toHex().toStdString());
         const QString archive = path(QStringLiteral("comment.zip"));
         QFile::remove(archive);
