@@ -99,7 +99,7 @@ int extractEntry(const ToolContext &context, const QStringList &args)
         }
     }
     if (exact == -2) {
-        toolError(QString(archive_text::kAmbiguousEntry).arg(args[1]));
+        toolError(args[1] + QStringLiteral(": more than one entry has this very name"));
         return 1;
     }
     QByteArray data;

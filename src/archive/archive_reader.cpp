@@ -670,9 +670,15 @@ QList<int> TArchiveReader::chooseEntries(const QByteArray &pattern)
 
 qint64 TArchiveReader::ExtractToStream(const QString &name, QIODevice &stream)
 {
-    // A name GBK cannot spell names no entry.
-    if (!gbk::canEncode(name))
-        return 0;
+    // A name GBK cannot spell can still be a UTF-8 name of another program's entry.
+    if (!gbk::canEncode(name)) {
+        QByteArray data;
+        if (extractByText(name, data, nullptr) == 0 || data.isEmpty())
+            return 0;
+        if (stream.write(data) != data.size())
+            throw ECantWriteUCF(archive_text::kCantWriteUCF);
+        return data.size();
+    }
     return ExtractToStream(gbk::encode(name), stream);
 }
 
