@@ -414,7 +414,7 @@ bool TArchiveReader::readDirectory(ReadStream &file)
         if (entry->needsZip64Extra()) {
             const QByteArray extra = file.readBytes(entry->extraLength);
             entry->applyZip64Extra(extra);
-            m_zip64 = true;
+            m_zip64 = m_zip64 || entry->zip64;
             file.skip(entry->commentLength);
         } else {
             file.skip(qint64(entry->extraLength) + entry->commentLength);
