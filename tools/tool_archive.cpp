@@ -77,6 +77,9 @@ int listEntries(const ToolContext &context, const QStringList &args)
     for (int i = 0; i < reader.EntryCount(); ++i)
         out += shownName(reader, i).toUtf8() + '\n';
     toolWrite(out);
+    // Every entry found is listed; what the directory's records disagree about is said beside.
+    if (!reader.DirectoryProblem().isEmpty())
+        toolError(QStringLiteral("warning: ") + args[0] + QStringLiteral(": ") + reader.DirectoryProblem());
     return 0;
 }
 
