@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Whole-process comparisons of the container with Info-ZIP on a generated diary:
 #   bench/compare.sh [BUILD_BIN] [DAYS]      (defaults: build/bin, 3650 = the ten-year diary)
-# 1. extracting every entry: `quillbook-tool verify` (by name, as the list page reads them)
+# 1. extracting every entry: `quillbook-tool verify` (each entry by its place in the directory)
 #    against `unzip -p -P … > /dev/null`;
 # 2. saving one entry (a complete rewrite; ours also syncs file and folder) against `zip -P …`,
 #    and against `zip` followed by `sync` of the archive and its folder; then taking turns

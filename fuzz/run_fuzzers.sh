@@ -12,8 +12,9 @@ build=$(cd "${1:?build folder}" && pwd)
 seconds=${2:-60}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 
-# target:folder of its regression inputs under tests/
-targets=(archive:archive rtf:richtext settings:settings user_list:accounts)
+# target:folder of its regression inputs under tests/:largest input. Hostile archives (overlapping
+# entries that each declare 256 MiB, directories of tens of thousands of headers) need room.
+targets=(archive:archive:524288 rtf:richtext:65536 settings:settings:65536 user_list:accounts:65536)
 
 # Use-after-return detection halves the speed; the test suite under `make test-asan` keeps it.
 # A smaller quarantine keeps the resident size what the program really holds, so that the RSS
@@ -28,7 +29,9 @@ summary=()
 total=0
 for entry in "${targets[@]}"; do
   target=${entry%%:*}
-  tests_folder=${entry#*:}
+  rest=${entry#*:}
+  tests_folder=${rest%%:*}
+  max_len=${rest#*:}
   binary=$build/fuzz/fuzz_$target
   corpus=$build/fuzz/corpus/$target
   artifacts=$build/fuzz/artifacts/$target/
@@ -44,7 +47,7 @@ for entry in "${targets[@]}"; do
   [ -f "$source_dir/fuzz/$target.dict" ] && dict=(-dict="$source_dir/fuzz/$target.dict")
 
   echo "== fuzz_$target: $seconds s"
-  "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -max_len=65536 \
+  "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -max_len="$max_len" \
     -print_final_stats=1 -artifact_prefix="$artifacts" "${dict[@]}" \
     "$corpus" "${seeds[@]}" >"$log" 2>&1
   status=$?

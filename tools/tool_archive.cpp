@@ -6,7 +6,6 @@
 
 #include "archive/archive_errors.h"
 #include "archive/archive_writer.h"
-#include "archive/name_pattern.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
 
@@ -20,6 +19,13 @@ namespace {
 QString shownName(const QByteArray &path)
 {
     return gbk::decode(path).replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
+// The name as list prints it: decoded as the entry stores it (UTF-8 or GBK), "/" between
+// directories.
+QString shownName(TArchiveReader &reader, int index)
+{
+    return reader.EntryPathText(index).replace(QLatin1Char('\\'), QLatin1Char('/'));
 }
 
 int usageError(const QString &usage)
@@ -55,6 +61,8 @@ QString failureText(ExtractFailure why)
         return QStringLiteral("unknown compression method");
     case ExtractFailure::LargerThanRecorded:
         return archive_text::kBiggerThanUncompressed;
+    case ExtractFailure::UnsupportedEncryption:
+        return QStringLiteral("unsupported encryption");
     }
     return {};
 }
@@ -67,8 +75,11 @@ int listEntries(const ToolContext &context, const QStringList &args)
     openExisting(reader, context, args[0]);
     QByteArray out;
     for (int i = 0; i < reader.EntryCount(); ++i)
-        out += shownName(reader.EntryPathBytes(i)).toUtf8() + '\n';
+        out += shownName(reader, i).toUtf8() + '\n';
     toolWrite(out);
+    // Every entry found is listed; what the directory's records disagree about is said beside.
+    if (!reader.DirectoryProblem().isEmpty())
+        toolError(QStringLiteral("warning: ") + args[0] + QStringLiteral(": ") + reader.DirectoryProblem());
     return 0;
 }
 
@@ -78,7 +89,32 @@ int extractEntry(const ToolContext &context, const QStringList &args)
         return usageError(QStringLiteral("extract ARCHIVE NAME"));
     TArchiveReader &reader = untilExit<TArchiveReader>();
     aim(reader, context, args[0]);
+    // The entry list prints, named exactly so: that one alone, even when others carry the
+    // same name in other letter case. Otherwise the name is a pattern, matched ignoring case.
+    if (files::exists(args[0]))
+        reader.OpenArchive();
+    int exact = -1;
+    for (int i = 0; i < reader.EntryCount(); ++i) {
+        if (shownName(reader, i) == args[1]) {
+            exact = exact < 0 ? i : -2;
+            if (exact == -2)
+                break;
+        }
+    }
+    if (exact == -2) {
+        toolError(args[1] + QStringLiteral(": more than one entry has this very name"));
+        return 1;
+    }
     QByteArray data;
+    if (exact >= 0) {
+        ExtractFailure why;
+        if (!reader.ExtractEntry(exact, data, &why)) {
+            toolError(args[1] + QStringLiteral(": ") + failureText(why));
+            return 1;
+        }
+        toolWrite(data);
+        return 0;
+    }
     QList<EntryFailure> failures;
     if (reader.ExtractToBytes(args[1], data, &failures) == 0) {
         if (failures.isEmpty())
@@ -122,7 +158,7 @@ int deleteEntry(const ToolContext &context, const QStringList &args)
     openExisting(writer, context, args[0]);
     writer.ClearSelection();
     for (int i = 0; i < writer.EntryCount(); ++i) {
-        if (shownName(writer.EntryPathBytes(i)) == args[1])
+        if (shownName(writer, i) == args[1])
             writer.SelectEntry(i, true);
     }
     if (writer.SelectedCount() == 0) {
@@ -161,32 +197,26 @@ int verifyArchive(const ToolContext &context, const QStringList &args)
     TArchiveReader &reader = untilExit<TArchiveReader>();
     openExisting(reader, context, args[0]);
     int failed = 0;
-    auto report = [&](const QByteArray &path, const QString &what) {
-        toolPrint(shownName(path) + QStringLiteral(": ") + what);
+    auto report = [&](const QString &what, const QString &why) {
+        toolPrint(what + QStringLiteral(": ") + why);
         ++failed;
     };
+    // A directory that disagrees with its end record may hide entries: the archive fails even
+    // when every entry listed reads well.
+    if (!reader.DirectoryProblem().isEmpty())
+        report(args[0], reader.DirectoryProblem());
+    // By place, not by name: names equal but for letter case would each choose all the others.
     for (int i = 0; i < reader.EntryCount(); ++i) {
-        const QByteArray path = reader.EntryPathBytes(i);
         if (reader.EntryNameBytes(i).isEmpty())
             continue;
         QByteArray data;
-        // By name, as the diary's list page reads its entries; a name that is also a pattern
-        // would choose others too, so such an entry is read by its place.
         try {
-            if (zip::isPlainName(path)) {
-                QList<EntryFailure> failures;
-                if (reader.ExtractToBytes(path, data, &failures) == 0 && failures.isEmpty())
-                    report(path, QStringLiteral("not found"));
-                for (const EntryFailure &f : failures)
-                    report(f.name, failureText(f.reason));
-            } else {
-                ExtractFailure why;
-                if (!reader.ExtractEntry(i, data, &why))
-                    report(path, failureText(why));
-            }
+            ExtractFailure why;
+            if (!reader.ExtractEntry(i, data, &why))
+                report(shownName(reader, i), failureText(why));
         } catch (const Exception &e) {
             // A damaged entry ends its own check, not the whole run.
-            report(path, e.message());
+            report(shownName(reader, i), e.message());
         }
     }
     return failed ? 1 : 0;

@@ -27,6 +27,12 @@ class EFCreateError : public EInOutError { using EInOutError::EInOutError; };
 class EListError : public Exception { using Exception::Exception; };
 // Something beyond what one archive or one entry may hold (see zip_layout.h for the limits).
 class EArchiveLimit : public Exception { using Exception::Exception; };
+// A write to an archive whose directory disagrees with its end record (or whose entries overlap or
+// lie outside the file, or an entry lacks its local header): rewriting it would drop or garble
+// the entries the reader could not place.
+class EInconsistentZip : public Exception { using Exception::Exception; };
+// A change aimed at a name that more than one entry of the archive carries (letter case aside).
+class EAmbiguousEntry : public Exception { using Exception::Exception; };
 
 namespace archive_text {
 
@@ -64,5 +70,40 @@ inline constexpr QLatin1String kNameTooLong("The entry name is longer than 65535
 inline constexpr QLatin1String kCommentTooLong("The archive comment is longer than 65535 bytes");
 inline constexpr QLatin1String kCommentInvalid(
     "The archive comment may not hold a zero byte or the bytes of an end record signature");
+
+// %1 what disagrees (one of the texts below). Shown when a write is refused.
+inline constexpr QLatin1String kInconsistentZip(
+    "The archive's directory does not agree with the file (%1); it is left as it is, "
+    "so that no entry is lost");
+// %1 the count in the end record, %2 the headers found.
+inline constexpr QLatin1String kCountDiffers("the end record counts %1 entries, the directory holds %2");
+// %1 the size in the end record, %2 the size found.
+inline constexpr QLatin1String kSizeDiffers("the end record gives the directory %1 bytes, it has %2");
+// %1 where the directory starts by the end record, %2 where the end record itself is.
+inline constexpr QLatin1String kDirectoryMisplaced(
+    "the directory at offset %1 does not end where the end record starts, at offset %2");
+inline constexpr QLatin1String kCommentNotAtEnd("the archive comment does not reach the end of the file");
+inline constexpr QLatin1String kZip64Damaged("the Zip64 end record is missing or damaged");
+inline constexpr QLatin1String kTooManyToRead("the directory holds more entries than can be read");
+inline constexpr QLatin1String kRecovered("the directory could not be read and was rebuilt from the entries");
+// %1 the entry name.
+inline constexpr QLatin1String kEntryOutsideFile("the entry \"%1\" lies outside the file");
+// %1 and %2 the entry names.
+inline constexpr QLatin1String kEntriesOverlap("the entries \"%1\" and \"%2\" overlap");
+// %1 the entry name.
+inline constexpr QLatin1String kEntryOverlapsDirectory("the entry \"%1\" runs into the directory");
+// %1 the entry name.
+inline constexpr QLatin1String kExtraMissing("the entry \"%1\" declares an extra field that is not there");
+// %1 the entry name.
+inline constexpr QLatin1String kEntryRunsOver("the entry \"%1\" runs into the next entry or the directory");
+// %1 the entry name.
+inline constexpr QLatin1String kLocalHeaderMissing("the entry \"%1\" has no local header where the directory says");
+
+inline constexpr QLatin1String kZip64NotWritable(
+    "The archive is in the Zip64 format, which can be read here but not rewritten");
+// %1 the name.
+inline constexpr QLatin1String kAmbiguousEntry(
+    "More than one entry of the archive is named \"%1\" (letter case aside); it cannot be changed "
+    "by that name");
 
 } // namespace archive_text

@@ -11,7 +11,9 @@
 #include <QIODevice>
 #include <QMultiHash>
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -43,7 +45,21 @@ qint64 findLocalSignature(ReadStream &file, qint64 from)
 
 QString displayName(const TZipHeaderInfo &entry)
 {
-    return gbk::decode(entry.fullName());
+    return entry.fullNameText();
+}
+
+bool equalIgnoringAsciiCase(const QString &a, const QString &b)
+{
+    if (a.size() != b.size())
+        return false;
+    auto lower = [](QChar c) {
+        return c >= QLatin1Char('A') && c <= QLatin1Char('Z') ? QChar(c.unicode() + 32) : c;
+    };
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -78,6 +94,8 @@ void TArchiveReader::resetComponent()
     m_end.reset();
     m_stamp = 0;
     m_identity = FileIdentity();
+    m_problem.clear();
+    m_zip64 = false;
 }
 
 void TArchiveReader::installDirectory(std::unique_ptr<TSortedZip> directory)
@@ -126,15 +144,209 @@ bool TArchiveReader::makeDirectoryCurrent(ReadStream &file)
     return readDirectory(file);
 }
 
+namespace {
+
+// The end record chosen for a file, with what the Zip64 records add to it.
+struct EndLocation
+{
+    TEndCentral end;
+    qint64 at = 0;               // where the end record starts
+    qint64 directoryEnd = 0;     // where the directory must end: the Zip64 end record, or at
+    qint64 entries = 0;          // headers the records count
+    qint64 centralOffset = 0;
+    qint64 centralSize = 0;
+    bool zip64 = false;
+    bool zip64Damaged = false;
+    bool reachesEnd = false;     // its comment ends exactly at the end of the file
+};
+
+quint64 u64(ByteCursor &c)
+{
+    const quint64 low = c.u32();
+    return low | (quint64(c.u32()) << 32);
+}
+
+bool signatureAt(ReadStream &file, qint64 at, quint32 signature)
+{
+    uchar bytes[4];
+    file.seek(at);
+    if (!file.readExact(bytes, 4))
+        return false;
+    ByteCursor c(bytes, 4);
+    return c.u32() == signature;
+}
+
+// Fills in the Zip64 end record when a locator stands right before the end record.
+void readZip64(ReadStream &file, EndLocation &where)
+{
+    const qint64 locatorAt = where.at - zip::kZip64LocatorSize;
+    if (locatorAt < 0 || !signatureAt(file, locatorAt, zip::kZip64LocatorSignature))
+        return;
+    where.zip64 = true;
+    uchar locator[zip::kZip64LocatorSize];
+    file.seek(locatorAt);
+    file.readExact(locator, sizeof locator);
+    ByteCursor l(locator, sizeof locator);
+    l.skip(8);
+    const quint64 recordAt = u64(l);
+    uchar record[zip::kZip64EndSize];
+    if (locatorAt < zip::kZip64EndSize || recordAt > quint64(locatorAt - zip::kZip64EndSize)) {
+        where.zip64Damaged = true;
+        return;
+    }
+    file.seek(qint64(recordAt));
+    if (!file.readExact(record, sizeof record)) {
+        where.zip64Damaged = true;
+        return;
+    }
+    ByteCursor c(record, sizeof record);
+    const quint32 signature = c.u32();
+    const quint64 rest = u64(c);
+    c.skip(4);
+    const quint32 thisDisk = c.u32();
+    const quint32 centralDisk = c.u32();
+    c.skip(8);
+    const quint64 entries = u64(c);
+    const quint64 size = u64(c);
+    const quint64 offset = u64(c);
+    // The record must end at the locator, and name no directory beyond what the file can hold.
+    if (signature != zip::kZip64EndSignature || recordAt + 12 + rest != quint64(locatorAt)
+        || entries > quint64(zip::kMaxArchiveSize) || size > quint64(zip::kMaxArchiveSize)
+        || offset > quint64(zip::kMaxArchiveSize) || thisDisk > zip::kMaxDiskNumber
+        || centralDisk > zip::kMaxDiskNumber) {
+        where.zip64Damaged = true;
+        return;
+    }
+    where.directoryEnd = qint64(recordAt);
+    where.entries = qint64(entries);
+    where.centralSize = qint64(size);
+    where.centralOffset = qint64(offset);
+    where.end.thisDisk = quint16(thisDisk);
+    where.end.centralDisk = quint16(centralDisk);
+    where.end.centralOffset = qint32(offset);
+}
+
+// Finds the end record. Candidates are tried from the end of the file backwards: the first whose
+// comment reaches exactly the end of the file and whose directory starts with a central header
+// and ends where the end record (or the Zip64 end record) starts wins; one that counts no
+// entries must stand at the start of the file. So the end record's
+// signature inside a comment, written by another program, does not hide the real record. Without
+// such a candidate, the first whose comment reaches the end, else the first found at all, is
+// taken as it is (the directory check then names what disagrees).
+bool locateEnd(ReadStream &file, EndLocation &chosen)
+{
+    const qint64 size = file.size();
+    if (size < zip::kEndRecordSize)
+        return false;
+    const qint64 span = qMin<qint64>(zip::kEndRecordSearch, size);
+    file.seek(size - span);
+    const QByteArray tail = file.readBytes(span);
+    if (tail.size() != span)
+        return false;
+    const uchar *bytes = reinterpret_cast<const uchar *>(tail.constData());
+    std::optional<EndLocation> first, reaching;
+    for (qsizetype pos = span - zip::kEndRecordSize; pos >= 0; --pos) {
+        if (bytes[pos] != 0x50)
+            continue;
+        ByteCursor c(bytes + pos, zip::kEndRecordSize);
+        if (c.u32() != zip::kEndSignature)
+            continue;
+        EndLocation where;
+        TEndCentral &end = where.end;
+        end.thisDisk = c.u16();
+        end.centralDisk = c.u16();
+        end.entriesOnDisk = c.u16();
+        end.totalEntries = c.u16();
+        end.centralSize = c.u32();
+        end.centralOffset = qint32(c.u32());
+        end.commentLength = c.u16();
+        where.at = size - span + pos;
+        end.commentOffset = where.at + zip::kEndRecordSize;
+        where.reachesEnd = end.commentOffset + end.commentLength == size;
+        where.directoryEnd = where.at;
+        where.entries = end.totalEntries;
+        where.centralSize = end.centralSize;
+        where.centralOffset = end.centralOffset;
+        readZip64(file, where);
+        if (!usable(end))
+            continue;
+        const bool checksOut = where.reachesEnd && !where.zip64Damaged
+                               && where.centralOffset + where.centralSize == where.directoryEnd
+                               // An archive without entries is its end record alone: a record
+                               // in a comment that counts none would else describe itself.
+                               && (where.entries == 0
+                                       ? where.directoryEnd == 0
+                                       : signatureAt(file, where.centralOffset, zip::kCentralSignature));
+        if (checksOut) {
+            chosen = where;
+            return true;
+        }
+        if (!first)
+            first = where;
+        if (where.reachesEnd && !reaching)
+            reaching = where;
+    }
+    if (!first)
+        return false;
+    chosen = reaching ? *reaching : *first;
+    return true;
+}
+
+} // namespace
+
+void TArchiveReader::checkRegions(TSortedZip &directory, qint64 directoryStart, qint64 fileSize,
+                                  QString &problem)
+{
+    const int n = directory.count();
+    // Written in order, as every archive normally is, the directory is its own order.
+    bool sorted = true;
+    for (int i = 1; i < n && sorted; ++i)
+        sorted = directory.at(i - 1)->localHeaderOffset <= directory.at(i)->localHeaderOffset;
+    std::vector<TZipHeaderInfo *> order;
+    if (!sorted) {
+        order.reserve(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            order.push_back(directory.at(i));
+        std::stable_sort(order.begin(), order.end(), [](const TZipHeaderInfo *a, const TZipHeaderInfo *b) {
+            return a->localHeaderOffset < b->localHeaderOffset;
+        });
+    }
+    auto at = [&](int i) { return sorted ? directory.at(i) : order[size_t(i)]; };
+    auto note = [&](const QString &text) {
+        if (problem.isEmpty())
+            problem = text;
+    };
+    for (int i = 0; i < n; ++i) {
+        TZipHeaderInfo &e = *at(i);
+        // The least the entry takes: its local header with the name the directory gives it, and
+        // its data. A longer local name or an extra field is checked when the header is read.
+        const qint64 end = qint64(e.localHeaderOffset) + zip::kLocalHeaderSize + e.diskNameLength()
+                           + qint64(e.compressedSize);
+        const qint64 next = i + 1 < n ? qint64(at(i + 1)->localHeaderOffset) : directoryStart;
+        e.regionEnd = quint32(qBound<qint64>(0, next, 0xFFFFFFFF));
+        if (end <= next)
+            continue;
+        if (end > fileSize)
+            note(QString(archive_text::kEntryOutsideFile).arg(e.fullNameText()));
+        else if (i + 1 < n)
+            note(QString(archive_text::kEntriesOverlap).arg(e.fullNameText(), at(i + 1)->fullNameText()));
+        else
+            note(QString(archive_text::kEntryOverlapsDirectory).arg(e.fullNameText()));
+    }
+}
+
 bool TArchiveReader::readDirectory(ReadStream &file)
 {
     m_stamp = file.dosStamp();
     m_identity = file.identity();
     installDirectory(nullptr);
+    m_problem.clear();
+    m_zip64 = false;
 
     // An empty file is an archive without entries.
-    TEndCentral end;
-    const bool found = file.size() == 0 || (end.find(file) && usable(end));
+    EndLocation where;
+    const bool found = file.size() == 0 || locateEnd(file, where);
+    TEndCentral &end = where.end;
     if (!found) {
         switch (m_incompleteMode) {
         case TIncompleteZipMode::izAssumeMulti:
@@ -148,6 +360,8 @@ bool TArchiveReader::readDirectory(ReadStream &file)
         recoverDirectory(file, m_end);
         return true;
     }
+    if (file.size() == 0)
+        where.reachesEnd = true;
 
     // A comment set but not yet written survives the read; a held one of the file may be stale.
     if (m_end.commentModified) {
@@ -157,31 +371,86 @@ bool TArchiveReader::readDirectory(ReadStream &file)
     }
 
     auto directory = std::make_unique<TSortedZip>(TDuplicates::dupError, TZipSortMode::ByNone, true);
-    directory->reserve(end.totalEntries);   // at most 65 535, whatever the file claims
-    if (end.totalEntries > 0)
-        file.seek(quint32(end.centralOffset));
+    // What the file can hold, whatever the records claim.
+    directory->reserve(int(qMin<qint64>(where.entries, file.size() / zip::kCentralHeaderSize)));
+    file.seek(where.centralOffset);
     bool retried = false;
+    QString retriedName;
+    bool tooMany = false;
     TZipHeaderInfo *previous = nullptr;
-    for (int i = 0; i < end.totalEntries; ++i) {
+    qint64 count = 0;
+    for (;; ++count) {
+        const qint64 at = file.pos();
+        const bool counted = count < where.entries;
+        // Headers beyond the count still belong to the archive: the count may be what is wrong.
+        if (!counted) {
+            const bool more = at + zip::kCentralHeaderSize <= where.directoryEnd
+                              && signatureAt(file, at, zip::kCentralSignature);
+            file.seek(at);
+            if (!more)
+                break;
+        }
+        if (count >= zip::kMaxReadEntries) {
+            tooMany = true;
+            break;
+        }
         auto entry = std::make_unique<TZipHeaderInfo>();
         bool ok = entry->readCentralHeader(file);
         // Some writers declare an extra field they never wrote: try once without it.
         if (!ok && !retried && previous && previous->extraLength > 0) {
             retried = true;
+            retriedName = previous->fullNameText();
             file.skip(-qint64(previous->extraLength));
             previous->extraLength = 0;
             ok = entry->readCentralHeader(file);
         }
         if (!ok) {
-            recoverDirectory(file, end);
-            return true;
+            if (counted) {
+                recoverDirectory(file, end);
+                return true;
+            }
+            break;
         }
-        file.skip(qint64(entry->extraLength) + entry->commentLength);
+        if (entry->needsZip64Extra()) {
+            const QByteArray extra = file.readBytes(entry->extraLength);
+            entry->applyZip64Extra(extra);
+            m_zip64 = m_zip64 || entry->zip64;
+            file.skip(entry->commentLength);
+        } else {
+            file.skip(qint64(entry->extraLength) + entry->commentLength);
+        }
         previous = entry.get();
         directory->add(entry.release());
     }
+    const qint64 walked = count > 0 ? file.pos() - where.centralOffset : 0;
+
+    // The directory is trusted only as far as it agrees with the end record; what disagrees is
+    // named, and no write will rewrite the archive (see DirectoryProblem()).
+    QString problem;
+    if (where.zip64Damaged)
+        problem = archive_text::kZip64Damaged;
+    else if (tooMany)
+        problem = archive_text::kTooManyToRead;
+    else if (count != where.entries)
+        problem = QString(archive_text::kCountDiffers).arg(where.entries).arg(count);
+    else if (walked != where.centralSize)
+        problem = QString(archive_text::kSizeDiffers).arg(where.centralSize).arg(walked);
+    else if (where.centralOffset + where.centralSize != where.directoryEnd)
+        problem = QString(archive_text::kDirectoryMisplaced).arg(where.centralOffset).arg(where.directoryEnd);
+    else if (!where.reachesEnd)
+        problem = archive_text::kCommentNotAtEnd;
+    else if (retried)
+        problem = QString(archive_text::kExtraMissing).arg(retriedName);
+    checkRegions(*directory, qMin(where.centralOffset, where.directoryEnd), file.size(), problem);
+
+    m_zip64 = m_zip64 || where.zip64;
+    if (where.zip64) {
+        end.entriesOnDisk = end.totalEntries = quint16(qMin<qint64>(where.entries, 0xFFFF));
+        end.centralSize = quint32(qMin<qint64>(where.centralSize, 0xFFFFFFFF));
+    }
     m_end = end;
     installDirectory(std::move(directory));
+    m_problem = problem;
     return true;
 }
 
@@ -194,6 +463,9 @@ void TArchiveReader::recoverDirectory(ReadStream &file, TEndCentral end)
     }
     m_end = end;
     installDirectory(std::move(directory));
+    // Entries the directory no longer names may be missing from the scan, and those it found
+    // are not checked against any directory: the archive is read, never rewritten.
+    m_problem = archive_text::kRecovered;
 }
 
 bool TArchiveReader::recoveryScan(ReadStream &file, TEndCentral &end, TSortedZip &directory)
@@ -281,7 +553,12 @@ TZipHeaderInfo &TArchiveReader::record(int index) const
 
 QString TArchiveReader::EntryName(int index)
 {
-    return gbk::decode(record(index).fileName());
+    return record(index).fileNameText();
+}
+
+QString TArchiveReader::EntryPathText(int index)
+{
+    return record(index).fullNameText();
 }
 
 QByteArray TArchiveReader::EntryNameBytes(int index)
@@ -393,9 +670,15 @@ QList<int> TArchiveReader::chooseEntries(const QByteArray &pattern)
 
 qint64 TArchiveReader::ExtractToStream(const QString &name, QIODevice &stream)
 {
-    // A name GBK cannot spell names no entry.
-    if (!gbk::canEncode(name))
-        return 0;
+    // A name GBK cannot spell can still be a UTF-8 name of another program's entry.
+    if (!gbk::canEncode(name)) {
+        QByteArray data;
+        if (extractByText(name, data, nullptr) == 0 || data.isEmpty())
+            return 0;
+        if (stream.write(data) != data.size())
+            throw ECantWriteUCF(archive_text::kCantWriteUCF);
+        return data.size();
+    }
     return ExtractToStream(gbk::encode(name), stream);
 }
 
@@ -412,8 +695,36 @@ qint64 TArchiveReader::ExtractToStream(const QByteArray &name, QIODevice &stream
 int TArchiveReader::ExtractToBytes(const QString &name, QByteArray &data, QList<EntryFailure> *failures)
 {
     if (!gbk::canEncode(name))
-        return 0;
+        return extractByText(name, data, failures);
     return ExtractToBytes(gbk::encode(name), data, failures);
+}
+
+int TArchiveReader::extractByText(const QString &name, QByteArray &data, QList<EntryFailure> *failures)
+{
+    QString wanted = name;
+    wanted.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    if (wanted.trimmed().isEmpty())
+        return 0;
+    files::FolderLock lock(m_zipName, files::FolderLock::Shared);
+    ReadStream file;
+    openArchiveFile(file);
+    if (!makeDirectoryCurrent(file))
+        throw EIncompleteZip(archive_text::kIncompleteZip);
+    int extracted = 0;
+    for (int i = 0; i < m_directory->count(); ++i) {
+        const TZipHeaderInfo &entry = *m_directory->at(i);
+        if (entry.fileName().isEmpty() || !equalIgnoringAsciiCase(entry.fullNameText(), wanted))
+            continue;
+        QByteArray one;
+        ExtractFailure why = ExtractFailure::CrcMismatch;
+        if (extractEntry(file, entry, one, &why)) {
+            data += one;
+            ++extracted;
+        } else if (failures) {
+            failures->append({entry.fullName(), why});
+        }
+    }
+    return extracted;
 }
 
 int TArchiveReader::ExtractToBytes(const QByteArray &name, QByteArray &data, QList<EntryFailure> *failures)
@@ -470,6 +781,10 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
                                 .arg(entry.uncompressedSize)
                                 .arg(zip::kMaxEntrySize));
     }
+    if (entry.hasUnsupportedEncryption()) {
+        *why = ExtractFailure::UnsupportedEncryption;
+        return false;
+    }
     const bool stored = entry.method == zip::kMethodStored;
     // The file ends inside the entry: a stored entry cannot be completed at all, a deflated one
     // fails its CRC.
@@ -490,7 +805,16 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
     header.seek(zip::kLocalNameLengthAt);
     const quint16 nameLength = header.u16();
     const quint16 extraLength = header.u16();
-    file.seek(qint64(entry.localHeaderOffset) + zip::kLocalHeaderSize + nameLength + extraLength);
+    const qint64 dataAt = qint64(entry.localHeaderOffset) + zip::kLocalHeaderSize + nameLength + extraLength;
+    // Data that runs into the next entry (or the directory) but not past the end of the file:
+    // overlapping entries, as a hostile archive builds them to multiply one piece of deflate data.
+    // Such an entry is damaged; it is never decoded.
+    const qint64 dataEnd = dataAt + qint64(entry.compressedSize);
+    if (dataEnd > qint64(entry.regionEnd) && dataEnd <= file.size()) {
+        *why = ExtractFailure::CrcMismatch;
+        return false;
+    }
+    file.seek(dataAt);
 
     quint64 remaining = entry.compressedSize;
     std::optional<zip::ZipKeys> keys;

@@ -44,6 +44,23 @@ struct EntryFailure
 // kept while the file stays the same file with the same two-second stamp, and read again as soon
 // as either changes (another component or program rewrote it).
 //
+// The directory is checked against the end record whenever it is read (DirectoryProblem()): where
+// it starts, its size and the number of headers in it must agree with the end record (or the
+// Zip64 end record), the end record's comment must end the file, and every entry's local header
+// and data must lie inside the file without overlapping another entry or the directory. When
+// they disagree the reader still lists every header it found and extracts what it can, but an
+// entry whose data runs into the next one is left out as damaged, and no write rewrites the
+// archive. Zip64 archives (more than 65 535 entries, or Zip64 fields from `zip -fz`) are read;
+// no write rewrites them either.
+//
+// Entry names: the bytes an entry is named by (EntryNameBytes(), EntryPathBytes(), the names
+// ExtractToBytes() and the writer match) are GBK. A name another program stored in UTF-8 (flag
+// bit 11) is decoded, and shows up here as its GBK spelling: an entry named 2003年9月27日 in UTF-8
+// compares equal to the GBK bytes of 2003年9月27日, exactly like the program's own entry of that
+// date. The *Text() functions give every name as text, also a UTF-8 name GBK cannot spell (whose
+// "bytes" are then its UTF-8 bytes, which no GBK name equals by chance in practice). A write that
+// carries such an entry over keeps its stored bytes and flag.
+//
 // Errors (all from archive_errors.h): EFOpenError "Cannot open file "%1". %2" when the file
 // cannot be opened; EIncompleteZip "Incomplete Zip File" when it has no valid end record;
 // EBadZipFile "Not a valid zip file!" when its directory cannot be read (the component then drops
@@ -79,6 +96,13 @@ public:
     void OpenArchive();
     // True when a directory has been read (OpenArchive found an archive).
     bool HasDirectory() const { return m_directory != nullptr; }
+    // Empty when the directory read agrees with its end record and its entries lie inside the
+    // file without overlapping; otherwise what disagrees, in words (archive_errors.h). Every
+    // write refuses such an archive with EInconsistentZip.
+    QString DirectoryProblem() const { return m_problem; }
+    // True when the directory came through Zip64 records or fields; writes refuse it
+    // (EArchiveLimit) rather than drop what 32-bit records cannot describe.
+    bool IsZip64() const { return m_zip64; }
 
     // The directory as last read; 0 entries when none has been read.
     int EntryCount();
@@ -88,6 +112,8 @@ public:
     QByteArray EntryNameBytes(int index);
     // Directory part (ending with "\") and file name.
     QByteArray EntryPathBytes(int index);
+    // The same as text, decoded as the entry stores its name (UTF-8 or GBK).
+    QString EntryPathText(int index);
     // A copy of the entry's record.
     TZipHeaderInfo Entry(int index);
 
@@ -109,7 +135,9 @@ public:
     // name_pattern.h; "/" and "\" both separate directories), in directory order, and writes
     // their bytes at the stream's position. Returns the number of bytes written. An entry that
     // fails its password check or its CRC, or is of an unknown method, writes nothing. A blank
-    // name returns 0 without opening the file. ECantWriteUCF when the stream takes fewer bytes;
+    // name returns 0 without opening the file. A text name that GBK cannot spell matches the
+    // entries whose EntryPathText() equals it ("/" or "\" between directories, ASCII case
+    // ignored). ECantWriteUCF when the stream takes fewer bytes;
     // EFatalUnzipError when the file ends inside a stored entry.
     qint64 ExtractToStream(const QString &name, QIODevice &stream);
     qint64 ExtractToStream(const QByteArray &name, QIODevice &stream);
@@ -139,6 +167,10 @@ protected:
     // The record at index; EListError "Index %1 is out of range" when there is none.
     TZipHeaderInfo &record(int index) const;
     static bool isBlank(const QByteArray &name);
+    // Sets each entry's region end and names in problem (when it is still empty) the first entry
+    // that lies outside the file, overlaps the next one or runs into the directory.
+    static void checkRegions(TSortedZip &directory, qint64 directoryStart, qint64 fileSize,
+                             QString &problem);
 
     QString m_zipName;
     QByteArray m_password;
@@ -147,9 +179,12 @@ protected:
     quint32 m_stamp = 0;                       // MS-DOS stamp of the file at the last read
     FileIdentity m_identity;                   // and which file it was
     int m_selectedCount = 0;
+    QString m_problem;                         // see DirectoryProblem()
+    bool m_zip64 = false;
 
 private:
     bool readDirectory(ReadStream &file);
+    int extractByText(const QString &name, QByteArray &data, QList<EntryFailure> *failures);
     // The directory from the local headers, with end record end as the scan sets it; the
     // component is reset and EBadZipFile thrown when the scan finds nothing.
     void recoverDirectory(ReadStream &file, TEndCentral end);

@@ -346,6 +346,13 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
         // lock): a two-second stamp alone would miss a rewrite by another program.
         if (!m_directory || old.identity() != m_identity || old.dosStamp() != m_stamp)
             rereadDirectory(old);
+        // Rewriting keeps only the entries the directory places: an archive whose directory
+        // disagrees with its end record would lose the others, and one in the Zip64 format
+        // would be cut down to what 32-bit records can describe.
+        if (!m_problem.isEmpty())
+            throw EInconsistentZip(QString(archive_text::kInconsistentZip).arg(m_problem));
+        if (m_zip64)
+            throw EArchiveLimit(archive_text::kZip64NotWritable);
     }
 
     TEndCentral end;
@@ -377,8 +384,14 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
         if (mode == Mode::Stream) {
             for (Pending &p : pending) {
                 // Folding keeps the length, so only names of the same length can match.
-                if (!p.done && p.fileName.size() == entry.nameLength()
+                if (p.fileName.size() == entry.nameLength()
                     && zip::compareFolded(p.fileName, {}, entry.directory(), entry.fileName()) == 0) {
+                    // A second entry of the name (written elsewhere, in other letter case): which
+                    // one is meant is not clear. The new file is discarded unwritten.
+                    if (p.done) {
+                        throw EAmbiguousEntry(
+                            QString(archive_text::kAmbiguousEntry).arg(gbk::decode(p.fileName)));
+                    }
                     replacement = &p;
                     break;
                 }
@@ -445,6 +458,8 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
         }
         record->localHeaderOffset = w.localHeaderOffset;
         record->centralHeaderOffset = centralOffsets[i];
+        // Written one after the other: each ends where the next begins.
+        record->regionEnd = quint32(i + 1 < written.size() ? written[i + 1].localHeaderOffset : centralOffset);
         directory->add(record);
     }
     for (TZipHeaderInfo *left : previous)
@@ -453,6 +468,8 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     if (!m_end.comment)
         m_end.comment = QByteArray();
     installDirectory(std::move(directory));
+    m_problem.clear();
+    m_zip64 = false;
     // The new file's own status, not the path's: the directory is trusted again only for it.
     m_identity = identityOf(out.status());
     m_stamp = dosStampOfFile(out.status().st_mtim.tv_sec);
@@ -539,6 +556,10 @@ void TArchiveWriter::carryEntry(ReadStream &old, int index, Output &out, std::ve
     if (!old.readExact(local, sizeof local))
         prematureEnd();
     ByteCursor header(local, sizeof local);
+    if (header.u32() != zip::kLocalSignature) {
+        throw EInconsistentZip(QString(archive_text::kInconsistentZip)
+                                   .arg(QString(archive_text::kLocalHeaderMissing).arg(entry.fullNameText())));
+    }
     header.seek(zip::kLocalNameLengthAt);
     const quint16 oldNameLength = header.u16();
     const quint16 oldExtraLength = header.u16();
@@ -550,6 +571,10 @@ void TArchiveWriter::carryEntry(ReadStream &old, int index, Output &out, std::ve
     // The copy itself is made later, so a size that runs past the end is caught here.
     if (bodyAt + bodySize > old.size())
         prematureEnd();
+    if (bodyAt + bodySize > qint64(entry.regionEnd)) {
+        throw EInconsistentZip(QString(archive_text::kInconsistentZip)
+                                   .arg(QString(archive_text::kEntryRunsOver).arg(entry.fullNameText())));
+    }
     old.seek(bodyAt + bodySize);
     const QByteArray descriptor = dataDescriptor(old, entry);
 
@@ -571,6 +596,7 @@ void TArchiveWriter::carryEntry(ReadStream &old, int index, Output &out, std::ve
         out.write(descriptor);
     }
 
-    lookup.add(&entry);
+    // Names equal but for letter case (written by other programs) are all carried over.
+    lookup.addDuplicate(&entry);
     written.push_back(std::move(w));
 }

@@ -25,12 +25,20 @@ class QIODevice;
 // Each entry it writes is deflated at PackLevel (stored when that does not make it smaller),
 // encrypted when Password is not empty (flags 3 at level 9), stamped with the local time.
 //
+// An archive written elsewhere may hold entries whose names are equal but for ASCII letter case:
+// they are all carried over as they are, and entries of other names can be added, replaced and
+// deleted; only adding (replacing) by such a shared name is refused, since it is not clear which
+// entry it means.
+//
 // Errors: those of the reader (the archive is read first), EFCreateError when the new file cannot
 // be created or put in place, ENotEnoughRoom "Not enough room to write archive" when the disk is
 // full, EFatalUnzipError when an entry to carry over runs past the end of the old file,
-// EListError "Duplicate Object index" when two carried-over entries have names equal without
-// regard to ASCII case, EArchiveLimit beyond the limits of zip_layout.h, EEncodingError for a
-// name GBK cannot represent. After a failure the writer holds the directory it read.
+// EInconsistentZip when the directory disagrees with its end record, entries overlap or a local
+// header is missing (TArchiveReader::DirectoryProblem()), EArchiveLimit for a Zip64 archive and
+// beyond the limits of zip_layout.h, EAmbiguousEntry when a name to add is carried by several
+// entries, EEncodingError for a name GBK cannot represent. Each of these is raised before the
+// new archive replaces the old one, which then stays byte for byte as it was. After a failure
+// the writer holds the directory it read.
 class TArchiveWriter : public TArchiveReader
 {
     Q_OBJECT

@@ -65,6 +65,43 @@ constexpr qsizetype kEndRecordSearch = kEndRecordSize + 0xFFFF;
 // A disk number above this marks a record that belongs to no archive we can read.
 constexpr quint16 kMaxDiskNumber = 999;
 
+// Zip64 end of central directory locator, right in front of the end record of an archive whose
+// counts, sizes or offsets outgrow the end record's fields (those then hold 0xFFFF or 0xFFFFFFFF):
+//   offset size field
+//        0    4 signature 0x07064B50
+//        4    4 disk holding the Zip64 end record
+//        8    8 offset of the Zip64 end record
+//       16    4 total number of disks
+constexpr quint32 kZip64LocatorSignature = 0x07064B50;
+constexpr qsizetype kZip64LocatorSize = 20;
+
+// Zip64 end of central directory record, where the locator points:
+//   offset size field
+//        0    4 signature 0x06064B50
+//        4    8 size of the rest of this record (from offset 12)
+//       12    2 version made by
+//       14    2 version needed to extract
+//       16    4 number of this disk
+//       20    4 disk on which the central directory starts
+//       24    8 central headers on this disk
+//       32    8 central headers in total
+//       40    8 size of the central directory
+//       48    8 offset of the central directory
+//       56      extensible data
+constexpr quint32 kZip64EndSignature = 0x06064B50;
+constexpr qsizetype kZip64EndSize = 56;
+
+// Extra field: blocks of a 2-byte id, a 2-byte length and that many bytes. The Zip64 block
+// (id 1) holds, in this order and each only when the header's own field is all ones: the
+// uncompressed size (8), the compressed size (8), the local header offset (8), the disk (4).
+constexpr quint16 kZip64ExtraId = 0x0001;
+constexpr quint32 kZip64Marker32 = 0xFFFFFFFF;
+constexpr quint16 kZip64Marker16 = 0xFFFF;
+
+// However many entries the records claim, the reader keeps no more than this many: a directory of
+// tiny hostile headers must not make the reader hold millions of records.
+constexpr int kMaxReadEntries = 1 << 20;
+
 // Data descriptor that some writers put after an entry's data when flag bit 3 is set: CRC and
 // both sizes (12 bytes), preceded by an optional signature 0x08074B50.
 constexpr qsizetype kDataDescriptorSize = 16;
@@ -75,9 +112,13 @@ constexpr quint16 kFlagEncrypted = 0x0001;
 constexpr quint16 kFlagMaximumEffort = 0x0002;   // deflated at level 8 or 9
 constexpr quint16 kFlagFastEffort = 0x0004;      // deflated at level 1 or 2
 constexpr quint16 kFlagDataDescriptor = 0x0008;
+constexpr quint16 kFlagStrongEncryption = 0x0040;   // PKWARE strong encryption: not readable here
+constexpr quint16 kFlagUtf8Name = 0x0800;           // name (and comment) in UTF-8, not the code page
 
 constexpr quint16 kMethodStored = 0;
 constexpr quint16 kMethodDeflated = 8;
+// WinZip AES: the entry's real method sits in an extra field, its data is AES-encrypted.
+constexpr quint16 kMethodAes = 99;
 
 constexpr quint16 kVersion20 = 20;
 constexpr quint32 kArchiveAttribute = 0x20;

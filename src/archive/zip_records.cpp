@@ -4,6 +4,9 @@
 #include "archive/read_stream.h"
 #include "platform/gbk.h"
 
+#include <QStringDecoder>
+
+#include <algorithm>
 #include <cstring>
 
 namespace zip {
@@ -191,6 +194,7 @@ qsizetype fileNameStart(QByteArrayView memoryName)
 
 void TZipHeaderInfo::setName(const QByteArray &memoryName)
 {
+    m_storedName.reset();
     const qsizetype split = zip::fileNameStart(memoryName);
     if (split == 0) {
         // The common case, a name without a directory: share the bytes instead of copying.
@@ -200,6 +204,81 @@ void TZipHeaderInfo::setName(const QByteArray &memoryName)
     }
     m_directory = memoryName.left(split);
     m_fileName = memoryName.mid(split);
+}
+
+void TZipHeaderInfo::setStoredName(const QByteArray &diskName)
+{
+    // ASCII reads the same in both encodings: nothing to keep aside.
+    if (!hasUtf8Name()
+        || std::all_of(diskName.cbegin(), diskName.cend(), [](char c) { return uchar(c) < 0x80; })) {
+        setName(zip::toMemoryName(diskName));
+        return;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(diskName);
+    if (!utf8.hasError() && gbk::canEncode(text)) {
+        setName(zip::toMemoryName(gbk::encode(text)));
+    } else {
+        // UTF-8 never uses an ASCII byte inside a character, so the separators are found byte by
+        // byte, not as GBK would read them.
+        QByteArray memory = diskName;
+        memory.replace('/', '\\');
+        const qsizetype split = memory.lastIndexOf('\\') + 1;
+        m_directory = memory.left(split);
+        m_fileName = memory.mid(split);
+    }
+    m_storedName = diskName;
+}
+
+QString TZipHeaderInfo::fullNameText() const
+{
+    if (!m_storedName)
+        return gbk::decode(fullName());
+    QString text = QString::fromUtf8(*m_storedName);
+    text.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return text;
+}
+
+QString TZipHeaderInfo::fileNameText() const
+{
+    if (!m_storedName)
+        return gbk::decode(m_fileName);
+    const QString full = fullNameText();
+    return full.mid(full.lastIndexOf(QLatin1Char('\\')) + 1);
+}
+
+bool TZipHeaderInfo::needsZip64Extra() const
+{
+    return uncompressedSize == zip::kZip64Marker32 || compressedSize == zip::kZip64Marker32
+           || localHeaderOffset == zip::kZip64Marker32;
+}
+
+void TZipHeaderInfo::applyZip64Extra(QByteArrayView extra)
+{
+    ByteCursor blocks(extra);
+    while (blocks.remaining() >= 4) {
+        const quint16 id = blocks.u16();
+        const quint16 length = blocks.u16();
+        const uchar *data = blocks.take(length);
+        if (!data)
+            return;
+        if (id != zip::kZip64ExtraId)
+            continue;
+        ByteCursor c(data, length);
+        auto take = [&](quint32 &field) {
+            if (field != zip::kZip64Marker32)
+                return;
+            const quint64 low = c.u32();
+            const quint64 value = low | (quint64(c.u32()) << 32);
+            if (c.ok() && value < zip::kZip64Marker32)
+                field = quint32(value);
+            zip64 = true;
+        };
+        take(uncompressedSize);
+        take(compressedSize);
+        take(localHeaderOffset);
+        return;
+    }
 }
 
 void TZipHeaderInfo::setFileComment(const std::optional<QByteArray> &comment)
@@ -303,7 +382,9 @@ bool TZipHeaderInfo::readCentralHeader(ReadStream &in)
     fileComment.reset();
     matched = false;
     selected = false;
-    setName(zip::toMemoryName(name));
+    regionEnd = 0xFFFFFFFF;
+    zip64 = false;
+    setStoredName(name);
     centralHeaderOffset = quint32(start);
     return true;
 }
@@ -324,7 +405,7 @@ bool TZipHeaderInfo::readLocalHeader(ReadStream &in)
     r.localExtraLength = c.u16();
     r.internalAttributes = 0;
     r.externalAttributes = 0;
-    r.setName(zip::toMemoryName(name));
+    r.setStoredName(name);
     r.localHeaderOffset = quint32(start);
     *this = std::move(r);
     return true;
@@ -334,12 +415,14 @@ bool TZipHeaderInfo::isOwnDiskName() const
 {
     // The file-name part holds no single-byte "\\" (the name was split at the last one), so
     // unless a double-byte character has that byte as its second byte, it is its own disk form.
-    return m_directory.isEmpty()
+    return !m_storedName && m_directory.isEmpty()
            && !std::memchr(m_fileName.constData(), '\\', size_t(m_fileName.size()));
 }
 
 QByteArray TZipHeaderInfo::diskName() const
 {
+    if (m_storedName)
+        return *m_storedName;
     return isOwnDiskName() ? m_fileName : zip::toDiskName(fullName());
 }
 
@@ -576,6 +659,19 @@ const TNameIndex::Slot &TNameIndex::slotFor(const TZipHeaderInfo &record, size_t
 bool TNameIndex::contains(const TZipHeaderInfo &record) const
 {
     return !m_slots.empty() && slotFor(record, foldedHash(record)).record != nullptr;
+}
+
+void TNameIndex::addDuplicate(const TZipHeaderInfo *record)
+{
+    if (2 * (m_count + 1) > m_slots.size())
+        reserve(int(qMin<size_t>(2 * (m_count + 1), size_t(1) << 30)));
+    const size_t hash = foldedHash(*record);
+    const size_t mask = m_slots.size() - 1;
+    size_t i = hash & mask;
+    while (m_slots[i].record)
+        i = (i + 1) & mask;
+    m_slots[i] = {hash, record};
+    ++m_count;
 }
 
 void TNameIndex::add(const TZipHeaderInfo *record)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
+#include <QString>
 
 #include <optional>
 #include <utility>
@@ -64,16 +65,37 @@ public:
     quint32 externalAttributes = zip::kArchiveAttribute;
     quint32 localHeaderOffset = 0;
     quint32 centralHeaderOffset = 0;     // where the central header was read; 0 for a new entry
+    // Where the next entry's local header (or the directory) starts: the entry's header and data
+    // must end there. Set when the directory is checked; the largest value while unknown.
+    quint32 regionEnd = 0xFFFFFFFF;
+    bool zip64 = false;                  // a size or offset came from a Zip64 extra field
     std::optional<QByteArray> fileComment; // loaded only when needed
     bool matched = false;
     bool selected = false;
 
     // The file-name part and the directory part ("" or ending with "\") of the name, GBK.
+    //
+    // A name stored in UTF-8 (flag bit 11, as other tools write it) is held here as its GBK
+    // equivalent when GBK can spell it, so that it compares, matches and is replaced exactly like
+    // the same name written by this program; the UTF-8 bytes are kept aside and written back when
+    // the entry is carried over unchanged. A UTF-8 name GBK cannot spell is held as its own bytes.
     const QByteArray &fileName() const { return m_fileName; }
     const QByteArray &directory() const { return m_directory; }
-    void setFileName(const QByteArray &name) { m_fileName = name; }
+    void setFileName(const QByteArray &name)
+    {
+        m_fileName = name;
+        m_storedName.reset();
+    }
     // Splits a memory name at its last "\".
     void setName(const QByteArray &memoryName);
+    // Takes the name as a header stores it ("/" between directories), decoding it by flag bit 11
+    // of flags, which must be set first.
+    void setStoredName(const QByteArray &diskName);
+    // The name as text for showing: directory part and file name ("\" between directories), and
+    // the file name alone; decoded from UTF-8 or GBK as the entry stores it.
+    QString fullNameText() const;
+    QString fileNameText() const;
+    bool hasUtf8Name() const { return flags & zip::kFlagUtf8Name; }
     // Directory part followed by the file-name part.
     QByteArray fullName() const { return m_directory + m_fileName; }
     qsizetype nameLength() const { return m_directory.size() + m_fileName.size(); }
@@ -81,11 +103,23 @@ public:
     QByteArray diskName() const;
     // True when that is simply the file-name part (no directory, nothing to convert).
     bool isOwnDiskName() const;
+    qsizetype diskNameLength() const { return m_storedName ? m_storedName->size() : nameLength(); }
 
     void setFileComment(const std::optional<QByteArray> &comment);
 
     bool isEncrypted() const { return flags & zip::kFlagEncrypted; }
     bool hasDataDescriptor() const { return flags & zip::kFlagDataDescriptor; }
+    // Encrypted by a method other than the traditional one: strong encryption or WinZip AES.
+    bool hasUnsupportedEncryption() const
+    {
+        return (flags & zip::kFlagStrongEncryption) || method == zip::kMethodAes;
+    }
+    // True when a size or the local header offset is all ones, so that a Zip64 extra field
+    // holds the real value.
+    bool needsZip64Extra() const;
+    // Takes the real values from the Zip64 block of a central extra field. A value beyond 32 bits
+    // stays all ones (no entry of such size or place can be read here).
+    void applyZip64Extra(QByteArrayView extra);
 
     // Reads the central header at the stream's position: 46 bytes with the right signature and
     // the whole name. On success the stream is left just behind the name (the caller skips the
@@ -110,6 +144,7 @@ public:
 private:
     QByteArray m_fileName;
     QByteArray m_directory;
+    std::optional<QByteArray> m_storedName;   // the UTF-8 bytes of a UTF-8 name that is not ASCII
 };
 
 // The end of central directory record and the archive comment.
@@ -190,6 +225,9 @@ public:
     bool contains(const TZipHeaderInfo &record) const;
     // Adds the record; an equal one already there raises EListError "Duplicate Object index".
     void add(const TZipHeaderInfo *record);
+    // Adds the record even when an equal one is there (an archive written elsewhere may hold
+    // names equal but for letter case); contains() then answers for both.
+    void addDuplicate(const TZipHeaderInfo *record);
 
 private:
     struct Slot {

@@ -40,6 +40,7 @@ protected:
     // A small archive: a deflated entry, a stored one, a comment. Returns its bytes.
     QByteArray sample(bool encrypted = true)
     {
+        QFile::remove(path());
         auto w = writer();
         if (!encrypted)
             w->SetPassword(QString());
@@ -177,7 +178,10 @@ TEST_F(Damage, HostileSizesNeverReachMemory)
     testing_support::writeFile(path(), longStored);
     EXPECT_EQ(errorOf([&] { extract(path(), "stored"); }), kPremature);
     auto w = writer();
-    EXPECT_EQ(errorOf([&] { add(*w, "new", "x"); }), kPremature) << "nothing to carry over";
+    EXPECT_EQ(errorOf([&] { add(*w, "new", "x"); }),
+              QStringLiteral("The archive's directory does not agree with the file (the entry \"stored\" "
+                             "lies outside the file); it is left as it is, so that no entry is lost"))
+        << "nothing to carry over";
     EXPECT_EQ(testing_support::readFile(path()), longStored);
 
     // A deflated one ends where its stream ends; reading past the file's end is never tried.

@@ -189,10 +189,11 @@ TEST_F(Interop, PythonArchivesAreReadHereWithAndWithoutDescriptors)
     }
 }
 
-TEST_F(Interop, NamesThatDifferOnlyInCaseAreRefusedWhenCarriedOver)
+TEST_F(Interop, NamesThatDifferOnlyInCaseAreAllCarriedOverAndOnlyTheSharedNameIsRefused)
 {
     // Python keeps "Notes.txt" and "notes.txt" apart; this container compares names without
-    // regard to ASCII case and will not write both. The save fails and changes nothing.
+    // regard to ASCII case. Both stay, every other name can still change, and a change by the
+    // shared name fails and changes nothing.
     const QString archive = path(QStringLiteral("two-cases.zip"));
     const RunResult r = python(QStringLiteral(
         "import sys, zipfile\n"
@@ -202,11 +203,29 @@ TEST_F(Interop, NamesThatDifferOnlyInCaseAreRefusedWhenCarriedOver)
         "    z.writestr('notes.txt', 'lower')\n"),
         {archive});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
-    const QByteArray before = testing_support::readFile(archive);
     auto w = writer(archive);
-    EXPECT_EQ(errorOf([&] { add(*w, "new.rtf", "x"); }), QStringLiteral("Duplicate Object index"));
+    w->SetPassword(QString());
+    EXPECT_EQ(errorOf([&] { add(*w, "new.rtf", "x"); }), QString());
+    EXPECT_EQ(errorOf([&] { add(*w, "DIARY.rtf", "changed"); }), QString());
+    EXPECT_EQ(names(archive), (QList<QByteArray>{"Notes.txt", "DIARY.rtf", "notes.txt", "new.rtf"}));
+    EXPECT_EQ(extract(archive, "Notes.txt", nullptr, QString()), QByteArray("upperlower"))
+        << "a name chooses every entry it matches, as always";
+
+    const QByteArray before = testing_support::readFile(archive);
+    EXPECT_EQ(errorOf([&] { add(*w, "NOTES.TXT", "which one?"); }),
+              QStringLiteral("More than one entry of the archive is named \"NOTES.TXT\" (letter case aside); "
+                             "it cannot be changed by that name"));
     EXPECT_EQ(testing_support::readFile(archive), before);
     EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".tmp")), QStringList());
+
+    // Deleting chooses by place, so one of the two can go.
+    w->OpenArchive();
+    w->SelectEntry(2, true);
+    w->DeleteSelected();
+    EXPECT_EQ(names(archive), (QList<QByteArray>{"Notes.txt", "DIARY.rtf", "new.rtf"}));
+    const QList<QPair<QByteArray, QByteArray>> seen = pythonEntries(archive, QString());
+    ASSERT_EQ(seen.size(), 3);
+    EXPECT_EQ(seen[0].second, QByteArray("upper"));
 }
 
 TEST_F(Interop, AWriterNoticesAnotherProgramChangingTheArchiveInPlace)

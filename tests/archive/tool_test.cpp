@@ -144,3 +144,65 @@ TEST_F(Tool, TheDiaryGeneratorIsReproducibleAndReadable)
     EXPECT_EQ(test.exitCode, 0) << test.out.constData();
     EXPECT_EQ(tool({QStringLiteral("verify"), path(QStringLiteral("one"))}).exitCode, 0);
 }
+
+TEST_F(Tool, ADiaryWhoseEndRecordCountsTooFewIsListedWholeFailsVerifyAndIsNotRewritten)
+{
+    // The ten-year diary's fault, on a smaller diary: one 16-bit count edited, 60 -> 45.
+    const QString archive = path(QStringLiteral("diary"));
+    ASSERT_EQ(testing_support::run(testing_support::binDir() + QStringLiteral("/make-diary"),
+                                   {QStringLiteral("60"), archive}).exitCode, 0);
+    QByteArray a = testing_support::readFile(archive);
+    put16(a, endRecordAt(a) + 8, 45);
+    put16(a, endRecordAt(a) + 10, 45);
+    testing_support::writeFile(archive, a);
+
+    const RunResult list = tool({QStringLiteral("list"), archive});
+    EXPECT_EQ(text(list.out).count(QLatin1Char('\n')), 60);
+    EXPECT_EQ(text(list.err),
+              QStringLiteral("warning: ") + archive + QStringLiteral(": the end record counts 45 entries, the directory holds 60\n"));
+    const RunResult verify = tool({QStringLiteral("verify"), archive});
+    EXPECT_EQ(verify.exitCode, 1);
+    EXPECT_EQ(text(verify.out), archive + QStringLiteral(": the end record counts 45 entries, the directory holds 60\n"));
+    const RunResult added = tool({QStringLiteral("add"), archive, QStringLiteral("2013年9月1日")}, "{\\rtf1 new}");
+    EXPECT_NE(added.exitCode, 0);
+    EXPECT_TRUE(text(added.err).contains(QStringLiteral("the end record counts 45 entries, the directory holds 60")))
+        << added.err.constData();
+    EXPECT_NE(tool({QStringLiteral("delete"), archive, QStringLiteral("2003年9月26日")}).exitCode, 0);
+    EXPECT_EQ(testing_support::readFile(archive), a);
+}
+
+TEST_F(Tool, NamesOfOtherProgramsArePrintedAndFoundAsTheyAreShown)
+{
+    // UTF-8 names (flag bit 11) from Python, names equal but for case, and an entry marked as
+    // WinZip AES the way 7-Zip writes it (method 99).
+    const QString archive = path(QStringLiteral("other.zip"));
+    const RunResult made = testing_support::run(testing_support::python3Program(), {QStringLiteral("-c"), QStringLiteral(
+        "import sys, zipfile, struct\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    z.writestr('2003年9月27日', 'dated')\n"
+        "    z.writestr('目录/smile\\U0001F600.txt', 'beyond gbk')\n"
+        "    z.writestr('x', 'lower')\n"
+        "    z.writestr('X', 'upper')\n"
+        "    z.writestr('aes.bin', 'sealed')\n"
+        "d = bytearray(open(sys.argv[1], 'rb').read())\n"
+        "for sig, at in ((b'PK\\x03\\x04', 6), (b'PK\\x01\\x02', 8)):\n"
+        "    struct.pack_into('<HH', d, d.rindex(sig) + at, 1, 99)\n"
+        "open(sys.argv[1], 'wb').write(d)\n"), archive});
+    ASSERT_EQ(made.exitCode, 0) << made.err.constData();
+    const QString smile = QStringLiteral("目录/smile") + QString::fromUcs4(U"\U0001F600") + QStringLiteral(".txt");
+
+    EXPECT_EQ(text(tool({QStringLiteral("list"), archive}).out),
+              QStringLiteral("2003年9月27日\n") + smile + QStringLiteral("\nx\nX\naes.bin\n"));
+    EXPECT_EQ(tool({QStringLiteral("extract"), archive, QStringLiteral("2003年9月27日")}).out, QByteArray("dated"));
+    EXPECT_EQ(tool({QStringLiteral("extract"), archive, smile}).out, QByteArray("beyond gbk"));
+    EXPECT_EQ(tool({QStringLiteral("extract"), archive, QStringLiteral("X")}).out, QByteArray("upper"));
+    const RunResult sealed = tool({QStringLiteral("extract"), archive, QStringLiteral("aes.bin")});
+    EXPECT_EQ(sealed.exitCode, 1);
+    EXPECT_EQ(text(sealed.err), QStringLiteral("aes.bin: unsupported encryption\n"));
+    const RunResult verify = tool({QStringLiteral("verify"), archive});
+    EXPECT_EQ(verify.exitCode, 1);
+    EXPECT_EQ(text(verify.out), QStringLiteral("aes.bin: unsupported encryption\n"));
+    EXPECT_EQ(tool({QStringLiteral("delete"), archive, QStringLiteral("x")}).exitCode, 0);
+    EXPECT_EQ(text(tool({QStringLiteral("list"), archive}).out),
+              QStringLiteral("2003年9月27日\n") + smile + QStringLiteral("\nX\naes.bin\n"));
+}
