@@ -37,6 +37,8 @@ QString problemName(diary::EntryProblem problem)
         return QStringLiteral("larger than an entry may be");
     case diary::EntryProblem::Missing:
         return QStringLiteral("no such entry");
+    case diary::EntryProblem::NotSealed:
+        return QStringLiteral("not sealed with the diary key");
     }
     return QString();
 }
