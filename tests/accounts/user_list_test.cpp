@@ -60,7 +60,7 @@ TEST(UserList, WritesGbkLinesEndingInCrLfAndReadsThemBack)
     const QStringList odd = {kZhangSan, QString(), kZhangSan, QStringLiteral(" x ")};
     writeUserList(odd, path);
     EXPECT_EQ(readUserList(path), odd);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Diary.dat")});
+    EXPECT_EQ(entriesIn(dir.path(), QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Diary.dat")});
 }
 
 TEST(UserList, ANameThatWouldNotReadBackLeavesTheListAlone)
@@ -91,7 +91,7 @@ TEST(UserList, FailuresAreInOutErrorsAndKeepTheOldList)
     }
     files::FileFaults::disarm();
     EXPECT_EQ(readFile(path), QByteArray("\xd5\xc5\xc8\xfd\r\n"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Diary.dat")});
+    EXPECT_EQ(entriesIn(dir.path(), QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Diary.dat")});
 
     EXPECT_THROW(writeUserList({kZhangSan}, dir.filePath(QStringLiteral("missing/Diary.dat"))), EInOutError);
 }

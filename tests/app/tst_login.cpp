@@ -263,7 +263,7 @@ private slots:
         QCOMPARE(m_boxes[0].caption, QStringLiteral("Quillbook"));
         QCOMPARE(m_boxes[0].icon, QMessageBox::NoIcon);
         QVERIFY(m_boxes[0].hasOwner);
-        QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(testing_support::entriesIn(QDir::currentPath(), QDir::Files | QDir::Hidden), QStringList());
     }
 
     void theDialogIsLaidOutWithItsOwnCipher()
@@ -315,9 +315,9 @@ private slots:
         QCOMPARE(m_boxes[0].caption, QStringLiteral("Quillbook"));
         QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
         QCOMPARE(m_boxes[0].text, error);
-        QCOMPARE(QDir(m_root->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QCOMPARE(testing_support::entriesIn(m_root->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  (QStringList{QStringLiteral("main.ini"), QStringLiteral("work")}));
-        QCOMPARE(QDir::current().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QCOMPARE(testing_support::entriesIn(QDir::currentPath(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList());
         QCOMPARE(m_form->Panel1()->ComboBox1()->count(), 0);
     }

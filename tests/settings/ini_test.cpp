@@ -29,7 +29,7 @@ protected:
 
     void store(const QByteArray &bytes) { writeFile(m_path, bytes); }
     QByteArray stored() const { return readFile(m_path); }
-    QStringList folder() const { return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden); }
+    QStringList folder() const { return entriesIn(m_dir.path(), QDir::Files | QDir::Hidden); }
 
     QTemporaryDir m_dir;
     QString m_path;

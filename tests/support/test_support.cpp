@@ -1,4 +1,5 @@
 #include "support/test_support.h"
+#include "platform/files.h"
 
 #include <QFile>
 #include <QProcess>
@@ -24,6 +25,13 @@ RunResult run(const QString &program, const QStringList &args, const QByteArray 
     if (process.exitStatus() == QProcess::NormalExit)
         result.exitCode = process.exitCode();
     return result;
+}
+
+QStringList entriesIn(const QString &folder, QDir::Filters filters)
+{
+    QStringList names = QDir(folder).entryList(filters);
+    names.removeAll(files::kLockFileName);
+    return names;
 }
 
 QByteArray readFile(const QString &path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -21,6 +22,10 @@ RunResult run(const QString &program, const QStringList &args, const QByteArray 
               const QString &workDir = {});
 
 QByteArray readFile(const QString &path);
+
+// The names in a folder, as QDir::entryList gives them, without the diary folder's lock file
+// (files::kLockFileName), which every locked operation leaves there on purpose.
+QStringList entriesIn(const QString &folder, QDir::Filters filters);
 void writeFile(const QString &path, const QByteArray &bytes);
 
 // Paths fixed at configure time.
