@@ -1,5 +1,6 @@
 #include "diary/diary_book.h"
 
+#include "archive/archive_lock.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
 #include "platform/files.h"
@@ -171,7 +172,7 @@ std::optional<QByteArray> findEntry(TArchiveReader &reader, const QByteArray &na
         return std::nullopt;
     // One lock over finding and extracting, so that no other program's rewrite can give the
     // index found another meaning in between.
-    files::FolderLock lock(reader.ZipName(), files::FolderLock::Shared);
+    ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
     reader.SetPassword(kArchivePassword);
     reader.OpenArchive();
     const int index = indexOf(reader, nameBytes);
@@ -182,7 +183,7 @@ std::optional<QByteArray> findEntry(TArchiveReader &reader, const QByteArray &na
 
 QByteArray readEntry(TArchiveReader &reader, const QByteArray &nameBytes)
 {
-    files::FolderLock lock(reader.ZipName(), files::FolderLock::Shared);
+    ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
     reader.SetPassword(kArchivePassword);
     reader.OpenArchive();
     return extract(reader, indexOf(reader, nameBytes));
@@ -200,7 +201,7 @@ void storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes, const QByte
 
 void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArray &nameBytes)
 {
-    files::FolderLock lock(writer.ZipName(), files::FolderLock::Exclusive);
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
     reader.SetPassword(kArchivePassword);
     reader.OpenArchive();
     writer.SetPassword(kArchivePassword);
@@ -226,7 +227,7 @@ Listing listEntries(TArchiveReader &reader)
     // The container's error ends the reading like a record's would; it is handed over with the
     // rows read before it.
     try {
-        files::FolderLock lock(reader.ZipName(), files::FolderLock::Shared);
+        ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
         reader.SetPassword(kArchivePassword);
         reader.OpenArchive();
         const int count = reader.EntryCount();
