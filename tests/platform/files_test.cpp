@@ -2,8 +2,6 @@
 #include "support/test_support.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -30,48 +28,6 @@ struct stat statusOf(const QString &path)
     struct stat st = {};
     ::lstat(native(path).constData(), &st);
     return st;
-}
-
-// A program running beside the test: started, read up to its first line (which it prints once it
-// holds what it was asked to take), and ended by closing its input.
-class OtherProgram
-{
-public:
-    OtherProgram(const QString &program, const QStringList &args)
-    {
-        m_process.start(program, args);
-        if (m_process.waitForStarted(30000))
-            while (!m_process.canReadLine() && m_process.waitForReadyRead(60000)) {
-            }
-        m_firstLine = m_process.readLine().trimmed();
-    }
-    ~OtherProgram()
-    {
-        m_process.closeWriteChannel();
-        m_process.waitForFinished(60000);
-    }
-    QByteArray firstLine() const { return m_firstLine; }
-
-private:
-    QProcess m_process;
-    QByteArray m_firstLine;
-};
-
-QString flockProgram() { return QStandardPaths::findExecutable(QStringLiteral("flock")); }
-
-// util-linux's flock holding a lock on path (a file or a folder) until the test lets go.
-std::unique_ptr<OtherProgram> holdWithFlock(const QString &path, const char *mode)
-{
-    return std::make_unique<OtherProgram>(
-        flockProgram(), QStringList{QLatin1String(mode), path, QStringLiteral("sh"), QStringLiteral("-c"),
-                                    QStringLiteral("echo held; exec cat > /dev/null")});
-}
-
-// Whether another process could take the lock file exclusively right now.
-bool othersCouldLock(const QString &lockFile)
-{
-    return run(flockProgram(), {QStringLiteral("-n"), QStringLiteral("-x"), lockFile,
-                                QStringLiteral("true")}).exitCode == 0;
 }
 
 QString childProgram() { return QStringLiteral(QB_FILES_CHILD); }

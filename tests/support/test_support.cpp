@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace testing_support {
 
@@ -47,6 +48,38 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(bytes);
+}
+
+OtherProgram::OtherProgram(const QString &program, const QStringList &args)
+    : m_process(std::make_unique<QProcess>())
+{
+    m_process->start(program, args);
+    if (m_process->waitForStarted(30000)) {
+        while (!m_process->canReadLine() && m_process->waitForReadyRead(60000)) {
+        }
+    }
+    m_firstLine = m_process->readLine().trimmed();
+}
+
+OtherProgram::~OtherProgram()
+{
+    m_process->closeWriteChannel();
+    m_process->waitForFinished(60000);
+}
+
+QString flockProgram() { return QStandardPaths::findExecutable(QStringLiteral("flock")); }
+
+std::unique_ptr<OtherProgram> holdWithFlock(const QString &path, const char *mode)
+{
+    return std::make_unique<OtherProgram>(
+        flockProgram(), QStringList{QLatin1String(mode), path, QStringLiteral("sh"), QStringLiteral("-c"),
+                                    QStringLiteral("echo held; exec cat > /dev/null")});
+}
+
+bool othersCouldLock(const QString &path)
+{
+    return run(flockProgram(), {QStringLiteral("-n"), QStringLiteral("-x"), path, QStringLiteral("true")})
+               .exitCode == 0;
 }
 
 QString zipProgram() { return QStringLiteral(QB_ZIP); }
