@@ -171,6 +171,24 @@ private slots:
         expectLoggedIn(kZhangSan);
     }
 
+    // Another copy of the program (another display, or another account sharing the folder)
+    // adds a user after this window read the list: creating a user here keeps that one.
+    void aUserCreatedHereKeepsTheUsersAnotherCopyAddedMeanwhile()
+    {
+        makeUser(kZhangSan, QStringLiteral("one"));
+        start();
+        QCOMPARE(m_form->Panel1()->ComboBox1()->count(), 1);
+        makeUser(kLiSi, QStringLiteral("two"));
+        withDialog([](TForm2 *dialog) {
+            typeText(dialog->Edit1(), QStringLiteral("王五"));
+            dialog->Edit2()->setText(QStringLiteral("three"));
+            QTest::mouseClick(dialog->Button1(), Qt::LeftButton);
+            QVERIFY(!dialog->isVisible());
+        });
+        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(readUserList(), (QStringList{kZhangSan, kLiSi, QStringLiteral("王五")}));
+    }
+
     void theLoginPageRefillsFromTheUserListWheneverItIsShown()
     {
         makeUser(kZhangSan, QStringLiteral("one"));
