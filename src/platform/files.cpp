@@ -46,10 +46,18 @@ struct HeldLock {
 };
 
 QMutex g_lockMutex;
-QHash<QByteArray, HeldLock> &heldLocks()
+QHash<std::pair<quint64, quint64>, HeldLock> &heldLocks()
 {
-    static QHash<QByteArray, HeldLock> held;
+    static QHash<std::pair<quint64, quint64>, HeldLock> held;
     return held;
+}
+
+// The lock files of the held locks by the paths they were asked for under, so that a nested
+// request (one for every entry a listing reads) finds its lock without opening the file again.
+QHash<QString, std::pair<quint64, quint64>> &heldSpellings()
+{
+    static QHash<QString, std::pair<quint64, quint64>> spellings;
+    return spellings;
 }
 
 int g_lockWaitMs = kLockWaitMs;
@@ -77,28 +85,33 @@ Take takeWithin(int fd, int operation, int waitMs)
     }
 }
 
-// Opens (creating when needed) the lock file of a folder; -1 and errno on failure. Readers who
-// cannot write there may still open an existing lock file for reading.
-int openLockFile(const QByteArray &path, const struct stat &folder, FolderLock::Mode mode)
+// Opens (creating when needed) the lock file of a folder; -1 and errno on failure, else the
+// descriptor and the file's status. Readers who cannot write there may still open an existing
+// lock file for reading.
+int openLockFile(const QString &folder, const QByteArray &path, FolderLock::Mode mode, struct stat *st)
 {
     constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | kFlags, 0600);
-    if (fd >= 0) {
-        // Whoever creates it (root, say, running the tool in another user's folder), the lock
-        // file belongs with the folder, or its owner could never lock it again.
-        const mode_t bits = 0600 | ((folder.st_mode & S_IWGRP) ? 0060 : 0);
-        if (::fchown(fd, folder.st_uid, folder.st_gid) != 0)
-            (void)::fchown(fd, uid_t(-1), folder.st_gid);
-        ::fchmod(fd, bits);
-    } else if (errno == EEXIST) {
-        fd = ::open(path.constData(), O_RDWR | kFlags);
+    int fd = ::open(path.constData(), O_RDWR | kFlags);
+    if (fd < 0 && errno == ENOENT) {
+        struct stat owner;
+        if (::stat(nativePath(folder).constData(), &owner) != 0)
+            return -1;
+        fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | kFlags, 0600);
+        if (fd >= 0) {
+            // Whoever creates it (root, say, running the tool in a user's folder), the lock file
+            // belongs with the folder, or its owner could never lock it again.
+            if (::fchown(fd, owner.st_uid, owner.st_gid) != 0)
+                (void)::fchown(fd, uid_t(-1), owner.st_gid);
+            ::fchmod(fd, 0600 | ((owner.st_mode & S_IWGRP) ? 0060 : 0));
+        } else if (errno == EEXIST) {
+            fd = ::open(path.constData(), O_RDWR | kFlags);
+        }
     }
     if (fd < 0 && mode == FolderLock::Shared && (errno == EACCES || errno == EROFS || errno == EPERM))
         fd = ::open(path.constData(), O_RDONLY | kFlags);
     if (fd < 0)
         return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
         ::close(fd);
         errno = EINVAL;
         return -1;
@@ -185,37 +198,45 @@ FolderLock::FolderLock(const QString &filePath, Mode mode)
         m_outcome = mode == Shared ? Outcome::Unlocked : Outcome::Failed;
     };
 
-    struct stat folderStatus;
-    if (::stat(nativePath(folder).constData(), &folderStatus) != 0) {
-        without(errno);
-        return;
-    }
-    // One table entry per folder, however the path to it is spelled.
-    m_key = QByteArray::number(quint64(folderStatus.st_dev)) + ':'
-            + QByteArray::number(quint64(folderStatus.st_ino));
-
     QMutexLocker guard(&g_lockMutex);
-    auto it = heldLocks().find(m_key);
+    auto it = heldLocks().end();
+    if (auto spelled = heldSpellings().constFind(m_lockFile); spelled != heldSpellings().cend()) {
+        m_key = *spelled;
+        it = heldLocks().find(m_key);
+    }
     if (it == heldLocks().end()) {
-        const int fd = openLockFile(nativePath(m_lockFile), folderStatus, mode);
+        struct stat lockStatus;
+        const int fd = openLockFile(folder, nativePath(m_lockFile), mode, &lockStatus);
         if (fd < 0) {
             without(errno);
             return;
         }
-        const Take took = takeWithin(fd, mode == Exclusive ? LOCK_EX : LOCK_SH, g_lockWaitMs);
-        if (took != Take::Taken) {
-            const int err = errno;
+        // The lock file's identity, not the folder's name: a folder reached by two spellings
+        // (through a link, say) is one entry, and one descriptor, since two flocks of one
+        // process on the same file would shut each other out.
+        m_key = {quint64(lockStatus.st_dev), quint64(lockStatus.st_ino)};
+        it = heldLocks().find(m_key);
+        if (it != heldLocks().end()) {
             ::close(fd);
-            if (took == Take::Busy) {
-                m_error = EWOULDBLOCK;
-                m_outcome = Outcome::Busy;
-            } else {
-                without(err);
+            heldSpellings().insert(m_lockFile, m_key);
+        } else {
+            const Take took = takeWithin(fd, mode == Exclusive ? LOCK_EX : LOCK_SH, g_lockWaitMs);
+            if (took != Take::Taken) {
+                const int err = errno;
+                ::close(fd);
+                if (took == Take::Busy) {
+                    m_error = EWOULDBLOCK;
+                    m_outcome = Outcome::Busy;
+                } else {
+                    without(err);
+                }
+                return;
             }
-            return;
+            it = heldLocks().insert(m_key, HeldLock{fd, 0, mode});
+            heldSpellings().insert(m_lockFile, m_key);
         }
-        it = heldLocks().insert(m_key, HeldLock{fd, 0, mode});
-    } else if (mode == Exclusive && it->mode == Shared) {
+    }
+    if (mode == Exclusive && it->mode == Shared) {
         // flock converts a held lock by letting it go and asking anew, so another process may
         // slip in between: callers take the exclusive lock before they read what they will
         // rewrite. When the exclusive lock is not granted, the shared one is taken back for the
@@ -245,6 +266,7 @@ FolderLock::~FolderLock()
         ::flock(it->fd, LOCK_UN);
         ::close(it->fd);
         heldLocks().erase(it);
+        heldSpellings().removeIf([this](const auto &spelled) { return spelled.value() == m_key; });
     }
 }
 

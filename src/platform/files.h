@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include <utility>
+
 // The program's own file layer: advisory locks that survive a rename, and the atomic replacement
 // of a whole file. Every write, sync and rename of a replacement goes through here, so that tests
 // can stop the process or fail a write at any single step (FileFaults below).
@@ -86,7 +88,8 @@ public:
     static void setWaitForTesting(int milliseconds);
 
 private:
-    QByteArray m_key;      // the folder's identity in this process's table of held locks
+    std::pair<quint64, quint64> m_key;   // the lock file's device and inode: this process's
+                                         // table of held locks has one entry per folder
     QString m_lockFile;
     Outcome m_outcome = Outcome::Failed;
     int m_error = 0;
