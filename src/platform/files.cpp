@@ -187,8 +187,11 @@ bool makePrivateFolders(const QString &path)
 
 FolderLock::FolderLock(const QString &filePath, Mode mode)
 {
-    QString target = followLinks(filePath);
-    if (target.isEmpty())
+    // A link to nothing is locked where it stands: nothing will be written where it points
+    // (AtomicWriter refuses it), not even a lock file.
+    bool dangling = false;
+    QString target = followLinks(filePath, &dangling);
+    if (target.isEmpty() || dangling)
         target = QFileInfo(filePath).absoluteFilePath();
     const QString folder = folderPart(target);
     m_lockFile = folder + QLatin1Char('/') + kLockFileName;
@@ -519,8 +522,9 @@ void AtomicWriter::removeLeftovers(const QString &targetPath)
 {
     // Exactly the shape mkostemps gives: ".<name>.", six characters, ".tmp". Scanned with
     // readdir: this runs before every save, and the folder may hold many files.
-    QString target = followLinks(targetPath);
-    if (target.isEmpty())
+    bool dangling = false;
+    const QString target = followLinks(targetPath, &dangling);
+    if (target.isEmpty() || dangling)
         return;
     const QByteArray folder = nativePath(folderPart(target));
     const QByteArray prefix = '.' + nativePath(namePart(target)) + '.';

@@ -36,7 +36,7 @@ inline constexpr QLatin1String kLockFileName(".quillbook.lock");
 inline constexpr int kLockWaitMs = 5000;
 
 // An advisory lock for the folder that holds a file (symbolic links to the file followed: the
-// folder of the file they end at). A lock on the file itself would be lost when a rewrite
+// folder of the file they end at; a link to nothing is locked in its own folder). A lock on the file itself would be lost when a rewrite
 // renames a new file over it, and a second writer waiting on the old inode would then overwrite
 // the first writer's result; the folder survives the rename.
 //

@@ -326,6 +326,13 @@ TEST(FolderLock, FollowsALinkToTheFolderOfTheFileItNames)
     QDir(dir.path()).mkdir(QStringLiteral("links"));
     const QString link = dir.filePath(QStringLiteral("links/diary"));
     ASSERT_TRUE(QFile::link(QStringLiteral("../real/diary"), link));
+    {
+        // Until the diary is there, the link leads nowhere, and is locked where it stands.
+        files::FolderLock toNothing(link, files::FolderLock::Exclusive);
+        EXPECT_EQ(toNothing.lockFilePath(), dir.filePath(QStringLiteral("links/")) + files::kLockFileName);
+    }
+    QFile::remove(dir.filePath(QStringLiteral("links/")) + files::kLockFileName);
+    writeFile(dir.filePath(QStringLiteral("real/diary")), "d");
     files::FolderLock viaLink(link, files::FolderLock::Exclusive);
     ASSERT_TRUE(viaLink.ok());
     EXPECT_EQ(viaLink.lockFilePath(), dir.filePath(QStringLiteral("links/../real/")) + files::kLockFileName);
@@ -428,7 +435,8 @@ TEST(AtomicWriter, RefusesWhatItMustNotWriteAndLeavesEverythingAsItWas)
     EXPECT_EQ(folderNames(dir.path()), before);
     EXPECT_EQ(readFile(victim), QByteArray("someone else's file"));
     EXPECT_EQ(readFile(readOnly), QByteArray("kept"));
-    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("nowhere"))).isEmpty());
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("nowhere"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
 }
 
 TEST_F(ShortWait, AReplacementKeepsTheOwnerOrIsRefused)
