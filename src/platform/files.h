@@ -36,9 +36,10 @@ inline constexpr QLatin1String kLockFileName(".quillbook.lock");
 inline constexpr int kLockWaitMs = 5000;
 
 // An advisory lock for the folder that holds a file (symbolic links to the file followed: the
-// folder of the file they end at; a link to nothing is locked in its own folder). A lock on the file itself would be lost when a rewrite
-// renames a new file over it, and a second writer waiting on the old inode would then overwrite
-// the first writer's result; the folder survives the rename.
+// folder of the file they end at; a link to nothing is locked in its own folder). A lock on the
+// file itself would be lost when a rewrite renames a new file over it, and a second writer
+// waiting on the old inode would then overwrite the first writer's result; the folder survives
+// the rename.
 //
 // The lock is flock(2) on the lock file kLockFileName inside the folder, created 0600 (plus the
 // group's bits when the folder is group-writable; a process that may also gives it the folder's
@@ -57,8 +58,9 @@ inline constexpr int kLockWaitMs = 5000;
 //   unlocked    a shared request whose lock file cannot be opened or created (another user's
 //               folder, read-only media, a folder that is gone): ok(), the caller reads without
 //               the lock. A reader cannot disturb a writer, whose rename replaces the file whole;
-//               it may only see the file change between two of its own reads, which the
-//               archive reader notices by the file's identity.
+//               it may only see the file change between two of its own reads, which a reader
+//               that reads more than once must notice by the file's identity (as the archive
+//               reader does).
 //   busy        another process holds a conflicting lock past the wait. Not ok().
 //   failed      an exclusive request whose lock file cannot be opened or created (error() says
 //               why). Not ok(): nothing may be written without the lock.
