@@ -43,6 +43,9 @@ struct HeldLock {
     int fd = -1;
     int count = 0;
     FolderLock::Mode mode = FolderLock::Shared;
+    // The lock file's paths as requests have spelled them, so that a nested request (one for
+    // every entry a listing reads) finds its lock without opening the file again.
+    QStringList spellings;
 };
 
 QMutex g_lockMutex;
@@ -50,14 +53,6 @@ QHash<std::pair<quint64, quint64>, HeldLock> &heldLocks()
 {
     static QHash<std::pair<quint64, quint64>, HeldLock> held;
     return held;
-}
-
-// The lock files of the held locks by the paths they were asked for under, so that a nested
-// request (one for every entry a listing reads) finds its lock without opening the file again.
-QHash<QString, std::pair<quint64, quint64>> &heldSpellings()
-{
-    static QHash<QString, std::pair<quint64, quint64>> spellings;
-    return spellings;
 }
 
 int g_lockWaitMs = kLockWaitMs;
@@ -141,7 +136,9 @@ QString followLinks(const QString &path, bool *dangling)
 {
     if (dangling)
         *dangling = false;
-    QString current = QFileInfo(path).absoluteFilePath();
+    // Run for every operation on an archive, so the path is not cleaned: the kernel reads "."
+    // and ".." in it as well as any cleaning would.
+    QString current = path.startsWith(QLatin1Char('/')) ? path : QDir::currentPath() + QLatin1Char('/') + path;
     for (int links = 0;; ++links) {
         struct stat st;
         if (::lstat(nativePath(current).constData(), &st) != 0) {
@@ -202,12 +199,12 @@ FolderLock::FolderLock(const QString &filePath, Mode mode)
     };
 
     QMutexLocker guard(&g_lockMutex);
-    auto it = heldLocks().end();
-    if (auto spelled = heldSpellings().constFind(m_lockFile); spelled != heldSpellings().cend()) {
-        m_key = *spelled;
-        it = heldLocks().find(m_key);
-    }
-    if (it == heldLocks().end()) {
+    auto it = heldLocks().begin();
+    while (it != heldLocks().end() && !it->spellings.contains(m_lockFile))
+        ++it;
+    if (it != heldLocks().end()) {
+        m_key = it.key();
+    } else {
         struct stat lockStatus;
         const int fd = openLockFile(folder, nativePath(m_lockFile), mode, &lockStatus);
         if (fd < 0) {
@@ -221,7 +218,7 @@ FolderLock::FolderLock(const QString &filePath, Mode mode)
         it = heldLocks().find(m_key);
         if (it != heldLocks().end()) {
             ::close(fd);
-            heldSpellings().insert(m_lockFile, m_key);
+            it->spellings.append(m_lockFile);
         } else {
             const Take took = takeWithin(fd, mode == Exclusive ? LOCK_EX : LOCK_SH, g_lockWaitMs);
             if (took != Take::Taken) {
@@ -235,8 +232,7 @@ FolderLock::FolderLock(const QString &filePath, Mode mode)
                 }
                 return;
             }
-            it = heldLocks().insert(m_key, HeldLock{fd, 0, mode});
-            heldSpellings().insert(m_lockFile, m_key);
+            it = heldLocks().insert(m_key, HeldLock{fd, 0, mode, {m_lockFile}});
         }
     }
     if (mode == Exclusive && it->mode == Shared) {
@@ -269,7 +265,6 @@ FolderLock::~FolderLock()
         ::flock(it->fd, LOCK_UN);
         ::close(it->fd);
         heldLocks().erase(it);
-        heldSpellings().removeIf([this](const auto &spelled) { return spelled.value() == m_key; });
     }
 }
 

@@ -258,16 +258,6 @@ TEST_F(ShortWait, AnotherProgramHoldingTheLockFileMakesTheLockBusyAfterTheWait)
     EXPECT_FALSE(othersCouldLock(lockFile));
 }
 
-TEST_F(ShortWait, ALockOnTheFolderItselfStopsNobody)
-{
-    // Anyone who can open a folder can flock it; the lock is taken elsewhere.
-    QTemporaryDir dir;
-    const auto holder = holdWithFlock(dir.path(), "-x");
-    ASSERT_EQ(holder->firstLine(), QByteArray("held"));
-    files::FolderLock lock(dir.filePath(QStringLiteral("diary")), files::FolderLock::Exclusive);
-    EXPECT_EQ(lock.outcome(), files::FolderLock::Outcome::Held);
-}
-
 TEST_F(ShortWait, ARaiseThatIsNotGrantedKeepsTheSharedLock)
 {
     QTemporaryDir dir;
