@@ -30,6 +30,7 @@ inline const QString kNameHasLineBreak = QStringLiteral("用户名不能包含�
 inline const QString kNameNotGbk = QStringLiteral("用户名中含有本程序无法保存的字符!");
 inline const QString kNameTooLong = QStringLiteral("用户名太长（最多%1个字节）!");
 inline const QString kNameIsUserList = QStringLiteral("“Diary.dat”是用户列表文件，不能用作用户名!");
+inline const QString kNameIsLockFile = QStringLiteral("“.quillbook.lock”是日记文件夹的锁文件，不能用作用户名!");
 inline const QString kNameLikeTemporaryFile =
     QStringLiteral("以“.”开头并以“.tmp”结尾的名称留给临时文件，不能用作用户名!");
 
@@ -42,5 +43,7 @@ inline const QString kPasswordNotGbk =
 inline const QString kCipherFailed = QStringLiteral("The password token could not be computed: %1");
 inline const QString kUserListRead = QStringLiteral("Cannot read the user list %1: %2");
 inline const QString kUserListWrite = QStringLiteral("Cannot write the user list %1: %2");
+inline const QString kUserListInUse =
+    QStringLiteral("The user list %1 is in use by another program; try again later");
 
 } // namespace accounts_text

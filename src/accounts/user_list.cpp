@@ -58,12 +58,39 @@ QStringList readUserList(const QString &path)
     return parseUserList(bytes);
 }
 
+namespace {
+
+// Nothing is read for a change or written without the exclusive lock of the list's folder.
+void requireLock(const files::FolderLock &lock, const QString &path)
+{
+    if (lock.busy())
+        throw EFileInUse(accounts_text::kUserListInUse.arg(path));
+    if (!lock.ok())
+        throw EInOutError(accounts_text::kUserListWrite.arg(path, lock.errorString()));
+}
+
+} // namespace
+
 void writeUserList(const QStringList &names, const QString &path)
 {
     const QByteArray bytes = formatUserList(names);
     files::FolderLock lock(path, files::FolderLock::Exclusive);
+    requireLock(lock, path);
     files::AtomicWriter::removeLeftovers(path);
     files::AtomicWriter out(path);
     if (!out.isOpen() || !out.write(bytes) || !out.commit())
         throw EInOutError(accounts_text::kUserListWrite.arg(path, out.errorString()));
+}
+
+QStringList addToUserList(const QString &name, const QString &path)
+{
+    formatUserList({name});
+    files::FolderLock lock(path, files::FolderLock::Exclusive);
+    requireLock(lock, path);
+    // The list as it is now, not as this program last read it: another copy of the program may
+    // have added its own users since.
+    QStringList names = files::exists(path) ? readUserList(path) : QStringList();
+    names.append(name);
+    writeUserList(names, path);
+    return names;
 }

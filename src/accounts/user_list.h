@@ -29,4 +29,12 @@ QStringList readUserList(const QString &path = kUserListFileName);
 // Replaces the whole list with the given names, through a temporary file and one rename, so the
 // list on disk is always either the old one or the new one; a new list is created 0600.
 // Throws what formatUserList throws (before anything is written) and EInOutError.
+// Holds the exclusive lock of the list's folder (files::FolderLock) while it writes; throws
+// EFileInUse when another program holds it longer than the lock waits.
 void writeUserList(const QStringList &names, const QString &path = kUserListFileName);
+
+// Appends one name to the list as it is on disk: reads it anew and writes it back under one
+// exclusive lock, so that two programs adding users at once keep each other's names. Returns the
+// list written. Throws what writeUserList and readUserList throw; nothing is written when the
+// name cannot be stored.
+QStringList addToUserList(const QString &name, const QString &path = kUserListFileName);

@@ -1,6 +1,7 @@
 #include "accounts/user_name.h"
 #include "accounts/messages.h"
 #include "accounts/user_list.h"
+#include "platform/files.h"
 #include "platform/gbk.h"
 
 void validateUserName(const QString &name)
@@ -19,6 +20,8 @@ void validateUserName(const QString &name)
         throw EInvalidUserName(accounts_text::kNameTooLong.arg(kMaxUserNameBytes));
     if (name == kUserListFileName)
         throw EInvalidUserName(accounts_text::kNameIsUserList);
+    if (name == files::kLockFileName)
+        throw EInvalidUserName(accounts_text::kNameIsLockFile);
     if (name.startsWith(QLatin1Char('.')) && name.endsWith(QLatin1String(".tmp")))
         throw EInvalidUserName(accounts_text::kNameLikeTemporaryFile);
 }

@@ -29,15 +29,6 @@ TLinkLabel *makeLabel(const QString &text, const QRect &geometry, QWidget *paren
     return label;
 }
 
-QStringList itemsOf(const QComboBox &box)
-{
-    QStringList items;
-    items.reserve(box.count());
-    for (int i = 0; i < box.count(); ++i)
-        items.append(box.itemText(i));
-    return items;
-}
-
 } // namespace
 
 TForm2::TForm2(QComboBox *userBox, QWidget *parent)
@@ -133,7 +124,7 @@ void TForm2::createUser(const QString &name, const QString &password)
     const int picked = m_userBox->currentIndex();
     m_userBox->addItem(name);
     m_userBox->setCurrentIndex(picked);
-    writeUserList(itemsOf(*m_userBox));
+    addToUserList(name);
     accept();
 }
 

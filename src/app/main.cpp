@@ -1,5 +1,6 @@
 #include "app/single_instance.h"
 #include "app/startup.h"
+#include "platform/files.h"
 #include "settings/ini.h"
 
 #include <QApplication>
@@ -18,7 +19,8 @@ void enterMenuDiaryFolder(int argc, char **argv)
         if (std::strcmp(argv[i], "--from-menu") != 0)
             continue;
         const QString folder = QDir::homePath() + QLatin1String("/Quillbook");
-        if (QDir().mkpath(folder))
+        // Created 0700: no other local user lists the diaries in it.
+        if (files::makePrivateFolders(folder))
             QDir::setCurrent(folder);
         return;
     }

@@ -244,7 +244,7 @@ void TForm1::RadioButton10Click() { chooseSkin(9); }
 
 void TForm1::FormClose()
 {
-    ini::EnsureSettingsFile(true);
+    // Only the skin's line changes: whatever else the file holds is kept.
     ini::WriteSetting(gbk::encode(app::text::skinSection()), gbk::encode(app::text::skinKey()),
                       QByteArray::number(m_skinIndex));
 }

@@ -53,6 +53,10 @@ inline constexpr QLatin1String kIndexOutOfRange("Index %1 is out of range");
 inline constexpr QLatin1String kCannotOpen("Cannot open file \"%1\". %2");
 inline constexpr QLatin1String kCannotCreate("Cannot create file \"%1\". %2");
 inline constexpr QLatin1String kCannotWrite("Cannot write file \"%1\". %2");
+// Another program holds the archive's folder lock longer than the lock waits (EFileInUse).
+inline constexpr QLatin1String kInUse("The diary is in use by another program; try again later");
+// A writer that cannot take the folder lock: %1 the lock file, %2 the system's reason.
+inline constexpr QLatin1String kCannotLock("Cannot lock the diary's folder with \"%1\". %2");
 
 // The box shown for an entry of a compression method the container cannot decode.
 inline constexpr QLatin1String kZipErrorCaption("Zip Error");

@@ -1,5 +1,6 @@
 #include "archive/archive_reader.h"
 #include "archive/archive_errors.h"
+#include "archive/archive_lock.h"
 #include "archive/byte_cursor.h"
 #include "archive/name_pattern.h"
 #include "archive/zip_codec.h"
@@ -127,7 +128,7 @@ void TArchiveReader::openArchiveFile(ReadStream &file) const
 
 void TArchiveReader::OpenArchive()
 {
-    files::FolderLock lock(m_zipName, files::FolderLock::Shared);
+    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
     ReadStream file;
     if (!file.open(m_zipName)) {
         resetComponent();
@@ -587,7 +588,7 @@ QByteArray TArchiveReader::ArchiveCommentBytes()
         return m_end.comment.value_or(QByteArray());
     if (m_end.comment)
         return *m_end.comment;
-    files::FolderLock lock(m_zipName, files::FolderLock::Shared);
+    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
     ReadStream file;
     openArchiveFile(file);
     if (!makeDirectoryCurrent(file))
@@ -705,7 +706,7 @@ int TArchiveReader::extractByText(const QString &name, QByteArray &data, QList<E
     wanted.replace(QLatin1Char('/'), QLatin1Char('\\'));
     if (wanted.trimmed().isEmpty())
         return 0;
-    files::FolderLock lock(m_zipName, files::FolderLock::Shared);
+    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
     ReadStream file;
     openArchiveFile(file);
     if (!makeDirectoryCurrent(file))
@@ -731,7 +732,7 @@ int TArchiveReader::ExtractToBytes(const QByteArray &name, QByteArray &data, QLi
 {
     if (isBlank(name))
         return 0;
-    files::FolderLock lock(m_zipName, files::FolderLock::Shared);
+    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
     ReadStream file;
     openArchiveFile(file);
     if (!makeDirectoryCurrent(file))
@@ -754,7 +755,7 @@ int TArchiveReader::ExtractToBytes(const QByteArray &name, QByteArray &data, QLi
 bool TArchiveReader::ExtractEntry(int index, QByteArray &data, ExtractFailure *why)
 {
     record(index);
-    files::FolderLock lock(m_zipName, files::FolderLock::Shared);
+    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
     ReadStream file;
     openArchiveFile(file);
     // The index refers to the directory as the caller saw it; a changed file changes its meaning.

@@ -65,7 +65,9 @@ struct EntryFailure
 // cannot be opened; EIncompleteZip "Incomplete Zip File" when it has no valid end record;
 // EBadZipFile "Not a valid zip file!" when its directory cannot be read (the component then drops
 // its directory and comment); EListError "Index %1 is out of range"; EArchiveLimit for an entry
-// too large to hold in memory. Wrong passwords and CRC mismatches are not errors.
+// too large to hold in memory; EFileInUse "The diary is in use by another program; try again
+// later" when another program holds the folder lock exclusively past the lock's wait
+// (ArchiveLock). Wrong passwords and CRC mismatches are not errors.
 class TArchiveReader : public QObject
 {
     Q_OBJECT

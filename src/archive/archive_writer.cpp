@@ -1,5 +1,6 @@
 #include "archive/archive_writer.h"
 #include "archive/archive_errors.h"
+#include "archive/archive_lock.h"
 #include "archive/byte_cursor.h"
 #include "archive/zip_codec.h"
 #include "platform/files.h"
@@ -145,8 +146,13 @@ class TArchiveWriter::Output
 public:
     Output(const QString &path, ReadStream &old) : m_path(path), m_file(path), m_old(old)
     {
-        if (!m_file.isOpen())
-            throw EFCreateError(QString(archive_text::kCannotCreate).arg(path, reason(m_file.error())));
+        // A refusal (a read-only archive, a link to nothing, an owner the new file could not
+        // keep) says why in words; nothing has been written.
+        if (!m_file.isOpen()) {
+            const bool refused = m_file.refusal() != files::AtomicWriter::Refusal::None;
+            throw EFCreateError(QString(refused ? archive_text::kCannotWrite : archive_text::kCannotCreate)
+                                    .arg(path, m_file.errorString()));
+        }
         m_buffer.reserve(kFlushSize + zip::kPieceSize);
     }
 
@@ -341,7 +347,7 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
         return 0;
 
     // Held from reading the directory to the rename, so no other writer slips in between.
-    files::FolderLock lock(m_zipName, files::FolderLock::Exclusive);
+    ArchiveLock lock(m_zipName, ArchiveLock::Exclusive);
     files::AtomicWriter::removeLeftovers(m_zipName);
 
     const bool updating = files::exists(m_zipName);

@@ -21,7 +21,12 @@ class QIODevice;
 //     a limit) removes the new file and leaves the archive byte for byte as it was;
 //   - two programs changing the same archive at once each see the other's result;
 //   - carried-over entries are copied as raw bytes, never decoded or encrypted again.
-// A replacement keeps the archive's permissions; a new archive is created 0600.
+// A replacement keeps the archive's permissions, owner and group; a new archive is created 0600.
+// An archive reached through a symbolic link is replaced where the link leads, and the link stays.
+// A read-only archive (no write bit), a link to nothing, or an archive whose owner the new file
+// could not keep is refused with EFCreateError "Cannot write file "%1". <why>", and nothing is
+// written. Another program holding the lock past its wait: EFileInUse (as for the reader); a
+// lock that cannot be taken at all: EFCreateError.
 //
 // Each entry it writes is deflated at PackLevel (stored when that does not make it smaller),
 // encrypted when Password is not empty (flags 3 at level 9), stamped with the local time.

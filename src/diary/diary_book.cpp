@@ -1,5 +1,6 @@
 #include "diary/diary_book.h"
 
+#include "archive/archive_lock.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
 #include "archive/zip_layout.h"
@@ -338,7 +339,7 @@ std::optional<QByteArray> findEntry(TArchiveReader &reader, const QByteArray &na
         return std::nullopt;
     // One lock over finding and extracting, so that no other program's rewrite can give the
     // index found another meaning in between.
-    files::FolderLock lock(reader.ZipName(), files::FolderLock::Shared);
+    ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
     reader.SetPassword(kArchivePassword);
     reader.OpenArchive();
     const bool sealed = usesKey(reader, key);
@@ -355,7 +356,7 @@ QByteArray readEntry(TArchiveReader &reader, const QByteArray &nameBytes, EntryP
 {
     if (problem)
         *problem = EntryProblem::None;
-    files::FolderLock lock(reader.ZipName(), files::FolderLock::Shared);
+    ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
     reader.SetPassword(kArchivePassword);
     reader.OpenArchive();
     const bool sealed = usesKey(reader, key);
@@ -380,7 +381,7 @@ EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
     writer.SetPassword(kArchivePassword);
     // The entry it replaces is checked under the same lock as the rewrite, so that no other
     // program can put an unreadable entry there in between.
-    files::FolderLock lock(writer.ZipName(), files::FolderLock::Exclusive);
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
     if (files::exists(writer.ZipName())) {
         EntryProblem problem = EntryProblem::None;
         if (findEntry(writer, nameBytes, &problem, key) && problem != EntryProblem::None)
@@ -401,7 +402,7 @@ EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
 void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArray &nameBytes,
                  const DiaryKey *key)
 {
-    files::FolderLock lock(writer.ZipName(), files::FolderLock::Exclusive);
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
     reader.SetPassword(kArchivePassword);
     reader.OpenArchive();
     writer.SetPassword(kArchivePassword);
@@ -428,7 +429,7 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key)
     // The container's error, or the listing's limit, ends the reading; it is handed over with
     // the rows read before it.
     try {
-        files::FolderLock lock(reader.ZipName(), files::FolderLock::Shared);
+        ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
         reader.SetPassword(kArchivePassword);
         reader.OpenArchive();
         const bool sealed = usesKey(reader, key);

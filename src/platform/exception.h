@@ -29,6 +29,11 @@ private:
 // when the operating system refuses a file operation).
 class EInOutError : public Exception { using Exception::Exception; };
 
+// A diary (or the user list beside it) that another program is working on and did not let go of
+// within the lock's wait (files::FolderLock). Its text is for the tool's output; the window shows
+// its own (msgbox::inUseText).
+class EFileInUse : public EInOutError { using EInOutError::EInOutError; };
+
 // A text that has to be stored as GBK and holds characters GBK cannot represent.
 class EEncodingError : public Exception { using Exception::Exception; };
 

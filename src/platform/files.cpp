@@ -7,6 +7,8 @@
 #include <QMutex>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -21,32 +23,95 @@ namespace {
 
 QByteArray nativePath(const QString &path) { return QFile::encodeName(path); }
 
-QString folderOf(const QString &filePath)
+// The folder part of an absolute path, taken as it stands: ".." is not folded away, since the
+// component before it may be a link to another folder.
+QString folderPart(const QString &absolute)
 {
-    QFileInfo info(filePath);
-    return info.absoluteDir().absolutePath();
+    const qsizetype slash = absolute.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : absolute.left(slash);
 }
+
+QString namePart(const QString &absolute)
+{
+    return absolute.mid(absolute.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The most links followed from one path, as the kernel allows (MAXSYMLINKS).
+constexpr int kMaxLinks = 40;
 
 struct HeldLock {
     int fd = -1;
     int count = 0;
     FolderLock::Mode mode = FolderLock::Shared;
+    // The lock file's paths as requests have spelled them, so that a nested request (one for
+    // every entry a listing reads) finds its lock without opening the file again.
+    QStringList spellings;
 };
 
 QMutex g_lockMutex;
-QHash<QString, HeldLock> &heldLocks()
+QHash<std::pair<quint64, quint64>, HeldLock> &heldLocks()
 {
-    static QHash<QString, HeldLock> held;
+    static QHash<std::pair<quint64, quint64>, HeldLock> held;
     return held;
 }
 
-int flockRetry(int fd, int op)
+int g_lockWaitMs = kLockWaitMs;
+
+enum class Take { Taken, Busy, Failed };
+
+// flock without blocking, tried again with a growing pause until the wait is over, so that a
+// lock held for long by another program ends in an error instead of a frozen window.
+Take takeWithin(int fd, int operation, int waitMs)
 {
-    int rc;
-    do {
-        rc = ::flock(fd, op);
-    } while (rc != 0 && errno == EINTR);
-    return rc;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (::flock(fd, operation | LOCK_NB) == 0)
+            return Take::Taken;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            return Take::Failed;
+        if (Clock::now() >= deadline)
+            return Take::Busy;
+        std::this_thread::sleep_for(pause);
+        pause = qMin(pause * 2, std::chrono::milliseconds(20));
+    }
+}
+
+// Opens (creating when needed) the lock file of a folder; -1 and errno on failure, else the
+// descriptor and the file's status. Readers who cannot write there may still open an existing
+// lock file for reading.
+int openLockFile(const QString &folder, const QByteArray &path, FolderLock::Mode mode, struct stat *st)
+{
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.constData(), O_RDWR | kFlags);
+    if (fd < 0 && errno == ENOENT) {
+        struct stat owner;
+        if (::stat(nativePath(folder).constData(), &owner) != 0)
+            return -1;
+        fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | kFlags, 0600);
+        if (fd >= 0) {
+            // Whoever creates it (root, say, running the tool in a user's folder), the lock file
+            // belongs with the folder, or its owner could never lock it again.
+            if (::fchown(fd, owner.st_uid, owner.st_gid) != 0)
+                (void)::fchown(fd, uid_t(-1), owner.st_gid);
+            ::fchmod(fd, 0600 | ((owner.st_mode & S_IWGRP) ? 0060 : 0));
+        } else if (errno == EEXIST) {
+            fd = ::open(path.constData(), O_RDWR | kFlags);
+        }
+    }
+    if (fd < 0 && mode == FolderLock::Shared && (errno == EACCES || errno == EROFS || errno == EPERM))
+        fd = ::open(path.constData(), O_RDONLY | kFlags);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
 }
 
 bool syncFolder(const QString &folder)
@@ -67,40 +132,133 @@ int g_stepsTaken = 0;
 
 } // namespace
 
-FolderLock::FolderLock(const QString &filePath, Mode mode)
-    : m_folder(folderOf(filePath))
+QString followLinks(const QString &path, bool *dangling)
 {
-    QMutexLocker guard(&g_lockMutex);
-    HeldLock &held = heldLocks()[m_folder];
-    if (held.count == 0) {
-        held.fd = ::open(nativePath(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (held.fd < 0) {
-            heldLocks().remove(m_folder);
-            return;
+    if (dangling)
+        *dangling = false;
+    // Run for every operation on an archive, so the path is not cleaned: the kernel reads "."
+    // and ".." in it as well as any cleaning would.
+    QString current = path.startsWith(QLatin1Char('/')) ? path : QDir::currentPath() + QLatin1Char('/') + path;
+    for (int links = 0;; ++links) {
+        struct stat st;
+        if (::lstat(nativePath(current).constData(), &st) != 0) {
+            if (dangling && links > 0 && (errno == ENOENT || errno == ENOTDIR))
+                *dangling = true;
+            return current;
         }
-        if (flockRetry(held.fd, mode == Exclusive ? LOCK_EX : LOCK_SH) != 0) {
-            ::close(held.fd);
-            heldLocks().remove(m_folder);
-            return;
+        if (!S_ISLNK(st.st_mode))
+            return current;
+        if (links == kMaxLinks) {
+            errno = ELOOP;
+            return {};
         }
-        held.mode = mode;
-    } else if (mode == Exclusive && held.mode == Shared) {
-        // flock converts a held lock in place; another process may slip in between, which is
-        // why callers take the exclusive lock before they read what they will rewrite.
-        if (flockRetry(held.fd, LOCK_EX) != 0)
-            return;
-        held.mode = Exclusive;
+        QByteArray target(qsizetype(st.st_size > 0 ? st.st_size : 255) + 1, Qt::Uninitialized);
+        ssize_t n;
+        while ((n = ::readlink(nativePath(current).constData(), target.data(), size_t(target.size())))
+               == ssize_t(target.size()))
+            target.resize(target.size() * 2);
+        if (n < 0)
+            return current;
+        target.truncate(n);
+        const QString next = QFile::decodeName(target);
+        current = next.startsWith(QLatin1Char('/')) ? next : folderPart(current) + QLatin1Char('/') + next;
     }
-    ++held.count;
-    m_ok = true;
+}
+
+bool makePrivateFolders(const QString &path)
+{
+    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    qsizetype from = 1;
+    for (;;) {
+        const qsizetype slash = absolute.indexOf(QLatin1Char('/'), from);
+        const QString part = slash < 0 ? absolute : absolute.left(slash);
+        // An existing folder answers EEXIST and is left as it is.
+        ::mkdir(nativePath(part).constData(), 0700);
+        if (slash < 0)
+            break;
+        from = slash + 1;
+    }
+    struct stat st;
+    return ::stat(nativePath(absolute).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+FolderLock::FolderLock(const QString &filePath, Mode mode)
+{
+    // A link to nothing is locked where it stands: nothing will be written where it points
+    // (AtomicWriter refuses it), not even a lock file.
+    bool dangling = false;
+    QString target = followLinks(filePath, &dangling);
+    if (target.isEmpty() || dangling)
+        target = QFileInfo(filePath).absoluteFilePath();
+    const QString folder = folderPart(target);
+    m_lockFile = folder + QLatin1Char('/') + kLockFileName;
+    // Without the lock, a reader reads as it is; a writer may not write.
+    auto without = [this, mode](int err) {
+        m_error = err;
+        m_outcome = mode == Shared ? Outcome::Unlocked : Outcome::Failed;
+    };
+
+    QMutexLocker guard(&g_lockMutex);
+    auto it = heldLocks().begin();
+    while (it != heldLocks().end() && !it->spellings.contains(m_lockFile))
+        ++it;
+    if (it != heldLocks().end()) {
+        m_key = it.key();
+    } else {
+        struct stat lockStatus;
+        const int fd = openLockFile(folder, nativePath(m_lockFile), mode, &lockStatus);
+        if (fd < 0) {
+            without(errno);
+            return;
+        }
+        // The lock file's identity, not the folder's name: a folder reached by two spellings
+        // (through a link, say) is one entry, and one descriptor, since two flocks of one
+        // process on the same file would shut each other out.
+        m_key = {quint64(lockStatus.st_dev), quint64(lockStatus.st_ino)};
+        it = heldLocks().find(m_key);
+        if (it != heldLocks().end()) {
+            ::close(fd);
+            it->spellings.append(m_lockFile);
+        } else {
+            const Take took = takeWithin(fd, mode == Exclusive ? LOCK_EX : LOCK_SH, g_lockWaitMs);
+            if (took != Take::Taken) {
+                const int err = errno;
+                ::close(fd);
+                if (took == Take::Busy) {
+                    m_error = EWOULDBLOCK;
+                    m_outcome = Outcome::Busy;
+                } else {
+                    without(err);
+                }
+                return;
+            }
+            it = heldLocks().insert(m_key, HeldLock{fd, 0, mode, {m_lockFile}});
+        }
+    }
+    if (mode == Exclusive && it->mode == Shared) {
+        // flock converts a held lock by letting it go and asking anew, so another process may
+        // slip in between: callers take the exclusive lock before they read what they will
+        // rewrite. When the exclusive lock is not granted, the shared one is taken back for the
+        // requests still counted on it (they read without it, should even that fail).
+        const Take took = takeWithin(it->fd, LOCK_EX, g_lockWaitMs);
+        if (took != Take::Taken) {
+            m_error = took == Take::Busy ? EWOULDBLOCK : errno;
+            m_outcome = took == Take::Busy ? Outcome::Busy : Outcome::Failed;
+            takeWithin(it->fd, LOCK_SH, g_lockWaitMs);
+            return;
+        }
+        it->mode = Exclusive;
+    }
+    ++it->count;
+    m_outcome = Outcome::Held;
 }
 
 FolderLock::~FolderLock()
 {
-    if (!m_ok)
+    if (m_outcome != Outcome::Held)
         return;
     QMutexLocker guard(&g_lockMutex);
-    auto it = heldLocks().find(m_folder);
+    auto it = heldLocks().find(m_key);
     if (it == heldLocks().end())
         return;
     if (--it->count == 0) {
@@ -110,11 +268,51 @@ FolderLock::~FolderLock()
     }
 }
 
-AtomicWriter::AtomicWriter(const QString &targetPath)
+QString FolderLock::errorString() const
+{
+    return QString::fromLocal8Bit(std::strerror(m_error));
+}
+
+void FolderLock::setWaitForTesting(int milliseconds)
+{
+    QMutexLocker guard(&g_lockMutex);
+    g_lockWaitMs = milliseconds < 0 ? kLockWaitMs : milliseconds;
+}
+
+AtomicWriter::AtomicWriter(const QString &targetPath, Links links)
     : m_target(QFileInfo(targetPath).absoluteFilePath())
 {
-    QFileInfo info(m_target);
-    QByteArray templ = nativePath(info.absolutePath() + QLatin1String("/.") + info.fileName()
+    if (links == RefuseLinks) {
+        struct stat st;
+        if (::lstat(nativePath(m_target).constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            refuse(Refusal::Link, ELOOP);
+            return;
+        }
+    } else {
+        bool dangling = false;
+        const QString followed = followLinks(m_target, &dangling);
+        if (followed.isEmpty()) {
+            refuse(Refusal::TooManyLinks, ELOOP);
+            return;
+        }
+        if (dangling) {
+            m_linkTarget = followed;
+            refuse(Refusal::DanglingLink, ENOENT);
+            return;
+        }
+        m_target = followed;
+    }
+
+    struct stat old;
+    const bool replacing = ::stat(nativePath(m_target).constData(), &old) == 0 && S_ISREG(old.st_mode);
+    // The mode bits, not access(2): root may write anything, but a file its owner made
+    // read-only stays as it is.
+    if (replacing && (old.st_mode & 0222) == 0) {
+        refuse(Refusal::ReadOnly, EACCES);
+        return;
+    }
+
+    QByteArray templ = nativePath(folderPart(m_target) + QLatin1String("/.") + namePart(m_target)
                                   + QLatin1String(".XXXXXX.tmp"));
     m_fd = ::mkostemps(templ.data(), 4, O_CLOEXEC);
     if (m_fd < 0) {
@@ -123,11 +321,28 @@ AtomicWriter::AtomicWriter(const QString &targetPath)
     }
     m_tempPath = QFile::decodeName(templ);
 
-    struct stat st;
     mode_t mode = 0600;
-    if (::stat(nativePath(m_target).constData(), &st) == 0 && S_ISREG(st.st_mode))
-        mode = st.st_mode & 07777;
+    if (replacing) {
+        // The new version is the owner's file as the old one was, or there is none: a diary that
+        // became another account's file could no longer be opened by its owner.
+        struct stat mine;
+        if (::fstat(m_fd, &mine) != 0
+            || ((mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)
+                && ::fchown(m_fd, old.st_uid, old.st_gid) != 0)) {
+            discard();
+            refuse(Refusal::ForeignOwner, EPERM);
+            return;
+        }
+        mode = old.st_mode & 07777;
+    }
+    // After fchown, which clears the set-id bits.
     ::fchmod(m_fd, mode);
+}
+
+bool AtomicWriter::refuse(Refusal why, int err)
+{
+    m_refusal = why;
+    return fail(err);
 }
 
 AtomicWriter::~AtomicWriter()
@@ -280,13 +495,21 @@ bool AtomicWriter::commit()
     m_committed = true;
     m_tempPath.clear();
     // The rename is durable only once the folder's entry is on disk.
-    if (!syncFolder(QFileInfo(m_target).absolutePath()))
+    if (!syncFolder(folderPart(m_target)))
         return fail(errno ? errno : EIO);
     return true;
 }
 
 QString AtomicWriter::errorString() const
 {
+    switch (m_refusal) {
+    case Refusal::DanglingLink: return QString(text::kDanglingLink).arg(m_linkTarget);
+    case Refusal::Link: return text::kLinkNotFollowed;
+    case Refusal::ReadOnly: return text::kReadOnly;
+    case Refusal::ForeignOwner: return text::kForeignOwner;
+    case Refusal::TooManyLinks:
+    case Refusal::None: break;
+    }
     return QString::fromLocal8Bit(std::strerror(m_error));
 }
 
@@ -294,9 +517,12 @@ void AtomicWriter::removeLeftovers(const QString &targetPath)
 {
     // Exactly the shape mkostemps gives: ".<name>.", six characters, ".tmp". Scanned with
     // readdir: this runs before every save, and the folder may hold many files.
-    QFileInfo info(targetPath);
-    const QByteArray folder = nativePath(info.absolutePath());
-    const QByteArray prefix = '.' + nativePath(info.fileName()) + '.';
+    bool dangling = false;
+    const QString target = followLinks(targetPath, &dangling);
+    if (target.isEmpty() || dangling)
+        return;
+    const QByteArray folder = nativePath(folderPart(target));
+    const QByteArray prefix = '.' + nativePath(namePart(target)) + '.';
     DIR *dir = ::opendir(folder.constData());
     if (!dir)
         return;

@@ -86,6 +86,9 @@ bool guardedCall(const std::function<void()> &body)
     try {
         body();
         return true;
+    } catch (const EFileInUse &) {
+        msgbox::show(msgbox::mainWindow(), QMessageBox::Critical, msgbox::applicationTitle(),
+                     msgbox::inUseText());
     } catch (const Exception &e) {
         msgbox::showError(e.message());
     } catch (const std::bad_alloc &) {

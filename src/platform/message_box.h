@@ -36,6 +36,10 @@ inline const QString &applicationTitle()
     return title;
 }
 
+// What the standard error box says for EFileInUse, whatever the component's own text: the
+// user can do nothing but wait for the other program.
+inline QString inUseText() { return QStringLiteral("日记正被另一个程序使用，请稍后再试"); }
+
 // The text of the standard error box: the error's text with "." appended when the text is not
 // empty and its last character (the lead byte, for a double-byte character) codes above ".".
 QString errorBoxText(const QString &message);
@@ -60,7 +64,7 @@ QWidget *mainWindow();
 } // namespace msgbox
 
 // Runs one event handler's body. An error it raises ends the handler and is shown in the standard
-// error box; the program then goes on. This is the one place where handlers' errors are caught:
+// error box (EFileInUse with inUseText(), exactly); the program then goes on. This is the one place where handlers' errors are caught:
 // every slot connected to a user action runs through it.
 //
 //     connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });

@@ -10,6 +10,8 @@ inline QString fileNotFound() { return QStringLiteral("File not found"); }
 inline QString pathNotFound() { return QStringLiteral("Path not found"); }
 inline QString accessDenied() { return QStringLiteral("File access denied"); }
 inline QString diskFull() { return QStringLiteral("Disk full"); }
+inline QString symbolicLink() { return QStringLiteral("Symbolic link not written through"); }
+inline QString inUse() { return QStringLiteral("File in use by another program; try again later"); }
 inline QString ioError(int code) { return QStringLiteral("I/O error %1").arg(code); }
 
 // "File access denied (/home/ann/.config/quillbook/main.ini)"

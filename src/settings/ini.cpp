@@ -72,43 +72,19 @@ private:
     int m_fd;
 };
 
-int openOrThrow(const QString &path, int flags, mode_t mode = 0644)
-{
-    int fd;
-    do {
-        fd = ::open(nativePath(path).constData(), flags | O_CLOEXEC, mode);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throwIo(errno, path);
-    return fd;
-}
-
-// Writes everything or returns the error; every write is a step the file layer's fault
-// injection can fail.
-int writeAll(int fd, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        if (!files::FileFaults::beforeStep(files::FileFaults::Step::Write))
-            return ENOSPC;
-        const ssize_t n = ::write(fd, data, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return ENOSPC;
-        data += n;
-        left -= n;
-    }
-    return 0;
-}
-
+// The whole file. A file that is not there (or a link to nothing) reads as empty: reading never
+// creates anything, and never fails for a missing file.
 QByteArray readFile(const QString &path)
 {
-    Fd fd(openOrThrow(path, O_RDONLY));
+    int opened;
+    do {
+        opened = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    } while (opened < 0 && errno == EINTR);
+    if (opened < 0 && errno == ENOENT && QFileInfo(path).absoluteDir().exists())
+        return {};
+    if (opened < 0)
+        throwIo(errno, path);
+    Fd fd(opened);
     QByteArray bytes;
     char buffer[4096];
     for (;;) {
@@ -242,43 +218,40 @@ QByteArray joinLines(const QList<QByteArray> &lines)
     return out;
 }
 
-void appendToFile(const QString &path, const QByteArray &bytes)
+// A link in the settings file's place is never written through: whoever could put it there
+// would have the program overwrite, or create, a file of their choosing.
+void refuseLink(const QString &path)
 {
-    Fd fd(openOrThrow(path, O_WRONLY | O_APPEND));
-    if (const int err = writeAll(fd.get(), bytes))
-        throwIo(err, path);
-    if (const int err = fd.close())
-        throwIo(err, path);
+    struct stat st;
+    if (::lstat(nativePath(path).constData(), &st) == 0 && S_ISLNK(st.st_mode))
+        throw EInOutError(text::onFile(text::symbolicLink(), path));
 }
 
-// The new content goes to "<path>.tmp" first and replaces the file in one rename once it is
-// complete and on disk, so a full disk or a crash half-way never leaves the settings half
-// written. The copy keeps the file's permissions.
-void replaceFile(const QString &path, const QByteArray &bytes)
+// Every change of the file, under the exclusive lock of its folder: change(old content) gives
+// the new content, which replaces the file in one rename once it is complete and on disk, so a
+// full disk or a crash half-way never leaves the settings half written, and two programs
+// writing at once never lose each other's lines. The new file keeps the old one's permissions.
+template <typename Change>
+void rewriteFile(const QString &path, Change change)
 {
-    const QString temporary = path + QLatin1String(".tmp");
-    ::unlink(nativePath(temporary).constData());
+    refuseLink(path);
+    files::FolderLock lock(path, files::FolderLock::Exclusive);
+    if (lock.busy())
+        throw EInOutError(text::onFile(text::inUse(), path));
+    if (!lock.ok())
+        throwIo(lock.error(), path);
+    files::AtomicWriter::removeLeftovers(path);
+    // Left by the versions that rewrote the file through "<file>.tmp".
+    ::unlink(nativePath(path + QLatin1String(".tmp")).constData());
 
-    struct stat st;
-    const mode_t mode = ::stat(nativePath(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    Fd fd(openOrThrow(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_EXCL, mode));
-    ::fchmod(fd.get(), mode);
-
-    int err = writeAll(fd.get(), bytes);
-    if (!err && !files::FileFaults::beforeStep(files::FileFaults::Step::Sync))
-        err = EIO;
-    if (!err && ::fsync(fd.get()) != 0)
-        err = errno;
-    if (const int closeErr = fd.close(); !err)
-        err = closeErr;
-    if (!err && !files::FileFaults::beforeStep(files::FileFaults::Step::Rename))
-        err = EIO;
-    if (!err && ::rename(nativePath(temporary).constData(), nativePath(path).constData()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(nativePath(temporary).constData());
-        throwIo(err, path);
-    }
+    const QByteArray bytes = change(readFile(path));
+    files::AtomicWriter out(path, files::AtomicWriter::RefuseLinks);
+    if (out.refusal() == files::AtomicWriter::Refusal::Link)
+        throw EInOutError(text::onFile(text::symbolicLink(), path));
+    if (out.refusal() != files::AtomicWriter::Refusal::None)
+        throw EInOutError(text::onFile(out.errorString(), path));
+    if (!out.isOpen() || !out.write(bytes) || !out.commit())
+        throwIo(out.error(), path);
 }
 
 } // namespace
@@ -300,10 +273,25 @@ QByteArray RemoveSpaces(const QByteArray &text)
 void EnsureSettingsFile(bool truncate)
 {
     const QString path = settingsPath();
-    if (!truncate && files::exists(path))
+    if (truncate) {
+        rewriteFile(path, [](const QByteArray &) { return QByteArray(); });
         return;
-    Fd fd(openOrThrow(path, O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0)));
-    if (const int err = fd.close())
+    }
+    // Anything in the file's place counts, a link too: it is read through, and never has the
+    // file it points to created.
+    struct stat st;
+    if (::lstat(nativePath(path).constData(), &st) == 0)
+        return;
+    int fd;
+    do {
+        fd = ::open(nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == EEXIST)
+        return;
+    if (fd < 0)
+        throwIo(errno, path);
+    Fd created(fd);
+    if (const int err = created.close())
         throwIo(err, path);
 }
 
@@ -323,28 +311,26 @@ int FindSettingLine(const QByteArray &section, const QByteArray &key)
 
 void WriteSetting(const QByteArray &section, const QByteArray &key, const QByteArray &value)
 {
-    EnsureSettingsFile(false);
-    const QString path = settingsPath();
-    const QByteArray content = readFile(path);
-    QList<QByteArray> lines = splitLines(content);
-    const Scan scan(lines, section, key);
-    const QByteArray keyLine = key + '=' + value;
+    rewriteFile(settingsPath(), [&](const QByteArray &content) {
+        QList<QByteArray> lines = splitLines(content);
+        const Scan scan(lines, section, key);
+        const QByteArray keyLine = key + '=' + value;
 
-    if (const int target = findSettingLine(scan)) {
-        lines[target - 1] = keyLine;
-        replaceFile(path, joinLines(lines));
-        return;
-    }
-    for (qsizetype n = 0; n < lines.size(); ++n) {
-        if (scan.isHeader(lines.at(n))) {
-            lines.insert(n + 1, keyLine);
-            replaceFile(path, joinLines(lines));
-            return;
+        if (const int target = findSettingLine(scan)) {
+            lines[target - 1] = keyLine;
+            return joinLines(lines);
         }
-    }
-    // A last line without its line end is ended first, so the empty line stays a line of its own.
-    const QByteArray lead = !content.isEmpty() && !content.endsWith('\n') ? "\r\n" : "";
-    appendToFile(path, lead + joinLines({QByteArray(), '[' + section + ']', keyLine}));
+        for (qsizetype n = 0; n < lines.size(); ++n) {
+            if (scan.isHeader(lines.at(n))) {
+                lines.insert(n + 1, keyLine);
+                return joinLines(lines);
+            }
+        }
+        // The new section goes after the file's bytes as they are. A last line without its line
+        // end is ended first, so the empty line stays a line of its own.
+        const QByteArray lead = !content.isEmpty() && !content.endsWith('\n') ? "\r\n" : "";
+        return content + lead + joinLines({QByteArray(), '[' + section + ']', keyLine});
+    });
 }
 
 QString settingsPathFor(const QString &programDirectory, bool folderWritable)
@@ -368,7 +354,7 @@ void fixSettingsPath()
     const bool writable = !installed && ::access(nativePath(folder).constData(), W_OK) == 0;
     const QString path = settingsPathFor(directory, writable);
     if (!writable)
-        QDir().mkpath(QFileInfo(path).absolutePath());
+        files::makePrivateFolders(QFileInfo(path).absolutePath());
     setSettingsPath(path);
 }
 

@@ -24,6 +24,14 @@
 // Errors: a file that cannot be created, opened, read or written raises EInOutError with the
 // reason ("File not found", "File access denied", "Disk full", "I/O error <n>") and the path.
 // A missing file is never an error for reading: it is created empty first.
+//
+// Writing: every change (WriteSetting, EnsureSettingsFile(true)) reads the file as it is now and
+// replaces it whole through files::AtomicWriter, under the exclusive lock of its folder
+// (files::FolderLock): the file is always either the old or the new version, and a change keeps
+// every line it does not change. A symbolic link in the file's place is read through but never
+// written through (EInOutError "Symbolic link not written through (<path>)"), and a link to
+// nothing never has its target created. A lock another program holds longer than the lock waits
+// raises EInOutError "File in use by another program; try again later (<path>)".
 namespace ini {
 
 // The running executable's folder, up to and including its last "/"; empty when the path the
@@ -33,7 +41,8 @@ QString ProgramDirectory();
 // The text with every space character (0x20) removed.
 QByteArray RemoveSpaces(const QByteArray &text);
 
-// Afterwards the settings file exists; with truncate it is also empty (its content is lost).
+// Afterwards the settings file exists (or a link stands in its place); with truncate it is
+// replaced by an empty file (its content is lost).
 void EnsureSettingsFile(bool truncate);
 
 // The value of the first key line of the section whose value is not empty, or empty.
@@ -47,13 +56,13 @@ int FindSettingLine(const QByteArray &section, const QByteArray &key);
 
 // Replaces the key's line with key=value (the caller's spelling of the key), or inserts that
 // line directly below the section's header, or appends an empty line, "[section]" and key=value
-// when there is no such section. A rewrite goes through "<settings file>.tmp", which replaces
-// the settings file in one rename only when it is complete; on failure the file is unchanged.
+// when there is no such section; every other line stays. On failure the file is unchanged.
 void WriteSetting(const QByteArray &section, const QByteArray &key, const QByteArray &value);
 
 // Fixes the settings file's path from the location rule above. Call once at start-up, before
 // any window exists. An installed copy (its menu entry in ../share/applications beside the
-// executable's folder) counts as not writable. Creates the configuration folder when that is the one chosen.
+// executable's folder) counts as not writable. Creates the configuration folder (0700) when that
+// is the one chosen.
 void fixSettingsPath();
 
 // The fixed path (fixed on first use if fixSettingsPath was not called).

@@ -40,7 +40,7 @@ protected:
     {
         QStringList all;
         for (const QString &folder : {m_root.path(), QDir::currentPath()}) {
-            for (const QString &name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+            for (const QString &name : testing_support::entriesIn(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
                 all.append(folder + QLatin1Char('/') + name);
         }
         return all;
@@ -117,7 +117,7 @@ TEST_F(Accounts, CreatingAUserMakesAnArchiveWithNoEntriesAndTheTokenAsComment)
     EXPECT_TRUE(token.startsWith("53"));
     EXPECT_EQ(pythonListing(kZhangSan), "0 " + token.toHex());
     // Nothing but the diary: the user list is the dialog's business.
-    EXPECT_EQ(QDir::current().entryList(QDir::Files | QDir::Hidden), QStringList{kZhangSan});
+    EXPECT_EQ(testing_support::entriesIn(QDir::currentPath(), QDir::Files | QDir::Hidden), QStringList{kZhangSan});
 
     EXPECT_TRUE(matches(kZhangSan, QStringLiteral("secret")));
     EXPECT_FALSE(matches(kZhangSan, QStringLiteral("Secret")));
@@ -208,6 +208,7 @@ TEST_F(Accounts, NamesThatCannotBeADiaryFileAreRefusedBeforeAnythingIsWritten)
         {QStringLiteral("."), accounts_text::kNameIsDotOrDotDot},
         {QStringLiteral(".."), accounts_text::kNameIsDotOrDotDot},
         {QStringLiteral("Diary.dat"), accounts_text::kNameIsUserList},
+        {QStringLiteral(".quillbook.lock"), accounts_text::kNameIsLockFile},
         {QStringLiteral("名\u0E01"), accounts_text::kNameNotGbk},
         {QStringLiteral("a\nb"), accounts_text::kNameHasLineBreak},
     };

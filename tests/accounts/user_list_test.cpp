@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace testing_support;
 
@@ -60,7 +62,7 @@ TEST(UserList, WritesGbkLinesEndingInCrLfAndReadsThemBack)
     const QStringList odd = {kZhangSan, QString(), kZhangSan, QStringLiteral(" x ")};
     writeUserList(odd, path);
     EXPECT_EQ(readUserList(path), odd);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Diary.dat")});
+    EXPECT_EQ(entriesIn(dir.path(), QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Diary.dat")});
 }
 
 TEST(UserList, ANameThatWouldNotReadBackLeavesTheListAlone)
@@ -91,7 +93,61 @@ TEST(UserList, FailuresAreInOutErrorsAndKeepTheOldList)
     }
     files::FileFaults::disarm();
     EXPECT_EQ(readFile(path), QByteArray("\xd5\xc5\xc8\xfd\r\n"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Diary.dat")});
+    EXPECT_EQ(entriesIn(dir.path(), QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Diary.dat")});
 
     EXPECT_THROW(writeUserList({kZhangSan}, dir.filePath(QStringLiteral("missing/Diary.dat"))), EInOutError);
+}
+
+// Two copies of the program (two displays, or two accounts sharing a folder) adding users at the
+// same time: each addition reads the list as it is under the lock, so no name is lost.
+TEST(UserList, TwoProgramsAddingUsersAtOnceKeepEachOthersNames)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Diary.dat"));
+    writeUserList({kZhangSan}, path);
+    constexpr int kEach = 40;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = ::fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            int status = 0;
+            try {
+                for (int i = 0; i < kEach; ++i)
+                    addToUserList(QStringLiteral("%1-%2").arg(c).arg(i), path);
+            } catch (...) {
+                status = 1;
+            }
+            ::_exit(status);
+        }
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    QStringList names = readUserList(path);
+    ASSERT_EQ(names.size(), 1 + 2 * kEach);
+    EXPECT_EQ(names.takeFirst(), kZhangSan);
+    for (int c = 0; c < 2; ++c) {
+        QStringList mine;
+        for (const QString &name : std::as_const(names)) {
+            if (name.startsWith(QString::number(c) + QLatin1Char('-')))
+                mine.append(name);
+        }
+        QStringList expected;
+        for (int i = 0; i < kEach; ++i)
+            expected.append(QStringLiteral("%1-%2").arg(c).arg(i));
+        EXPECT_EQ(mine, expected) << "each program's names in the order it added them";
+    }
+}
+
+TEST(UserList, AddingANameThatCannotBeStoredWritesNothing)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Diary.dat"));
+    writeUserList({kZhangSan}, path);
+    EXPECT_THROW(addToUserList(QStringLiteral("a\nb"), path), EInvalidUserName);
+    EXPECT_EQ(readUserList(path), QStringList{kZhangSan});
+    EXPECT_EQ(addToUserList(kLiSi, path), (QStringList{kZhangSan, kLiSi}));
 }

@@ -42,6 +42,7 @@ TEST(UserName, NamesThatLeaveTheFolderOrBreakTheListAreRefused)
         {QStringLiteral("a\r"), kNameHasLineBreak},
         {QStringLiteral("smile\U0001F600"), kNameNotGbk},
         {QStringLiteral("Diary.dat"), kNameIsUserList},
+        {QStringLiteral(".quillbook.lock"), kNameIsLockFile},
         {QStringLiteral(".Diary.dat.Ab12Cd.tmp"), kNameLikeTemporaryFile},
         {QString(kMaxUserNameBytes + 1, QLatin1Char('x')), kNameTooLong.arg(kMaxUserNameBytes)},
         {QString(kMaxUserNameBytes / 3 + 1, QChar(u'张')), kNameTooLong.arg(kMaxUserNameBytes)},

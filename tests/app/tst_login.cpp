@@ -171,6 +171,24 @@ private slots:
         expectLoggedIn(kZhangSan);
     }
 
+    // Another copy of the program (another display, or another account sharing the folder)
+    // adds a user after this window read the list: creating a user here keeps that one.
+    void aUserCreatedHereKeepsTheUsersAnotherCopyAddedMeanwhile()
+    {
+        makeUser(kZhangSan, QStringLiteral("one"));
+        start();
+        QCOMPARE(m_form->Panel1()->ComboBox1()->count(), 1);
+        makeUser(kLiSi, QStringLiteral("two"));
+        withDialog([](TForm2 *dialog) {
+            typeText(dialog->Edit1(), QStringLiteral("王五"));
+            dialog->Edit2()->setText(QStringLiteral("three"));
+            QTest::mouseClick(dialog->Button1(), Qt::LeftButton);
+            QVERIFY(!dialog->isVisible());
+        });
+        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(readUserList(), (QStringList{kZhangSan, kLiSi, QStringLiteral("王五")}));
+    }
+
     void theLoginPageRefillsFromTheUserListWheneverItIsShown()
     {
         makeUser(kZhangSan, QStringLiteral("one"));
@@ -263,7 +281,7 @@ private slots:
         QCOMPARE(m_boxes[0].caption, QStringLiteral("Quillbook"));
         QCOMPARE(m_boxes[0].icon, QMessageBox::NoIcon);
         QVERIFY(m_boxes[0].hasOwner);
-        QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(testing_support::entriesIn(QDir::currentPath(), QDir::Files | QDir::Hidden), QStringList());
     }
 
     void theDialogIsLaidOutWithItsOwnCipher()
@@ -315,9 +333,9 @@ private slots:
         QCOMPARE(m_boxes[0].caption, QStringLiteral("Quillbook"));
         QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
         QCOMPARE(m_boxes[0].text, error);
-        QCOMPARE(QDir(m_root->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QCOMPARE(testing_support::entriesIn(m_root->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  (QStringList{QStringLiteral("main.ini"), QStringLiteral("work")}));
-        QCOMPARE(QDir::current().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QCOMPARE(testing_support::entriesIn(QDir::currentPath(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList());
         QCOMPARE(m_form->Panel1()->ComboBox1()->count(), 0);
     }

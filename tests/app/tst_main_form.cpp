@@ -110,10 +110,12 @@ private slots:
         QTest::addRow("skin 3 starts with the fourth skin checked")
             << settingsBytes("skin=3") << 4 << QStringLiteral("SkinItem3") << QString()
             << settingsBytes("skin=3");
+        // Closing changes the skin's line only: the other sections stay.
         QTest::addRow("a value beside other sections and in any letter case is found")
             << QByteArray("[other]\r\nskin=8\r\n" + gbk::encode(QStringLiteral("[界面设置]"))
                           + "\r\nSKIN = 9\r\n")
-            << 10 << QStringLiteral("SkinItem9") << QString() << settingsBytes("skin=9");
+            << 10 << QStringLiteral("SkinItem9") << QString()
+            << QByteArray("[other]\r\nskin=8\r\n" + gbk::encode(QStringLiteral("[界面设置]")) + "\r\nskin=9\r\n");
         QTest::addRow("skin 12 keeps the first skin and is written back")
             << settingsBytes("skin=12") << 1 << QStringLiteral("SkinItem0") << QString()
             << settingsBytes("skin=12");
@@ -168,7 +170,7 @@ private slots:
 
         QVERIFY(m_form->close());
         QCOMPARE(readFile(m_settings), settingsBytes("skin=6"));
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+        QCOMPARE(testing_support::entriesIn(m_dir->path(), QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("main.ini")});
     }
 

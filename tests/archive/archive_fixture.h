@@ -78,7 +78,7 @@ protected:
 
     QStringList folderFiles() const
     {
-        return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        return testing_support::entriesIn(m_dir.path(), QDir::Files | QDir::Hidden | QDir::System);
     }
 
     // A writer on the archive with the fixed password, a fixed seed for every encryption header

@@ -132,6 +132,46 @@ TEST_F(CrashSafety, AStopAtAnyStepLeavesTheOldOrTheNewArchiveAndTheNextChangeCle
     }
 }
 
+// A diary kept in another folder and reached through a link: the replacement happens beside the
+// real file, so a stop at any step leaves the link in place, pointing at the old or the new diary,
+// and the temporary file (to be cleared by the next change) in the real file's folder.
+TEST_F(CrashSafety, AStopAtAnyStepOfASaveThroughALinkKeepsTheLink)
+{
+    const QString synced = folder() + QLatin1String("/synced");
+    QDir().mkdir(synced);
+    const QString real = synced + QLatin1String("/diary");
+    const QString link = folder() + QLatin1String("/linked");
+    ASSERT_TRUE(QFile::link(QStringLiteral("synced/diary"), link));
+    auto leftoversBeside = [&] {
+        QStringList files = testing_support::entriesIn(synced, QDir::Files | QDir::Hidden | QDir::System);
+        files.removeAll(QStringLiteral("diary"));
+        return files;
+    };
+    auto runOnLink = [&](const QString &fault) {
+        return testing_support::run(childProgram(), {QStringLiteral("save"), link, fault}).exitCode;
+    };
+
+    testing_support::writeFile(real, *s_old);
+    ASSERT_EQ(runOnLink(QStringLiteral("none")), 0);
+    const QByteArray changed = testing_support::readFile(real);
+    ASSERT_NE(changed, *s_old);
+    for (int k = 1;; ++k) {
+        SCOPED_TRACE(k);
+        testing_support::writeFile(real, *s_old);
+        if (runOnLink(QStringLiteral("kill:%1").arg(k)) == 0)
+            break;   // past the last step: the save completed
+        EXPECT_TRUE(QFileInfo(link).isSymLink());
+        const QByteArray now = testing_support::readFile(real);
+        EXPECT_TRUE(now == *s_old || now == changed);
+        EXPECT_EQ(leftoversBeside().isEmpty(), now == changed);
+        EXPECT_EQ(testing_support::entriesIn(folder(), QDir::Files | QDir::Hidden | QDir::System),
+                  QStringList{QStringLiteral("linked")});
+        crash_ops::run(QStringLiteral("add"), link, "next");
+        EXPECT_EQ(leftoversBeside(), QStringList());
+        EXPECT_TRUE(QFileInfo(link).isSymLink());
+    }
+}
+
 TEST_F(CrashSafety, AFullDiskAtAnyWriteLeavesTheArchiveAsItWasAndNoTemporaryFile)
 {
     for (const QString &operation : kOperations) {

@@ -5,16 +5,84 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <memory>
 
 using namespace testing_support;
 
 namespace {
 QStringList folderNames(const QString &path)
 {
-    return QDir(path).entryList(QDir::Files | QDir::Hidden);
+    QStringList names = QDir(path).entryList(QDir::Files | QDir::Hidden);
+    names.removeAll(files::kLockFileName);
+    return names;
 }
+
+QByteArray native(const QString &path) { return QFile::encodeName(path); }
+
+struct stat statusOf(const QString &path)
+{
+    struct stat st = {};
+    ::lstat(native(path).constData(), &st);
+    return st;
+}
+
+QString childProgram() { return QStringLiteral(QB_FILES_CHILD); }
+
+// The unprivileged account the tests become in a child process.
+uid_t nobody()
+{
+    const passwd *user = ::getpwnam("nobody");
+    return user ? user->pw_uid : uid_t(65534);
+}
+gid_t nobodysGroup()
+{
+    const passwd *user = ::getpwnam("nobody");
+    return user ? user->pw_gid : gid_t(65534);
+}
+
+// A scratch folder another account can reach: the temporary folder's own is root's and 0700.
+class SharedDir
+{
+public:
+    SharedDir() { ::chmod(native(m_dir.path()).constData(), 0711); }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    // A folder inside, owned by owner, with the given mode.
+    QString folder(const QString &name, uid_t owner, gid_t group, mode_t mode) const
+    {
+        const QString path = m_dir.filePath(name);
+        QDir().mkdir(path);
+        (void)::chown(native(path).constData(), owner, group);
+        ::chmod(native(path).constData(), mode);
+        return path;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// The file layer's waits are shortened for the tests that let a lock run out.
+class ShortWait : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "these tests become another account, which takes root";
+        ASSERT_FALSE(flockProgram().isEmpty()) << "util-linux's flock is needed";
+        files::FolderLock::setWaitForTesting(200);
+    }
+    void TearDown() override
+    {
+        files::FolderLock::setWaitForTesting(-1);
+        files::FileFaults::disarm();
+    }
+};
+
 } // namespace
 
 TEST(AtomicWriter, ReplacesTheFileWholeAndLeavesNothingBehind)
@@ -157,4 +225,238 @@ TEST(FolderLock, IsReentrantWithinOneProcess)
     EXPECT_TRUE(inner.ok()) << "a nested exclusive lock must not wait for our own shared one";
     files::FolderLock again(path, files::FolderLock::Shared);
     EXPECT_TRUE(again.ok());
+}
+
+TEST_F(ShortWait, AnotherProgramHoldingTheLockFileMakesTheLockBusyAfterTheWait)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("diary"));
+    const QString lockFile = dir.filePath(files::kLockFileName);
+    writeFile(lockFile, {});
+    struct Case {
+        const char *theirs;
+        files::FolderLock::Mode ours;
+        files::FolderLock::Outcome expected;
+    };
+    const Case cases[] = {
+        {"-x", files::FolderLock::Shared, files::FolderLock::Outcome::Busy},
+        {"-x", files::FolderLock::Exclusive, files::FolderLock::Outcome::Busy},
+        {"-s", files::FolderLock::Shared, files::FolderLock::Outcome::Held},
+        {"-s", files::FolderLock::Exclusive, files::FolderLock::Outcome::Busy},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.theirs) + (c.ours == files::FolderLock::Shared ? " shared" : " exclusive"));
+        const auto holder = holdWithFlock(lockFile, c.theirs);
+        ASSERT_EQ(holder->firstLine(), QByteArray("held"));
+        files::FolderLock lock(path, c.ours);
+        EXPECT_EQ(lock.outcome(), c.expected);
+        EXPECT_EQ(lock.ok(), c.expected == files::FolderLock::Outcome::Held);
+    }
+    // Let go, the lock is there again.
+    files::FolderLock lock(path, files::FolderLock::Exclusive);
+    EXPECT_EQ(lock.outcome(), files::FolderLock::Outcome::Held);
+    EXPECT_FALSE(othersCouldLock(lockFile));
+}
+
+TEST_F(ShortWait, ARaiseThatIsNotGrantedKeepsTheSharedLock)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("diary"));
+    const QString lockFile = dir.filePath(files::kLockFileName);
+    files::FolderLock outer(path, files::FolderLock::Shared);
+    ASSERT_EQ(outer.outcome(), files::FolderLock::Outcome::Held);
+    {
+        const auto reader = holdWithFlock(lockFile, "-s");
+        ASSERT_EQ(reader->firstLine(), QByteArray("held"));
+        files::FolderLock inner(path, files::FolderLock::Exclusive);
+        EXPECT_EQ(inner.outcome(), files::FolderLock::Outcome::Busy);
+    }
+    EXPECT_FALSE(othersCouldLock(lockFile)) << "the outer shared lock is still held";
+}
+
+// Folders as a second account sees them. The lock file is only ever the folder owner's: another
+// user can neither hold it nor keep the owner from it.
+TEST_F(ShortWait, OnlyWhoCanWriteTheFolderHoldsItsLock)
+{
+    SharedDir shared;
+    const QString wait = QStringLiteral("200");
+    const QString uid = QString::number(nobody());
+
+    // Writable but not readable: the lock is taken all the same, and is the owner's alone.
+    const QString own = shared.folder(QStringLiteral("own"), nobody(), nobodysGroup(), 0300);
+    const QString ownLock = own + QLatin1Char('/') + files::kLockFileName;
+    {
+        OtherProgram owner(childProgram(), {uid, QStringLiteral("lock"), own + QLatin1String("/diary"),
+                                            QStringLiteral("exclusive"), wait});
+        EXPECT_EQ(owner.firstLine(), QByteArray("held"));
+        EXPECT_FALSE(othersCouldLock(ownLock));
+        const struct stat st = statusOf(ownLock);
+        EXPECT_EQ(st.st_uid, nobody());
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+
+    // Another user's folder, readable by all (as ~/Quillbook once was): that user's lock file
+    // cannot be opened, so a reader reads without it and a writer does not write.
+    const QString others = shared.folder(QStringLiteral("others"), 0, 0, 0755);
+    const QString othersLock = others + QLatin1Char('/') + files::kLockFileName;
+    files::FolderLock mine(others + QLatin1String("/diary"), files::FolderLock::Exclusive);
+    ASSERT_EQ(mine.outcome(), files::FolderLock::Outcome::Held);
+    for (const auto &[mode, expected] : {std::pair{"shared", "unlocked"}, std::pair{"exclusive", "failed"}}) {
+        OtherProgram stranger(childProgram(), {uid, QStringLiteral("lock"), others + QLatin1String("/diary"),
+                                               QLatin1String(mode), wait});
+        EXPECT_EQ(stranger.firstLine(), QByteArray(expected)) << mode;
+    }
+    EXPECT_EQ(statusOf(othersLock).st_mode & 0777, 0600u);
+}
+
+TEST(FolderLock, FollowsALinkToTheFolderOfTheFileItNames)
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("real"));
+    QDir(dir.path()).mkdir(QStringLiteral("links"));
+    const QString link = dir.filePath(QStringLiteral("links/diary"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../real/diary"), link));
+    {
+        // Until the diary is there, the link leads nowhere, and is locked where it stands.
+        files::FolderLock toNothing(link, files::FolderLock::Exclusive);
+        EXPECT_EQ(toNothing.lockFilePath(), dir.filePath(QStringLiteral("links/")) + files::kLockFileName);
+    }
+    QFile::remove(dir.filePath(QStringLiteral("links/")) + files::kLockFileName);
+    writeFile(dir.filePath(QStringLiteral("real/diary")), "d");
+    files::FolderLock viaLink(link, files::FolderLock::Exclusive);
+    ASSERT_TRUE(viaLink.ok());
+    EXPECT_EQ(viaLink.lockFilePath(), dir.filePath(QStringLiteral("links/../real/")) + files::kLockFileName);
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("real/")) + files::kLockFileName));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("links/")) + files::kLockFileName));
+    // The same folder by its own name is the same lock within the process.
+    files::FolderLock direct(dir.filePath(QStringLiteral("real/diary")), files::FolderLock::Exclusive);
+    EXPECT_EQ(direct.outcome(), files::FolderLock::Outcome::Held);
+}
+
+TEST(MakePrivateFolders, CreatesEachMissingFolder0700AndLeavesExistingOnes)
+{
+    QTemporaryDir dir;
+    ::chmod(native(dir.path()).constData(), 0755);
+    ASSERT_TRUE(files::makePrivateFolders(dir.filePath(QStringLiteral("a/b/c"))));
+    for (const char *name : {"a", "a/b", "a/b/c"})
+        EXPECT_EQ(statusOf(dir.filePath(QLatin1String(name))).st_mode & 0777, 0700u) << name;
+    EXPECT_EQ(statusOf(dir.path()).st_mode & 0777, 0755u);
+    writeFile(dir.filePath(QStringLiteral("file")), "x");
+    EXPECT_FALSE(files::makePrivateFolders(dir.filePath(QStringLiteral("file"))));
+}
+
+// A diary kept in another folder (a backup or synced folder) and linked into the diary folder.
+TEST(AtomicWriter, ASaveThroughALinkReplacesTheFileItPointsToInItsFolder)
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("synced"));
+    QDir(dir.path()).mkdir(QStringLiteral("diaries"));
+    const QString real = dir.filePath(QStringLiteral("synced/diary"));
+    const QString hop = dir.filePath(QStringLiteral("synced/latest"));
+    const QString link = dir.filePath(QStringLiteral("diaries/张三"));
+    writeFile(real, "old");
+    ::chmod(native(real).constData(), 0640);
+    ASSERT_TRUE(QFile::link(QStringLiteral("diary"), hop));                // relative, in its folder
+    ASSERT_TRUE(QFile::link(QStringLiteral("../synced/latest"), link));    // a chain of two
+
+    // A full disk at each write first: both links stay, the file stays, nothing is left anywhere.
+    for (int step = 1; step <= 2; ++step) {
+        files::FileFaults::arm(files::FileFaults::NoSpaceAt, step);
+        {
+            files::AtomicWriter out(link);
+            EXPECT_FALSE(out.write(QByteArray("first")) && out.write(QByteArray("second")) && out.commit());
+        }
+        files::FileFaults::disarm();
+        EXPECT_EQ(readFile(real), QByteArray("old"));
+        EXPECT_EQ(folderNames(dir.filePath(QStringLiteral("synced"))),
+                  (QStringList{QStringLiteral("diary"), QStringLiteral("latest")}));
+    }
+
+    files::AtomicWriter out(link);
+    EXPECT_EQ(out.targetPath(), dir.filePath(QStringLiteral("diaries/../synced/diary")));
+    ASSERT_TRUE(out.write(QByteArray("new")) && out.commit());
+    EXPECT_EQ(readFile(real), QByteArray("new"));
+    EXPECT_TRUE(S_ISLNK(statusOf(link).st_mode));
+    EXPECT_TRUE(S_ISLNK(statusOf(hop).st_mode));
+    EXPECT_EQ(statusOf(real).st_mode & 0777, 0640u);
+    EXPECT_EQ(folderNames(dir.filePath(QStringLiteral("diaries"))), QStringList{QStringLiteral("张三")});
+}
+
+TEST(AtomicWriter, RefusesWhatItMustNotWriteAndLeavesEverythingAsItWas)
+{
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    writeFile(victim, "someone else's file");
+    const QString readOnly = dir.filePath(QStringLiteral("read-only"));
+    writeFile(readOnly, "kept");
+    ::chmod(native(readOnly).constData(), 0444);
+    const QString toVictim = dir.filePath(QStringLiteral("main.ini"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("victim"), toVictim));
+    const QString dangling = dir.filePath(QStringLiteral("dangling"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("nowhere/created"), dangling));
+    QDir(dir.path()).mkdir(QStringLiteral("nowhere"));
+
+    struct Case {
+        QString path;
+        files::AtomicWriter::Links links;
+        files::AtomicWriter::Refusal refusal;
+        QString reason;
+    };
+    const Case cases[] = {
+        {readOnly, files::AtomicWriter::FollowLinks, files::AtomicWriter::Refusal::ReadOnly,
+         QStringLiteral("The file is read-only")},
+        {toVictim, files::AtomicWriter::RefuseLinks, files::AtomicWriter::Refusal::Link,
+         QStringLiteral("It is a symbolic link, which is not written through")},
+        {dangling, files::AtomicWriter::FollowLinks, files::AtomicWriter::Refusal::DanglingLink,
+         QStringLiteral("It is a symbolic link to \"%1\", which does not exist")
+             .arg(dir.filePath(QStringLiteral("nowhere/created")))},
+        {dangling, files::AtomicWriter::RefuseLinks, files::AtomicWriter::Refusal::Link,
+         QStringLiteral("It is a symbolic link, which is not written through")},
+    };
+    const QStringList before = folderNames(dir.path());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        files::AtomicWriter out(c.path, c.links);
+        EXPECT_FALSE(out.isOpen());
+        EXPECT_EQ(out.refusal(), c.refusal);
+        EXPECT_EQ(out.errorString(), c.reason);
+        EXPECT_FALSE(out.write(QByteArray("x")) || out.commit());
+    }
+    EXPECT_EQ(folderNames(dir.path()), before);
+    EXPECT_EQ(readFile(victim), QByteArray("someone else's file"));
+    EXPECT_EQ(readFile(readOnly), QByteArray("kept"));
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("nowhere"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+}
+
+TEST_F(ShortWait, AReplacementKeepsTheOwnerOrIsRefused)
+{
+    SharedDir shared;
+    // Root saving a user's file: the new version is still the user's.
+    const QString users = shared.folder(QStringLiteral("users"), nobody(), nobodysGroup(), 0700);
+    const QString diary = users + QLatin1String("/diary");
+    writeFile(diary, "old");
+    ASSERT_EQ(::chown(native(diary).constData(), nobody(), nobodysGroup()), 0);
+    ::chmod(native(diary).constData(), 0640);
+    {
+        files::AtomicWriter out(diary);
+        ASSERT_TRUE(out.write(QByteArray("new")) && out.commit());
+    }
+    EXPECT_EQ(readFile(diary), QByteArray("new"));
+    EXPECT_EQ(statusOf(diary).st_uid, nobody());
+    EXPECT_EQ(statusOf(diary).st_gid, nobodysGroup());
+    EXPECT_EQ(statusOf(diary).st_mode & 0777, 0640u);
+
+    // Another account saving into a folder it shares: it cannot give the file back, so it does
+    // not take it.
+    const QString common = shared.folder(QStringLiteral("common"), 0, 0, 0777);
+    const QString rootsDiary = common + QLatin1String("/diary");
+    writeFile(rootsDiary, "root's");
+    ::chmod(native(rootsDiary).constData(), 0666);
+    OtherProgram other(childProgram(), {QString::number(nobody()), QStringLiteral("replace"), rootsDiary,
+                                        QStringLiteral("taken")});
+    EXPECT_EQ(other.firstLine(), QByteArray("refused: ") + QByteArray(files::text::kForeignOwner.data()));
+    EXPECT_EQ(readFile(rootsDiary), QByteArray("root's"));
+    EXPECT_EQ(statusOf(rootsDiary).st_uid, 0u);
+    EXPECT_EQ(folderNames(common), QStringList{QStringLiteral("diary")});
 }

@@ -38,6 +38,23 @@ TEST(Guard, ShowsTheErrorOnceAndLetsTheProgramGoOn)
     msgbox::setInterceptor({});
 }
 
+TEST(Guard, ADiaryInUseIsShownInTheWindowsOwnWords)
+{
+    QList<msgbox::Shown> shown;
+    msgbox::setInterceptor([&](const msgbox::Shown &box) {
+        shown.append(box);
+        return QMessageBox::Ok;
+    });
+    EXPECT_FALSE(guarded([] {
+        throw EFileInUse(QStringLiteral("The diary is in use by another program; try again later"));
+    }));
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].caption, QStringLiteral("Quillbook"));
+    EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(shown[0].text, QStringLiteral("日记正被另一个程序使用，请稍后再试"));
+    msgbox::setInterceptor({});
+}
+
 TEST(Boxes, WarningAndStandardMessageHaveTheirCaptionsAndIcons)
 {
     QList<msgbox::Shown> shown;

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
+
 using namespace testing_support;
 
 namespace {
@@ -29,7 +31,7 @@ protected:
 
     void store(const QByteArray &bytes) { writeFile(m_path, bytes); }
     QByteArray stored() const { return readFile(m_path); }
-    QStringList folder() const { return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden); }
+    QStringList folder() const { return entriesIn(m_dir.path(), QDir::Files | QDir::Hidden); }
 
     QTemporaryDir m_dir;
     QString m_path;
@@ -195,4 +197,56 @@ TEST(SettingsLocation, BesideTheProgramOrInTheUsersConfigurationFolder)
     EXPECT_EQ(ini::settingsPathFor(dir, false),
               QDir::homePath() + QLatin1String("/.config/quillbook/main.ini"));
     qputenv("XDG_CONFIG_HOME", savedConfig);
+}
+
+// main.ini replaced by a link (by whoever could write the program's folder): the program reads
+// through it, but never writes through it, never creates what it points to, and never truncates it.
+TEST_F(Settings, ALinkInTheFilesPlaceIsReadButNeverWrittenThrough)
+{
+    QDir(m_dir.path()).mkdir(QStringLiteral("elsewhere"));
+    const QString victim = m_dir.filePath(QStringLiteral("elsewhere/victim"));
+    const QByteArray victimBytes("[s]\r\nskin=4\r\nsomeone's data");
+    writeFile(victim, victimBytes);
+    const QString missing = m_dir.filePath(QStringLiteral("elsewhere/missing"));
+    const QString refused = QStringLiteral("Symbolic link not written through (%1)").arg(m_path);
+
+    for (const QString &target : {victim, missing}) {
+        SCOPED_TRACE(target.toStdString());
+        QFile::remove(m_path);
+        ASSERT_TRUE(QFile::link(target, m_path));
+        EXPECT_EQ(ini::ReadSetting("s", "skin"), target == victim ? QByteArray("4") : QByteArray());
+        EXPECT_EQ(ini::FindSettingLine("s", "skin"), target == victim ? 2 : 0);
+        ini::EnsureSettingsFile(false);
+        for (const auto &write : std::initializer_list<std::function<void()>>{
+                 [] { ini::WriteSetting("s", "skin", "7"); }, [] { ini::EnsureSettingsFile(true); }}) {
+            try {
+                write();
+                ADD_FAILURE() << "no error raised";
+            } catch (const EInOutError &e) {
+                EXPECT_EQ(e.message(), refused);
+            }
+        }
+        EXPECT_TRUE(QFileInfo(m_path).isSymLink());
+        EXPECT_EQ(readFile(victim), victimBytes);
+        EXPECT_FALSE(QFileInfo::exists(missing));
+    }
+}
+
+TEST_F(Settings, AFileAnotherProgramIsChangingIsReportedAndLeftAlone)
+{
+    store("[s]\r\nskin=1\r\n");
+    files::FolderLock::setWaitForTesting(200);
+    {
+        const auto holder = holdWithFlock(m_dir.filePath(files::kLockFileName), "-x");
+        ASSERT_EQ(holder->firstLine(), QByteArray("held"));
+        try {
+            ini::WriteSetting("s", "skin", "2");
+            ADD_FAILURE() << "no error raised";
+        } catch (const EInOutError &e) {
+            EXPECT_EQ(e.message(),
+                      QStringLiteral("File in use by another program; try again later (%1)").arg(m_path));
+        }
+    }
+    files::FolderLock::setWaitForTesting(-1);
+    EXPECT_EQ(stored(), QByteArray("[s]\r\nskin=1\r\n"));
 }

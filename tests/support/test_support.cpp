@@ -1,7 +1,9 @@
 #include "support/test_support.h"
+#include "platform/files.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace testing_support {
 
@@ -26,6 +28,13 @@ RunResult run(const QString &program, const QStringList &args, const QByteArray 
     return result;
 }
 
+QStringList entriesIn(const QString &folder, QDir::Filters filters)
+{
+    QStringList names = QDir(folder).entryList(filters);
+    names.removeAll(files::kLockFileName);
+    return names;
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile f(path);
@@ -39,6 +48,38 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(bytes);
+}
+
+OtherProgram::OtherProgram(const QString &program, const QStringList &args)
+    : m_process(std::make_unique<QProcess>())
+{
+    m_process->start(program, args);
+    if (m_process->waitForStarted(30000)) {
+        while (!m_process->canReadLine() && m_process->waitForReadyRead(60000)) {
+        }
+    }
+    m_firstLine = m_process->readLine().trimmed();
+}
+
+OtherProgram::~OtherProgram()
+{
+    m_process->closeWriteChannel();
+    m_process->waitForFinished(60000);
+}
+
+QString flockProgram() { return QStandardPaths::findExecutable(QStringLiteral("flock")); }
+
+std::unique_ptr<OtherProgram> holdWithFlock(const QString &path, const char *mode)
+{
+    return std::make_unique<OtherProgram>(
+        flockProgram(), QStringList{QLatin1String(mode), path, QStringLiteral("sh"), QStringLiteral("-c"),
+                                    QStringLiteral("echo held; exec cat > /dev/null")});
+}
+
+bool othersCouldLock(const QString &path)
+{
+    return run(flockProgram(), {QStringLiteral("-n"), QStringLiteral("-x"), path, QStringLiteral("true")})
+               .exitCode == 0;
 }
 
 QString zipProgram() { return QStringLiteral(QB_ZIP); }
