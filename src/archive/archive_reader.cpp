@@ -776,7 +776,7 @@ bool TArchiveReader::ExtractEntry(int index, QByteArray &data, ExtractFailure *w
 bool TArchiveReader::ExtractStoredData(int index, QByteArray &data, ExtractFailure *why)
 {
     record(index);
-    files::FolderLock lock(m_zipName, files::FolderLock::Shared);
+    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
     ReadStream file;
     openArchiveFile(file);
     if (!makeDirectoryCurrent(file))

@@ -485,7 +485,7 @@ bool isPrivateDiary(TArchiveReader &reader)
 {
     if (!files::exists(reader.ZipName()))
         return false;
-    files::FolderLock lock(reader.ZipName(), files::FolderLock::Shared);
+    ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
     reader.OpenArchive();
     return PrivateHeader::isPrivate(reader.ArchiveCommentBytes());
 }
@@ -500,7 +500,7 @@ std::optional<PrivateHeader> privateHeaderOf(TArchiveReader &reader)
 Conversion protectDiary(TArchiveWriter &writer, const PrivateHeader &header, const DiaryKey &key)
 {
     Conversion report;
-    files::FolderLock lock(writer.ZipName(), files::FolderLock::Exclusive);
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
     writer.SetPassword(kArchivePassword);
     QList<TArchiveWriter::NewEntry> sealed;
     if (files::exists(writer.ZipName())) {
@@ -537,7 +537,7 @@ Conversion protectDiary(TArchiveWriter &writer, const PrivateHeader &header, con
 Conversion unprotectDiary(TArchiveWriter &writer, const DiaryKey &key, const QByteArray &oldComment)
 {
     Conversion report;
-    files::FolderLock lock(writer.ZipName(), files::FolderLock::Exclusive);
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
     writer.SetPassword(kArchivePassword);
     if (!isPrivateDiary(writer))
         throw EDiaryFormat(diary_text::notPrivate());
@@ -574,7 +574,7 @@ Conversion unprotectDiary(TArchiveWriter &writer, const DiaryKey &key, const QBy
 
 void setPrivateHeader(TArchiveWriter &writer, const PrivateHeader &header)
 {
-    files::FolderLock lock(writer.ZipName(), files::FolderLock::Exclusive);
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
     if (!isPrivateDiary(writer))
         throw EDiaryFormat(diary_text::notPrivate());
     writer.SetArchiveCommentBytes(header.text());
