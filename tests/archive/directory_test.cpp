@@ -97,8 +97,9 @@ protected:
                   message);
         EXPECT_EQ(errorOf([&] { w->WriteArchive(); }), message);
         EXPECT_EQ(testing_support::readFile(archive), before);
-        EXPECT_EQ(QDir(QFileInfo(archive).path()).entryList(QDir::Files | QDir::Hidden).size(),
-                  QDir(QFileInfo(archive).path()).entryList(QDir::Files).size())
+        const QString folder = QFileInfo(archive).path();
+        EXPECT_EQ(testing_support::entriesIn(folder, QDir::Files | QDir::Hidden),
+                  testing_support::entriesIn(folder, QDir::Files))
             << "no temporary file left behind";
     }
 
