@@ -282,3 +282,23 @@ TEST_F(PrivateDiary, ConversionBothWaysKeepsEveryEntry)
     ASSERT_GT(b, 0);
     EXPECT_EQ(original.mid(a, 60), last.mid(b, 60));
 }
+
+TEST_F(PrivateDiary, IndependentReaderOpensTheWholeArchive)
+{
+    const auto entries = generated(8);
+    makePrivate(entries);
+    QTemporaryDir out;
+    {
+        QFile f(out.filePath(QStringLiteral("password.txt")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(kPassword.toUtf8());
+    }
+    const testing_support::RunResult r = testing_support::run(
+        QStringLiteral(QB_SYSTEM_PYTHON3),
+        {QStringLiteral(QB_PRIVATE_READER), QStringLiteral("archive"), path(), out.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    for (int i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(fileBytes(out.filePath(QStringLiteral("%1.name").arg(i))), g(entries[i].first));
+        EXPECT_EQ(fileBytes(out.filePath(QStringLiteral("%1.record").arg(i))), entries[i].second);
+    }
+}
