@@ -17,6 +17,7 @@
 #include "commands.h"
 
 #include "accounts/messages.h"
+#include "accounts/login.h"
 #include "accounts/pass_cipher.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
@@ -24,7 +25,6 @@
 #include "diary/messages.h"
 #include "platform/gbk.h"
 
-#include <QRandomGenerator>
 
 #include <unistd.h>
 #include "diary/diary_book.h"
@@ -177,10 +177,8 @@ int unprotectCommand(const ToolContext &context, const QStringList &args)
         toolError(accounts_text::kWrongPassword);
         return 2;
     }
-    static const char kSaltAlphabet[] = "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    QByteArray salt;
-    for (int i = 0; i < 2; ++i)
-        salt.append(kSaltAlphabet[QRandomGenerator::system()->bounded(64)]);
+    // The old format's login recomputes the token under the program's one salt and compares.
+    const QByteArray salt = accounts::kPasswordSalt.toLatin1();
     const QByteArray token = passwordToken(gbk::encodeOrThrow(password, QStringLiteral("password")), salt);
     const diary::Conversion report = diary::unprotectDiary(writer, *key, token);
     reportCarried(report);
