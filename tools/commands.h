@@ -16,8 +16,15 @@ class QCoreApplication;
 struct ToolContext {
     QString password;          // the fixed archive password unless --password was given
     bool passwordGiven = false;
+    QString passwordFile;      // --password-file FILE: a private diary's password is read from it
     char **argv = nullptr;     // the command line as given, for handing a command over
 };
+
+// The password of a private diary: --password P when given, else the first line of
+// --password-file FILE, else a line typed on the terminal without echo (prompt on standard
+// error) when standard input is a terminal, else the first line of standard input. The line
+// feed (and a carriage return before it) ends the line and is not part of the password.
+QString readPassword(const ToolContext &context, const QString &prompt);
 
 // Output helpers: raw bytes to standard output, UTF-8 text lines to standard output and error.
 void toolWrite(const QByteArray &bytes);

@@ -1,8 +1,14 @@
 // quillbook-tool diary ARCHIVE: the rows the list page shows for a diary, in the list page's
 // order, one per line, UTF-8: entry name, weather word, mood word and summary, separated by tabs.
 // Inside the fields a line break (CR LF, CR or LF) is written as "\n", a tab as "\t" and a
-// backslash as "\\", so that every row stays one line of four fields. The entries are read with
-// the diary password, whatever --password says. An entry that cannot be read has its row too
+// backslash as "\\", so that every row stays one line of four fields. The entries of an old-format
+// diary are read with the diary password, whatever --password says; a private diary is opened
+// with its own password (readPassword in commands.h), and a wrong one is status 2.
+//
+// quillbook-tool protect ARCHIVE / unprotect ARCHIVE convert a diary to the private format and
+// back, in one atomic rewrite (diary::protectDiary, diary::unprotectDiary); protect prints the
+// recovery code once. Entries that cannot be read are carried over untouched, each with a
+// warning, and the status is then 1. An entry that cannot be read has its row too
 // (empty weather and mood, the reason as the summary) and a warning on standard error, in the
 // same order; the status is then 1. An error of the archive, or a listing beyond its limit, ends
 // the listing after the rows before it (in archive order), with the error on standard error and
@@ -10,7 +16,17 @@
 
 #include "commands.h"
 
+#include "accounts/messages.h"
+#include "accounts/login.h"
+#include "accounts/pass_cipher.h"
 #include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
+#include "crypto/recovery_code.h"
+#include "diary/messages.h"
+#include "platform/gbk.h"
+
+
+#include <unistd.h>
 #include "diary/diary_book.h"
 
 namespace {
@@ -37,6 +53,8 @@ QString problemName(diary::EntryProblem problem)
         return QStringLiteral("larger than an entry may be");
     case diary::EntryProblem::Missing:
         return QStringLiteral("no such entry");
+    case diary::EntryProblem::NotSealed:
+        return QStringLiteral("not sealed with the diary key");
     }
     return QString();
 }
@@ -62,7 +80,17 @@ QString field(const QString &text)
     return out;
 }
 
-int diaryCommand(const ToolContext &, const QStringList &args)
+// The key of a private diary, its password read as readPassword() says; nullopt (with the
+// message on standard error) for a wrong password.
+std::optional<DiaryKey> unlock(const ToolContext &context, const PrivateHeader &header)
+{
+    std::optional<DiaryKey> key = header.unlock(readPassword(context, QStringLiteral("Password: ")));
+    if (!key)
+        toolError(accounts_text::kWrongPassword);
+    return key;
+}
+
+int diaryCommand(const ToolContext &context, const QStringList &args)
 {
     if (args.size() != 1) {
         toolError(QStringLiteral("usage: quillbook-tool ") + kUsage);
@@ -70,7 +98,13 @@ int diaryCommand(const ToolContext &, const QStringList &args)
     }
     TArchiveReader reader;
     reader.SetZipName(args[0]);
-    diary::Listing listing = diary::listEntries(reader);
+    std::optional<DiaryKey> key;
+    if (const std::optional<PrivateHeader> header = diary::privateHeaderOf(reader)) {
+        key = unlock(context, *header);
+        if (!key)
+            return 2;
+    }
+    diary::Listing listing = diary::listEntries(reader, key ? &*key : nullptr);
     diary::sortRows(listing.rows);
     QByteArray out;
     for (const diary::ListRow &row : std::as_const(listing.rows)) {
@@ -90,11 +124,74 @@ int diaryCommand(const ToolContext &, const QStringList &args)
     return listing.unreadableCount() > 0 ? 1 : 0;
 }
 
+void reportCarried(const diary::Conversion &report)
+{
+    for (const auto &[name, problem] : report.carried) {
+        toolError(QStringLiteral("warning: the entry \"%1\" cannot be read (%2); it was carried over as it is")
+                      .arg(gbk::decode(name), problemName(problem)));
+    }
+}
+
+// Makes an old-format diary private under a password (asked for twice on a terminal) and prints
+// the recovery code, once.
+int protectCommand(const ToolContext &context, const QStringList &args)
+{
+    if (args.size() != 1) {
+        toolError(QStringLiteral("usage: quillbook-tool protect ARCHIVE"));
+        return 2;
+    }
+    const QString password = readPassword(context, QStringLiteral("New password: "));
+    if (!context.passwordGiven && context.passwordFile.isEmpty() && isatty(STDIN_FILENO)
+        && readPassword(context, QStringLiteral("Again: ")) != password) {
+        toolError(QStringLiteral("The two passwords differ; nothing was changed"));
+        return 2;
+    }
+    const DiaryKey key = DiaryKey::generate();
+    const QString code = recovery_code::generate();
+    const PrivateHeader header = PrivateHeader::create(key, password, code);
+    TArchiveWriter writer;
+    writer.SetZipName(args[0]);
+    const diary::Conversion report = diary::protectDiary(writer, header, key);
+    toolPrint(QStringLiteral("Recovery code (shown only this once; keep it safe): %1").arg(code));
+    reportCarried(report);
+    return report.carried.isEmpty() ? 0 : 1;
+}
+
+// Turns a private diary back into the old format; its login token is made from the password.
+int unprotectCommand(const ToolContext &context, const QStringList &args)
+{
+    if (args.size() != 1) {
+        toolError(QStringLiteral("usage: quillbook-tool unprotect ARCHIVE"));
+        return 2;
+    }
+    TArchiveWriter writer;
+    writer.SetZipName(args[0]);
+    const std::optional<PrivateHeader> header = diary::privateHeaderOf(writer);
+    if (!header) {
+        toolError(diary_text::notPrivate());
+        return 2;
+    }
+    const QString password = readPassword(context, QStringLiteral("Password: "));
+    const std::optional<DiaryKey> key = header->unlock(password);
+    if (!key) {
+        toolError(accounts_text::kWrongPassword);
+        return 2;
+    }
+    // The old format's login recomputes the token under the program's one salt and compares.
+    const QByteArray salt = accounts::kPasswordSalt.toLatin1();
+    const QByteArray token = passwordToken(gbk::encodeOrThrow(password, QStringLiteral("password")), salt);
+    const diary::Conversion report = diary::unprotectDiary(writer, *key, token);
+    reportCarried(report);
+    return report.carried.isEmpty() ? 0 : 1;
+}
+
 } // namespace
 
 QList<ToolCommand> diaryCommands()
 {
     return {
         {QStringLiteral("diary"), kUsage, diaryCommand, false},
+        {QStringLiteral("protect"), QStringLiteral("protect ARCHIVE"), protectCommand, false},
+        {QStringLiteral("unprotect"), QStringLiteral("unprotect ARCHIVE"), unprotectCommand, false},
     };
 }

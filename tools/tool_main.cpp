@@ -3,6 +3,10 @@
 #include "platform/exception.h"
 
 #include <QCoreApplication>
+#include <QFile>
+
+#include <termios.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,9 +29,58 @@ void toolError(const QString &line)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
+static void toolErrorRaw(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+// One line of the stream, without its line feed (and a carriage return before it).
+static QByteArray readLine(std::FILE *stream)
+{
+    QByteArray line;
+    for (int c = std::fgetc(stream); c != EOF && c != '\n'; c = std::fgetc(stream))
+        line.append(char(c));
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+QString readPassword(const ToolContext &context, const QString &prompt)
+{
+    if (context.passwordGiven)
+        return context.password;
+    QByteArray line;
+    if (!context.passwordFile.isEmpty()) {
+        std::FILE *file = std::fopen(QFile::encodeName(context.passwordFile).constData(), "rb");
+        if (!file)
+            throw EInOutError(QStringLiteral("Cannot read the password file \"%1\"").arg(context.passwordFile));
+        line = readLine(file);
+        std::fclose(file);
+    } else if (isatty(STDIN_FILENO)) {
+        toolErrorRaw(prompt.toUtf8());
+        termios saved{};
+        const bool canHide = tcgetattr(STDIN_FILENO, &saved) == 0;
+        if (canHide) {
+            termios hidden = saved;
+            hidden.c_lflag &= ~tcflag_t(ECHO);
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+        }
+        line = readLine(stdin);
+        if (canHide)
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        toolErrorRaw("\n");
+    } else {
+        line = readLine(stdin);
+    }
+    const QString password = QString::fromUtf8(line);
+    line.fill('\0');
+    return password;
+}
+
 static int usage(const QList<ToolCommand> &commands)
 {
-    toolError(QStringLiteral("usage: quillbook-tool [--password P] COMMAND ARGS…"));
+    toolError(QStringLiteral("usage: quillbook-tool [--password P | --password-file FILE] COMMAND ARGS…"));
     for (const ToolCommand &c : commands)
         toolError(QStringLiteral("  quillbook-tool ") + c.usage);
     return 2;
@@ -37,7 +90,7 @@ static int usage(const QList<ToolCommand> &commands)
 static const char *commandWord(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--password") == 0) {
+        if (std::strcmp(argv[i], "--password") == 0 || std::strcmp(argv[i], "--password-file") == 0) {
             ++i;
             continue;
         }
@@ -72,6 +125,13 @@ static int runTool(int &argc, char **argv, const QList<ToolCommand> &commands, c
         if (args[i] == QLatin1String("--password") && i + 1 < args.size()) {
             context.password = args[i + 1];
             context.passwordGiven = true;
+            args.remove(i, 2);
+            break;
+        }
+    }
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--password-file") && i + 1 < args.size()) {
+            context.passwordFile = args[i + 1];
             args.remove(i, 2);
             break;
         }

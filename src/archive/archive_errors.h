@@ -33,6 +33,8 @@ class EArchiveLimit : public Exception { using Exception::Exception; };
 class EInconsistentZip : public Exception { using Exception::Exception; };
 // A change aimed at a name that more than one entry of the archive carries (letter case aside).
 class EAmbiguousEntry : public Exception { using Exception::Exception; };
+// A raw entry (TArchiveWriter::NewEntry::rawMethod) of a method the reader itself decodes.
+class ERawMethod : public Exception { using Exception::Exception; };
 
 namespace archive_text {
 
@@ -109,5 +111,9 @@ inline constexpr QLatin1String kZip64NotWritable(
 inline constexpr QLatin1String kAmbiguousEntry(
     "More than one entry of the archive is named \"%1\" (letter case aside); it cannot be changed "
     "by that name");
+
+// %1 the entry name, %2 the method.
+inline constexpr QLatin1String kRawMethodInvalid(
+    "The entry \"%1\" cannot be stored as given under method %2: that method is decoded on reading");
 
 } // namespace archive_text

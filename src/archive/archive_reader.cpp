@@ -773,6 +773,59 @@ bool TArchiveReader::ExtractEntry(int index, QByteArray &data, ExtractFailure *w
     return ok;
 }
 
+bool TArchiveReader::ExtractStoredData(int index, QByteArray &data, ExtractFailure *why)
+{
+    record(index);
+    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
+    ReadStream file;
+    openArchiveFile(file);
+    if (!makeDirectoryCurrent(file))
+        throw EIncompleteZip(archive_text::kIncompleteZip);
+    const TZipHeaderInfo &entry = record(index);
+    data.clear();
+    ExtractFailure reason = ExtractFailure::CrcMismatch;
+    bool ok = false;
+    if (entry.isEncrypted())
+        reason = ExtractFailure::UnsupportedEncryption;
+    else
+        ok = extractStored(file, entry, data);
+    if (!ok) {
+        data.clear();
+        if (why)
+            *why = reason;
+    }
+    return ok;
+}
+
+bool TArchiveReader::extractStored(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out)
+{
+    if (entry.compressedSize > zip::kMaxEntrySize) {
+        throw EArchiveLimit(QString(archive_text::kEntryTooLarge)
+                                .arg(displayName(entry))
+                                .arg(entry.compressedSize)
+                                .arg(zip::kMaxEntrySize));
+    }
+    if (entry.uncompressedSize != entry.compressedSize)
+        return false;
+    file.seek(entry.localHeaderOffset);
+    uchar local[zip::kLocalHeaderSize];
+    if (!file.readExact(local, sizeof local))
+        return false;
+    ByteCursor header(local, sizeof local);
+    header.seek(zip::kLocalNameLengthAt);
+    const quint16 nameLength = header.u16();
+    const quint16 extraLength = header.u16();
+    const qint64 dataAt = qint64(entry.localHeaderOffset) + zip::kLocalHeaderSize + nameLength + extraLength;
+    // Data that runs into the next entry or the directory belongs to something else.
+    if (dataAt + qint64(entry.compressedSize) > qint64(entry.regionEnd))
+        return false;
+    file.seek(dataAt);
+    out.resize(qsizetype(entry.compressedSize));
+    if (!file.readExact(out.data(), out.size()))
+        return false;
+    return zip::crc32(0, out) == entry.crc;
+}
+
 bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out,
                                   ExtractFailure *why)
 {

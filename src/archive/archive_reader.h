@@ -150,6 +150,15 @@ public:
     // The entry at index alone, whatever its name: true when extracted (data then holds exactly
     // its bytes), else *why tells why not.
     bool ExtractEntry(int index, QByteArray &data, ExtractFailure *why = nullptr);
+    // The data stored for the entry at index, untouched (not decoded, not decrypted), as a raw
+    // entry of the writer holds it (TArchiveWriter::NewEntry::rawMethod): true when data then
+    // holds exactly its compressed-size bytes and they are intact, i.e. their CRC-32 is the one
+    // recorded and both recorded sizes are their size. Otherwise false, data empty, and *why is
+    // CrcMismatch (changed bytes or sizes, data that runs into the next entry or past the end of
+    // the file) or UnsupportedEncryption (flag bit 0 set: raw entries are never encrypted). Any
+    // method is handed out; the caller checks it (Entry(index).method). EArchiveLimit for data
+    // larger than one entry may hold.
+    bool ExtractStoredData(int index, QByteArray &data, ExtractFailure *why = nullptr);
 
 protected:
     // Opens the archive file; EFOpenError when it cannot.
@@ -194,6 +203,7 @@ private:
     QList<int> chooseEntries(const QByteArray &pattern);
     bool extractEntry(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out,
                       ExtractFailure *why);
+    bool extractStored(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out);
 
     TIncompleteZipMode m_incompleteMode = TIncompleteZipMode::izAssumeMulti;
     // Folded full name -> directory indices, built on the first lookup after a read.

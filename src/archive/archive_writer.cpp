@@ -113,6 +113,8 @@ struct TArchiveWriter::Pending
     QByteArray name;        // as given
     QByteArray fileName;    // its file-name part, the name stored
     QIODevice *stream = nullptr;
+    std::optional<quint16> rawMethod;   // set: rawData is stored as it is
+    QByteArray rawData;
     bool done = false;
 };
 
@@ -294,20 +296,26 @@ void TArchiveWriter::AddFromStream(const QString &entryName, QIODevice &stream)
 
 void TArchiveWriter::AddFromStream(const QByteArray &entryName, QIODevice &stream)
 {
-    AddFromStreams({NewEntry{entryName, &stream}});
+    AddFromStreams({NewEntry{entryName, &stream, std::nullopt, {}}});
 }
 
 void TArchiveWriter::AddFromStreams(const QList<NewEntry> &entries)
 {
     QList<Pending> pending;
     for (const NewEntry &e : entries) {
-        if (isBlank(e.name) || !e.stream)
+        if (isBlank(e.name) || (!e.stream && !e.rawMethod))
             continue;
+        if (e.rawMethod && (*e.rawMethod == zip::kMethodStored || *e.rawMethod == zip::kMethodDeflated)) {
+            throw ERawMethod(
+                QString(archive_text::kRawMethodInvalid).arg(gbk::decode(e.name)).arg(*e.rawMethod));
+        }
         const QByteArray memoryName = zip::toMemoryName(e.name);
         Pending p;
         p.name = e.name;
         p.fileName = memoryName.mid(zip::fileNameStart(memoryName));
         p.stream = e.stream;
+        p.rawMethod = e.rawMethod;
+        p.rawData = e.rawData;
         if (p.fileName.size() > zip::kMaxNameLength)
             throw EArchiveLimit(archive_text::kNameTooLong);
         // A name that is only a directory names no entry.
@@ -490,6 +498,30 @@ bool TArchiveWriter::addEntry(Pending &item, Output &out, std::vector<Written> &
         return false;
 
     entry->stamp = zip::dosStamp(m_clock());
+    if (item.rawMethod) {
+        // Stored as given: no deflate, no traditional encryption, the CRC of the bytes stored.
+        if (item.rawData.size() > zip::kMaxEntrySize) {
+            throw EArchiveLimit(QString(archive_text::kEntryTooLarge)
+                                    .arg(gbk::decode(item.name))
+                                    .arg(item.rawData.size())
+                                    .arg(zip::kMaxEntrySize));
+        }
+        entry->method = *item.rawMethod;
+        entry->internalAttributes = 0;
+        entry->crc = zip::crc32(0, item.rawData);
+        entry->uncompressedSize = entry->compressedSize = quint32(item.rawData.size());
+        entry->localHeaderOffset = quint32(out.pos());
+        QByteArray header;
+        entry->writeLocalHeader(header);
+        out.write(header);
+        out.write(item.rawData);
+        Written w;
+        w.localHeaderOffset = entry->localHeaderOffset;
+        w.added = std::move(entry);
+        lookup.add(w.added.get());
+        written.push_back(std::move(w));
+        return true;
+    }
     const QByteArray data = readWhole(*item.stream, item.name);
     entry->uncompressedSize = quint32(data.size());
     const quint32 crc = zip::crc32(0, data);

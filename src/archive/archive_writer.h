@@ -7,6 +7,7 @@
 #include <QList>
 
 #include <functional>
+#include <optional>
 
 class QIODevice;
 
@@ -63,11 +64,20 @@ public:
     void AddFromStream(const QString &entryName, QIODevice &stream);
     void AddFromStream(const QByteArray &entryName, QIODevice &stream);
 
-    // Several entries in one rewrite, each as AddFromStream would add it.
+    // Several entries in one rewrite, each as AddFromStream would add it, or, when rawMethod is
+    // set, as given: rawData stored exactly as it is under that compression method, neither
+    // deflated nor encrypted (flag bit 0 clear, whatever Password is), its CRC-32 that of rawData
+    // and both sizes rawData's size. A raw entry is for data another layer has encoded itself
+    // (a private diary's sealed entries); its method must be neither stored (0) nor deflated
+    // (8), which this reader would decode, else ERawMethod is raised before anything is written.
+    // The comment held in memory is written by the same rewrite, so a whole conversion (every
+    // entry replaced and a new comment) reaches the file in one rename.
     struct NewEntry
     {
         QByteArray name;   // GBK
         QIODevice *stream = nullptr;
+        std::optional<quint16> rawMethod = std::nullopt;
+        QByteArray rawData = {};
     };
     void AddFromStreams(const QList<NewEntry> &entries);
 

@@ -4,6 +4,8 @@
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
 #include "archive/zip_layout.h"
+#include "crypto/entry_seal.h"
+#include "crypto/private_format.h"
 #include "diary/messages.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
@@ -44,6 +46,50 @@ QByteArray extract(TArchiveReader &reader, int index, EntryProblem *problem = nu
     return record;
 }
 
+// Which way the diary's entries are read and written: true for the private format. Checks that
+// the key and the archive agree (EDiaryFormat); the archive's directory must be current.
+bool usesKey(TArchiveReader &reader, const DiaryKey *key)
+{
+    // A file without a directory (no end record) has no comment either: not private.
+    const bool isPrivate = reader.HasDirectory() && PrivateHeader::isPrivate(reader.ArchiveCommentBytes());
+    if (isPrivate && !key)
+        throw EDiaryFormat(diary_text::needsKey());
+    if (!isPrivate && key)
+        throw EDiaryFormat(diary_text::headerGone());
+    return isPrivate;
+}
+
+// The stored data of the sealed entry at index, when it is one and is intact; else empty and
+// *problem says why.
+QByteArray extractSealed(TArchiveReader &reader, int index, EntryProblem *problem)
+{
+    QByteArray payload;
+    ExtractFailure why = ExtractFailure::CrcMismatch;
+    if (reader.Entry(index).method != private_format::kPrivateMethod)
+        *problem = EntryProblem::NotSealed;
+    else if (!reader.ExtractStoredData(index, payload, &why))
+        *problem = problemOf(why);
+    return payload;
+}
+
+// The record sealed in the entry at index; empty, with *problem, when it does not open.
+QByteArray openSealed(TArchiveReader &reader, int index, const DiaryKey &key, EntryProblem *problem)
+{
+    EntryProblem found = EntryProblem::None;
+    const QByteArray payload = extractSealed(reader, index, &found);
+    QByteArray record;
+    if (found == EntryProblem::None) {
+        entry_seal::OpenResult opened = entry_seal::open(key, reader.Entry(index).diskName(), payload);
+        if (opened.status == entry_seal::OpenStatus::Opened)
+            record = std::move(opened.record);
+        else
+            found = problemOf(opened.status);
+    }
+    if (problem)
+        *problem = found;
+    return record;
+}
+
 // Whether the record found for an entry can be opened: extracted, and decoded as a record.
 void checkRecord(const QByteArray &record, EntryProblem *problem)
 {
@@ -61,11 +107,13 @@ public:
         QByteArray name;
         QByteArray record;
         EntryProblem problem = EntryProblem::None;   // found in extraction: no record to decode
+        bool sealed = false;    // record holds a private entry's payload, to be opened first
+        QByteArray sealName;    // the name bound into it
         ListRow row;
         std::exception_ptr error;
     };
 
-    DecodePipeline() = default;
+    explicit DecodePipeline(const DiaryKey *key) : m_key(key) {}
     ~DecodePipeline() { finish(0); }
     DecodePipeline(const DecodePipeline &) = delete;
     DecodePipeline &operator=(const DecodePipeline &) = delete;
@@ -196,6 +244,13 @@ private:
             // An exception may not leave its thread: it is kept with the entry and raised by
             // the calling thread, in entry order. A record's own faults give its row instead.
             try {
+                if (s.sealed && s.problem == EntryProblem::None) {
+                    entry_seal::OpenResult opened = entry_seal::open(*m_key, s.sealName, s.record);
+                    if (opened.status == entry_seal::OpenStatus::Opened)
+                        s.record = std::move(opened.record);
+                    else
+                        s.problem = problemOf(opened.status);
+                }
                 s.row = s.problem == EntryProblem::None ? listRowOf(s.name, s.record)
                                                         : unreadableRow(s.name, s.problem);
             } catch (...) {
@@ -215,6 +270,7 @@ private:
         }
     }
 
+    const DiaryKey *m_key;
     std::vector<Slot> m_slots;
     std::vector<std::thread> m_helpers;
     std::mutex m_mutex;
@@ -257,8 +313,25 @@ EntryProblem problemOf(ExtractFailure failure)
     return EntryProblem::Damaged;
 }
 
+EntryProblem problemOf(entry_seal::OpenStatus status)
+{
+    switch (status) {
+    case entry_seal::OpenStatus::Opened:
+        return EntryProblem::None;
+    case entry_seal::OpenStatus::Malformed:
+    case entry_seal::OpenStatus::NotAuthentic:
+    case entry_seal::OpenStatus::BadDeflate:
+        return EntryProblem::Damaged;
+    case entry_seal::OpenStatus::UnknownFormat:
+        return EntryProblem::UnsupportedEncryption;
+    case entry_seal::OpenStatus::TooLarge:
+        return EntryProblem::TooLarge;
+    }
+    return EntryProblem::Damaged;
+}
+
 std::optional<QByteArray> findEntry(TArchiveReader &reader, const QByteArray &nameBytes,
-                                    EntryProblem *problem)
+                                    EntryProblem *problem, const DiaryKey *key)
 {
     if (problem)
         *problem = EntryProblem::None;
@@ -269,34 +342,37 @@ std::optional<QByteArray> findEntry(TArchiveReader &reader, const QByteArray &na
     ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
     reader.SetPassword(kArchivePassword);
     reader.OpenArchive();
+    const bool sealed = usesKey(reader, key);
     const int index = indexOf(reader, nameBytes);
     if (index < 0)
         return std::nullopt;
-    QByteArray record = extract(reader, index, problem);
+    QByteArray record = sealed ? openSealed(reader, index, *key, problem) : extract(reader, index, problem);
     checkRecord(record, problem);
     return record;
 }
 
-QByteArray readEntry(TArchiveReader &reader, const QByteArray &nameBytes, EntryProblem *problem)
+QByteArray readEntry(TArchiveReader &reader, const QByteArray &nameBytes, EntryProblem *problem,
+                     const DiaryKey *key)
 {
     if (problem)
         *problem = EntryProblem::None;
     ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
     reader.SetPassword(kArchivePassword);
     reader.OpenArchive();
+    const bool sealed = usesKey(reader, key);
     const int index = indexOf(reader, nameBytes);
     if (index < 0) {
         if (problem)
             *problem = EntryProblem::Missing;
         return QByteArray();
     }
-    QByteArray record = extract(reader, index, problem);
+    QByteArray record = sealed ? openSealed(reader, index, *key, problem) : extract(reader, index, problem);
     checkRecord(record, problem);
     return record;
 }
 
 EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
-                        const QByteArray &record)
+                        const QByteArray &record, const DiaryKey *key)
 {
     QByteArray bytes = record;
     QBuffer stream(&bytes);
@@ -308,20 +384,30 @@ EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
     ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
     if (files::exists(writer.ZipName())) {
         EntryProblem problem = EntryProblem::None;
-        if (findEntry(writer, nameBytes, &problem) && problem != EntryProblem::None)
+        if (findEntry(writer, nameBytes, &problem, key) && problem != EntryProblem::None)
             return problem;
+    } else if (key) {
+        throw EDiaryFormat(diary_text::headerGone());
     }
-    writer.AddFromStream(nameBytes, stream);
+    if (key) {
+        // Sealed in memory; the name bound in is the one the entry is stored under.
+        writer.AddFromStreams({{nameBytes, nullptr, private_format::kPrivateMethod,
+                                entry_seal::seal(*key, nameBytes, record)}});
+    } else {
+        writer.AddFromStream(nameBytes, stream);
+    }
     return EntryProblem::None;
 }
 
-void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArray &nameBytes)
+void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArray &nameBytes,
+                 const DiaryKey *key)
 {
     ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
     reader.SetPassword(kArchivePassword);
     reader.OpenArchive();
     writer.SetPassword(kArchivePassword);
     writer.OpenArchive();
+    usesKey(writer, key);
     writer.ClearSelection();
     const int count = writer.EntryCount();
     for (int i = 0; i < count; ++i) {
@@ -331,13 +417,13 @@ void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArra
     writer.DeleteSelected();
 }
 
-Listing listEntries(TArchiveReader &reader)
+Listing listEntries(TArchiveReader &reader, const DiaryKey *key)
 {
     Listing listing;
     if (!files::exists(reader.ZipName()))
         return listing;
 
-    DecodePipeline pipeline;
+    DecodePipeline pipeline(key);
     std::exception_ptr readError;
     int extracted = 0;
     // The container's error, or the listing's limit, ends the reading; it is handed over with
@@ -346,6 +432,7 @@ Listing listEntries(TArchiveReader &reader)
         ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
         reader.SetPassword(kArchivePassword);
         reader.OpenArchive();
+        const bool sealed = usesKey(reader, key);
         const int count = reader.EntryCount();
         pipeline.start(count);
         qint64 listed = 0;
@@ -354,7 +441,8 @@ Listing listEntries(TArchiveReader &reader)
             slot.name = reader.EntryNameBytes(i);
             // Extraction never goes beyond the size the directory records, so the limits are
             // kept before anything is inflated.
-            const qint64 size = qint64(reader.Entry(i).uncompressedSize);
+            const TZipHeaderInfo entry = reader.Entry(i);
+            const qint64 size = qint64(entry.uncompressedSize);
             if (size > zip::kMaxEntrySize) {
                 slot.problem = EntryProblem::TooLarge;
             } else {
@@ -364,7 +452,13 @@ Listing listEntries(TArchiveReader &reader)
                 }
                 listed += size;
                 pipeline.makeRoom(i, size);
-                slot.record = extract(reader, i, &slot.problem);
+                if (sealed) {
+                    slot.record = extractSealed(reader, i, &slot.problem);
+                    slot.sealed = true;
+                    slot.sealName = entry.diskName();
+                } else {
+                    slot.record = extract(reader, i, &slot.problem);
+                }
             }
             extracted = i + 1;
             pipeline.extracted(i);
@@ -385,6 +479,106 @@ Listing listEntries(TArchiveReader &reader)
     }
     listing.error = readError;
     return listing;
+}
+
+bool isPrivateDiary(TArchiveReader &reader)
+{
+    if (!files::exists(reader.ZipName()))
+        return false;
+    ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
+    reader.OpenArchive();
+    return PrivateHeader::isPrivate(reader.ArchiveCommentBytes());
+}
+
+std::optional<PrivateHeader> privateHeaderOf(TArchiveReader &reader)
+{
+    if (!isPrivateDiary(reader))
+        return std::nullopt;
+    return PrivateHeader::parse(reader.ArchiveCommentBytes());
+}
+
+Conversion protectDiary(TArchiveWriter &writer, const PrivateHeader &header, const DiaryKey &key)
+{
+    Conversion report;
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
+    writer.SetPassword(kArchivePassword);
+    QList<TArchiveWriter::NewEntry> sealed;
+    if (files::exists(writer.ZipName())) {
+        writer.OpenArchive();
+        if (PrivateHeader::isPrivate(writer.ArchiveCommentBytes()))
+            throw EDiaryFormat(diary_text::alreadyPrivate());
+        const int count = writer.EntryCount();
+        for (int i = 0; i < count; ++i) {
+            const TZipHeaderInfo entry = writer.Entry(i);
+            const QByteArray name = entry.diskName();
+            EntryProblem problem = EntryProblem::None;
+            // Only a name stored as it is written (no folder, not UTF-8) is stored again under
+            // the very bytes it is sealed with; the program names its entries no other way.
+            if (!entry.isOwnDiskName())
+                problem = EntryProblem::NotADiary;
+            const QByteArray record = problem == EntryProblem::None ? extract(writer, i, &problem) : QByteArray();
+            if (problem != EntryProblem::None) {
+                report.carried.append({name, problem});
+                continue;
+            }
+            report.converted.append(name);
+            sealed.append({name, nullptr, private_format::kPrivateMethod, entry_seal::seal(key, name, record)});
+        }
+    }
+    writer.SetArchiveCommentBytes(header.text());
+    // The new entries replace the old ones where they stand, and the comment goes with them.
+    if (sealed.isEmpty())
+        writer.WriteArchive();
+    else
+        writer.AddFromStreams(sealed);
+    return report;
+}
+
+Conversion unprotectDiary(TArchiveWriter &writer, const DiaryKey &key, const QByteArray &oldComment)
+{
+    Conversion report;
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
+    writer.SetPassword(kArchivePassword);
+    if (!isPrivateDiary(writer))
+        throw EDiaryFormat(diary_text::notPrivate());
+    const int count = writer.EntryCount();
+    // The records live in memory until the rewrite has read them; nothing goes to a file.
+    std::vector<QByteArray> records;
+    records.reserve(size_t(count));
+    std::vector<std::unique_ptr<QBuffer>> streams;
+    QList<TArchiveWriter::NewEntry> plain;
+    for (int i = 0; i < count; ++i) {
+        const TZipHeaderInfo entry = writer.Entry(i);
+        const QByteArray name = entry.diskName();
+        EntryProblem problem = EntryProblem::None;
+        if (!entry.isOwnDiskName())
+            problem = EntryProblem::NotADiary;
+        QByteArray record = problem == EntryProblem::None ? openSealed(writer, i, key, &problem) : QByteArray();
+        if (problem != EntryProblem::None) {
+            report.carried.append({name, problem});
+            continue;
+        }
+        report.converted.append(name);
+        records.push_back(std::move(record));
+        streams.push_back(std::make_unique<QBuffer>(&records.back()));
+        streams.back()->open(QIODevice::ReadOnly);
+        plain.append({name, streams.back().get(), std::nullopt, {}});
+    }
+    writer.SetArchiveCommentBytes(oldComment);
+    if (plain.isEmpty())
+        writer.WriteArchive();
+    else
+        writer.AddFromStreams(plain);
+    return report;
+}
+
+void setPrivateHeader(TArchiveWriter &writer, const PrivateHeader &header)
+{
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
+    if (!isPrivateDiary(writer))
+        throw EDiaryFormat(diary_text::notPrivate());
+    writer.SetArchiveCommentBytes(header.text());
+    writer.WriteArchive();
 }
 
 void sortRows(QList<ListRow> &rows)

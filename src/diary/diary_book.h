@@ -2,15 +2,21 @@
 
 #include "archive/diary_password.h"
 
+#include "crypto/private_header.h"
+#include "crypto/secret.h"
 #include "diary/entry.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
 #include <QString>
 
 #include <exception>
 #include <optional>
 
+namespace entry_seal {
+enum class OpenStatus;
+}
 class TArchiveReader;
 class TArchiveWriter;
 enum class ExtractFailure;
@@ -22,6 +28,21 @@ enum class ExtractFailure;
 //
 // Errors are the container's (archive_errors.h) and those of the records (entry.h); nothing is
 // caught except where listEntries() says so.
+//
+// Two formats: a diary is private when its archive comment is a private header
+// (PrivateHeader::isPrivate, crypto/private_header.h), else it is in the old format (every entry
+// encrypted under kArchivePassword). Each operation takes the diary key as key: for a private
+// diary the key its header unlocks. The book finds the format in the archive itself, and refuses
+// with EDiaryFormat (messages.h) a private diary without a key, and, given a key, an archive that
+// is not private (also a missing one: a private diary is created by protectDiary), so that
+// nothing meant to be private is ever written the old way. Without a key the old format's
+// operations are exactly as they were.
+//
+// In a private diary each entry is a raw entry of method private_format::kPrivateMethod holding
+// its record sealed with the key (entry_seal.h), the entry's name as stored bound in. Records
+// are sealed and opened in memory only: no file ever holds one decrypted. An entry that does not
+// open (changed, renamed, swapped, sealed under another key, not sealed at all) is an unreadable
+// row with its reason, and is never written over, as in the old format.
 namespace diary {
 
 // The password every entry of every diary is encrypted under.
@@ -33,26 +54,31 @@ inline const QString kArchivePassword = QString::fromLatin1(kDiaryArchivePasswor
 // the record can be opened: EntryProblem::None, why it could not be extracted, or
 // recordProblem() of the record.
 std::optional<QByteArray> findEntry(TArchiveReader &reader, const QByteArray &nameBytes,
-                                    EntryProblem *problem = nullptr);
+                                    EntryProblem *problem = nullptr, const DiaryKey *key = nullptr);
 
 // The record stored under name: empty bytes when no entry has the name or it could not be
 // extracted; *problem as for findEntry, EntryProblem::Missing when no entry has the name. Throws
 // the container's errors (a missing file among them).
 QByteArray readEntry(TArchiveReader &reader, const QByteArray &nameBytes,
-                     EntryProblem *problem = nullptr);
+                     EntryProblem *problem = nullptr, const DiaryKey *key = nullptr);
 
 // Stores the record as the entry of that name, replacing an entry of the same name where it
 // stands, otherwise after all others; creates the archive when it is missing. An entry of that
 // name that cannot be read (extracted and decoded as a record) is never replaced: nothing is
 // written and its problem is returned; EntryProblem::None when the record was stored.
 EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
-                        const QByteArray &record);
+                        const QByteArray &record, const DiaryKey *key = nullptr);
 
 // The problem the container reports for an entry it did not extract.
 EntryProblem problemOf(ExtractFailure failure);
 
-// Rewrites the archive without the entries of that name. Throws the container's errors.
-void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArray &nameBytes);
+// The problem of a private entry that did not open.
+EntryProblem problemOf(entry_seal::OpenStatus status);
+
+// Rewrites the archive without the entries of that name. Throws the container's errors (and
+// EDiaryFormat as every operation does; the entries go whether they open or not).
+void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArray &nameBytes,
+                 const DiaryKey *key = nullptr);
 
 // How many bytes one listing may decode, all entries together (each entry counted at the
 // uncompressed size its directory record gives, which extraction never goes beyond). A diary of
@@ -90,7 +116,48 @@ struct Listing {
 // come to at most kMaxListingBytes (an entry larger than the container's limit for one entry is
 // not extracted but listed as EntryProblem::TooLarge), and at most kMaxListingBytesInFlight of
 // them are held at a time.
-Listing listEntries(TArchiveReader &reader);
+//
+// A private diary's entries are opened on the helper threads, where the old format's records are
+// decoded. The listing's byte limit counts a sealed entry at its stored size: its record can
+// inflate to more, up to private_format::kMaxRecordSize, but only a writer holding the key can
+// make it so.
+Listing listEntries(TArchiveReader &reader, const DiaryKey *key = nullptr);
+
+// ---- the private format ----
+
+// True when the archive exists and its comment is a private header (perhaps one that
+// PrivateHeader::parse refuses).
+bool isPrivateDiary(TArchiveReader &reader);
+
+// The archive's private header, parsed; nullopt when the archive is missing or not private.
+// Throws what PrivateHeader::parse throws for a damaged or later header.
+std::optional<PrivateHeader> privateHeaderOf(TArchiveReader &reader);
+
+// What a conversion did with each entry, by name as stored, in archive order.
+struct Conversion {
+    QList<QByteArray> converted;
+    // Entries that could not be read: carried over byte for byte, with their problem.
+    QList<QPair<QByteArray, EntryProblem>> carried;
+};
+
+// Makes the diary private in one atomic rewrite: the comment becomes header's text, and every
+// entry that extracts under kArchivePassword is sealed with key (which must be the key header
+// holds) under its name, its record exactly as it was; an entry that does not extract is
+// carried over untouched and reported. A missing archive is created holding the header alone.
+// EDiaryFormat when the diary is already private; the container's errors (the archive then stays
+// as it was).
+Conversion protectDiary(TArchiveWriter &writer, const PrivateHeader &header, const DiaryKey &key);
+
+// The way back, in one atomic rewrite: every private entry that opens with key is stored the
+// old way (deflated and encrypted under kArchivePassword), the others carried over untouched
+// and reported, and the comment becomes oldComment (the old format's login token).
+// EDiaryFormat when the diary is not private.
+Conversion unprotectDiary(TArchiveWriter &writer, const DiaryKey &key, const QByteArray &oldComment);
+
+// Replaces a private diary's header (a new password: PrivateHeader::withPassword): the archive
+// is written anew with every entry byte for byte as it was, only the comment changes.
+// EDiaryFormat when the diary is not private.
+void setPrivateHeader(TArchiveWriter &writer, const PrivateHeader &header);
 
 // Orders rows as the list shows them: by name, compared with QString::localeAwareCompare
 // ("2003年10月5日" before "2003年9月26日"); rows of equal names keep their order.

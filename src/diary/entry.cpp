@@ -111,6 +111,8 @@ QString problemReason(EntryProblem problem)
         return diary_text::reasonTooLarge();
     case EntryProblem::Missing:
         return diary_text::reasonMissing();
+    case EntryProblem::NotSealed:
+        return diary_text::reasonNotSealed();
     }
     return QString();
 }

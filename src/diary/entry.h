@@ -68,6 +68,8 @@ enum class EntryProblem {
     UnknownMethod,          // compressed by a method the reader does not know
     TooLarge,               // larger than one entry may be
     Missing,                // no entry has the name (any more): only when opening by name
+    NotSealed,              // in a private diary, an entry that is not sealed with its key
+                            // (put there by another program: it may not be shown as the user's)
 };
 
 // The summary a row shows for an entry with that problem: 「无法读取：密码不同」 and so on.

@@ -12,6 +12,10 @@ class EListingTooLarge : public Exception { using Exception::Exception; };
 // A save refused because the entry it would replace cannot be read: replacing it would destroy
 // what another program or another password wrote there.
 class EUnreadableEntry : public Exception { using Exception::Exception; };
+// A private diary reached without its key, a diary that should be private and is not (its header
+// was replaced: writing on would store entries unprotected), or a conversion of a diary already
+// in the format asked for.
+class EDiaryFormat : public Exception { using Exception::Exception; };
 
 namespace diary_text {
 
@@ -24,6 +28,16 @@ inline QString reasonUnsupportedEncryption() { return QStringLiteral("不支持�
 inline QString reasonUnknownMethod() { return QStringLiteral("不支持的压缩方式"); }
 inline QString reasonTooLarge() { return QStringLiteral("篇幅过大"); }
 inline QString reasonMissing() { return QStringLiteral("找不到这篇日记"); }
+inline QString reasonNotSealed() { return QStringLiteral("不在加密保护之中"); }
+
+// The texts of EDiaryFormat.
+inline QString needsKey() { return QStringLiteral("这本日记受加密保护，需要密码才能打开!"); }
+inline QString headerGone()
+{
+    return QStringLiteral("这本日记的加密信息不见了，为免日记以不加密的方式写入，没有读写它!");
+}
+inline QString alreadyPrivate() { return QStringLiteral("这本日记已经受加密保护了!"); }
+inline QString notPrivate() { return QStringLiteral("这本日记没有加密保护!"); }
 
 // A save over an entry that cannot be read: %1 the entry name, %2 the reason. Ends with "!", so
 // the error box adds no full stop.

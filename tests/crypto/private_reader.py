@@ -9,6 +9,11 @@ docs/private-format.md alone (PyNaCl for Argon2id and XChaCha20-Poly1305, zlib f
     private_reader.py write DIR   make a new diary key and header from DIR/password.txt and
                                   DIR/recovery.txt (DIR/out/header.txt), and seal every
                                   DIR/out/N.record under DIR/out/N.name into DIR/out/N.payload
+    private_reader.py archive ZIP DIR
+                                  open the whole private diary ZIP with DIR/password.txt (the
+                                  header is the archive comment, the entries those of method
+                                  0x5142) and write entry N's name and record to DIR/N.name and
+                                  DIR/N.record, in directory order
 
 Exits 1 with a message on the first disagreement with the document."""
 
@@ -17,6 +22,7 @@ import os
 import re
 import sys
 import unicodedata
+import zipfile
 import zlib
 
 import nacl.bindings
@@ -186,7 +192,39 @@ def write(folder):
             f.write(payload)
 
 
+def read_archive(path, folder):
+    password = read_text(os.path.join(folder, "password.txt"))
+    with zipfile.ZipFile(path) as z, open(path, "rb") as f:
+        key = unwrap(parse_header(z.comment)[b"password"], password)
+        if key is None:
+            raise Disagreement("the password does not unwrap the key")
+        for n, info in enumerate(z.infolist()):
+            if info.compress_type != 0x5142 or info.flag_bits & 1:
+                raise Disagreement("entry %d: method %d, flags %d" % (n, info.compress_type, info.flag_bits))
+            if info.compress_size != info.file_size:
+                raise Disagreement("entry %d: the two sizes differ" % n)
+            f.seek(info.header_offset)
+            local = f.read(30)
+            name_length = int.from_bytes(local[26:28], "little")
+            extra_length = int.from_bytes(local[28:30], "little")
+            name = f.read(name_length)
+            f.seek(info.header_offset + 30 + name_length + extra_length)
+            payload = f.read(info.compress_size)
+            if zlib.crc32(payload) != info.CRC:
+                raise Disagreement("entry %d: the CRC is not that of the payload" % n)
+            with open(os.path.join(folder, "%d.name" % n), "wb") as out:
+                out.write(name)
+            with open(os.path.join(folder, "%d.record" % n), "wb") as out:
+                out.write(open_entry(key, name, payload))
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "archive":
+        try:
+            read_archive(sys.argv[2], sys.argv[3])
+        except (Disagreement, nacl.exceptions.CryptoError) as e:
+            sys.exit("disagreement: %s" % e)
+        return
     if len(sys.argv) != 3 or sys.argv[1] not in ("read", "write"):
         sys.exit(__doc__)
     try:

@@ -66,3 +66,35 @@ TEST(DiaryTool, ListsEveryEntryAndWarnsOfEachThatCannotBeRead)
     EXPECT_EQ(missing.exitCode, 0);
     EXPECT_EQ(missing.out, QByteArray());
 }
+
+TEST(DiaryTool, ProtectAndUnprotectKeepTheListingAndTheOldLogin)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"王五"_s);
+    writeDiary(path, {
+        {u"2003年9月3日"_s, ownRecord(0, 7, u"秘密的话"_s)},
+        {u"2003年9月4日"_s, ownRecord(2, 1, u"second"_s)},
+    });
+    const QString tool = QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s);
+    const QString passwordFile = dir.filePath(u"pw"_s);
+    testing_support::writeFile(passwordFile, QByteArray("口令 one\n"));
+    const QStringList withPassword{u"--password-file"_s, passwordFile};
+    const auto plain = diaryTool(path);
+    ASSERT_EQ(plain.exitCode, 0) << plain.err.constData();
+
+    const auto protect = run(tool, withPassword + QStringList{u"protect"_s, path});
+    ASSERT_EQ(protect.exitCode, 0) << protect.err.constData();
+    EXPECT_FALSE(testing_support::readFile(path).contains("second")) << "no entry text stays readable";
+    const auto sealed = run(tool, withPassword + QStringList{u"diary"_s, path});
+    EXPECT_EQ(sealed.exitCode, 0) << sealed.err.constData();
+    EXPECT_EQ(sealed.out, plain.out);
+    EXPECT_EQ(run(tool, {u"diary"_s, path}, QByteArray("wrong\n")).exitCode, 2);
+
+    const auto unprotect = run(tool, withPassword + QStringList{u"unprotect"_s, path});
+    ASSERT_EQ(unprotect.exitCode, 0) << unprotect.err.constData();
+    EXPECT_EQ(diaryTool(path).out, plain.out);
+    // The old format's login compares the comment with the token of the password.
+    const auto token = run(tool, {u"token"_s, u"口令 one"_s});
+    const auto comment = run(tool, {u"comment"_s, path});
+    EXPECT_EQ(comment.out.trimmed(), token.out.trimmed());
+}
