@@ -711,11 +711,21 @@ int TArchiveReader::extractByText(const QString &name, QByteArray &data, QList<E
     openArchiveFile(file);
     if (!makeDirectoryCurrent(file))
         throw EIncompleteZip(archive_text::kIncompleteZip);
-    int extracted = 0;
+    QList<int> chosen;
     for (int i = 0; i < m_directory->count(); ++i) {
         const TZipHeaderInfo &entry = *m_directory->at(i);
-        if (entry.fileName().isEmpty() || !equalIgnoringAsciiCase(entry.fullNameText(), wanted))
-            continue;
+        if (!entry.fileName().isEmpty() && equalIgnoringAsciiCase(entry.fullNameText(), wanted))
+            chosen.append(i);
+    }
+    return extractChosen(file, chosen, data, failures);
+}
+
+int TArchiveReader::extractChosen(ReadStream &file, const QList<int> &chosen, QByteArray &data,
+                                  QList<EntryFailure> *failures)
+{
+    int extracted = 0;
+    for (int index : chosen) {
+        const TZipHeaderInfo &entry = *m_directory->at(index);
         QByteArray one;
         ExtractFailure why = ExtractFailure::CrcMismatch;
         if (extractEntry(file, entry, one, &why)) {
@@ -737,19 +747,7 @@ int TArchiveReader::ExtractToBytes(const QByteArray &name, QByteArray &data, QLi
     openArchiveFile(file);
     if (!makeDirectoryCurrent(file))
         throw EIncompleteZip(archive_text::kIncompleteZip);
-    int extracted = 0;
-    for (int index : chooseEntries(zip::toMemoryName(name))) {
-        const TZipHeaderInfo &entry = *m_directory->at(index);
-        QByteArray one;
-        ExtractFailure why = ExtractFailure::CrcMismatch;
-        if (extractEntry(file, entry, one, &why)) {
-            data += one;
-            ++extracted;
-        } else if (failures) {
-            failures->append({entry.fullName(), why});
-        }
-    }
-    return extracted;
+    return extractChosen(file, chooseEntries(zip::toMemoryName(name)), data, failures);
 }
 
 bool TArchiveReader::ExtractEntry(int index, QByteArray &data, ExtractFailure *why)

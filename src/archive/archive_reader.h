@@ -196,6 +196,10 @@ protected:
 private:
     bool readDirectory(ReadStream &file);
     int extractByText(const QString &name, QByteArray &data, QList<EntryFailure> *failures);
+    // Extracts the entries at those directory indices, in that order, from the open file;
+    // returns how many were extracted and lists the others in *failures.
+    int extractChosen(ReadStream &file, const QList<int> &chosen, QByteArray &data,
+                      QList<EntryFailure> *failures);
     // The directory from the local headers, with end record end as the scan sets it; the
     // component is reset and EBadZipFile thrown when the scan finds nothing.
     void recoverDirectory(ReadStream &file, TEndCentral end);
