@@ -325,6 +325,39 @@ private slots:
         QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年9月26日|kept"_s});
     }
 
+    // Another program makes the logged-in diary private behind the window's back: the window
+    // does not read its sealed entries the old way (which would only say "Unknown Compression
+    // Method" for each) but says that the diary needs its password, and writes nothing.
+    void aDiaryMadePrivateBehindTheWindowsBackIsNeverReadTheOldWay()
+    {
+        makeOldUser(u"pw"_s);
+        {
+            TArchiveWriter writer;
+            writer.SetZipName(kZhangSan);
+            diary::storeEntry(writer, gbk::encode(u"2003年9月26日"_s), "{\\rtf1 0\\par 0\\par kept}");
+        }
+        start();
+        login(u"pw"_s);
+        {
+            TArchiveWriter other;
+            TPassCipher cipher;
+            cipher.SetSalt(accounts::kPasswordSalt);
+            QVERIFY(accounts::protectUser(other, cipher, kZhangSan, u"pw"_s));
+        }
+        const QByteArray sealed = testing_support::readFile(kZhangSan);
+        click(4);
+        QCOMPARE(list()->rowCount(), 0);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, u"这本日记受加密保护，需要密码才能打开!"_s);
+        m_boxes.clear();
+        click(3);
+        typeText(write()->RichEdit1, u"不会以旧方式写入"_s);
+        write()->Action1->trigger();
+        QCOMPARE(testing_support::readFile(kZhangSan), sealed);
+        for (const msgbox::Shown &box : std::as_const(m_boxes))
+            QVERIFY2(!box.text.contains(u"Unknown Compression Method"_s), qPrintable(box.text));
+    }
+
     void theRecoveryCodeDialogShowsAndCopiesTheCode()
     {
         const QString code = u"7KQ2-M9XD-0VHT-3BRC-WN5E-PG8A"_s;
