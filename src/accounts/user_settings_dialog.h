@@ -42,9 +42,9 @@ class TPassCipher;
 // "加密/取消加密" (Button2Click) converts the existing diary named in Edit1: an old-format one
 // becomes private under its password (asked for; the recovery code is shown after), a private one
 // goes back to the old format after the warning that everyone could then read it has been
-// confirmed. A message says what was done, which entries were carried over unreadable, and that
-// older copies were removed when there were any. Then diaryConverted(name) is emitted and the
-// dialog closes. "忘记密码" (Button3Click) asks for the recovery code of the private diary named in
+// confirmed. diaryConverted(name) is emitted as soon as the archive has been rewritten; a message
+// then says what was done, which entries were carried over unreadable, and that older copies were
+// removed when there were any, and the dialog closes. "忘记密码" (Button3Click) asks for the recovery code of the private diary named in
 // Edit1 and makes the password in Edit2 its password; a wrong code changes nothing and says so.
 // Key derivations (about half a second each) run under the wait cursor.
 //
