@@ -86,14 +86,13 @@ std::optional<ConversionReport> protectUser(TArchiveWriter &archive, TPassCipher
         throw EDiaryFormat(diary_text::alreadyPrivate());
     if (!passwordMatches(archive, cipher, name, password))
         return std::nullopt;
-    // Seen before the rewrite, which removes them itself (every save of the archive does): the
-    // report can then say truthfully whether older copies were removed.
+    // Seen before the rewrite, which removes them itself under the folder's lock (every save of
+    // the archive does): the report can then say truthfully whether older copies were removed.
     const QStringList before = files::AtomicWriter::leftovers(name);
     const DiaryKey key = DiaryKey::generate();
     const QString code = recovery_code::generate();
     const PrivateHeader header = PrivateHeader::create(key, password, code, privateKdf());
     const diary::Conversion conversion = diary::protectDiary(archive, header, key);
-    files::AtomicWriter::removeLeftovers(name);
     ConversionReport report = reportOf(conversion);
     report.recoveryCode = code;
     for (const QString &path : before) {

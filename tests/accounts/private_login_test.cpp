@@ -116,16 +116,6 @@ TEST_F(PrivateAccounts, APrivateUserLogsInWithTheRightPasswordOnly)
     EXPECT_EQ(readFile(kZhangSan), before);
 }
 
-TEST_F(PrivateAccounts, AnOldFormatLoginMatchesWithoutAKey)
-{
-    TArchiveWriter archive;
-    accounts::createUserArchive(archive, m_cipher, kZhangSan, QStringLiteral("old"));
-    const accounts::LoginResult right = logIn(QStringLiteral("old"));
-    EXPECT_TRUE(right.matched);
-    EXPECT_FALSE(right.key.has_value());
-    EXPECT_FALSE(logIn(QStringLiteral("Old")).matched);
-}
-
 TEST_F(PrivateAccounts, ChangingThePasswordChangesOnlyTheComment)
 {
     createPrivate(QStringLiteral("old"));
