@@ -12,11 +12,20 @@
 //                                         rewritten), then lists
 //   listEntries alone / serially          the diary logic without the window, with decoding on
 //                                         the other cores and on one thread only
+//
+// Then the same diary made private (diary::protectDiary, the default key derivation), against
+// the old format:
+//   login                                 the header read and the key unwrapped from the
+//                                         password: one Argon2id derivation
+//   listEntries private / old             every entry opened (or decrypted) and decoded
+//   storeEntry private / old              one entry in the middle saved (the archive rewritten)
 
 #include "diary_generator.h"
 
 #include "app/main_form.h"
 #include "archive/archive_writer.h"
+#include "crypto/private_header.h"
+#include "crypto/recovery_code.h"
 #include "diary/diary_book.h"
 #include "pages/list_page.h"
 #include "pages/write_page.h"
@@ -104,6 +113,62 @@ qsizetype listSerially(const QString &path)
     return rows.size();
 }
 
+// The old-format diary at path against a private copy of it.
+void comparePrivate(const QString &path)
+{
+    const QString sealedPath = path + QStringLiteral(".private");
+    QFile::copy(path, sealedPath);
+    const DiaryKey key = DiaryKey::generate();
+    const QString password = QStringLiteral("口令 for the bench");
+    {
+        const PrivateHeader header = PrivateHeader::create(key, password, recovery_code::generate());
+        TArchiveWriter writer;
+        writer.SetZipName(sealedPath);
+        const diary::Conversion made = diary::protectDiary(writer, header, key);
+        std::printf("private copy: %lld bytes, %lld entries converted, %lld carried\n",
+                    qint64(QFileInfo(sealedPath).size()), qint64(made.converted.size()),
+                    qint64(made.carried.size()));
+    }
+    const QString oldCopy = path + QStringLiteral(".old");
+    const QString oldOriginal = path;
+    const QString sealedOriginal = sealedPath + QStringLiteral(".orig");
+    QFile::copy(sealedPath, sealedOriginal);
+    const auto fresh = [](const QString &from, const QString &to) {
+        QFile::remove(to);
+        QFile::copy(from, to);
+    };
+    TArchiveReader sealedReader;
+    sealedReader.SetZipName(sealedPath);
+    TArchiveReader oldReader;
+    oldReader.SetZipName(oldCopy);
+    fresh(oldOriginal, oldCopy);
+    TArchiveWriter sealedWriter;
+    sealedWriter.SetZipName(sealedPath);
+    TArchiveWriter oldWriter;
+    oldWriter.SetZipName(oldCopy);
+    const QByteArray name = diary::listEntries(oldReader).rows.value(1800).nameBytes;
+    const QByteArray record = diary::readEntry(oldReader, name) + "\r\n";
+    const auto nothing = [] {};
+
+    std::vector<Case> cases;
+    cases.push_back({"login: header read, key unwrapped (Argon2id)", nothing, [&] {
+                         TArchiveReader reader;
+                         reader.SetZipName(sealedPath);
+                         if (!diary::privateHeaderOf(reader)->unlock(password))
+                             throw Exception(QStringLiteral("the password did not unlock"));
+                     }, {}});
+    cases.push_back({"unzip -p -P … (old format) > /dev/null", nothing, [&] { unzipToNull(oldCopy); }, {}});
+    cases.push_back({"listEntries, old format", nothing, [&] { diary::listEntries(oldReader); }, {}});
+    cases.push_back({"listEntries, private", nothing, [&] { diary::listEntries(sealedReader, &key); }, {}});
+    cases.push_back({"storeEntry one entry, old format", [&] { fresh(oldOriginal, oldCopy); },
+                     [&] { diary::storeEntry(oldWriter, name, record); }, {}});
+    cases.push_back({"storeEntry one entry, private", [&] { fresh(sealedOriginal, sealedPath); },
+                     [&] { diary::storeEntry(sealedWriter, name, record, &key); }, {}});
+    measure(cases);
+    std::printf("private listing takes %.0f %% of the old format's; saving %.0f %%\n",
+                100 * median(cases[3]) / median(cases[2]), 100 * median(cases[5]) / median(cases[4]));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -187,6 +252,8 @@ int main(int argc, char **argv)
         if (form.ListPage()->rowCount() != rows.size())
             throw Exception(
                 QStringLiteral("the table shows %1 rows").arg(form.ListPage()->rowCount()));
+        restore();
+        comparePrivate(original);
     } catch (const Exception &e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

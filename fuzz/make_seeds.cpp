@@ -3,8 +3,11 @@
 // records the editor saves from them, and settings files and user lists of the kinds the tests
 // read. Stamps and encryption seeds are fixed, so the same files come out every time.
 #include "../tests/richtext/samples.h"
+#include "fuzz_private.h"
 
 #include "archive/archive_writer.h"
+#include "crypto/private_header.h"
+#include "diary/diary_book.h"
 #include "platform/gbk.h"
 #include "richtext/rich_text.h"
 
@@ -116,6 +119,37 @@ void archiveSeeds(const Corpus &corpus, const QByteArray &record)
     }
 }
 
+// Private diaries sealed with the fuzz target's key: empty, with entries, and one converted from
+// the old format. Seals take fresh random nonces, so these seeds differ from run to run.
+void privateSeeds(const Corpus &corpus, const QByteArray &record)
+{
+    QTemporaryDir dir;
+    const DiaryKey key = fuzzing::privateTestKey();
+    const PrivateHeader header = PrivateHeader::create(key, QStringLiteral("pw"),
+                                                       QStringLiteral("0000-0000-0000-0000-0000-0000"),
+                                                       private_format::kMinimumKdf);
+    const QString path = dir.filePath(QStringLiteral("private"));
+    TArchiveWriter writer;
+    writer.SetZipName(path);
+    diary::protectDiary(writer, header, key);
+    corpus.add(readAll(path));
+    diary::storeEntry(writer, g("2003年10月5日"), record, &key);
+    corpus.add(readAll(path));
+    diary::storeEntry(writer, g("2003年9月26日"), "1\r\n3\r\n" + g("今天下雨。"), &key);
+    corpus.add(readAll(path));
+
+    const QString old = dir.filePath(QStringLiteral("old"));
+    auto w = writerFor(old, "qmt90315526hzrp");
+    w->SetArchiveCommentBytes("53ABCDEFGHIJK");
+    w->WriteArchive();
+    add(*w, g("2003年10月5日"), record);
+    add(*w, g("2003年10月6日"), "not a record");
+    TArchiveWriter converter;
+    converter.SetZipName(old);
+    diary::protectDiary(converter, header, key);
+    corpus.add(readAll(old));
+}
+
 void rtfSeeds(const Corpus &corpus, QByteArray *firstRecord)
 {
     for (const samples::Named &sample : samples::all()) {
@@ -161,6 +195,7 @@ int main(int argc, char **argv)
     QByteArray record;
     rtfSeeds(Corpus(root, "rtf"), &record);
     archiveSeeds(Corpus(root, "archive"), record);
+    privateSeeds(Corpus(root, "private"), record);
     settingsSeeds(Corpus(root, "settings"));
     userListSeeds(Corpus(root, "user_list"));
     return 0;

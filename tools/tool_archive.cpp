@@ -4,13 +4,17 @@
 
 #include "commands.h"
 
+#include "accounts/messages.h"
 #include "archive/archive_errors.h"
 #include "archive/archive_writer.h"
+#include "crypto/entry_seal.h"
+#include "crypto/private_header.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -27,6 +31,8 @@ QString shownName(TArchiveReader &reader, int index)
 {
     return reader.EntryPathText(index).replace(QLatin1Char('\\'), QLatin1Char('/'));
 }
+
+using private_format::kPrivateMethod;
 
 int usageError(const QString &usage)
 {
@@ -83,6 +89,65 @@ int listEntries(const ToolContext &context, const QStringList &args)
     return 0;
 }
 
+// extract on a private diary: the entries chosen as for the old format (the one named exactly so,
+// else those the pattern matches ignoring case), each opened with the diary key that the password
+// unwraps, in memory only. A wrong password is status 2 and writes nothing.
+int extractPrivate(const ToolContext &context, TArchiveReader &reader, const QString &name)
+{
+    const PrivateHeader header = PrivateHeader::parse(reader.ArchiveCommentBytes());
+    const std::optional<DiaryKey> key = header.unlock(readPassword(context, QStringLiteral("Password: ")));
+    if (!key) {
+        toolError(accounts_text::kWrongPassword);
+        return 2;
+    }
+    QList<int> chosen;
+    for (int i = 0; i < reader.EntryCount(); ++i) {
+        if (shownName(reader, i) == name)
+            chosen.append(i);
+    }
+    if (chosen.size() > 1) {
+        toolError(name + QStringLiteral(": more than one entry has this very name"));
+        return 1;
+    }
+    if (chosen.isEmpty()) {
+        const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(name),
+                                         QRegularExpression::CaseInsensitiveOption);
+        for (int i = 0; i < reader.EntryCount(); ++i) {
+            if (pattern.match(shownName(reader, i)).hasMatch())
+                chosen.append(i);
+        }
+    }
+    if (chosen.isEmpty()) {
+        toolError(name + QStringLiteral(": no such entry"));
+        return 1;
+    }
+    QByteArray out;
+    int failed = 0;
+    for (int i : std::as_const(chosen)) {
+        QByteArray payload;
+        ExtractFailure why;
+        if (reader.Entry(i).method != kPrivateMethod) {
+            toolError(shownName(reader, i) + QStringLiteral(": not sealed with the diary key"));
+            ++failed;
+            continue;
+        }
+        if (!reader.ExtractStoredData(i, payload, &why)) {
+            toolError(shownName(reader, i) + QStringLiteral(": ") + failureText(why));
+            ++failed;
+            continue;
+        }
+        const entry_seal::OpenResult opened = entry_seal::open(*key, reader.EntryNameBytes(i), payload);
+        if (opened.status != entry_seal::OpenStatus::Opened) {
+            toolError(shownName(reader, i) + QStringLiteral(": ") + entry_seal::describe(opened.status));
+            ++failed;
+            continue;
+        }
+        out += opened.record;
+    }
+    toolWrite(out);
+    return failed ? 1 : 0;
+}
+
 int extractEntry(const ToolContext &context, const QStringList &args)
 {
     if (args.size() != 2)
@@ -93,6 +158,8 @@ int extractEntry(const ToolContext &context, const QStringList &args)
     // same name in other letter case. Otherwise the name is a pattern, matched ignoring case.
     if (files::exists(args[0]))
         reader.OpenArchive();
+    if (PrivateHeader::isPrivate(reader.ArchiveCommentBytes()))
+        return extractPrivate(context, reader, args[1]);
     int exact = -1;
     for (int i = 0; i < reader.EntryCount(); ++i) {
         if (shownName(reader, i) == args[1]) {
@@ -190,10 +257,6 @@ int archiveComment(const ToolContext &context, const QStringList &args)
     return 0;
 }
 
-// The private format's magic and entry method (crypto/private_format.h; this tool does not
-// link the crypto room).
-constexpr QByteArrayView kPrivateMagic = "QUILLBOOK-PRIVATE ";
-constexpr quint16 kPrivateMethod = 0x5142;
 
 int verifyArchive(const ToolContext &context, const QStringList &args)
 {
@@ -212,7 +275,7 @@ int verifyArchive(const ToolContext &context, const QStringList &args)
         report(args[0], reader.DirectoryProblem());
     // A private diary's entries are sealed: without the password only their stored bytes can be
     // checked (their CRC and sizes), not what they hold.
-    const bool isPrivate = reader.ArchiveCommentBytes().startsWith(kPrivateMagic);
+    const bool isPrivate = PrivateHeader::isPrivate(reader.ArchiveCommentBytes());
     // By place, not by name: names equal but for letter case would each choose all the others.
     for (int i = 0; i < reader.EntryCount(); ++i) {
         if (reader.EntryNameBytes(i).isEmpty())

@@ -58,6 +58,8 @@ void createUserArchive(TArchiveWriter &archive, TPassCipher &cipher, const QStri
 // archive with the token of the new one as its comment and every entry's bytes as they were, and
 // returns true. Returns false, the archive untouched, when the old password does not match.
 // Throws as requireValidAccount (for the name and the new password) before anything is read.
+// Old format only: a private diary's comment is no token, so the old password never matches it
+// (changeDiaryPassword in private_login.h handles both formats).
 bool changePassword(TArchiveWriter &archive, TPassCipher &cipher, const QString &name,
                     const QString &oldPassword, const QString &newPassword);
 

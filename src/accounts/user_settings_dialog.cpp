@@ -2,11 +2,17 @@
 #include "accounts/login.h"
 #include "accounts/messages.h"
 #include "accounts/pass_cipher.h"
+#include "accounts/private_login.h"
+#include "accounts/recovery_code_dialog.h"
 #include "accounts/user_list.h"
+#include "accounts/wait_cursor.h"
+#include "accounts/user_name.h"
 #include "archive/archive_writer.h"
+#include "diary/messages.h"
 #include "platform/message_box.h"
 #include "widgets/link_label.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -15,7 +21,7 @@
 
 namespace {
 
-constexpr QSize kClientSize(313, 178);
+constexpr QSize kClientSize(313, 206);
 // The input box's edit takes no more than this.
 constexpr int kOldPasswordMaxLength = 255;
 
@@ -57,12 +63,29 @@ TForm2::TForm2(QComboBox *userBox, QWidget *parent)
 
     m_okButton = new QPushButton(QStringLiteral("确定"), this);
     m_okButton->setObjectName(QStringLiteral("Button1"));
-    m_okButton->setGeometry(119, 144, 75, 25);
+    m_okButton->setGeometry(8, 172, 75, 25);
+    m_convertButton = new QPushButton(accounts_text::kConvertButton, this);
+    m_convertButton->setObjectName(QStringLiteral("Button2"));
+    m_convertButton->setGeometry(89, 172, 110, 25);
+    m_forgotButton = new QPushButton(accounts_text::kForgotButton, this);
+    m_forgotButton->setObjectName(QStringLiteral("Button3"));
+    m_forgotButton->setGeometry(205, 172, 100, 25);
     // Enter in the edits has its own meaning; no button may take it as the dialog's default.
-    m_okButton->setAutoDefault(false);
+    for (QPushButton *button : {m_okButton, m_convertButton, m_forgotButton})
+        button->setAutoDefault(false);
+
+    m_privateBox = new QCheckBox(accounts_text::kPrivateCheckBox, this);
+    m_privateBox->setObjectName(QStringLiteral("CheckBox1"));
+    m_privateBox->setGeometry(8, 142, 297, 20);
+    m_privateBox->setChecked(true);
+
+    m_showCode = RecoveryCodeDialog::showCode;
 
     setTabOrder(m_nameEdit, m_passwordEdit);
-    setTabOrder(m_passwordEdit, m_okButton);
+    setTabOrder(m_passwordEdit, m_privateBox);
+    setTabOrder(m_privateBox, m_okButton);
+    setTabOrder(m_okButton, m_convertButton);
+    setTabOrder(m_convertButton, m_forgotButton);
 
     m_cipher = new TPassCipher(this);
     m_cipher->setObjectName(QStringLiteral("PassCipher1"));
@@ -71,6 +94,8 @@ TForm2::TForm2(QComboBox *userBox, QWidget *parent)
     connect(m_nameEdit, &QLineEdit::returnPressed, this, [this] { guarded([this] { Edit1KeyPress(); }); });
     connect(m_passwordEdit, &QLineEdit::returnPressed, this, [this] { guarded([this] { Edit2KeyPress(); }); });
     connect(m_okButton, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+    connect(m_convertButton, &QPushButton::clicked, this, [this] { guarded([this] { Button2Click(); }); });
+    connect(m_forgotButton, &QPushButton::clicked, this, [this] { guarded([this] { Button3Click(); }); });
 }
 
 TForm2::~TForm2() = default;
@@ -86,6 +111,7 @@ void TForm2::FormShow()
 {
     m_nameEdit->clear();
     m_passwordEdit->clear();
+    m_privateBox->setChecked(true);
     m_nameEdit->setFocus();
 }
 
@@ -118,13 +144,21 @@ void TForm2::Button1Click()
 void TForm2::createUser(const QString &name, const QString &password)
 {
     TArchiveWriter archive;
-    accounts::createUserArchive(archive, *m_cipher, name, password);
+    QString code;
+    if (m_privateBox->isChecked()) {
+        WaitCursor wait;
+        code = accounts::createPrivateUserArchive(archive, name, password);
+    } else {
+        accounts::createUserArchive(archive, *m_cipher, name, password);
+    }
 
     // A user created while no name is picked stays unpicked, as the box was.
     const int picked = m_userBox->currentIndex();
     m_userBox->addItem(name);
     m_userBox->setCurrentIndex(picked);
     addToUserList(name);
+    if (!code.isEmpty())
+        m_showCode(this, name, code);
     accept();
 }
 
@@ -133,7 +167,12 @@ void TForm2::changePassword(const QString &name, const QString &password)
     const std::optional<QString> oldPassword =
         m_askOldPassword(this, accounts_text::kChangePasswordCaption, accounts_text::kOldPasswordPrompt);
     TArchiveWriter archive;
-    if (oldPassword && accounts::changePassword(archive, *m_cipher, name, *oldPassword, password))
+    bool changed = false;
+    if (oldPassword) {
+        WaitCursor wait;
+        changed = accounts::changeDiaryPassword(archive, *m_cipher, name, *oldPassword, password);
+    }
+    if (changed)
         msgbox::showMessage(this, accounts_text::kPasswordChanged);
     else
         msgbox::showMessage(this, accounts_text::kOldPasswordWrong);
@@ -156,4 +195,126 @@ std::optional<QString> TForm2::askOldPassword(QWidget *parent, const QString &ca
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
     return box.textValue();
+}
+
+std::optional<QString> TForm2::existingName()
+{
+    const QString name = m_nameEdit->text();
+    if (name.isEmpty()) {
+        msgbox::showMessage(this, accounts_text::kEnterUserName);
+        m_nameEdit->setFocus();
+        return std::nullopt;
+    }
+    validateUserName(name);
+    if (!accounts::userExists(name)) {
+        msgbox::showMessage(this, accounts_text::kNoSuchUser);
+        m_nameEdit->setFocus();
+        return std::nullopt;
+    }
+    return name;
+}
+
+void TForm2::Button2Click()
+{
+    const std::optional<QString> name = existingName();
+    if (!name)
+        return;
+    TArchiveReader archive;
+    if (accounts::isPrivateUser(archive, *name))
+        unprotect(*name);
+    else
+        protect(*name);
+}
+
+void TForm2::protect(const QString &name)
+{
+    const std::optional<QString> password =
+        m_askOldPassword(this, accounts_text::kProtectCaption, accounts_text::kDiaryPasswordPrompt);
+    if (!password)
+        return;
+    std::optional<accounts::ConversionReport> report;
+    {
+        WaitCursor wait;
+        TArchiveWriter archive;
+        report = accounts::protectUser(archive, *m_cipher, name, *password);
+    }
+    if (!report) {
+        msgbox::showMessage(this, accounts_text::kPasswordWrongNothingChanged);
+        return;
+    }
+    emit diaryConverted(name);
+    m_showCode(this, name, report->recoveryCode);
+    QStringList carried;
+    for (const auto &[entry, reason] : std::as_const(report->carried))
+        carried.append(entry + QStringLiteral("（") + reason + QStringLiteral("）"));
+    reportConversion(accounts_text::kProtected, carried, report->removedCopies);
+    accept();
+}
+
+void TForm2::unprotect(const QString &name)
+{
+    if (msgbox::show(this, QMessageBox::Warning, accounts_text::kUnprotectCaption,
+                     accounts_text::kUnprotectWarning, QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    const std::optional<QString> password =
+        m_askOldPassword(this, accounts_text::kUnprotectCaption, accounts_text::kDiaryPasswordPrompt);
+    if (!password)
+        return;
+    std::optional<accounts::ConversionReport> report;
+    {
+        WaitCursor wait;
+        TArchiveWriter archive;
+        report = accounts::unprotectUser(archive, *m_cipher, name, *password);
+    }
+    if (!report) {
+        msgbox::showMessage(this, accounts_text::kPasswordWrongNothingChanged);
+        return;
+    }
+    emit diaryConverted(name);
+    QStringList carried;
+    for (const auto &[entry, reason] : std::as_const(report->carried))
+        carried.append(entry + QStringLiteral("（") + reason + QStringLiteral("）"));
+    reportConversion(accounts_text::kUnprotected, carried, report->removedCopies);
+    accept();
+}
+
+void TForm2::reportConversion(const QString &done, const QStringList &carried, int removedCopies)
+{
+    QString text = done;
+    if (!carried.isEmpty())
+        text += QLatin1Char('\n') + accounts_text::kEntriesCarried.arg(carried.size()).arg(carried.join(QStringLiteral("、")));
+    if (removedCopies > 0)
+        text += QLatin1Char('\n') + accounts_text::kCopiesRemoved.arg(removedCopies);
+    msgbox::showMessage(this, text);
+}
+
+void TForm2::Button3Click()
+{
+    const std::optional<QString> name = existingName();
+    if (!name)
+        return;
+    const QString password = m_passwordEdit->text();
+    if (password.isEmpty()) {
+        msgbox::showMessage(this, accounts_text::kEnterPassword);
+        m_passwordEdit->setFocus();
+        return;
+    }
+    accounts::requireValidAccount(*name, password);
+    TArchiveReader archive;
+    if (!accounts::isPrivateUser(archive, *name))
+        throw EDiaryFormat(diary_text::notPrivate());
+    const std::optional<QString> code =
+        m_askOldPassword(this, accounts_text::kForgotButton, accounts_text::kRecoveryCodePrompt);
+    if (!code)
+        return;
+    bool recovered = false;
+    {
+        WaitCursor wait;
+        TArchiveWriter writer;
+        recovered = accounts::recoverPassword(writer, *name, *code, password);
+    }
+    msgbox::showMessage(this, recovered ? accounts_text::kRecovered : accounts_text::kRecoveryCodeWrong);
+    if (recovered)
+        accept();
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -15,25 +16,38 @@ class TPassCipher;
 // The user settings dialog "用户设置" (objectName "Form2"), shown modally from the login page:
 // creates a user, or changes the password of a user whose diary exists already.
 //
-// Client area 313 × 178 (321 × 205 with the frame), only the close button in the title bar:
-//   Label1   8,   8; 297 × 38  the prompt for the user name, word-wrapped
-//   Edit1    8,  56; 145 × 21  the user name (first in tab order)
-//   Label2   8,  88; 297 × 17  the prompt for the password
-//   Edit2    8, 112; 297 × 21  the new password, shown in clear
-//   Button1 119, 144; 75 × 25  "确定"
+// Client area 313 × 206, only the close button in the title bar:
+//   Label1    8,   8; 297 × 38  the prompt for the user name, word-wrapped
+//   Edit1     8,  56; 145 × 21  the user name (first in tab order)
+//   Label2    8,  88; 297 × 17  the prompt for the password
+//   Edit2     8, 112; 297 × 21  the new password, shown in clear
+//   CheckBox1 8, 142; 297 × 20  "加密保护（仅凭密码才能阅读）", checked whenever the dialog shows
+//   Button1   8, 172;  75 × 25  "确定"
+//   Button2  89, 172; 110 × 25  "加密/取消加密"
+//   Button3 205, 172; 100 × 25  "忘记密码"
 // and PassCipher1, the dialog's own cipher with Salt "53".
 //
-// Showing the dialog empties both edits and focuses Edit1; Enter in Edit1 moves to Edit2, Enter in
-// Edit2 is "确定". "确定" (Button1Click):
+// Showing the dialog empties both edits, checks CheckBox1 and focuses Edit1; Enter in Edit1 moves
+// to Edit2, Enter in Edit2 is "确定". "确定" (Button1Click):
 //   - an empty name or password: a message, the empty edit focused, the dialog stays open;
 //   - a name that cannot be a diary file or a password GBK cannot represent: the standard error
 //     box says why, the dialog stays open, nothing is written;
-//   - a new name: its diary is created (an archive with no entries and the password's token as
-//     comment), the name appended to the user box and the box's names written to "Diary.dat";
-//     the dialog closes;
+//   - a new name: its diary is created, the name appended to the user box and the box's names
+//     written to "Diary.dat"; the dialog closes. With CheckBox1 checked the diary is private
+//     (accounts::createPrivateUserArchive) and its recovery code is shown once (the code
+//     display); unchecked it is an archive with no entries and the password's token as comment;
 //   - an existing name: the old password is asked for; a cancelled or wrong one leaves the
 //     archive as it was and says so; the right one rewrites only the archive's comment and says
 //     so; the dialog closes in either case.
+// "加密/取消加密" (Button2Click) converts the existing diary named in Edit1: an old-format one
+// becomes private under its password (asked for; the recovery code is shown after), a private one
+// goes back to the old format after the warning that everyone could then read it has been
+// confirmed. diaryConverted(name) is emitted as soon as the archive has been rewritten; a message
+// then says what was done, which entries were carried over unreadable, and that older copies were
+// removed when there were any, and the dialog closes. "忘记密码" (Button3Click) asks for the recovery code of the private diary named in
+// Edit1 and makes the password in Edit2 its password; a wrong code changes nothing and says so.
+// Key derivations (about half a second each) run under the wait cursor.
+//
 // An error of the archive or the file system is shown in the standard error box and leaves the
 // dialog open. The dialog works on container objects of its own: the main window's containers,
 // and so the logged-in user's diary, are never touched.
@@ -51,9 +65,13 @@ public:
     QLineEdit *Edit1() const { return m_nameEdit; }
     QLineEdit *Edit2() const { return m_passwordEdit; }
     QPushButton *Button1() const { return m_okButton; }
+    QPushButton *Button2() const { return m_convertButton; }
+    QPushButton *Button3() const { return m_forgotButton; }
+    QCheckBox *CheckBox1() const { return m_privateBox; }
     TPassCipher *PassCipher1() const { return m_cipher; }
 
-    // Asks for the old password: the text, or nothing when the user cancelled.
+    // Asks for the old password (also for a diary's password before a conversion, and for a
+    // recovery code): the text, or nothing when the user cancelled.
     using OldPasswordPrompt =
         std::function<std::optional<QString>(QWidget *parent, const QString &caption, const QString &prompt)>;
     // The toolkit's input box: the caption and prompt given, one edit that starts empty, shows
@@ -63,6 +81,14 @@ public:
     // Replaces askOldPassword, so tests can answer without a modal loop.
     void setOldPasswordPrompt(OldPasswordPrompt prompt) { m_askOldPassword = std::move(prompt); }
 
+    // Shows a new recovery code to the user; RecoveryCodeDialog::showCode unless a test replaces it.
+    using CodeDisplay = std::function<void(QWidget *parent, const QString &userName, const QString &code)>;
+    void setCodeDisplay(CodeDisplay display) { m_showCode = std::move(display); }
+
+signals:
+    // A diary has been converted to the other format: whoever holds it open must let go of it.
+    void diaryConverted(const QString &name);
+
 public slots:
     void FormShow();
     // Enter in the user name edit.
@@ -70,6 +96,8 @@ public slots:
     // Enter in the password edit.
     void Edit2KeyPress();
     void Button1Click();
+    void Button2Click();
+    void Button3Click();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -77,6 +105,11 @@ protected:
 private:
     void createUser(const QString &name, const QString &password);
     void changePassword(const QString &name, const QString &password);
+    // The name in Edit1 when it is an existing user; otherwise says what is missing.
+    std::optional<QString> existingName();
+    void protect(const QString &name);
+    void unprotect(const QString &name);
+    void reportConversion(const QString &done, const QStringList &carried, int removedCopies);
 
     QComboBox *m_userBox;
     TLinkLabel *m_nameLabel = nullptr;
@@ -84,6 +117,10 @@ private:
     QLineEdit *m_nameEdit = nullptr;
     QLineEdit *m_passwordEdit = nullptr;
     QPushButton *m_okButton = nullptr;
+    QPushButton *m_convertButton = nullptr;
+    QPushButton *m_forgotButton = nullptr;
+    QCheckBox *m_privateBox = nullptr;
     TPassCipher *m_cipher = nullptr;
     OldPasswordPrompt m_askOldPassword = askOldPassword;
+    CodeDisplay m_showCode;
 };

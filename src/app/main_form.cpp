@@ -196,6 +196,7 @@ void TForm1::FormCreate()
 {
     // A skin setting that cannot be read or used is reported; the window still opens logged out.
     guarded([this] { restoreSkin(); });
+    guarded([this] { restoreAutoLock(); });
     m_pageControl->setCurrentWidget(m_loginPage);
     NavBtn(3)->hide();
     NavBtn(4)->hide();
@@ -245,6 +246,7 @@ void TForm1::RadioButton10Click() { chooseSkin(9); }
 void TForm1::FormClose()
 {
     // Only the skin's line changes: whatever else the file holds is kept.
+    m_diaryKey.reset();
     ini::WriteSetting(gbk::encode(app::text::skinSection()), gbk::encode(app::text::skinKey()),
                       QByteArray::number(m_skinIndex));
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "crypto/secret.h"
 #include "diary/entry.h"
 
 #include <QMainWindow>
 #include <QString>
+
+#include <optional>
 
 class QCloseEvent;
 class QGroupBox;
@@ -11,6 +14,7 @@ class QRadioButton;
 class QStackedWidget;
 class TArchiveReader;
 class TArchiveWriter;
+class AutoLock;
 class TForm2;
 class TLoginPanel;
 class TPassCipher;
@@ -58,9 +62,17 @@ public:
 
     // The stored skin in use (0 … 9, or whatever the settings file held).
     int skinIndex() const { return m_skinIndex; }
-    // The logged-in user's diary archive (the user name); empty until the first login.
+    // The logged-in user's diary archive (the user name); empty until the first login and
+    // after the diary has been locked.
     QString diaryPath() const { return m_diaryPath; }
     void setDiaryPath(const QString &path) { m_diaryPath = path; }
+    // The key of the logged-in user's private diary, given to every operation on it; null for a
+    // diary in the old format and while nobody is logged in. It lives in guarded memory and is
+    // wiped when the diary is locked, when another user logs in and when the window closes.
+    const DiaryKey *diaryKey() const { return m_diaryKey ? &*m_diaryKey : nullptr; }
+    // Locks the diary after a period without input ("autolock=" minutes in the settings
+    // file's section "界面设置", 10 when missing, 0 for never).
+    AutoLock *autoLock() const { return m_autoLock; }
 
 public slots:
     void FormCreate();
@@ -84,6 +96,11 @@ public slots:
 
     // Another copy of the program was started: says so, then brings this window forward.
     void AnotherCopyStarted();
+
+    // Locks the diary: saves the open entry as leaving the write page does (when that fails the
+    // error is shown and the diary stays open), then forgets the key, the open entry, the
+    // editor's text and the list rows, and shows the login page, logged out.
+    void lockDiary();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -124,12 +141,19 @@ public slots:
 private:
     // Runs after every successful login, once the new user is current.
     void afterLogin();
+    // The user settings dialog has converted a diary: the logged-in one is locked, since the
+    // key (or its absence) no longer fits it.
+    void diaryConverted(const QString &name);
+    // Reads the auto-lock period from the settings file.
+    void restoreAutoLock();
 
     TLoginPanel *m_loginPanel = nullptr;
     TForm2 *m_userSettings = nullptr;
     TPassCipher *m_passCipher = nullptr;
     TArchiveReader *m_archiveReader = nullptr;
     TArchiveWriter *m_archiveWriter = nullptr;
+    AutoLock *m_autoLock = nullptr;
+    std::optional<DiaryKey> m_diaryKey;
 
     // ---- diary operations, write and list pages (main_form_diary.cpp) ----
 public:

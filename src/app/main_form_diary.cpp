@@ -154,7 +154,7 @@ void TForm1::FindTodayEntry()
     // entry that exists and open a blank one in its place.
     const QByteArray name = gbk::encode(diary::entryName(diary::today()));
     diary::EntryProblem problem = diary::EntryProblem::None;
-    const std::optional<QByteArray> record = diary::findEntry(*m_archiveReader, name, &problem);
+    const std::optional<QByteArray> record = diary::findEntry(*m_archiveReader, name, &problem, diaryKey());
     // Today's entry is there but cannot be read: no blank entry of today is opened in its place,
     // which a save would then write over it.
     if (record && problem != diary::EntryProblem::None) {
@@ -180,7 +180,7 @@ void TForm1::SaveEntry()
         return;
     const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
                                                 m_writeForm->dBox2->currentIndex());
-    const diary::EntryProblem problem = diary::storeEntry(*m_archiveWriter, m_openEntry.name, record);
+    const diary::EntryProblem problem = diary::storeEntry(*m_archiveWriter, m_openEntry.name, record, diaryKey());
     if (problem != diary::EntryProblem::None) {
         // Another program has put an entry of this name there that cannot be read. It stays;
         // the text stays in the editor, and leaving the page does not try again.
@@ -212,7 +212,7 @@ bool TForm1::LoadEntry()
     if (!selectedRow(name))
         return false;
     diary::EntryProblem problem = diary::EntryProblem::None;
-    const QByteArray record = diary::readEntry(*m_archiveReader, name, &problem);
+    const QByteArray record = diary::readEntry(*m_archiveReader, name, &problem, diaryKey());
     if (problem != diary::EntryProblem::None) {
         refuseToOpen(name, problem);
         return false;
@@ -228,7 +228,7 @@ void TForm1::ListEntries()
     showPage(m_listPage);
     m_listForm->clearRows();
     m_listedPath = m_diaryPath;
-    const diary::Listing listing = diary::listEntries(*m_archiveReader);
+    const diary::Listing listing = diary::listEntries(*m_archiveReader, diaryKey());
     m_listForm->addRows(pageRows(listing.rows));
     noticeUnreadable(listing.rows);
     listing.rethrowError();
@@ -258,7 +258,7 @@ void TForm1::DeleteEntry()
         return;
     // The program never deletes an entry it cannot read unless the user says so knowingly.
     diary::EntryProblem problem = diary::EntryProblem::None;
-    diary::readEntry(*m_archiveReader, name, &problem);
+    diary::readEntry(*m_archiveReader, name, &problem, diaryKey());
     if (problem != diary::EntryProblem::None && problem != diary::EntryProblem::Missing) {
         const QString question =
             diary_text::confirmDeleteUnreadable(gbk::decode(name), diary::problemReason(problem));
@@ -267,7 +267,7 @@ void TForm1::DeleteEntry()
             != QMessageBox::Yes)
             return;
     }
-    diary::deleteEntry(*m_archiveReader, *m_archiveWriter, name);
+    diary::deleteEntry(*m_archiveReader, *m_archiveWriter, name, diaryKey());
     ListEntries();
 }
 

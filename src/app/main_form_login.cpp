@@ -2,19 +2,29 @@
 
 #include "accounts/login.h"
 #include "accounts/login_panel.h"
+#include "accounts/private_login.h"
 #include "accounts/messages.h"
 #include "accounts/pass_cipher.h"
 #include "accounts/user_list.h"
 #include "accounts/user_settings_dialog.h"
+#include "accounts/wait_cursor.h"
+#include "app/auto_lock.h"
+#include "app/texts.h"
 #include "archive/archive_writer.h"
+#include "pages/list_page.h"
+#include "pages/write_page.h"
+#include "platform/gbk.h"
+#include "settings/ini.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "widgets/nav_button.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTextEdit>
 
 namespace {
 
@@ -45,6 +55,11 @@ void TForm1::setupLogin()
     m_archiveWriter->setObjectName(QStringLiteral("ArchiveWriter1"));
 
     m_userSettings = new TForm2(m_loginPanel->ComboBox1(), this);
+    connect(m_userSettings, &TForm2::diaryConverted, this,
+            [this](const QString &name) { guarded([this, name] { diaryConverted(name); }); });
+
+    m_autoLock = new AutoLock(this);
+    connect(m_autoLock, &AutoLock::idle, this, [this] { guarded([this] { lockDiary(); }); });
 
     connect(m_loginPanel->ComboBox1(), &QComboBox::activated, this,
             [this] { guarded([this] { ComboBox1Change(); }); });
@@ -85,22 +100,31 @@ void TForm1::Button1Click()
     // The check works on a container object of its own, so the logged-in user's containers stay
     // on that user's diary, untouched, whatever the check meets.
     TArchiveReader archive;
-    if (!accounts::passwordMatches(archive, *m_passCipher, name, password->text())) {
+    accounts::LoginResult login;
+    {
+        WaitCursor wait;
+        login = accounts::logIn(archive, *m_passCipher, name, password->text());
+    }
+    if (!login.matched) {
         msgbox::showWarning(this, accounts_text::kWrongPassword);
         password->clear();
         password->setFocus();
         return;
     }
+    // The typed password is not kept anywhere once it has served.
+    password->clear();
 
     // The new user is current before the list page comes forward, so whatever reacts to the
     // page change already sees that user's diary.
     setDiaryPath(name);
+    m_diaryKey = std::move(login.key);
     m_archiveReader->SetZipName(name);
     m_archiveWriter->SetZipName(name);
     NavBtn(3)->show();
     NavBtn(4)->show();
     setWindowTitle(loggedInCaption(name));
     m_pageControl->setCurrentWidget(m_listPage);
+    m_autoLock->restart();
     afterLogin();
 }
 
@@ -108,3 +132,45 @@ void TForm1::Button2Click() { m_userSettings->exec(); }
 
 // Nothing yet: the list page keeps the rows it showed until "看日记" fills it.
 void TForm1::afterLogin() {}
+
+void TForm1::diaryConverted(const QString &name)
+{
+    if (!m_diaryPath.isEmpty() && name == m_diaryPath)
+        lockDiary();
+}
+
+void TForm1::restoreAutoLock()
+{
+    const QByteArray value = ini::ReadSetting(gbk::encode(app::text::skinSection()),
+                                              gbk::encode(app::text::autoLockKey()));
+    bool ok = false;
+    const int minutes = QString::fromLatin1(value).trimmed().toInt(&ok);
+    m_autoLock->setMinutes(ok ? minutes : app::text::kDefaultAutoLockMinutes);
+}
+
+void TForm1::lockDiary()
+{
+    if (m_diaryPath.isEmpty())
+        return;
+    // Saved as leaving the write page saves; an error there is raised before anything is
+    // forgotten, so the text in the editor is never lost to the lock.
+    if (m_pageControl->currentWidget() == m_writePage)
+        SaveEntry();
+    m_openEntry = {};
+    m_leaveSaved = true;
+    m_diaryKey.reset();
+    m_diaryPath.clear();
+    m_archiveReader->SetZipName(QString());
+    m_archiveWriter->SetZipName(QString());
+    m_writeForm->RichEdit1->clear();
+    m_writeForm->RichEdit1->document()->clearUndoRedoStacks();
+    m_writeForm->Label3->clear();
+    m_listForm->clearRows();
+    m_listForm->RichEdit2->clear();
+    m_listedPath.clear();
+    NavBtn(3)->hide();
+    NavBtn(4)->hide();
+    setWindowTitle(app::text::mainCaption());
+    m_pageControl->setCurrentWidget(m_loginPage);
+    m_leaveSaved = false;
+}

@@ -18,6 +18,9 @@ inline QString alreadyRunning()
 // Where the skin index is kept in the settings file.
 inline QString skinSection() { return QStringLiteral("界面设置"); }
 inline QString skinKey() { return QStringLiteral("skin"); }
+// In the same section: minutes without input before the diary locks itself; 0 never.
+inline QString autoLockKey() { return QStringLiteral("autolock"); }
+inline constexpr int kDefaultAutoLockMinutes = 10;
 
 inline QString helpCaption() { return QStringLiteral("羽书手札 帮助"); }
 inline QString helpMissing(const QString &path)

@@ -513,19 +513,21 @@ QString AtomicWriter::errorString() const
     return QString::fromLocal8Bit(std::strerror(m_error));
 }
 
-void AtomicWriter::removeLeftovers(const QString &targetPath)
+namespace {
+
+// Exactly the shape mkostemps gives: ".<name>.", six characters, ".tmp". Scanned with readdir:
+// this runs before every save, and the folder may hold many files.
+QList<QByteArray> leftoverPaths(const QString &targetPath)
 {
-    // Exactly the shape mkostemps gives: ".<name>.", six characters, ".tmp". Scanned with
-    // readdir: this runs before every save, and the folder may hold many files.
     bool dangling = false;
     const QString target = followLinks(targetPath, &dangling);
     if (target.isEmpty() || dangling)
-        return;
+        return {};
     const QByteArray folder = nativePath(folderPart(target));
     const QByteArray prefix = '.' + nativePath(namePart(target)) + '.';
     DIR *dir = ::opendir(folder.constData());
     if (!dir)
-        return;
+        return {};
     QList<QByteArray> leftovers;
     while (const dirent *entry = ::readdir(dir)) {
         const QByteArrayView name(entry->d_name);
@@ -533,8 +535,23 @@ void AtomicWriter::removeLeftovers(const QString &targetPath)
             leftovers.append(folder + '/' + name.toByteArray());
     }
     ::closedir(dir);
-    for (const QByteArray &path : std::as_const(leftovers))
+    return leftovers;
+}
+
+} // namespace
+
+void AtomicWriter::removeLeftovers(const QString &targetPath)
+{
+    for (const QByteArray &path : leftoverPaths(targetPath))
         ::unlink(path.constData());
+}
+
+QStringList AtomicWriter::leftovers(const QString &targetPath)
+{
+    QStringList paths;
+    for (const QByteArray &path : leftoverPaths(targetPath))
+        paths.append(QFile::decodeName(path));
+    return paths;
 }
 
 bool exists(const QString &path)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QLatin1String>
 #include <QString>
+#include <QStringList>
 
 #include <sys/stat.h>
 
@@ -172,6 +173,8 @@ public:
     // Removes temporary files that an earlier, interrupted replacement of targetPath (its links
     // followed) left behind. Call only while holding an exclusive FolderLock on targetPath.
     static void removeLeftovers(const QString &targetPath);
+    // The paths of those temporary files as they are now (a scan only, nothing removed).
+    static QStringList leftovers(const QString &targetPath);
 
 private:
     bool refuse(Refusal why, int err);

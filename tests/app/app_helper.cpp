@@ -5,6 +5,10 @@
 //                                           ("BOX <icon>|<owned>|<caption>|<text>") and closes
 //                                           the window after the first box.
 //   app_helper shot <settings file> <png>   saves the main window's picture and closes.
+//   app_helper dialogs <settings file> <folder>  saves pictures of the user settings dialog and
+//                                           the recovery code dialog there.
+#include "accounts/recovery_code_dialog.h"
+#include "accounts/user_settings_dialog.h"
 #include "app/main_form.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
@@ -52,6 +56,23 @@ int main(int argc, char **argv)
             QTimer::singleShot(500, &form, [&form, png] {
                 form.grab().save(png);
                 form.close();
+            });
+        });
+    }
+    if (mode == QLatin1String("dialogs") && argc >= 4) {
+        const QString folder = QString::fromLocal8Bit(argv[3]);
+        return startup::run(app, TSingleInstance::defaultName(), [folder](TForm1 &form) {
+            QTimer::singleShot(300, &form, [&form, folder] {
+                TForm2 *settings = form.Form2();
+                settings->show();
+                auto *code = new RecoveryCodeDialog(QStringLiteral("张三"),
+                                                    QStringLiteral("7KQ2-M9XD-0VHT-3BRC-WN5E-PG8A"), &form);
+                code->show();
+                QTimer::singleShot(300, &form, [&form, settings, code, folder] {
+                    settings->grab().save(folder + QStringLiteral("/user_settings.png"));
+                    code->grab().save(folder + QStringLiteral("/recovery_code.png"));
+                    form.close();
+                });
             });
         });
     }

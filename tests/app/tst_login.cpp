@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QInputDialog>
@@ -134,6 +135,8 @@ private slots:
     {
         start();
         withDialog([this](TForm2 *dialog) {
+            // The old format, on purpose: its token is checked below.
+            dialog->CheckBox1()->setChecked(false);
             typeText(dialog->Edit1(), kZhangSan);
             QTest::keyClick(dialog->Edit1(), Qt::Key_Return);
             QCOMPARE(QApplication::focusWidget(), dialog->Edit2());
@@ -180,6 +183,7 @@ private slots:
         QCOMPARE(m_form->Panel1()->ComboBox1()->count(), 1);
         makeUser(kLiSi, QStringLiteral("two"));
         withDialog([](TForm2 *dialog) {
+            dialog->CheckBox1()->setChecked(false);
             typeText(dialog->Edit1(), QStringLiteral("王五"));
             dialog->Edit2()->setText(QStringLiteral("three"));
             QTest::mouseClick(dialog->Button1(), Qt::LeftButton);
@@ -290,7 +294,7 @@ private slots:
         TForm2 *dialog = m_form->Form2();
         QCOMPARE(dialog->parentWidget(), m_form.get());
         QCOMPARE(dialog->windowTitle(), QStringLiteral("用户设置"));
-        QCOMPARE(dialog->size(), QSize(313, 178));
+        QCOMPARE(dialog->size(), QSize(313, 206));
         QVERIFY(!(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QCOMPARE(dialog->Label1()->text(),
                  QStringLiteral("请在下面的方框中输入用户名：（如果输入的用户名已经存在，则所作的操作为更改用户密码）"));
@@ -298,6 +302,18 @@ private slots:
         QCOMPARE(dialog->Label2()->text(), QStringLiteral("为了保护您的隐私，请设置密码："));
         QCOMPARE(dialog->Edit2()->echoMode(), QLineEdit::Normal);
         QCOMPARE(dialog->Button1()->text(), QStringLiteral("确定"));
+        QCOMPARE(dialog->Button2()->text(), QStringLiteral("加密/取消加密"));
+        QCOMPARE(dialog->Button3()->text(), QStringLiteral("忘记密码"));
+        QCOMPARE(dialog->CheckBox1()->text(), QStringLiteral("加密保护（仅凭密码才能阅读）"));
+        // Every button and the check box lie inside the client area, none over another control.
+        for (QWidget *child : dialog->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            QVERIFY2(dialog->rect().contains(child->geometry()), qPrintable(child->objectName()));
+            for (QWidget *other : dialog->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (other != child && !child->objectName().isEmpty() && !other->objectName().isEmpty())
+                    QVERIFY2(!child->geometry().intersects(other->geometry()),
+                             qPrintable(child->objectName() + QLatin1Char('/') + other->objectName()));
+            }
+        }
         QCOMPARE(dialog->PassCipher1()->Salt(), QStringLiteral("53"));
         QVERIFY(dialog->PassCipher1() != m_form->PassCipher1());
     }

@@ -98,3 +98,35 @@ TEST(DiaryTool, ProtectAndUnprotectKeepTheListingAndTheOldLogin)
     const auto comment = run(tool, {u"comment"_s, path});
     EXPECT_EQ(comment.out.trimmed(), token.out.trimmed());
 }
+
+TEST(DiaryTool, ExtractOpensPrivateEntriesWithThePasswordOnly)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"赵六"_s);
+    writeDiary(path, {
+        {u"2003年9月3日"_s, ownRecord(0, 7, u"秘密的话"_s)},
+        {u"2003年9月4日"_s, ownRecord(2, 1, u"second"_s)},
+    });
+    const QString tool = QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s);
+    const auto one = run(tool, {u"extract"_s, path, u"2003年9月3日"_s});
+    const auto all = run(tool, {u"extract"_s, path, u"2003年9月*"_s});
+    ASSERT_EQ(one.exitCode, 0) << one.err.constData();
+    ASSERT_EQ(all.exitCode, 0) << all.err.constData();
+    const QString passwordFile = dir.filePath(u"pw"_s);
+    testing_support::writeFile(passwordFile, QByteArray("口令\n"));
+    const QStringList withPassword{u"--password-file"_s, passwordFile};
+    ASSERT_EQ(run(tool, withPassword + QStringList{u"protect"_s, path}).exitCode, 0);
+
+    const auto privateOne = run(tool, withPassword + QStringList{u"extract"_s, path, u"2003年9月3日"_s});
+    EXPECT_EQ(privateOne.exitCode, 0) << privateOne.err.constData();
+    EXPECT_EQ(privateOne.out, one.out);
+    const auto privateAll = run(tool, withPassword + QStringList{u"extract"_s, path, u"2003年9月*"_s});
+    EXPECT_EQ(privateAll.exitCode, 0) << privateAll.err.constData();
+    EXPECT_EQ(privateAll.out, all.out);
+
+    const auto wrong = run(tool, {u"extract"_s, path, u"2003年9月3日"_s}, QByteArray("wrong\n"));
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_EQ(wrong.out, QByteArray());
+    const auto missing = run(tool, withPassword + QStringList{u"extract"_s, path, u"2004*"_s});
+    EXPECT_EQ(missing.exitCode, 1);
+}
