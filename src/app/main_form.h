@@ -21,6 +21,10 @@ class TWritePage;
 class TNavButton;
 class TSkinData;
 class TSkinStore;
+class TStatsPage;
+namespace diary {
+struct Listing;
+}
 
 // The main window: the navigation column, the page stack (write page, list page, login page),
 // the skin choice and the state the pages share.
@@ -47,7 +51,7 @@ public:
     QWidget *TabSheet1() const { return m_writePage; }
     QWidget *TabSheet2() const { return m_listPage; }
     QWidget *TabSheet3() const { return m_loginPage; }
-    // NavBtn3 … NavBtn7 by their number.
+    // NavBtn3 … NavBtn7 by their number, and NavBtn8 "统计".
     TNavButton *NavBtn(int number) const;
     QGroupBox *GroupBox1() const { return m_skinGroup; }
     // RadioButton1 … RadioButton10 by their number.
@@ -94,9 +98,11 @@ private:
     //   main_form_login.cpp: the login page, the user settings dialog, the login.
     //   main_form_diary.cpp: the write and list pages and the diary operations behind them.
     //   main_form_about.cpp: the About box.
+    //   main_form_stats.cpp: the statistics page and its button.
     void setupLogin();
     void setupDiary();
     void setupAbout();
+    void setupStats();
 
     // ---- login page and user settings (main_form_login.cpp) ----
 public:
@@ -202,7 +208,40 @@ public:
 private:
     TAboutForm *m_aboutForm = nullptr;
 
+    // ---- statistics (main_form_stats.cpp) ----
+public:
+    // The statistics page (in TabSheet4), behind NavBtn8 "统计", which is below "关于..." (the
+    // five buttons keep their places) and is shown exactly while "看日记" is.
+    QWidget *TabSheet4() const { return m_statsSheet; }
+    TStatsPage *StatsPage() const { return m_statsForm; }
+    static constexpr int kStatsButton = 8;
+
+public slots:
+    // "统计": the statistics page with the figures of the current diary.
+    void NavBtn8Click();
+
+private:
+    // Shows the statistics page with the figures of the rows of the current diary: those of the
+    // last listing when it listed this diary and nothing has been saved since, otherwise the
+    // rows of a new listing (kept for the next time; the list page's table is not touched).
+    void ShowStatistics();
+    // Keeps a listing's rows for the statistics page.
+    void keepRows(const diary::Listing &listing, const QString &path);
+    // Opens the entry of that name (as stored) on the write page, as the list page's open does;
+    // false (a warning shown) when it cannot be read.
+    bool loadEntryNamed(const QByteArray &name);
+
+    QWidget *m_statsSheet = nullptr;
+    TStatsPage *m_statsForm = nullptr;
+    TNavButton *m_statsButton = nullptr;
+    QList<diary::ListRow> m_keptRows;
+    QString m_keptPath;          // the diary the kept rows were listed from
+    bool m_keptCurrent = false;  // no entry has been saved since they were listed
+
     // ---- the shell (main_form.cpp) ----
+    // A navigation button NavBtn<number> in the column, at place k (y = 6 + 72·k).
+    TNavButton *makeNavButton(QWidget *column, int number, int place, const QString &caption,
+                              const char *picture);
     void buildControls();
     void buildSkinGroup();
     void connectHandlers();
