@@ -1,6 +1,5 @@
 #include "stats/diary_stats.h"
 
-#include <QRegularExpression>
 
 namespace stats {
 
@@ -38,6 +37,37 @@ bool isInvisible(char32_t c)
     }
 }
 
+// What a code point is to countCharacters().
+enum class Kind : quint8 { Visible, Space, Invisible, Extend, Joiner, HighSurrogate };
+
+Kind kindOf(char32_t c)
+{
+    if (QChar::isSpace(c))
+        return Kind::Space;
+    if (c == kZeroWidthJoiner)
+        return Kind::Joiner;
+    if (QChar::isHighSurrogate(c))
+        return Kind::HighSurrogate;
+    if (isInvisible(c))
+        return Kind::Invisible;
+    if (belongsToTheCharacterBefore(c))
+        return Kind::Extend;
+    return Kind::Visible;
+}
+
+// The kinds of the Basic Multilingual Plane, looked up once: a ten-year diary holds millions of
+// characters, and the character tables behind QChar cost several times a lookup here.
+const std::array<Kind, 0x10000> &bmpKinds()
+{
+    static const std::array<Kind, 0x10000> kinds = [] {
+        std::array<Kind, 0x10000> table{};
+        for (char32_t c = 0; c < 0x10000; ++c)
+            table[c] = kindOf(c);
+        return table;
+    }();
+    return kinds;
+}
+
 void count(Tally &tally, const Day &day)
 {
     ++tally.entries;
@@ -57,26 +87,44 @@ void keepLonger(Streak &best, const Streak &run)
 
 qint64 countCharacters(const QString &text)
 {
+    const std::array<Kind, 0x10000> &kinds = bmpKinds();
     qint64 characters = 0;
     bool joinNext = false;          // the last character was a zero width joiner
     bool flagHalf = false;          // the last character began a pair of regional indicators
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        char32_t c = text[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < size && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(char16_t(c), text[i + 1].unicode());
-            ++i;
+    const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
+    const char16_t *const end = p + text.size();
+    while (p < end) {
+        char32_t c = *p++;
+        Kind kind = kinds[c];
+        // The common case: a character of the BMP that stands by itself (no regional indicator
+        // lives there).
+        if (kind == Kind::Visible && !joinNext) {
+            ++characters;
+            flagHalf = false;
+            continue;
         }
-        if (QChar::isSpace(c)) {
+        if (kind == Kind::HighSurrogate) {
+            if (p < end && QChar::isLowSurrogate(*p)) {
+                c = QChar::surrogateToUcs4(char16_t(c), *p++);
+                kind = kindOf(c);
+            } else {
+                kind = Kind::Invisible;
+            }
+        }
+        switch (kind) {
+        case Kind::Space:
             joinNext = flagHalf = false;
             continue;
-        }
-        if (c == kZeroWidthJoiner) {
+        case Kind::Joiner:
             joinNext = true;
             continue;
-        }
-        if (isInvisible(c) || belongsToTheCharacterBefore(c))
+        case Kind::Invisible:
+        case Kind::HighSurrogate:
+        case Kind::Extend:
             continue;
+        case Kind::Visible:
+            break;
+        }
         if (joinNext) {
             joinNext = false;
             continue;
@@ -95,34 +143,61 @@ qint64 countCharacters(const QString &text)
 
 QDate dateOfName(const QString &name)
 {
-    static const QRegularExpression pattern(QStringLiteral("^([0-9]{4})年([0-9]{1,2})月([0-9]{1,2})日$"));
-    const QRegularExpressionMatch match = pattern.match(name);
-    if (!match.hasMatch())
+    // The digits up to the marker: from min to max of them, no leading zero unless there are
+    // four (a year); -1 when they are not there. Leading zeros would name one day twice.
+    qsizetype at = 0;
+    const auto number = [&name, &at](char16_t marker, int min, int max) {
+        int value = 0;
+        const qsizetype start = at;
+        while (at < name.size() && name[at] >= u'0' && name[at] <= u'9' && at - start < max)
+            value = value * 10 + (name[at++].unicode() - u'0');
+        const qsizetype digits = at - start;
+        if (digits < min || (digits < 4 && name[start] == u'0') || at >= name.size() || name[at] != marker)
+            return -1;
+        ++at;
+        return value;
+    };
+    const int year = number(u'年', 4, 4);
+    const int month = year >= 0 ? number(u'月', 1, 2) : -1;
+    const int day = month >= 0 ? number(u'日', 1, 2) : -1;
+    if (day < 0 || at != name.size())
         return {};
-    const QDate date(match.capturedView(1).toInt(), match.capturedView(2).toInt(),
-                     match.capturedView(3).toInt());
-    // Leading zeros would name the same day twice; the diary never writes them.
-    if (!date.isValid() || diary::entryName(date) != name)
-        return {};
-    return date;
+    return QDate(year, month, day);   // invalid for a day the calendar does not have
 }
+
+namespace {
+
+// The words of a table, made once: every row of a listing looks its two words up.
+template <int N>
+struct Words {
+    std::array<QString, N> words;
+    explicit Words(QString (*word)(int))
+    {
+        for (int i = 0; i < N; ++i)
+            words[i] = word(i);
+    }
+    int indexOf(const QString &word) const
+    {
+        for (int i = 0; i < N; ++i) {
+            if (!word.isEmpty() && word == words[i])
+                return i;
+        }
+        return kNoWord;
+    }
+};
+
+} // namespace
 
 int moodIndexOf(const QString &word)
 {
-    for (int i = 0; i < diary::kMoodCount; ++i) {
-        if (!word.isEmpty() && word == diary::moodWord(i))
-            return i;
-    }
-    return kNoWord;
+    static const Words<diary::kMoodCount> moods(diary::moodWord);
+    return moods.indexOf(word);
 }
 
 int weatherIndexOf(const QString &word)
 {
-    for (int i = 0; i < diary::kWeatherCount; ++i) {
-        if (!word.isEmpty() && word == diary::weatherWord(i))
-            return i;
-    }
-    return kNoWord;
+    static const Words<diary::kWeatherCount> weathers(diary::weatherWord);
+    return weathers.indexOf(word);
 }
 
 int Tally::busiestWeekday() const
