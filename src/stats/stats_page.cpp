@@ -106,11 +106,13 @@ TStatsPage::TStatsPage(QWidget *parent) : QWidget(parent)
     MoodsChart = chart("MoodsChart");
     WeathersChart = chart("WeathersChart");
     WeekdayChart = chart("WeekdayChart");
-    charts->addWidget(EntriesChart, 0, 0);
-    charts->addWidget(CharactersChart, 0, 1);
-    charts->addWidget(MoodsChart, 1, 0);
-    charts->addWidget(WeathersChart, 1, 1);
-    charts->addWidget(WeekdayChart, 2, 0);
+    charts->addWidget(EntriesChart, 0, 0, Qt::AlignTop);
+    charts->addWidget(CharactersChart, 0, 1, Qt::AlignTop);
+    charts->addWidget(MoodsChart, 1, 0, Qt::AlignTop);
+    charts->addWidget(WeathersChart, 1, 1, Qt::AlignTop);
+    charts->addWidget(WeekdayChart, 2, 0, Qt::AlignTop);
+    charts->setColumnStretch(0, 1);
+    charts->setColumnStretch(1, 1);
     column->addLayout(charts);
     column->addStretch(1);
     m_scroll->setWidget(content);

@@ -42,9 +42,22 @@ TYearGrid::TYearGrid(QWidget *parent) : QWidget(parent), m_pictures(moodItemPict
 {
     setObjectName(QStringLiteral("YearGrid"));
     setMouseTracking(true);
-    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    policy.setHeightForWidth(true);
-    setSizePolicy(policy);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void TYearGrid::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitHeight();
+}
+
+void TYearGrid::fitHeight()
+{
+    // The squares grow with the width, and the height with them. A scroll area does not ask its
+    // content for a height for its width, so the grid says what it needs once it knows.
+    const int needed = heightForWidth(qMax(width(), sizeHint().width()));
+    if (minimumHeight() != needed)
+        setMinimumHeight(needed);
 }
 
 void TYearGrid::setYear(int year, const stats::Figures *figures, const QList<diary::ListRow> *rows,
@@ -55,7 +68,7 @@ void TYearGrid::setYear(int year, const stats::Figures *figures, const QList<dia
     m_rows = rows;
     m_today = today;
     m_hovered = QDate();
-    updateGeometry();
+    fitHeight();
     update();
 }
 

@@ -37,7 +37,7 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
-    bool hasHeightForWidth() const override { return true; }
+    // The height the squares and the legend need at that width.
     int heightForWidth(int width) const override;
 
 signals:
@@ -49,9 +49,11 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     int pitchFor(int width) const;
+    void fitHeight();
     int columns() const;
     int offset() const;     // the rows before 1 January in its week
     QRect cellAt(int column, int row, int pitch) const;
