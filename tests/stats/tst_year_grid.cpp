@@ -1,5 +1,6 @@
 #include "stats/bar_chart.h"
 #include "stats/mood_palette.h"
+#include "stats/stats_page.h"
 #include "stats/year_grid.h"
 
 #include <QImage>
@@ -82,6 +83,19 @@ private slots:
         QTest::mouseClick(&grid, Qt::LeftButton, {}, sad.center());
         QCOMPARE(clicked.size(), 1);
         QCOMPARE(clicked[0][0].toDate(), QDate(2024, 2, 29));
+    }
+
+    void theBarsTakeTheSkinsHighlightColour()
+    {
+        TStatsPage page;
+        page.setRows({row(QDate(2024, 2, 29), u"伤感"_s, u"闰日"_s)}, QDate(2024, 3, 1));
+        QCOMPARE(page.EntriesChart->series()[0].values[1], 1);
+        QPalette skin = page.palette();
+        skin.setColor(QPalette::Highlight, QColor(0x12, 0x34, 0x56));
+        page.setPalette(skin);
+        QCOMPARE(page.EntriesChart->series()[0].colour, QColor(0x12, 0x34, 0x56));
+        QCOMPARE(page.WeekdayChart->series()[0].colour, QColor(0x12, 0x34, 0x56));
+        QCOMPARE(page.MoodsChart->series()[3].colour, stats::moodColour(3));
     }
 
     void stackedBarsAddUpTheirSeries()
