@@ -37,7 +37,8 @@ int handOver(const ToolContext &context, const QStringList &)
     return 2;
 }
 
-// Names and usage lines of the companion's commands (tool_richtext.cpp, tool_diary.cpp).
+// Names and usage lines of the companion's commands (tool_richtext.cpp, tool_diary.cpp,
+// tool_stats.cpp).
 QList<ToolCommand> handedOverCommands()
 {
     QList<ToolCommand> commands;
@@ -45,7 +46,8 @@ QList<ToolCommand> handedOverCommands()
                                       std::pair{"rtf-html", "rtf-html FILE"},
                                       std::pair{"diary", "diary ARCHIVE"},
                                       std::pair{"protect", "protect ARCHIVE"},
-                                      std::pair{"unprotect", "unprotect ARCHIVE"}}) {
+                                      std::pair{"unprotect", "unprotect ARCHIVE"},
+                                      std::pair{"stats", "stats ARCHIVE [--year Y] [--json]"}}) {
         commands.append({QString::fromLatin1(name), QString::fromLatin1(usage), handOver, false});
     }
     return commands;

@@ -76,6 +76,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     setupLogin();
     setupDiary();
     setupAbout();
+    setupStats();
     connectHandlers();
     guarded([this] { FormCreate(); });
 }
@@ -107,15 +108,11 @@ void TForm1::buildControls()
     auto *column = new QWidget(client);
     column->setObjectName(QStringLiteral("NavColumn"));
     column->setFixedWidth(kNavColumnWidth);
+    // "统计" takes the third place (setupStats), right after "看日记", whose company it keeps.
     for (int k = 0; k < 5; ++k) {
-        auto *button = new TNavButton(column);
-        button->setObjectName(QStringLiteral("NavBtn%1").arg(kFirstNavButton + k));
-        button->setGeometry(4, 6 + 72 * k, 77, 65);
-        button->setStyle(BStyle::bsFlat);
-        button->setBitmap(navPicture(kNavButtons[k].picture));
-        button->setCaption(QString::fromUtf16(kNavButtons[k].caption));
-        paintBlue(button);
-        m_navButtons[k] = button;
+        const int place = k < 2 ? k : k + 1;
+        m_navButtons[k] = makeNavButton(column, kFirstNavButton + k, place,
+                                        QString::fromUtf16(kNavButtons[k].caption), kNavButtons[k].picture);
     }
     row->addWidget(column);
 
@@ -132,6 +129,19 @@ void TForm1::buildControls()
 
     buildSkinGroup();
     resize(kClientWidth, kClientHeight);
+}
+
+TNavButton *TForm1::makeNavButton(QWidget *column, int number, int place, const QString &caption,
+                                  const char *picture)
+{
+    auto *button = new TNavButton(column);
+    button->setObjectName(QStringLiteral("NavBtn%1").arg(number));
+    button->setGeometry(4, 6 + 72 * place, 77, 65);
+    button->setStyle(BStyle::bsFlat);
+    button->setBitmap(navPicture(picture));
+    button->setCaption(caption);
+    paintBlue(button);
+    return button;
 }
 
 void TForm1::buildSkinGroup()
@@ -184,6 +194,8 @@ void TForm1::connectHandlers()
 TNavButton *TForm1::NavBtn(int number) const
 {
     const int k = number - kFirstNavButton;
+    if (number == kStatsButton)
+        return m_statsButton;
     return k >= 0 && k < 5 ? m_navButtons[k] : nullptr;
 }
 

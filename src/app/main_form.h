@@ -25,13 +25,17 @@ class TWritePage;
 class TNavButton;
 class TSkinData;
 class TSkinStore;
+class TStatsPage;
+namespace diary {
+struct Listing;
+}
 
 // The main window: the navigation column, the page stack (write page, list page, login page),
 // the skin choice and the state the pages share.
 //
-// Layout of the 635 × 448 client area: the navigation buttons NavBtn3 … NavBtn7 ("写日记",
-// "看日记", "用户登录", "帮助", "关于...") at x = 4, y = 6 + 72·k, 77 × 65 each, a hidden one
-// leaving its place empty; PageControl1 at x = 88, 547 × 448, growing with the window, pages
+// Layout of the 635 × 448 client area: the navigation buttons NavBtn3, NavBtn4 ("写日记",
+// "看日记"), NavBtn8 ("统计"), NavBtn5 … NavBtn7 ("用户登录", "帮助", "关于...") at x = 4,
+// y = 6 + 72·k for the k-th of them, 77 × 65 each, a hidden one leaving its place empty; PageControl1 at x = 88, 547 × 448, growing with the window, pages
 // TabSheet1 (write), TabSheet2 (list), TabSheet3 (login) in that order, changed only by the
 // program. The login page keeps x = 160, y = 47, 225 × 122 free for the login panel and holds
 // the skin group GroupBox1 "皮肤设置" (RadioButton1 … RadioButton10, "皮肤一" … "皮肤十").
@@ -51,7 +55,7 @@ public:
     QWidget *TabSheet1() const { return m_writePage; }
     QWidget *TabSheet2() const { return m_listPage; }
     QWidget *TabSheet3() const { return m_loginPage; }
-    // NavBtn3 … NavBtn7 by their number.
+    // NavBtn3 … NavBtn7 by their number, and NavBtn8 "统计".
     TNavButton *NavBtn(int number) const;
     QGroupBox *GroupBox1() const { return m_skinGroup; }
     // RadioButton1 … RadioButton10 by their number.
@@ -111,9 +115,11 @@ private:
     //   main_form_login.cpp: the login page, the user settings dialog, the login.
     //   main_form_diary.cpp: the write and list pages and the diary operations behind them.
     //   main_form_about.cpp: the About box.
+    //   main_form_stats.cpp: the statistics page and its button.
     void setupLogin();
     void setupDiary();
     void setupAbout();
+    void setupStats();
 
     // ---- login page and user settings (main_form_login.cpp) ----
 public:
@@ -226,7 +232,40 @@ public:
 private:
     TAboutForm *m_aboutForm = nullptr;
 
+    // ---- statistics (main_form_stats.cpp) ----
+public:
+    // The statistics page (in TabSheet4), behind NavBtn8 "统计", which is below "关于..." (the
+    // five buttons keep their places) and is shown exactly while "看日记" is.
+    QWidget *TabSheet4() const { return m_statsSheet; }
+    TStatsPage *StatsPage() const { return m_statsForm; }
+    static constexpr int kStatsButton = 8;
+
+public slots:
+    // "统计": the statistics page with the figures of the current diary.
+    void NavBtn8Click();
+
+private:
+    // Shows the statistics page with the figures of the rows of the current diary: those of the
+    // last listing when it listed this diary and nothing has been saved since, otherwise the
+    // rows of a new listing (kept for the next time; the list page's table is not touched).
+    void ShowStatistics();
+    // Keeps a listing's rows for the statistics page.
+    void keepRows(const diary::Listing &listing, const QString &path);
+    // Opens the entry of that name (as stored) on the write page, as the list page's open does;
+    // false (a warning shown) when it cannot be read.
+    bool loadEntryNamed(const QByteArray &name);
+
+    QWidget *m_statsSheet = nullptr;
+    TStatsPage *m_statsForm = nullptr;
+    TNavButton *m_statsButton = nullptr;
+    QList<diary::ListRow> m_keptRows;
+    QString m_keptPath;          // the diary the kept rows were listed from
+    bool m_keptCurrent = false;  // no entry has been saved since they were listed
+
     // ---- the shell (main_form.cpp) ----
+    // A navigation button NavBtn<number> in the column, at place k (y = 6 + 72·k).
+    TNavButton *makeNavButton(QWidget *column, int number, int place, const QString &caption,
+                              const char *picture);
     void buildControls();
     void buildSkinGroup();
     void connectHandlers();

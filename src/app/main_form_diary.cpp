@@ -181,6 +181,7 @@ void TForm1::SaveEntry()
     const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
                                                 m_writeForm->dBox2->currentIndex());
     const diary::EntryProblem problem = diary::storeEntry(*m_archiveWriter, m_openEntry.name, record, diaryKey());
+    m_keptCurrent = false;
     if (problem != diary::EntryProblem::None) {
         // Another program has put an entry of this name there that cannot be read. It stays;
         // the text stays in the editor, and leaving the page does not try again.
@@ -211,6 +212,11 @@ bool TForm1::LoadEntry()
     QByteArray name;
     if (!selectedRow(name))
         return false;
+    return loadEntryNamed(name);
+}
+
+bool TForm1::loadEntryNamed(const QByteArray &name)
+{
     diary::EntryProblem problem = diary::EntryProblem::None;
     const QByteArray record = diary::readEntry(*m_archiveReader, name, &problem, diaryKey());
     if (problem != diary::EntryProblem::None) {
@@ -229,6 +235,7 @@ void TForm1::ListEntries()
     m_listForm->clearRows();
     m_listedPath = m_diaryPath;
     const diary::Listing listing = diary::listEntries(*m_archiveReader, diaryKey());
+    keepRows(listing, m_diaryPath);
     m_listForm->addRows(pageRows(listing.rows));
     noticeUnreadable(listing.rows);
     listing.rethrowError();

@@ -2,9 +2,9 @@
 
 #include "accounts/login.h"
 #include "accounts/login_panel.h"
-#include "accounts/private_login.h"
 #include "accounts/messages.h"
 #include "accounts/pass_cipher.h"
+#include "accounts/private_login.h"
 #include "accounts/user_list.h"
 #include "accounts/user_settings_dialog.h"
 #include "accounts/wait_cursor.h"
@@ -13,10 +13,11 @@
 #include "archive/archive_writer.h"
 #include "pages/list_page.h"
 #include "pages/write_page.h"
-#include "platform/gbk.h"
-#include "settings/ini.h"
 #include "platform/files.h"
+#include "platform/gbk.h"
 #include "platform/message_box.h"
+#include "settings/ini.h"
+#include "stats/stats_page.h"
 #include "widgets/nav_button.h"
 
 #include <QComboBox>
@@ -166,6 +167,10 @@ void TForm1::lockDiary()
     m_writeForm->RichEdit1->document()->clearUndoRedoStacks();
     m_writeForm->Label3->clear();
     m_listForm->clearRows();
+    m_keptRows.clear();
+    m_keptPath.clear();
+    m_keptCurrent = false;
+    m_statsForm->setRows({}, diary::today());
     m_listForm->RichEdit2->clear();
     m_listedPath.clear();
     NavBtn(3)->hide();

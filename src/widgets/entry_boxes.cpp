@@ -75,6 +75,15 @@ QList<QPixmap> moodPictures()
                            "mood_happy", "mood_angry", "mood_sad", "mood_idea"});
 }
 
+QList<QPixmap> moodItemPictures()
+{
+    const QList<QPixmap> pictures = moodPictures();
+    QList<QPixmap> items;
+    for (const Choice &choice : kMood)
+        items.append(pictures[choice.picture]);
+    return items;
+}
+
 void fillWeatherBox(TCustomImageComboBox *box)
 {
     fillBox(box, kWeather, weatherPictures());

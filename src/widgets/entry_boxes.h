@@ -15,6 +15,8 @@
 
 QList<QPixmap> weatherPictures();
 QList<QPixmap> moodPictures();
+// The picture each mood item shows, in item order (mood index 0 "　高兴" … 7 "　爱心").
+QList<QPixmap> moodItemPictures();
 
 // Replaces the box's items, SaveStrings and image list (a 16 × 16 list owned by the box) with
 // the weather choice; at most 4 items show when it drops down.

@@ -13,7 +13,8 @@ foreach(f
     share/icons/hicolor/scalable/apps/net.quillbook.Quillbook.svg
     share/icons/hicolor/48x48/apps/net.quillbook.Quillbook.png
     share/icons/hicolor/256x256/apps/net.quillbook.Quillbook.png
-    share/man/man1/quillbook-tool.1)
+    share/man/man1/quillbook-tool.1
+    share/doc/quillbook/copyright)
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()

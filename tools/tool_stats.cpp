@@ -1,0 +1,219 @@
+// quillbook-tool stats ARCHIVE [--year Y] [--json]: the figures the statistics page shows, from
+// one listing of the diary (the rows of quillbook-tool diary): entries, runs of consecutive
+// days, characters, and the entries, characters, moods and weathers of each month of one year
+// (Y, or the page's default: this year when it has entries, else the latest entry's year).
+// Text lines in UTF-8, or one JSON object with --json. Entries that cannot be read, names that
+// are no date and second entries of a day are counted apart, as figures; the status is 0 all the
+// same. A private diary is opened with its password as `diary` opens it (a wrong one is status
+// 2); an error of the archive is status 2 after nothing has been printed.
+
+#include "commands.h"
+
+#include "accounts/messages.h"
+#include "archive/archive_reader.h"
+#include "diary/diary_book.h"
+#include "stats/diary_stats.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+
+#include <optional>
+
+namespace {
+
+const QString kUsage = QStringLiteral("stats ARCHIVE [--year Y] [--json]");
+
+QString isoDate(const QDate &date)
+{
+    return date.isValid() ? date.toString(Qt::ISODate) : QStringLiteral("-");
+}
+
+QJsonValue jsonDate(const QDate &date)
+{
+    return date.isValid() ? QJsonValue(date.toString(Qt::ISODate)) : QJsonValue();
+}
+
+QString streakText(const stats::Streak &streak)
+{
+    if (streak.length == 0)
+        return QStringLiteral("0 days");
+    return QStringLiteral("%1 days (%2 to %3)").arg(streak.length).arg(isoDate(streak.first), isoDate(streak.last));
+}
+
+QJsonObject streakJson(const stats::Streak &streak)
+{
+    return {{QStringLiteral("days"), streak.length},
+            {QStringLiteral("first"), jsonDate(streak.first)},
+            {QStringLiteral("last"), jsonDate(streak.last)}};
+}
+
+QString weekdayName(int day)
+{
+    return day > 0 ? QLocale::c().dayName(day) : QStringLiteral("-");
+}
+
+// The words as the list shows them; "other" for rows whose word is none of the table's.
+QString moodName(int i)
+{
+    return i < diary::kMoodCount ? diary::moodWord(i) : QStringLiteral("other");
+}
+QString weatherName(int i)
+{
+    return i < diary::kWeatherCount ? diary::weatherWord(i) : QStringLiteral("other");
+}
+
+QJsonObject tallyJson(const stats::Tally &tally)
+{
+    QJsonObject moods;
+    for (int i = 0; i < stats::kMoodSlots; ++i)
+        moods.insert(moodName(i), tally.moods[i]);
+    QJsonObject weathers;
+    for (int i = 0; i < stats::kWeatherSlots; ++i)
+        weathers.insert(weatherName(i), tally.weathers[i]);
+    QJsonArray weekdays;
+    for (int count : tally.weekdays)
+        weekdays.append(count);
+    return {{QStringLiteral("entries"), tally.entries},
+            {QStringLiteral("characters"), tally.characters},
+            {QStringLiteral("charactersPerEntry"), tally.averageCharacters()},
+            {QStringLiteral("moods"), moods},
+            {QStringLiteral("weathers"), weathers},
+            {QStringLiteral("weekdays"), weekdays},
+            {QStringLiteral("busiestWeekday"), tally.busiestWeekday()}};
+}
+
+QByteArray asJson(const stats::Figures &figures, const stats::YearFigures &year)
+{
+    QJsonObject all = tallyJson(figures.total);
+    all.insert(QStringLiteral("unreadable"), figures.unreadable);
+    all.insert(QStringLiteral("undated"), figures.undated);
+    all.insert(QStringLiteral("repeated"), figures.repeated);
+    all.insert(QStringLiteral("first"), jsonDate(figures.first));
+    all.insert(QStringLiteral("latest"), jsonDate(figures.latest));
+    all.insert(QStringLiteral("currentStreak"), streakJson(figures.current));
+    all.insert(QStringLiteral("longestStreak"), streakJson(figures.longest));
+    QJsonArray years;
+    for (const stats::YearFigures &one : figures.years) {
+        years.append(QJsonObject{{QStringLiteral("year"), one.year},
+                                 {QStringLiteral("entries"), one.total.entries},
+                                 {QStringLiteral("characters"), one.total.characters}});
+    }
+    all.insert(QStringLiteral("years"), years);
+
+    QJsonObject shown = tallyJson(year.total);
+    shown.insert(QStringLiteral("year"), year.year);
+    shown.insert(QStringLiteral("longestStreak"), streakJson(year.longest));
+    QJsonArray months;
+    for (int m = 0; m < 12; ++m) {
+        QJsonObject month = tallyJson(year.months[m]);
+        month.insert(QStringLiteral("month"), m + 1);
+        months.append(month);
+    }
+    shown.insert(QStringLiteral("months"), months);
+    all.insert(QStringLiteral("year"), shown);
+    return QJsonDocument(all).toJson(QJsonDocument::Indented);
+}
+
+QByteArray asText(const stats::Figures &figures, const stats::YearFigures &year)
+{
+    QStringList lines = {
+        QStringLiteral("entries: %1").arg(figures.total.entries),
+        QStringLiteral("unreadable entries: %1").arg(figures.unreadable),
+        QStringLiteral("entries not named by a date: %1").arg(figures.undated),
+        QStringLiteral("second entries of a day: %1").arg(figures.repeated),
+        QStringLiteral("first entry: %1").arg(isoDate(figures.first)),
+        QStringLiteral("latest entry: %1").arg(isoDate(figures.latest)),
+        QStringLiteral("current streak: %1").arg(streakText(figures.current)),
+        QStringLiteral("longest streak: %1").arg(streakText(figures.longest)),
+        QStringLiteral("characters: %1").arg(figures.total.characters),
+        QStringLiteral("characters per entry: %1").arg(figures.total.averageCharacters()),
+        QStringLiteral("weekday written most: %1").arg(weekdayName(figures.total.busiestWeekday())),
+        QString(),
+        QStringLiteral("year\tentries\tcharacters"),
+    };
+    for (const stats::YearFigures &one : figures.years)
+        lines.append(QStringLiteral("%1\t%2\t%3").arg(one.year).arg(one.total.entries).arg(one.total.characters));
+    lines += {
+        QString(),
+        QStringLiteral("year %1").arg(year.year),
+        QStringLiteral("entries: %1").arg(year.total.entries),
+        QStringLiteral("characters: %1").arg(year.total.characters),
+        QStringLiteral("characters per entry: %1").arg(year.total.averageCharacters()),
+        QStringLiteral("longest streak: %1").arg(streakText(year.longest)),
+        QStringLiteral("weekday written most: %1").arg(weekdayName(year.total.busiestWeekday())),
+    };
+    QStringList weekdays;
+    for (int d = 0; d < 7; ++d)
+        weekdays.append(QStringLiteral("%1 %2").arg(QLocale::c().dayName(d + 1, QLocale::ShortFormat)).arg(year.total.weekdays[d]));
+    lines.append(QStringLiteral("weekdays: ") + weekdays.join(QStringLiteral(", ")));
+
+    QStringList header = {QStringLiteral("month"), QStringLiteral("entries"), QStringLiteral("characters")};
+    for (int i = 0; i < stats::kMoodSlots; ++i)
+        header.append(moodName(i));
+    for (int i = 0; i < stats::kWeatherSlots; ++i)
+        header.append(weatherName(i));
+    lines.append(header.join(QLatin1Char('\t')));
+    for (int m = 0; m < 12; ++m) {
+        const stats::Tally &month = year.months[m];
+        QStringList cells = {QString::number(m + 1), QString::number(month.entries),
+                             QString::number(month.characters)};
+        for (int count : month.moods)
+            cells.append(QString::number(count));
+        for (int count : month.weathers)
+            cells.append(QString::number(count));
+        lines.append(cells.join(QLatin1Char('\t')));
+    }
+    return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+}
+
+int statsCommand(const ToolContext &context, const QStringList &args)
+{
+    QString archive;
+    std::optional<int> year;
+    bool json = false;
+    bool ok = true;
+    for (qsizetype i = 0; i < args.size() && ok; ++i) {
+        if (args[i] == QLatin1String("--json")) {
+            json = true;
+        } else if (args[i] == QLatin1String("--year") && i + 1 < args.size()) {
+            const int value = args[++i].toInt(&ok);
+            ok = ok && value >= 1 && value <= 9999;
+            year = value;
+        } else if (archive.isEmpty() && !args[i].startsWith(QLatin1String("--"))) {
+            archive = args[i];
+        } else {
+            ok = false;
+        }
+    }
+    if (!ok || archive.isEmpty()) {
+        toolError(QStringLiteral("usage: quillbook-tool ") + kUsage);
+        return 2;
+    }
+
+    TArchiveReader reader;
+    reader.SetZipName(archive);
+    std::optional<DiaryKey> key;
+    if (const std::optional<PrivateHeader> header = diary::privateHeaderOf(reader)) {
+        key = header->unlock(readPassword(context, QStringLiteral("Password: ")));
+        if (!key) {
+            toolError(accounts_text::kWrongPassword);
+            return 2;
+        }
+    }
+    const diary::Listing listing = diary::listEntries(reader, key ? &*key : nullptr);
+    listing.rethrowError();
+    const QDate today = diary::today();
+    const stats::Figures figures = stats::compute(listing.rows, today);
+    const stats::YearFigures shown = figures.year(year.value_or(figures.defaultYear(today)));
+    toolWrite(json ? asJson(figures, shown) : asText(figures, shown));
+    return 0;
+}
+
+} // namespace
+
+QList<ToolCommand> statsCommands()
+{
+    return {{QStringLiteral("stats"), kUsage, statsCommand, false}};
+}
