@@ -7,6 +7,8 @@ packages=(
   # build
   g++ cmake ninja-build make pkg-config dpkg-dev file
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
+  # the toolkit's own dialogs and buttons in Chinese
+  qt6-translations-l10n
   zlib1g-dev libcrypt-dev libsodium-dev
   # fonts, so Chinese text renders on a fresh machine
   fonts-wqy-microhei

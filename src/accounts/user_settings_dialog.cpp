@@ -11,6 +11,7 @@
 #include "diary/messages.h"
 #include "platform/message_box.h"
 #include "widgets/link_label.h"
+#include "widgets/password_reveal.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -60,6 +61,7 @@ TForm2::TForm2(QComboBox *userBox, QWidget *parent)
     m_passwordEdit = new QLineEdit(this);
     m_passwordEdit->setObjectName(QStringLiteral("Edit2"));
     m_passwordEdit->setGeometry(8, 112, 297, 21);
+    makePasswordEdit(m_passwordEdit);
 
     m_okButton = new QPushButton(QStringLiteral("确定"), this);
     m_okButton->setObjectName(QStringLiteral("Button1"));
@@ -152,14 +154,14 @@ void TForm2::createUser(const QString &name, const QString &password)
         accounts::createUserArchive(archive, *m_cipher, name, password);
     }
 
-    // A user created while no name is picked stays unpicked, as the box was.
-    const int picked = m_userBox->currentIndex();
+    // The new user is picked, so that 登录 works at once with the password just chosen.
     m_userBox->addItem(name);
-    m_userBox->setCurrentIndex(picked);
+    m_userBox->setCurrentIndex(m_userBox->count() - 1);
     addToUserList(name);
     if (!code.isEmpty())
         m_showCode(this, name, code);
     accept();
+    emit userCreated(name);
 }
 
 void TForm2::changePassword(const QString &name, const QString &password)
@@ -184,14 +186,16 @@ std::optional<QString> TForm2::askOldPassword(QWidget *parent, const QString &ca
 {
     QInputDialog box(parent);
     box.setInputMode(QInputDialog::TextInput);
-    box.setTextEchoMode(QLineEdit::Normal);
+    box.setTextEchoMode(QLineEdit::Password);
     box.setWindowTitle(caption);
     box.setLabelText(prompt);
     box.setTextValue(QString());
-    box.setOkButtonText(QStringLiteral("OK"));
-    box.setCancelButtonText(QStringLiteral("Cancel"));
-    if (auto *edit = box.findChild<QLineEdit *>())
+    box.setOkButtonText(QStringLiteral("确定"));
+    box.setCancelButtonText(QStringLiteral("取消"));
+    if (auto *edit = box.findChild<QLineEdit *>()) {
         edit->setMaxLength(kOldPasswordMaxLength);
+        makePasswordEdit(edit);
+    }
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
     return box.textValue();

@@ -20,7 +20,7 @@ class TPassCipher;
 //   Label1    8,   8; 297 × 38  the prompt for the user name, word-wrapped
 //   Edit1     8,  56; 145 × 21  the user name (first in tab order)
 //   Label2    8,  88; 297 × 17  the prompt for the password
-//   Edit2     8, 112; 297 × 21  the new password, shown in clear
+//   Edit2     8, 112; 297 × 21  the new password, masked (an eye button shows it while held)
 //   CheckBox1 8, 142; 297 × 20  "加密保护（仅凭密码才能阅读）", checked whenever the dialog shows
 //   Button1   8, 172;  75 × 25  "确定"
 //   Button2  89, 172; 110 × 25  "加密/取消加密"
@@ -32,7 +32,7 @@ class TPassCipher;
 //   - an empty name or password: a message, the empty edit focused, the dialog stays open;
 //   - a name that cannot be a diary file or a password GBK cannot represent: the standard error
 //     box says why, the dialog stays open, nothing is written;
-//   - a new name: its diary is created, the name appended to the user box and the box's names
+//   - a new name: its diary is created, the name appended to the user box and picked, the box's names
 //     written to "Diary.dat"; the dialog closes. With CheckBox1 checked the diary is private
 //     (accounts::createPrivateUserArchive) and its recovery code is shown once (the code
 //     display); unchecked it is an archive with no entries and the password's token as comment;
@@ -75,7 +75,8 @@ public:
     using OldPasswordPrompt =
         std::function<std::optional<QString>(QWidget *parent, const QString &caption, const QString &prompt)>;
     // The toolkit's input box: the caption and prompt given, one edit that starts empty, shows
-    // the text in clear and takes at most 255 characters, "OK" (default) and "Cancel".
+    // the text masked (an eye button shows it while held) and takes at most 255 characters,
+    // "确定" (default) and "取消".
     static std::optional<QString> askOldPassword(QWidget *parent, const QString &caption,
                                                  const QString &prompt);
     // Replaces askOldPassword, so tests can answer without a modal loop.
@@ -88,6 +89,8 @@ public:
 signals:
     // A diary has been converted to the other format: whoever holds it open must let go of it.
     void diaryConverted(const QString &name);
+    // A user has been created (and picked in the user box), the dialog closed.
+    void userCreated(const QString &name);
 
 public slots:
     void FormShow();

@@ -56,6 +56,9 @@ void TForm1::setupLogin()
     m_archiveWriter->setObjectName(QStringLiteral("ArchiveWriter1"));
 
     m_userSettings = new TForm2(m_loginPanel->ComboBox1(), this);
+    // The new user is picked in the box: the password just chosen is all 登录 still needs.
+    connect(m_userSettings, &TForm2::userCreated, this,
+            [this] { m_loginPanel->MaskEdit1()->setFocus(); });
     connect(m_userSettings, &TForm2::diaryConverted, this,
             [this](const QString &name) { guarded([this, name] { diaryConverted(name); }); });
 

@@ -6,9 +6,34 @@
 #include "platform/message_box.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 
 namespace startup {
+
+QString installToolkitTranslations(QCoreApplication &app, const QLocale &system,
+                                   const QString &translationsPath)
+{
+    const QString path = translationsPath.isEmpty()
+                             ? QLibraryInfo::path(QLibraryInfo::TranslationsPath)
+                             : translationsPath;
+    auto *translator = new QTranslator(&app);
+    // QTranslator::load(QLocale, ...) walks the locale's UI languages, most specific first
+    // ("zh_TW", then "zh"), so a system language the toolkit knows is taken as it is.
+    if (system.language() != QLocale::English && system.language() != QLocale::C
+        && translator->load(system, QStringLiteral("qtbase"), QStringLiteral("_"), path)) {
+        app.installTranslator(translator);
+        return translator->language();
+    }
+    if (translator->load(QStringLiteral("qtbase_zh_CN"), path)) {
+        app.installTranslator(translator);
+        return translator->language();
+    }
+    delete translator;
+    return {};
+}
 
 int run(QApplication &app, const QString &instanceName, const std::function<void(TForm1 &)> &shown)
 {
@@ -17,6 +42,7 @@ int run(QApplication &app, const QString &instanceName, const std::function<void
         return 0;
 
     QApplication::setApplicationName(msgbox::applicationTitle());
+    installToolkitTranslations(app, QLocale::system());
     setApplicationHelpFile(QStringLiteral(":/help/quillbook.html"));
 
     TForm1 form;

@@ -4,9 +4,20 @@
 #include <functional>
 
 class QApplication;
+class QCoreApplication;
+class QLocale;
 class TForm1;
 
 namespace startup {
+
+// Loads the toolkit's own translations (its standard dialogs and buttons: OK, Cancel, the font,
+// print and file dialogs) for the system's language, and Chinese when the toolkit has none for
+// it (an English system among them: the program's own texts are Chinese, so its dialogs are
+// too). Returns the language loaded ("zh_CN", "ja", ...), empty when no translation could be
+// found. The program's own texts are not translated. translationsPath: where the toolkit's .qm
+// files are; empty for the toolkit's installed ones.
+QString installToolkitTranslations(QCoreApplication &app, const QLocale &system,
+                                   const QString &translationsPath = {});
 
 // Runs the program once the settings file's path is fixed: when a copy is already running on
 // instanceName, tells it so and returns 0 at once, showing nothing; otherwise sets the

@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <functional>
 #include <memory>
@@ -155,22 +156,14 @@ private slots:
         reader.OpenArchive();
         QCOMPARE(reader.EntryCount(), 0);
 
-        // Appended to the drop-down, but not picked: the login still asks for a user.
+        // Appended to the drop-down and picked, the password box focused: 登录 works at once.
         QComboBox *users = m_form->Panel1()->ComboBox1();
         QCOMPARE(users->count(), 1);
-        QCOMPARE(users->currentIndex(), -1);
-        QTest::mouseClick(m_form->Panel1()->Button1(), Qt::LeftButton);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, kChooseOrCreate);
-
-        // Picking the name moves on to the password; Enter there logs in.
-        users->setFocus();
-        QTest::keyClick(users, Qt::Key_Down);
         QCOMPARE(users->currentText(), kZhangSan);
         QCOMPARE(QApplication::focusWidget(), m_form->Panel1()->MaskEdit1());
         QTest::keyClicks(m_form->Panel1()->MaskEdit1(), QStringLiteral("secret"));
         QTest::keyClick(m_form->Panel1()->MaskEdit1(), Qt::Key_Return);
-        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.size(), 0);
         expectLoggedIn(kZhangSan);
     }
 
@@ -300,7 +293,14 @@ private slots:
                  QStringLiteral("请在下面的方框中输入用户名：（如果输入的用户名已经存在，则所作的操作为更改用户密码）"));
         QVERIFY(dialog->Label1()->wordWrap());
         QCOMPARE(dialog->Label2()->text(), QStringLiteral("为了保护您的隐私，请设置密码："));
+        // Masked, shown only while the eye button is held down.
+        QCOMPARE(dialog->Edit2()->echoMode(), QLineEdit::Password);
+        auto *reveal = dialog->Edit2()->findChild<QToolButton *>(QStringLiteral("RevealButton"));
+        QVERIFY(reveal);
+        emit reveal->pressed();
         QCOMPARE(dialog->Edit2()->echoMode(), QLineEdit::Normal);
+        emit reveal->released();
+        QCOMPARE(dialog->Edit2()->echoMode(), QLineEdit::Password);
         QCOMPARE(dialog->Button1()->text(), QStringLiteral("确定"));
         QCOMPARE(dialog->Button2()->text(), QStringLiteral("加密/取消加密"));
         QCOMPARE(dialog->Button3()->text(), QStringLiteral("忘记密码"));
@@ -411,7 +411,7 @@ private slots:
         expectUser(kLiSi);
     }
 
-    void theOldPasswordBoxTakesAtMost255CharactersInClear()
+    void theOldPasswordBoxTakesAtMost255CharactersMasked()
     {
         QWidget owner;
         std::optional<QString> answer;
@@ -420,6 +420,7 @@ private slots:
         int maxLength = 0;
         QLineEdit::EchoMode echo = QLineEdit::NoEcho;
         QString initial = QStringLiteral("unset");
+        QStringList buttons;
         QTimer::singleShot(0, &owner, [&] {
             auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
             QVERIFY(box);
@@ -430,6 +431,8 @@ private slots:
             maxLength = edit->maxLength();
             echo = edit->echoMode();
             initial = edit->text();
+            for (QPushButton *button : box->findChildren<QPushButton *>())
+                buttons << button->text();
             QTest::keyClicks(edit, typed);
             box->accept();
         });
@@ -437,7 +440,9 @@ private slots:
         QCOMPARE(title, QStringLiteral("更改密码操作"));
         QCOMPARE(label, QStringLiteral("请输入旧密码:　　"));
         QCOMPARE(maxLength, 255);
-        QCOMPARE(echo, QLineEdit::Normal);
+        QCOMPARE(echo, QLineEdit::Password);
+        buttons.sort();
+        QCOMPARE(buttons, QStringList({QStringLiteral("取消"), QStringLiteral("确定")}));
         QCOMPARE(initial, QString());
         QVERIFY(answer.has_value());
         QCOMPARE(*answer, typed.left(255));

@@ -1,5 +1,6 @@
 #include "app/help_window.h"
 #include "app/main_form.h"
+#include "app/startup.h"
 #include "platform/gbk.h"
 #include "platform/message_box.h"
 #include "settings/ini.h"
@@ -10,11 +11,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QGroupBox>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTranslator>
 #include <memory>
 
 using testing_support::readFile;
@@ -235,6 +239,34 @@ private slots:
         QCOMPARE(m_boxes.size(), 2);
         QVERIFY(!m_form->isMinimized());
         QVERIFY(m_form->isVisible());
+    }
+
+    void theToolkitsDialogsSpeakTheSystemsLanguageOrChinese_data()
+    {
+        QTest::addColumn<QString>("system");
+        QTest::addColumn<QString>("loaded");
+        QTest::addColumn<QString>("ok");
+        QTest::newRow("an English system gets Chinese") << "en_US" << "zh_CN" << "确定";
+        QTest::newRow("the C locale gets Chinese") << "C" << "zh_CN" << "确定";
+        QTest::newRow("a language the toolkit has none of gets Chinese") << "sw_KE" << "zh_CN" << "确定";
+        QTest::newRow("mainland Chinese") << "zh_CN" << "zh_CN" << "确定";
+        QTest::newRow("Chinese of Taiwan keeps its own") << "zh_TW" << "zh_TW" << "確定";
+    }
+
+    void theToolkitsDialogsSpeakTheSystemsLanguageOrChinese()
+    {
+        QFETCH(QString, system);
+        QFETCH(QString, loaded);
+        QFETCH(QString, ok);
+        QCOMPARE(startup::installToolkitTranslations(*qApp, QLocale(system)), loaded);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("t"), QStringLiteral("m"),
+                        QMessageBox::Ok | QMessageBox::Cancel);
+        const QString okText = box.button(QMessageBox::Ok)->text().remove(QLatin1Char('&'));
+        for (QTranslator *translator : qApp->findChildren<QTranslator *>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+        QCOMPARE(okText, ok);
     }
 
 private:
