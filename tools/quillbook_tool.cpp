@@ -43,7 +43,8 @@ QList<ToolCommand> handedOverCommands()
     QList<ToolCommand> commands;
     for (const auto &[name, usage] : {std::pair{"rtf-text", "rtf-text FILE"},
                                       std::pair{"rtf-html", "rtf-html FILE"},
-                                      std::pair{"diary", "diary ARCHIVE"},
+                                      std::pair{"diary", "diary [--by-date] ARCHIVE"},
+                                      std::pair{"search", "search [--by-date] ARCHIVE TEXT [--weather W] [--mood M] [--from DATE] [--to DATE]"},
                                       std::pair{"protect", "protect ARCHIVE"},
                                       std::pair{"unprotect", "unprotect ARCHIVE"}}) {
         commands.append({QString::fromLatin1(name), QString::fromLatin1(usage), handOver, false});

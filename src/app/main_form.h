@@ -1,6 +1,7 @@
 #pragma once
 
 #include "diary/entry.h"
+#include "diary/row_order.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -185,6 +186,10 @@ private:
     void forgetRowsOfOtherDiary();
     // The warning that an entry cannot be opened, with the reason.
     void refuseToOpen(const QByteArray &name, diary::EntryProblem problem);
+    // The list's order as main.ini remembers it (the default when it holds none), and storing
+    // the order the user chose.
+    void restoreListOrder();
+    void storeListOrder(diary::RowOrder order);
     // After the table is filled: one information box naming the rows that cannot be read.
     void noticeUnreadable(const QList<diary::ListRow> &rows);
 

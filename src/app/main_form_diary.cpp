@@ -3,11 +3,14 @@
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
 #include "diary/messages.h"
+#include "diary/row_order.h"
 #include "pages/list_page.h"
 #include "pages/page_errors.h"
 #include "pages/write_page.h"
 #include "platform/gbk.h"
 #include "platform/message_box.h"
+#include "settings/ini.h"
+#include "texts.h"
 #include "widgets/image_combo_box.h"
 #include "widgets/nav_button.h"
 
@@ -24,15 +27,6 @@ void fillPage(QWidget *sheet, QWidget *page)
     auto *layout = new QVBoxLayout(sheet);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(page);
-}
-
-QList<TListPage::Row> pageRows(const QList<diary::ListRow> &rows)
-{
-    QList<TListPage::Row> shown;
-    shown.reserve(rows.size());
-    for (const diary::ListRow &row : rows)
-        shown.append({row.name, row.weather, row.mood, row.summary, row.nameBytes});
-    return shown;
 }
 
 } // namespace
@@ -56,6 +50,9 @@ void TForm1::setupDiary()
     handle(m_listForm->N3, &QAction::triggered, &TForm1::N3Click);
     connect(m_listForm->N4, &QAction::triggered, this,
             [this] { guarded([this] { m_writeForm->PrintSetExecute(); }); });
+    guarded([this] { restoreListOrder(); });
+    connect(m_listForm, &TListPage::orderChanged, this,
+            [this](diary::RowOrder order) { guarded([this, order] { storeListOrder(order); }); });
 
     // "用户登录" changes the page in a handler of the shell; connected before it, this saves the
     // open entry first when the write page is being left.
@@ -229,7 +226,7 @@ void TForm1::ListEntries()
     m_listForm->clearRows();
     m_listedPath = m_diaryPath;
     const diary::Listing listing = diary::listEntries(*m_archiveReader);
-    m_listForm->addRows(pageRows(listing.rows));
+    m_listForm->setRows(listing.rows);
     noticeUnreadable(listing.rows);
     listing.rethrowError();
 }
@@ -243,7 +240,7 @@ void TForm1::noticeUnreadable(const QList<diary::ListRow> &rows)
     }
     if (unreadable.isEmpty())
         return;
-    diary::sortRows(unreadable);
+    diary::sortRows(unreadable, diary::RowOrder{});
     QStringList names;
     for (qsizetype i = 0; i < unreadable.size() && i < diary_text::kNoticeNames; ++i)
         names.append(unreadable[i].name);
@@ -276,5 +273,24 @@ void TForm1::forgetRowsOfOtherDiary()
     if (m_listedPath == m_diaryPath)
         return;
     m_listForm->clearRows();
+    m_listForm->clearSearch();
     m_listedPath = m_diaryPath;
+}
+
+void TForm1::restoreListOrder()
+{
+    const QByteArray section = gbk::encode(app::text::listSection());
+    bool known = false;
+    const int column = ini::ReadSetting(section, gbk::encode(app::text::sortColumnKey())).toInt(&known);
+    if (!known || column < 0 || column >= diary::kSortColumnCount)
+        return;
+    const QByteArray descending = ini::ReadSetting(section, gbk::encode(app::text::descendingKey()));
+    m_listForm->setOrder({diary::SortColumn(column), descending != "0"});
+}
+
+void TForm1::storeListOrder(diary::RowOrder order)
+{
+    const QByteArray section = gbk::encode(app::text::listSection());
+    ini::WriteSetting(section, gbk::encode(app::text::sortColumnKey()), QByteArray::number(int(order.column)));
+    ini::WriteSetting(section, gbk::encode(app::text::descendingKey()), order.descending ? "1" : "0");
 }

@@ -18,6 +18,10 @@ inline QString alreadyRunning()
 // Where the skin index is kept in the settings file.
 inline QString skinSection() { return QStringLiteral("界面设置"); }
 inline QString skinKey() { return QStringLiteral("skin"); }
+// The list's order: the column (0 date, 1 weather, 2 mood, 3 summary) and 1 for descending.
+inline QString listSection() { return QStringLiteral("列表设置"); }
+inline QString sortColumnKey() { return QStringLiteral("sortcolumn"); }
+inline QString descendingKey() { return QStringLiteral("descending"); }
 
 inline QString helpCaption() { return QStringLiteral("羽书手札 帮助"); }
 inline QString helpMissing(const QString &path)

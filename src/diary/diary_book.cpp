@@ -581,11 +581,4 @@ void setPrivateHeader(TArchiveWriter &writer, const PrivateHeader &header)
     writer.WriteArchive();
 }
 
-void sortRows(QList<ListRow> &rows)
-{
-    std::stable_sort(rows.begin(), rows.end(), [](const ListRow &a, const ListRow &b) {
-        return QString::localeAwareCompare(a.name, b.name) < 0;
-    });
-}
-
 } // namespace diary

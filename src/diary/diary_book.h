@@ -159,8 +159,4 @@ Conversion unprotectDiary(TArchiveWriter &writer, const DiaryKey &key, const QBy
 // EDiaryFormat when the diary is not private.
 void setPrivateHeader(TArchiveWriter &writer, const PrivateHeader &header);
 
-// Orders rows as the list shows them: by name, compared with QString::localeAwareCompare
-// ("2003年10月5日" before "2003年9月26日"); rows of equal names keep their order.
-void sortRows(QList<ListRow> &rows);
-
 } // namespace diary
