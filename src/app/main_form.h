@@ -168,6 +168,12 @@ private:
     // entry is then dropped, its text left in the editor) and deleted only after the user has
     // confirmed it; a listing shows it as a row of its own and names it in one notice.
     void FindTodayEntry();
+    // Opens the entry of that day on the write page, or a blank one named after the day (as
+    // FindTodayEntry does for today). False when the day's entry cannot be read (the warning
+    // has been shown) and nothing changed.
+    bool openDay(const QDate &day);
+    // A day chosen on the write page: the open entry is saved, then the day opened.
+    void openDayChosen(const QDate &day);
     void SaveEntry();
     // False when no row was selected or its entry cannot be read (the warning has been shown).
     bool LoadEntry();

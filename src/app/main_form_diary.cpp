@@ -44,6 +44,8 @@ void TForm1::setupDiary()
     };
     handle(m_writeForm, &TWritePage::saveRequested, &TForm1::Action1Execute);
     handle(m_writeForm, &TWritePage::focusLeftPage, &TForm1::TabSheet1Exit);
+    connect(m_writeForm, &TWritePage::dayChosen, this,
+            [this](const QDate &day) { guarded([this, day] { openDayChosen(day); }); });
     handle(m_listForm->See, &QAction::triggered, &TForm1::SeeExecute);
     handle(m_listForm, &TListPage::ListView1DblClick, &TForm1::ListView1DblClick);
     handle(m_listForm->Del, &QAction::triggered, &TForm1::DelExecute);
@@ -143,26 +145,43 @@ void TForm1::openEntry(const QByteArray &name, const QByteArray *record)
         m_writeForm->RichEdit1->clear();
     }
     m_openEntry = {m_diaryPath, name, true};
+    m_writeForm->setShownDate(diary::dateOfName(gbk::decode(name)));
+    m_writeForm->setSearchText(QString());
 }
 
 void TForm1::FindTodayEntry()
 {
     // One date for the whole search: a name computed again after midnight could miss the
     // entry that exists and open a blank one in its place.
-    const QByteArray name = gbk::encode(diary::entryName(diary::today()));
+    openDay(diary::today());
+}
+
+void TForm1::openDayChosen(const QDate &day)
+{
+    // The entry open now is stored first, under its own name, as when leaving the page; if that
+    // fails, or the day cannot be opened, it stays open and the picker shows its day again.
+    m_writeForm->setShownDate(diary::dateOfName(gbk::decode(m_openEntry.name)));
+    SaveEntry();
+    openDay(day);
+}
+
+bool TForm1::openDay(const QDate &day)
+{
+    const QByteArray name = gbk::encode(diary::entryName(day));
     diary::EntryProblem problem = diary::EntryProblem::None;
     const std::optional<QByteArray> record = diary::findEntry(*m_archiveReader, name, &problem);
-    // Today's entry is there but cannot be read: no blank entry of today is opened in its place,
-    // which a save would then write over it.
+    // The day's entry is there but cannot be read: no blank entry of that day is opened in its
+    // place, which a save would then write over it.
     if (record && problem != diary::EntryProblem::None) {
         refuseToOpen(name, problem);
-        return;
+        return false;
     }
     // Decoded in the scratch document first: a record that cannot be read changes nothing.
     if (record)
         diary::loadRecord(*record, *m_listForm->RichEdit2);
     showPage(m_writePage);
     openEntry(name, record ? &*record : nullptr);
+    return true;
 }
 
 void TForm1::SaveEntry()
@@ -216,6 +235,8 @@ bool TForm1::LoadEntry()
     }
     diary::loadRecord(record, *m_listForm->RichEdit2);
     openEntry(name, &record);
+    // Opened from a search: its matches are highlighted, F3 goes from one to the next.
+    m_writeForm->setSearchText(m_listForm->query().text);
     showPage(m_writePage);
     return true;
 }

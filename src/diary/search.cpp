@@ -90,7 +90,18 @@ QList<QPair<qsizetype, qsizetype>> findMatches(QStringView text, const QString &
 
 bool SearchQuery::isOpen() const
 {
-    return foldForSearch(text).isEmpty() && weather < 0 && mood < 0 && !from.isValid() && !to.isValid();
+    return foldForSearch(text).isEmpty() && weather < 0 && mood < 0 && !from.isValid() && !to.isValid()
+           && !onThisDay.isValid();
+}
+
+bool onThisDay(const QDate &day, const QDate &today)
+{
+    if (!day.isValid() || !today.isValid() || day.year() >= today.year())
+        return false;
+    if (day.month() == today.month() && day.day() == today.day())
+        return true;
+    return day.month() == 2 && day.day() == 29 && today.month() == 2 && today.day() == 28
+           && !QDate::isLeapYear(today.year());
 }
 
 SearchIndex::SearchIndex(const QList<ListRow> &rows)
@@ -116,6 +127,8 @@ bool SearchIndex::rowMatches(const Row &row, const SearchQuery &query, const QSt
             || (query.to.isValid() && row.date > query.to))
             return false;
     }
+    if (query.onThisDay.isValid() && !onThisDay(row.date, query.onThisDay))
+        return false;
     if (query.weather >= 0 && (!row.readable || row.weather != query.weather))
         return false;
     if (query.mood >= 0 && (!row.readable || row.mood != query.mood))

@@ -34,10 +34,17 @@ struct SearchQuery {
     int mood = -1;      // mood index
     QDate from;         // first day, inclusive
     QDate to;           // last day, inclusive
+    // 那年今日: only the entries of this day's month and day in earlier years (onThisDay()).
+    QDate onThisDay;
 
     // True when every part is open: every row matches.
     bool isOpen() const;
 };
+
+// True when day falls on the month and day of today in an earlier year. A 29 February shows on
+// 28 February of a year that has no 29 February (else it would not show for three years out of
+// four); on 1 March only the entries of 1 March show.
+bool onThisDay(const QDate &day, const QDate &today);
 
 // The rows' text folded once, so that each query runs over all rows without folding again (a
 // search as the user types). Holds a copy of each row's folded summary: about as much memory as
@@ -45,7 +52,8 @@ struct SearchQuery {
 //
 // A row matches when its folded summary holds the folded text, its weather and mood words are
 // those of the indices asked for, and its entry name is a date (dateOfName) within the range
-// (a name that is no date never matches a range). A row of an entry that cannot be read matches
+// (a name that is no date never matches a range), and on today's day in an earlier year when
+// the query asks for 那年今日. A row of an entry that cannot be read matches
 // no text, weather or mood: only an open query or a date range alone.
 class SearchIndex
 {

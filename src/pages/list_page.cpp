@@ -237,6 +237,10 @@ void TListPage::createSearchBar()
 
     ClearButton = new QPushButton(QStringLiteral("清除"), bar);
     ClearButton->setObjectName(QStringLiteral("ClearButton"));
+    OnThisDay = new QPushButton(QStringLiteral("那年今日"), bar);
+    OnThisDay->setObjectName(QStringLiteral("OnThisDay"));
+    OnThisDay->setCheckable(true);
+    OnThisDay->setToolTip(QStringLiteral("往年今天写下的日记"));
 
     row->addWidget(SearchEdit, 1);
     row->addWidget(WeatherFilter);
@@ -246,6 +250,7 @@ void TListPage::createSearchBar()
     row->addWidget(new QLabel(QStringLiteral("至"), bar));
     row->addWidget(ToDate);
     row->addWidget(ClearButton);
+    row->addWidget(OnThisDay);
     static_cast<QVBoxLayout *>(layout())->insertWidget(0, bar);
 
     const auto changed = [this] { guarded([this] { queryChanged(); }); };
@@ -259,6 +264,7 @@ void TListPage::createSearchBar()
     });
     connect(FromDate, &QDateEdit::dateChanged, this, changed);
     connect(ToDate, &QDateEdit::dateChanged, this, changed);
+    connect(OnThisDay, &QPushButton::toggled, this, changed);
     connect(ClearButton, &QPushButton::clicked, this, [this] { guarded([this] { clearSearch(); }); });
 
     auto *find = new QShortcut(QKeySequence::Find, this);
@@ -390,6 +396,8 @@ diary::SearchQuery TListPage::query() const
         query.from = FromDate->date();
         query.to = ToDate->date();
     }
+    if (OnThisDay->isChecked())
+        query.onThisDay = diary::today();
     return query;
 }
 
@@ -399,6 +407,8 @@ void TListPage::clearSearch()
     const QSignalBlocker blockWeather(WeatherFilter);
     const QSignalBlocker blockMood(MoodFilter);
     const QSignalBlocker blockDate(DateFilter);
+    const QSignalBlocker blockDay(OnThisDay);
+    OnThisDay->setChecked(false);
     SearchEdit->clear();
     WeatherFilter->setCurrentIndex(0);
     MoodFilter->setCurrentIndex(0);
@@ -421,7 +431,9 @@ void TListPage::refill()
     QList<QTreeWidgetItem *> items;
     items.reserve(m_rows.size());
     const bool open = search.isOpen();
-    for (const qsizetype i : diary::sortedPositions(m_rows, m_order)) {
+    // The years of one day read best newest first, whatever the table's order.
+    const diary::RowOrder order = search.onThisDay.isValid() ? diary::RowOrder{} : m_order;
+    for (const qsizetype i : diary::sortedPositions(m_rows, order)) {
         if (!open && !m_index.matches(i, search))
             continue;
         const diary::ListRow &row = m_rows[i];

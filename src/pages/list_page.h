@@ -40,7 +40,8 @@ class QTreeWidgetItem;
 // and a date range (DateFilter with FromDate and ToDate) filter the rows as they change
 // (diary::SearchIndex); ClearButton 「清除」 empties them all and shows every row again. The
 // matches of the search text are highlighted in the summary column. The search stays when the
-// rows are listed anew.
+// rows are listed anew. OnThisDay 「那年今日」, while checked, shows only the entries written on
+// today's month and day in earlier years (diary::onThisDay), newest first.
 //
 // The page performs nothing itself: its commands (See, Del, N3, N4) and the double click are
 // for the main window to connect.
@@ -80,6 +81,7 @@ public:
     QDateEdit *FromDate;
     QDateEdit *ToDate;
     QPushButton *ClearButton;   // 「清除」
+    QPushButton *OnThisDay;     // 「那年今日」, checkable
 
     // Removes every row.
     void clearRows();

@@ -189,3 +189,27 @@ TEST(SearchIndex, FindsByTextWeatherMoodAndDates)
         EXPECT_EQ(index.find(c.query), c.found) << c.what;
     EXPECT_GT(index.heldCharacters(), 30);
 }
+
+TEST(OnThisDay, EarlierYearsOfTheSameDayAndTheLeapDayOnItsEve)
+{
+    const struct {
+        QDate day;
+        QDate today;
+        bool shown;
+    } cases[] = {
+        {QDate(2003, 9, 26), QDate(2010, 9, 26), true},
+        {QDate(2010, 9, 26), QDate(2010, 9, 26), false},   // today itself is not "that year"
+        {QDate(2011, 9, 26), QDate(2010, 9, 26), false},
+        {QDate(2003, 9, 25), QDate(2010, 9, 26), false},
+        {QDate(2004, 2, 29), QDate(2008, 2, 29), true},
+        {QDate(2004, 2, 29), QDate(2009, 2, 28), true},     // no 29th this year: shown on the 28th
+        {QDate(2004, 2, 29), QDate(2008, 2, 28), false},    // a leap year has its own 29th
+        {QDate(2004, 2, 29), QDate(2009, 3, 1), false},
+        {QDate(2003, 2, 28), QDate(2009, 2, 28), true},
+        {QDate(2003, 3, 1), QDate(2008, 2, 29), false},
+        {QDate(), QDate(2008, 2, 29), false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(diary::onThisDay(c.day, c.today), c.shown) << c.day.toString().toStdString()
+                                                            << " on " << c.today.toString().toStdString();
+}
