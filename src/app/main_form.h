@@ -174,6 +174,9 @@ private:
     bool openDay(const QDate &day);
     // A day chosen on the write page: the open entry is saved, then the day opened.
     void openDayChosen(const QDate &day);
+    // A day clicked in the list page's calendar: its entry opened, or for a day without one,
+    // after the user agrees, a blank entry of that day.
+    void calendarDayChosen(const QDate &day, bool hasEntry);
     void SaveEntry();
     // False when no row was selected or its entry cannot be read (the warning has been shown).
     bool LoadEntry();

@@ -4,6 +4,7 @@
 #include "diary/diary_book.h"
 #include "diary/messages.h"
 #include "diary/row_order.h"
+#include "pages/diary_calendar.h"
 #include "pages/list_page.h"
 #include "pages/page_errors.h"
 #include "pages/write_page.h"
@@ -44,6 +45,9 @@ void TForm1::setupDiary()
     };
     handle(m_writeForm, &TWritePage::saveRequested, &TForm1::Action1Execute);
     handle(m_writeForm, &TWritePage::focusLeftPage, &TForm1::TabSheet1Exit);
+    connect(m_listForm->Calendar, &TDiaryCalendar::dayChosen, this, [this](const QDate &day, bool has) {
+        guarded([this, day, has] { calendarDayChosen(day, has); });
+    });
     connect(m_writeForm, &TWritePage::dayChosen, this,
             [this](const QDate &day) { guarded([this, day] { openDayChosen(day); }); });
     handle(m_listForm->See, &QAction::triggered, &TForm1::SeeExecute);
@@ -162,6 +166,19 @@ void TForm1::openDayChosen(const QDate &day)
     // fails, or the day cannot be opened, it stays open and the picker shows its day again.
     m_writeForm->setShownDate(diary::dateOfName(gbk::decode(m_openEntry.name)));
     SaveEntry();
+    openDay(day);
+}
+
+void TForm1::calendarDayChosen(const QDate &day, bool hasEntry)
+{
+    forgetRowsOfOtherDiary();
+    if (!hasEntry) {
+        const QString question = diary_text::writeForDay(diary::entryName(day));
+        if (msgbox::show(this, QMessageBox::Question, diary_text::caption(), question,
+                         QMessageBox::Yes | QMessageBox::No)
+            != QMessageBox::Yes)
+            return;
+    }
     openDay(day);
 }
 

@@ -1,5 +1,6 @@
 #include "pages/list_page.h"
 
+#include "pages/diary_calendar.h"
 #include "platform/message_box.h"
 
 #include <QAction>
@@ -190,10 +191,16 @@ void TListPage::createTable()
     ListView1->installEventFilter(this);
     fitColumns();
 
+    Calendar = new TDiaryCalendar(this);
+    Calendar->hide();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
-    layout->addWidget(ListView1);
+    auto *row = new QHBoxLayout;
+    row->setSpacing(4);
+    row->addWidget(ListView1, 1);
+    row->addWidget(Calendar);
+    layout->addLayout(row);
 }
 
 void TListPage::createSearchBar()
@@ -251,6 +258,11 @@ void TListPage::createSearchBar()
     row->addWidget(ToDate);
     row->addWidget(ClearButton);
     row->addWidget(OnThisDay);
+    CalendarButton = new QPushButton(QStringLiteral("日历"), bar);
+    CalendarButton->setObjectName(QStringLiteral("CalendarButton"));
+    CalendarButton->setCheckable(true);
+    row->addWidget(CalendarButton);
+    connect(CalendarButton, &QPushButton::toggled, Calendar, &QWidget::setVisible);
     static_cast<QVBoxLayout *>(layout())->insertWidget(0, bar);
 
     const auto changed = [this] { guarded([this] { queryChanged(); }); };
@@ -337,6 +349,7 @@ void TListPage::clearRows()
     ListView1->clear();
     m_rows.clear();
     m_index = diary::SearchIndex();
+    Calendar->setRows({});
 }
 
 void TListPage::addRows(const QList<Row> &rows)
@@ -361,6 +374,7 @@ void TListPage::setRows(const QList<diary::ListRow> &rows)
     m_hoverTimer.stop();
     m_rows = rows;
     m_index = diary::SearchIndex(m_rows);
+    Calendar->setRows(m_rows);
     refill();
 }
 

@@ -20,6 +20,7 @@ class QPushButton;
 class QTextDocument;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TDiaryCalendar;
 
 // The list page: the whole diary as a table of date, weather, mood and text, one row per entry,
 // with a context menu to open, delete or print the row under the pointer.
@@ -42,6 +43,11 @@ class QTreeWidgetItem;
 // matches of the search text are highlighted in the summary column. The search stays when the
 // rows are listed anew. OnThisDay 「那年今日」, while checked, shows only the entries written on
 // today's month and day in earlier years (diary::onThisDay), newest first.
+//
+// Calendar: CalendarButton 「日历」 shows a month calendar (TDiaryCalendar) at the right of the
+// table, marking the days of all rows (not only those the search finds). It sits on this page
+// rather than a page of its own so that it shares the listing with the table, and the list's
+// search and the calendar can be used side by side.
 //
 // The page performs nothing itself: its commands (See, Del, N3, N4) and the double click are
 // for the main window to connect.
@@ -82,6 +88,8 @@ public:
     QDateEdit *ToDate;
     QPushButton *ClearButton;   // 「清除」
     QPushButton *OnThisDay;     // 「那年今日」, checkable
+    QPushButton *CalendarButton; // 「日历」, checkable: shows the calendar beside the table
+    TDiaryCalendar *Calendar;   // the same rows by day; hidden until CalendarButton is checked
 
     // Removes every row.
     void clearRows();

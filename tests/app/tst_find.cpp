@@ -7,6 +7,7 @@
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
 #include "diary/diary_fixture.h"
+#include "pages/diary_calendar.h"
 #include "pages/list_page.h"
 #include "pages/write_page.h"
 #include "platform/files.h"
@@ -18,6 +19,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCalendarWidget>
+#include <QTableView>
+#include <QTextCharFormat>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -90,9 +94,10 @@ private slots:
         QVERIFY(QDir::setCurrent(m_dir->path()));
         ini::setSettingsPath(m_dir->filePath(u"main.ini"_s));
         m_boxes.clear();
+        m_answer = QMessageBox::Ok;
         msgbox::setInterceptor([this](const msgbox::Shown &box) {
             m_boxes.append(box);
-            return QMessageBox::Ok;
+            return box.buttons.testFlag(m_answer) ? m_answer : QMessageBox::Ok;
         });
         m_today = QDate(2009, 2, 28);
         diary::setClock([this] { return m_today; });
@@ -290,6 +295,67 @@ private slots:
         QCOMPARE(list()->rowCount(), 5);
     }
 
+    void theCalendarMarksExactlyTheDaysWithEntriesAndOpensThem()
+    {
+        listDiary({{u"2009年2月3日"_s, ownRecord(0, 0, u"高兴的一天"_s)},
+                   {u"2009年2月14日"_s, ownRecord(1, 7, u"情人节"_s)},
+                   {u"2009年1月31日"_s, ownRecord(0, 3, u"一月底"_s)},
+                   {u"notes"_s, ownRecord(0, 0, u"不是日期"_s)},
+                   {u"2008年2月29日"_s, ownRecord(0, 1, u"闰日"_s)}});
+        TDiaryCalendar *calendar = list()->Calendar;
+        QVERIFY(!calendar->isVisible());
+        QTest::mouseClick(list()->CalendarButton, Qt::LeftButton);
+        QVERIFY(calendar->isVisible());
+        QCOMPARE(calendar->markedDays(), (QList<QDate>{QDate(2008, 2, 29), QDate(2009, 1, 31),
+                                                       QDate(2009, 2, 3), QDate(2009, 2, 14)}));
+        QCOMPARE(calendar->Calendar1->dateTextFormat(QDate(2009, 2, 14)).background().color(),
+                 TDiaryCalendar::moodTint(7));
+        QCOMPARE(calendar->Calendar1->dateTextFormat(QDate(2009, 2, 3)).background().color(),
+                 TDiaryCalendar::moodTint(0));
+        QCOMPARE(calendar->Calendar1->monthShown(), 2);
+
+        // Page Up and Page Down change the month; 「今天」 comes back.
+        QTableView *days = calendar->Calendar1->findChild<QTableView *>();
+        QVERIFY(days);
+        days->setFocus();
+        QTest::keyClick(days, Qt::Key_PageUp);
+        QCOMPARE(calendar->Calendar1->monthShown(), 1);
+        QTest::keyClick(days, Qt::Key_PageUp);
+        QCOMPARE(calendar->Calendar1->monthShown(), 12);
+        QCOMPARE(calendar->Calendar1->yearShown(), 2008);
+        QTest::keyClick(days, Qt::Key_PageDown);
+        QCOMPARE(calendar->Calendar1->monthShown(), 1);
+        QTest::mouseClick(calendar->TodayButton, Qt::LeftButton);
+        QCOMPARE(calendar->Calendar1->monthShown(), 2);
+        QCOMPARE(calendar->Calendar1->yearShown(), 2009);
+
+        // A marked day opens its entry.
+        calendar->Calendar1->setSelectedDate(QDate(2009, 2, 14));
+        QTest::keyClick(days, Qt::Key_Return);
+        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(write()->Label3->text(), u"2009年2月14日"_s);
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"情人节"_s);
+        QCOMPARE(m_boxes.size(), 0);
+
+        // An empty day asks first.
+        click(4);
+        m_answer = QMessageBox::No;
+        calendar->Calendar1->setSelectedDate(QDate(2009, 2, 10));
+        QTest::keyClick(days, Qt::Key_Return);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, u"2009年2月10日还没有日记，现在写一篇吗?"_s);
+        QCOMPARE(page(), m_form->TabSheet2());
+        m_answer = QMessageBox::Yes;
+        QTest::keyClick(days, Qt::Key_Return);
+        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(write()->Label3->text(), u"2009年2月10日"_s);
+        QVERIFY(write()->RichEdit1->document()->isEmpty());
+        write()->RichEdit1->setPlainText(u"新写的"_s);
+        click(4);
+        QVERIFY(calendar->markedDays().contains(QDate(2009, 2, 10)));
+        QCOMPARE(calendar->markedDays().size(), 5);
+    }
+
 private:
     void createUser(const QString &name, const QString &password, const Entries &entries)
     {
@@ -352,6 +418,7 @@ private:
     QString m_previous;
     std::unique_ptr<TForm1> m_form;
     QList<msgbox::Shown> m_boxes;
+    QMessageBox::StandardButton m_answer = QMessageBox::Ok;
     QDate m_today;
 };
 
