@@ -4,6 +4,8 @@
 #include "diary/row_order.h"
 
 #include <QMainWindow>
+
+#include <memory>
 #include <QString>
 
 class QCloseEvent;
@@ -11,6 +13,9 @@ class QGroupBox;
 class QRadioButton;
 class QStackedWidget;
 class TArchiveReader;
+namespace diary {
+class ListingCache;
+}
 class TArchiveWriter;
 class TForm2;
 class TLoginPanel;
@@ -206,6 +211,9 @@ private:
     TListPage *m_listForm = nullptr;
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from
+    // The rows of the last listing, so that coming back to the list decodes only what changed;
+    // dropped when another diary becomes the current one.
+    std::unique_ptr<diary::ListingCache> m_listingCache;
     bool m_leaveSaved = false; // the page change under way has saved the open entry
 
     // ---- About box (main_form_about.cpp) ----

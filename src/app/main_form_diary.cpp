@@ -38,6 +38,7 @@ void TForm1::setupDiary()
     fillPage(m_writePage, m_writeForm);
     m_listForm = new TListPage;
     fillPage(m_listPage, m_listForm);
+    m_listingCache = std::make_unique<diary::ListingCache>();
 
     const auto handle = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
         connect(sender, signal, this,
@@ -262,8 +263,10 @@ void TForm1::ListEntries()
 {
     showPage(m_listPage);
     m_listForm->clearRows();
+    if (m_listedPath != m_diaryPath)
+        m_listingCache->clear();
     m_listedPath = m_diaryPath;
-    const diary::Listing listing = diary::listEntries(*m_archiveReader);
+    const diary::Listing listing = diary::listEntries(*m_archiveReader, nullptr, m_listingCache.get());
     m_listForm->setRows(listing.rows);
     noticeUnreadable(listing.rows);
     listing.rethrowError();
@@ -312,6 +315,7 @@ void TForm1::forgetRowsOfOtherDiary()
         return;
     m_listForm->clearRows();
     m_listForm->clearSearch();
+    m_listingCache->clear();
     m_listedPath = m_diaryPath;
 }
 

@@ -207,8 +207,7 @@ void TListPage::createSearchBar()
 {
     auto *bar = new QWidget(this);
     bar->setObjectName(QStringLiteral("SearchBar"));
-    auto *row = new QHBoxLayout(bar);
-    row->setContentsMargins(2, 2, 2, 0);
+    auto *row = new QHBoxLayout;
     row->setSpacing(4);
 
     SearchEdit = new QLineEdit(bar);
@@ -248,21 +247,32 @@ void TListPage::createSearchBar()
     OnThisDay->setObjectName(QStringLiteral("OnThisDay"));
     OnThisDay->setCheckable(true);
     OnThisDay->setToolTip(QStringLiteral("往年今天写下的日记"));
-
-    row->addWidget(SearchEdit, 1);
-    row->addWidget(WeatherFilter);
-    row->addWidget(MoodFilter);
-    row->addWidget(DateFilter);
-    row->addWidget(FromDate);
-    row->addWidget(new QLabel(QStringLiteral("至"), bar));
-    row->addWidget(ToDate);
-    row->addWidget(ClearButton);
-    row->addWidget(OnThisDay);
     CalendarButton = new QPushButton(QStringLiteral("日历"), bar);
     CalendarButton->setObjectName(QStringLiteral("CalendarButton"));
     CalendarButton->setCheckable(true);
-    row->addWidget(CalendarButton);
     connect(CalendarButton, &QPushButton::toggled, Calendar, &QWidget::setVisible);
+
+    // Two rows, so that the page is no wider than the window's first size.
+    row->addWidget(SearchEdit, 1);
+    row->addWidget(WeatherFilter);
+    row->addWidget(MoodFilter);
+    row->addWidget(ClearButton);
+    auto *dates = new QHBoxLayout;
+    dates->setSpacing(4);
+    dates->addWidget(DateFilter);
+    dates->addWidget(FromDate);
+    dates->addWidget(new QLabel(QStringLiteral("至"), bar));
+    dates->addWidget(ToDate);
+    dates->addStretch(1);
+    dates->addWidget(OnThisDay);
+    dates->addWidget(CalendarButton);
+    auto *rows = new QVBoxLayout(bar);
+    rows->setContentsMargins(2, 2, 2, 0);
+    rows->setSpacing(2);
+    rows->addLayout(row);
+    rows->addLayout(dates);
+    // Never wider than the page is given: the controls are clipped rather than the window grown.
+    bar->setMinimumWidth(1);
     static_cast<QVBoxLayout *>(layout())->insertWidget(0, bar);
 
     const auto changed = [this] { guarded([this] { queryChanged(); }); };

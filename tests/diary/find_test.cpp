@@ -1,8 +1,14 @@
 #include "diary_fixture.h"
 
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
+#include "diary/diary_book.h"
 #include "diary/row_order.h"
 #include "diary/search.h"
 
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -212,4 +218,95 @@ TEST(OnThisDay, EarlierYearsOfTheSameDayAndTheLeapDayOnItsEve)
     for (const auto &c : cases)
         EXPECT_EQ(diary::onThisDay(c.day, c.today), c.shown) << c.day.toString().toStdString()
                                                             << " on " << c.today.toString().toStdString();
+}
+
+namespace {
+
+void expectSameRows(const diary::Listing &got, const diary::Listing &fresh, const char *when)
+{
+    ASSERT_EQ(got.rows.size(), fresh.rows.size()) << when;
+    for (qsizetype i = 0; i < got.rows.size(); ++i) {
+        const diary::ListRow &a = got.rows[i];
+        const diary::ListRow &b = fresh.rows[i];
+        EXPECT_EQ(a.nameBytes, b.nameBytes) << when << " row " << i;
+        EXPECT_EQ(a.weather, b.weather) << when << " row " << i;
+        EXPECT_EQ(a.mood, b.mood) << when << " row " << i;
+        EXPECT_EQ(a.summary, b.summary) << when << " row " << i;
+        EXPECT_EQ(a.problem, b.problem) << when << " row " << i;
+    }
+}
+
+} // namespace
+
+TEST(ListingCache, RowsAlwaysEqualAFreshListingAndOnlyChangedEntriesAreDecoded)
+{
+    using namespace diary_testing;
+    QTemporaryDir dir;
+    const QString first = dir.filePath(u"张三"_s);
+    const QString second = dir.filePath(u"李四"_s);
+    QList<std::pair<QString, QByteArray>> entries;
+    for (int day = 1; day <= 20; ++day)
+        entries.append({diary::entryName(QDate(2003, 9, day)), ownRecord(day % 4, day % 8, u"第%1天"_s.arg(day))});
+    writeDiary(first, entries);
+    writeDiary(second, {{u"2003年9月1日"_s, ownRecord(1, 1, u"别人的日记"_s)}});
+
+    diary::ListingCache cache;
+    TArchiveReader reader;
+    TArchiveWriter writer;
+    reader.SetZipName(first);
+    writer.SetZipName(first);
+    const auto check = [&](const char *when, qsizetype reused) {
+        TArchiveReader freshReader;
+        freshReader.SetZipName(reader.ZipName());
+        const diary::Listing fresh = diary::listEntries(freshReader);
+        const diary::Listing got = diary::listEntries(reader, nullptr, &cache);
+        expectSameRows(got, fresh, when);
+        if (reused >= 0) {
+            EXPECT_EQ(cache.reused(), reused) << when;
+        }
+        EXPECT_EQ(cache.size(), fresh.rows.size()) << when;
+    };
+    check("first listing", 0);
+    check("listed again", 20);
+
+    // Today's entry, added at the end: only it is decoded.
+    ASSERT_EQ(diary::storeEntry(writer, g(u"2003年9月21日"_s), ownRecord(2, 2, u"新的"_s)),
+              diary::EntryProblem::None);
+    check("after adding an entry", 20);
+    // Saved again where it stands, with new text.
+    ASSERT_EQ(diary::storeEntry(writer, g(u"2003年9月21日"_s), ownRecord(3, 3, u"改过"_s)),
+              diary::EntryProblem::None);
+    check("after saving it again", 20);
+    // An entry in the middle changed: it and those behind it moved.
+    ASSERT_EQ(diary::storeEntry(writer, g(u"2003年9月10日"_s), ownRecord(0, 0, u"改了中间的一篇，长一些"_s)),
+              diary::EntryProblem::None);
+    check("after changing an entry in the middle", 9);
+    diary::deleteEntry(reader, writer, g(u"2003年9月21日"_s));
+    check("after deleting the last entry", 20);
+
+    // Another program replaces an entry where it stands, under another password.
+    {
+        TArchiveWriter other;
+        other.SetZipName(first);
+        other.SetPassword(u"another"_s);
+        QByteArray record = ownRecord(1, 1, u"第20天"_s);
+        QBuffer stream(&record);
+        stream.open(QIODevice::ReadOnly);
+        other.AddFromStream(g(u"2003年9月20日"_s), stream);
+    }
+    check("after another program replaced an entry", 19);
+    // Another program rewrites the whole file with the same entries and texts.
+    writeDiary(first, entries);
+    // (Entries written anew carry a new time stamp: whether they are decoded again depends on
+    // the clock's two-second step, the rows do not.)
+    check("after another program rewrote the archive", -1);
+
+    // Another user's diary: the cache starts again.
+    reader.SetZipName(second);
+    check("another user's diary", 0);
+    reader.SetZipName(first);
+    check("back to the first diary", 0);
+    QFile::remove(first);
+    check("the archive gone", 0);
+    EXPECT_EQ(cache.size(), 0);
 }
