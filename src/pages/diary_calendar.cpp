@@ -5,7 +5,7 @@
 #include <QCalendarWidget>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QTextCharFormat>
+#include <QPainter>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -22,10 +22,47 @@ const QColor kUnknownTint(215, 215, 215);
 
 } // namespace
 
+// A calendar that paints the days of a table of moods itself: the tint, the number in bold, a
+// frame round the selected day.
+class TMarkedCalendar : public QCalendarWidget
+{
+public:
+    TMarkedCalendar(const QHash<QDate, int> *moods, QWidget *parent)
+        : QCalendarWidget(parent), m_moods(moods)
+    {
+    }
+
+protected:
+    void paintCell(QPainter *painter, const QRect &rect, QDate date) const override
+    {
+        const auto it = m_moods->constFind(date);
+        if (it == m_moods->cend()) {
+            QCalendarWidget::paintCell(painter, rect, date);
+            return;
+        }
+        painter->save();
+        painter->fillRect(rect.adjusted(1, 1, -1, -1), TDiaryCalendar::moodTint(it.value()));
+        QFont bold = font();
+        bold.setBold(true);
+        painter->setFont(bold);
+        const bool shownMonth = date.month() == monthShown() && date.year() == yearShown();
+        painter->setPen(palette().color(shownMonth ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+        painter->drawText(rect, Qt::AlignCenter, QString::number(date.day()));
+        if (date == selectedDate()) {
+            painter->setPen(QPen(palette().color(QPalette::Highlight), 2));
+            painter->drawRect(rect.adjusted(1, 1, -1, -1));
+        }
+        painter->restore();
+    }
+
+private:
+    const QHash<QDate, int> *m_moods;
+};
+
 TDiaryCalendar::TDiaryCalendar(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("DiaryCalendar"));
-    Calendar1 = new QCalendarWidget(this);
+    Calendar1 = new TMarkedCalendar(&m_moods, this);
     Calendar1->setObjectName(QStringLiteral("Calendar1"));
     Calendar1->setGridVisible(true);
     Calendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
@@ -67,21 +104,19 @@ void TDiaryCalendar::setRows(const QList<diary::ListRow> &rows)
         if (day.isValid())
             moods.insert(day, row.readable() ? diary::moodIndexOf(row.mood) : -1);
     }
-    // Clearing every format at once and setting only the marked ones keeps a month's change
-    // free of work: the calendar looks the formats up as it paints.
-    Calendar1->setDateTextFormat(QDate(), QTextCharFormat());
-    for (auto it = moods.cbegin(); it != moods.cend(); ++it) {
-        QTextCharFormat format;
-        format.setFontWeight(QFont::Bold);
-        format.setBackground(moodTint(it.value()));
-        Calendar1->setDateTextFormat(it.key(), format);
-    }
     m_moods = std::move(moods);
+    Calendar1->update();
+}
+
+QColor TDiaryCalendar::tintOf(const QDate &day) const
+{
+    const auto it = m_moods.constFind(day);
+    return it == m_moods.cend() ? QColor() : moodTint(it.value());
 }
 
 QList<QDate> TDiaryCalendar::markedDays() const
 {
-    QList<QDate> days = Calendar1->dateTextFormat().keys();
+    QList<QDate> days = m_moods.keys();
     std::sort(days.begin(), days.end());
     return days;
 }

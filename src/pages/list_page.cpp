@@ -359,6 +359,7 @@ void TListPage::clearRows()
     ListView1->clear();
     m_rows.clear();
     m_index = diary::SearchIndex();
+    m_indexed = false;
     Calendar->setRows({});
 }
 
@@ -383,7 +384,9 @@ void TListPage::setRows(const QList<diary::ListRow> &rows)
 {
     m_hoverTimer.stop();
     m_rows = rows;
-    m_index = diary::SearchIndex(m_rows);
+    // Folded when the first search needs it: a listing the user does not search costs nothing.
+    m_index = diary::SearchIndex();
+    m_indexed = false;
     Calendar->setRows(m_rows);
     refill();
 }
@@ -455,6 +458,10 @@ void TListPage::refill()
     QList<QTreeWidgetItem *> items;
     items.reserve(m_rows.size());
     const bool open = search.isOpen();
+    if (!open && !m_indexed) {
+        m_index = diary::SearchIndex(m_rows);
+        m_indexed = true;
+    }
     // The years of one day read best newest first, whatever the table's order.
     const diary::RowOrder order = search.onThisDay.isValid() ? diary::RowOrder{} : m_order;
     for (const qsizetype i : diary::sortedPositions(m_rows, order)) {

@@ -150,6 +150,7 @@ private:
     QPoint m_hoverPos;
     QList<diary::ListRow> m_rows;
     diary::SearchIndex m_index;
+    bool m_indexed = false;   // m_index holds m_rows
     diary::RowOrder m_order;
     QString m_needle;   // the search text the summaries are highlighted with
 };

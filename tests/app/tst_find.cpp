@@ -21,7 +21,7 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QTableView>
-#include <QTextCharFormat>
+#include <QImage>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -308,10 +308,22 @@ private slots:
         QVERIFY(calendar->isVisible());
         QCOMPARE(calendar->markedDays(), (QList<QDate>{QDate(2008, 2, 29), QDate(2009, 1, 31),
                                                        QDate(2009, 2, 3), QDate(2009, 2, 14)}));
-        QCOMPARE(calendar->Calendar1->dateTextFormat(QDate(2009, 2, 14)).background().color(),
-                 TDiaryCalendar::moodTint(7));
-        QCOMPARE(calendar->Calendar1->dateTextFormat(QDate(2009, 2, 3)).background().color(),
-                 TDiaryCalendar::moodTint(0));
+        QCOMPARE(calendar->tintOf(QDate(2009, 2, 14)), TDiaryCalendar::moodTint(7));
+        QCOMPARE(calendar->tintOf(QDate(2009, 2, 3)), TDiaryCalendar::moodTint(0));
+        QVERIFY(!calendar->tintOf(QDate(2009, 2, 4)).isValid());
+        // Painted as marked: the 14th's tint is on screen, and the tint of a mood no day has is not.
+        const QImage shot = calendar->Calendar1->grab().toImage();
+        const auto shows = [&shot](const QColor &colour) {
+            for (int y = 0; y < shot.height(); ++y) {
+                for (int x = 0; x < shot.width(); ++x) {
+                    if (shot.pixelColor(x, y) == colour)
+                        return true;
+                }
+            }
+            return false;
+        };
+        QVERIFY(shows(TDiaryCalendar::moodTint(7)));
+        QVERIFY(!shows(TDiaryCalendar::moodTint(6)));
         QCOMPARE(calendar->Calendar1->monthShown(), 2);
 
         // Page Up and Page Down change the month; 「今天」 comes back.
