@@ -213,6 +213,14 @@ int main(int argc, char **argv)
                          [&] { diary::listEntries(reader); }, {}});
         const auto serially = [&] { listSerially(diary); };
         cases.push_back({"listEntries serially (one thread)", nothing, serially, {}});
+        diary::ListingCache cache;
+        cases.push_back({"listEntries, every row kept from before", [&] {
+                             if (cache.size() == 0)
+                                 diary::listEntries(reader, nullptr, &cache);
+                         }, [&] { diary::listEntries(reader, nullptr, &cache); }, {}});
+        QList<diary::ListRow> listed = diary::listEntries(reader).rows;
+        cases.push_back({"the list page's setRows alone", nothing,
+                         [&] { page.setRows(listed); }, {}});
         cases.push_back({"filling and sorting the table alone", [&] { page.clearRows(); },
                          [&] { page.addRows(rows); }, {}});
         cases.push_back({"keystroke: filter the table by 下雨", clearSearch, typeWord, {}});

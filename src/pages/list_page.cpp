@@ -31,9 +31,10 @@ constexpr int kKeyRole = Qt::UserRole;
 const QColor kTextColour(0, 0, 255);
 const QColor kGridColour(192, 192, 192);
 const QColor kMatchColour(255, 230, 110);
-// More than the widest cell shows on any screen; laying out a whole long entry for every row
-// painted would only slow the table down.
-constexpr qsizetype kShownCharacters = 600;
+// More than a cell shows at the table's font on a wide screen; laying out (and eliding) more of a
+// long entry for every row painted only slows each repaint down, which a search repeats at
+// every keystroke.
+constexpr qsizetype kShownCharacters = 240;
 
 // Cells on one line (the summary's line breaks shown as spaces, cut where the cell ends) with
 // grid lines between rows and columns.
