@@ -492,6 +492,10 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
         reader.OpenArchive();
         const bool sealed = usesKey(reader, key);
         const int count = reader.EntryCount();
+        // One open file for the whole pass, under the lock above.
+        std::optional<TArchiveReader::HeldFile> held;
+        if (count > 0)
+            held.emplace(reader);
         pipeline.start(count);
         qint64 listed = 0;
         for (int i = 0; i < count && !pipeline.failedBefore(i); ++i) {
