@@ -44,7 +44,8 @@ QList<ToolCommand> handedOverCommands()
     QList<ToolCommand> commands;
     for (const auto &[name, usage] : {std::pair{"rtf-text", "rtf-text FILE"},
                                       std::pair{"rtf-html", "rtf-html FILE"},
-                                      std::pair{"diary", "diary ARCHIVE"},
+                                      std::pair{"diary", "diary [--by-date] ARCHIVE"},
+                                      std::pair{"search", "search [--by-date] ARCHIVE TEXT [--weather W] [--mood M] [--from DATE] [--to DATE]"},
                                       std::pair{"protect", "protect ARCHIVE"},
                                       std::pair{"unprotect", "unprotect ARCHIVE"},
                                       std::pair{"stats", "stats ARCHIVE [--year Y] [--json]"}}) {

@@ -1,9 +1,15 @@
-// quillbook-tool diary ARCHIVE: the rows the list page shows for a diary, in the list page's
-// order, one per line, UTF-8: entry name, weather word, mood word and summary, separated by tabs.
+// quillbook-tool diary [--by-date] ARCHIVE: the rows the list page shows for a diary, one per
+// line, in the order of their names as text, or with --by-date in the list page's order (newest
+// first, names that are no dates last); UTF-8, UTF-8: entry name, weather word, mood word and summary, separated by tabs.
 // Inside the fields a line break (CR LF, CR or LF) is written as "\n", a tab as "\t" and a
 // backslash as "\\", so that every row stays one line of four fields. The entries of an old-format
 // diary are read with the diary password, whatever --password says; a private diary is opened
 // with its own password (readPassword in commands.h), and a wrong one is status 2.
+//
+// quillbook-tool search [--by-date] ARCHIVE TEXT [--weather W] [--mood M] [--from DATE]
+// [--to DATE]: the rows that a search on the list page finds (diary::SearchIndex), printed as
+// diary prints them. W and M are list words (晴, 高兴) or indices; a DATE is yyyy-mm-dd or an
+// entry name (2003年9月26日). An empty TEXT searches by the filters alone.
 //
 // quillbook-tool protect ARCHIVE / unprotect ARCHIVE convert a diary to the private format and
 // back, in one atomic rewrite (diary::protectDiary, diary::unprotectDiary); protect prints the
@@ -28,10 +34,14 @@
 
 #include <unistd.h>
 #include "diary/diary_book.h"
+#include "diary/row_order.h"
+#include "diary/search.h"
 
 namespace {
 
-const QString kUsage = QStringLiteral("diary ARCHIVE");
+const QString kUsage = QStringLiteral("diary [--by-date] ARCHIVE");
+const QString kSearchUsage = QStringLiteral(
+    "search [--by-date] ARCHIVE TEXT [--weather W] [--mood M] [--from DATE] [--to DATE]");
 
 // Why an entry cannot be read, for the warning.
 QString problemName(diary::EntryProblem problem)
@@ -90,38 +100,136 @@ std::optional<DiaryKey> unlock(const ToolContext &context, const PrivateHeader &
     return key;
 }
 
-int diaryCommand(const ToolContext &context, const QStringList &args)
+// Takes the flag out of args; true when it was there.
+bool takeFlag(QStringList &args, const QString &flag)
 {
-    if (args.size() != 1) {
-        toolError(QStringLiteral("usage: quillbook-tool ") + kUsage);
-        return 2;
-    }
+    return args.removeAll(flag) > 0;
+}
+
+// The listing of the archive, the rows in the order asked for; nullopt when a private diary's
+// password is wrong (said on standard error).
+std::optional<diary::Listing> listDiary(const ToolContext &context, const QString &archive, bool byDate)
+{
     TArchiveReader reader;
-    reader.SetZipName(args[0]);
+    reader.SetZipName(archive);
     std::optional<DiaryKey> key;
     if (const std::optional<PrivateHeader> header = diary::privateHeaderOf(reader)) {
         key = unlock(context, *header);
         if (!key)
-            return 2;
+            return std::nullopt;
     }
     diary::Listing listing = diary::listEntries(reader, key ? &*key : nullptr);
-    diary::sortRows(listing.rows);
+    if (byDate)
+        diary::sortRows(listing.rows, diary::RowOrder{});
+    else
+        diary::sortRowsByName(listing.rows);
+    return listing;
+}
+
+// Prints the rows, warns of those that cannot be read, raises the listing's error; the status.
+int printRows(const diary::Listing &listing, const QList<diary::ListRow> &rows)
+{
     QByteArray out;
-    for (const diary::ListRow &row : std::as_const(listing.rows)) {
+    for (const diary::ListRow &row : rows) {
         out += QStringList{field(row.name), field(row.weather), field(row.mood), field(row.summary)}
                    .join(QLatin1Char('\t'))
                    .toUtf8();
         out += '\n';
     }
     toolWrite(out);
-    for (const diary::ListRow &row : std::as_const(listing.rows)) {
+    int unreadable = 0;
+    for (const diary::ListRow &row : rows) {
         if (!row.readable()) {
+            ++unreadable;
             toolError(QStringLiteral("warning: the entry \"%1\" cannot be read: %2")
                           .arg(row.name, problemName(row.problem)));
         }
     }
     listing.rethrowError();
-    return listing.unreadableCount() > 0 ? 1 : 0;
+    return unreadable > 0 ? 1 : 0;
+}
+
+int diaryCommand(const ToolContext &context, const QStringList &arguments)
+{
+    QStringList args = arguments;
+    const bool byDate = takeFlag(args, QStringLiteral("--by-date"));
+    if (args.size() != 1) {
+        toolError(QStringLiteral("usage: quillbook-tool ") + kUsage);
+        return 2;
+    }
+    const std::optional<diary::Listing> listing = listDiary(context, args[0], byDate);
+    if (!listing)
+        return 2;
+    return printRows(*listing, listing->rows);
+}
+
+// A weather or mood given as its list word or its index; -2 for neither.
+int wordIndex(const QString &given, int (*indexOf)(const QString &), int count)
+{
+    bool number = false;
+    const int index = given.toInt(&number);
+    if (number)
+        return index >= 0 && index < count ? index : -2;
+    const int found = indexOf(given);
+    return found >= 0 ? found : -2;
+}
+
+QDate dateArgument(const QString &given)
+{
+    const QDate date = QDate::fromString(given, Qt::ISODate);
+    return date.isValid() ? date : diary::dateOfName(given);
+}
+
+int searchCommand(const ToolContext &context, const QStringList &arguments)
+{
+    QStringList args = arguments;
+    const bool byDate = takeFlag(args, QStringLiteral("--by-date"));
+    diary::SearchQuery query;
+    QStringList positional;
+    QString bad;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        const bool option = arg == QLatin1String("--weather") || arg == QLatin1String("--mood")
+                            || arg == QLatin1String("--from") || arg == QLatin1String("--to");
+        if (!option) {
+            positional.append(arg);
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            bad = arg;
+            break;
+        }
+        const QString value = args[++i];
+        if (arg == QLatin1String("--weather"))
+            query.weather = wordIndex(value, diary::weatherIndexOf, diary::kWeatherCount);
+        else if (arg == QLatin1String("--mood"))
+            query.mood = wordIndex(value, diary::moodIndexOf, diary::kMoodCount);
+        else if (arg == QLatin1String("--from"))
+            query.from = dateArgument(value);
+        else
+            query.to = dateArgument(value);
+        const bool valid = arg == QLatin1String("--weather") ? query.weather >= 0
+                           : arg == QLatin1String("--mood")  ? query.mood >= 0
+                           : arg == QLatin1String("--from")  ? query.from.isValid()
+                                                             : query.to.isValid();
+        if (!valid) {
+            toolError(QStringLiteral("%1: not understood: %2").arg(arg, value));
+            return 2;
+        }
+    }
+    if (!bad.isEmpty() || positional.size() != 2) {
+        toolError(QStringLiteral("usage: quillbook-tool ") + kSearchUsage);
+        return 2;
+    }
+    query.text = positional[1];
+    const std::optional<diary::Listing> listing = listDiary(context, positional[0], byDate);
+    if (!listing)
+        return 2;
+    const diary::SearchIndex index(listing->rows);
+    QList<diary::ListRow> found;
+    for (const qsizetype i : index.find(query))
+        found.append(listing->rows[i]);
+    return printRows(*listing, found);
 }
 
 void reportCarried(const diary::Conversion &report)
@@ -191,6 +299,7 @@ QList<ToolCommand> diaryCommands()
 {
     return {
         {QStringLiteral("diary"), kUsage, diaryCommand, false},
+        {QStringLiteral("search"), kSearchUsage, searchCommand, false},
         {QStringLiteral("protect"), QStringLiteral("protect ARCHIVE"), protectCommand, false},
         {QStringLiteral("unprotect"), QStringLiteral("unprotect ARCHIVE"), unprotectCommand, false},
     };

@@ -2,6 +2,7 @@
 #include "help_window.h"
 #include "texts.h"
 
+#include "diary/diary_book.h"
 #include "platform/exception.h"
 #include "platform/gbk.h"
 #include "platform/message_box.h"

@@ -2,8 +2,11 @@
 
 #include "crypto/secret.h"
 #include "diary/entry.h"
+#include "diary/row_order.h"
 
 #include <QMainWindow>
+
+#include <memory>
 #include <QString>
 
 #include <optional>
@@ -13,6 +16,9 @@ class QGroupBox;
 class QRadioButton;
 class QStackedWidget;
 class TArchiveReader;
+namespace diary {
+class ListingCache;
+}
 class TArchiveWriter;
 class AutoLock;
 class TForm2;
@@ -197,6 +203,15 @@ private:
     // entry is then dropped, its text left in the editor) and deleted only after the user has
     // confirmed it; a listing shows it as a row of its own and names it in one notice.
     void FindTodayEntry();
+    // Opens the entry of that day on the write page, or a blank one named after the day (as
+    // FindTodayEntry does for today). False when the day's entry cannot be read (the warning
+    // has been shown) and nothing changed.
+    bool openDay(const QDate &day);
+    // A day chosen on the write page: the open entry is saved, then the day opened.
+    void openDayChosen(const QDate &day);
+    // A day clicked in the list page's calendar: its entry opened, or for a day without one,
+    // after the user agrees, a blank entry of that day.
+    void calendarDayChosen(const QDate &day, bool hasEntry);
     void SaveEntry();
     // False when no row was selected or its entry cannot be read (the warning has been shown).
     bool LoadEntry();
@@ -215,6 +230,10 @@ private:
     void forgetRowsOfOtherDiary();
     // The warning that an entry cannot be opened, with the reason.
     void refuseToOpen(const QByteArray &name, diary::EntryProblem problem);
+    // The list's order as main.ini remembers it (the default when it holds none), and storing
+    // the order the user chose.
+    void restoreListOrder();
+    void storeListOrder(diary::RowOrder order);
     // After the table is filled: one information box naming the rows that cannot be read.
     void noticeUnreadable(const QList<diary::ListRow> &rows);
 
@@ -222,6 +241,9 @@ private:
     TListPage *m_listForm = nullptr;
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from
+    // The rows of the last listing, so that coming back to the list decodes only what changed;
+    // dropped when another diary becomes the current one.
+    std::unique_ptr<diary::ListingCache> m_listingCache;
     bool m_leaveSaved = false; // the page change under way has saved the open entry
 
     // ---- About box (main_form_about.cpp) ----

@@ -3,11 +3,15 @@
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
 #include "diary/messages.h"
+#include "diary/row_order.h"
+#include "pages/diary_calendar.h"
 #include "pages/list_page.h"
 #include "pages/page_errors.h"
 #include "pages/write_page.h"
 #include "platform/gbk.h"
 #include "platform/message_box.h"
+#include "settings/ini.h"
+#include "texts.h"
 #include "widgets/image_combo_box.h"
 #include "widgets/nav_button.h"
 
@@ -26,15 +30,6 @@ void fillPage(QWidget *sheet, QWidget *page)
     layout->addWidget(page);
 }
 
-QList<TListPage::Row> pageRows(const QList<diary::ListRow> &rows)
-{
-    QList<TListPage::Row> shown;
-    shown.reserve(rows.size());
-    for (const diary::ListRow &row : rows)
-        shown.append({row.name, row.weather, row.mood, row.summary, row.nameBytes});
-    return shown;
-}
-
 } // namespace
 
 void TForm1::setupDiary()
@@ -43,6 +38,7 @@ void TForm1::setupDiary()
     fillPage(m_writePage, m_writeForm);
     m_listForm = new TListPage;
     fillPage(m_listPage, m_listForm);
+    m_listingCache = std::make_unique<diary::ListingCache>();
 
     const auto handle = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
         connect(sender, signal, this,
@@ -50,12 +46,20 @@ void TForm1::setupDiary()
     };
     handle(m_writeForm, &TWritePage::saveRequested, &TForm1::Action1Execute);
     handle(m_writeForm, &TWritePage::focusLeftPage, &TForm1::TabSheet1Exit);
+    connect(m_listForm->Calendar, &TDiaryCalendar::dayChosen, this, [this](const QDate &day, bool has) {
+        guarded([this, day, has] { calendarDayChosen(day, has); });
+    });
+    connect(m_writeForm, &TWritePage::dayChosen, this,
+            [this](const QDate &day) { guarded([this, day] { openDayChosen(day); }); });
     handle(m_listForm->See, &QAction::triggered, &TForm1::SeeExecute);
     handle(m_listForm, &TListPage::ListView1DblClick, &TForm1::ListView1DblClick);
     handle(m_listForm->Del, &QAction::triggered, &TForm1::DelExecute);
     handle(m_listForm->N3, &QAction::triggered, &TForm1::N3Click);
     connect(m_listForm->N4, &QAction::triggered, this,
             [this] { guarded([this] { m_writeForm->PrintSetExecute(); }); });
+    guarded([this] { restoreListOrder(); });
+    connect(m_listForm, &TListPage::orderChanged, this,
+            [this](diary::RowOrder order) { guarded([this, order] { storeListOrder(order); }); });
 
     // "用户登录" changes the page in a handler of the shell; connected before it, this saves the
     // open entry first when the write page is being left.
@@ -146,26 +150,56 @@ void TForm1::openEntry(const QByteArray &name, const QByteArray *record)
         m_writeForm->RichEdit1->clear();
     }
     m_openEntry = {m_diaryPath, name, true};
+    m_writeForm->setShownDate(diary::dateOfName(gbk::decode(name)));
+    m_writeForm->setSearchText(QString());
 }
 
 void TForm1::FindTodayEntry()
 {
     // One date for the whole search: a name computed again after midnight could miss the
     // entry that exists and open a blank one in its place.
-    const QByteArray name = gbk::encode(diary::entryName(diary::today()));
+    openDay(diary::today());
+}
+
+void TForm1::openDayChosen(const QDate &day)
+{
+    // The entry open now is stored first, under its own name, as when leaving the page; if that
+    // fails, or the day cannot be opened, it stays open and the picker shows its day again.
+    m_writeForm->setShownDate(diary::dateOfName(gbk::decode(m_openEntry.name)));
+    SaveEntry();
+    openDay(day);
+}
+
+void TForm1::calendarDayChosen(const QDate &day, bool hasEntry)
+{
+    forgetRowsOfOtherDiary();
+    if (!hasEntry) {
+        const QString question = diary_text::writeForDay(diary::entryName(day));
+        if (msgbox::show(this, QMessageBox::Question, diary_text::caption(), question,
+                         QMessageBox::Yes | QMessageBox::No)
+            != QMessageBox::Yes)
+            return;
+    }
+    openDay(day);
+}
+
+bool TForm1::openDay(const QDate &day)
+{
+    const QByteArray name = gbk::encode(diary::entryName(day));
     diary::EntryProblem problem = diary::EntryProblem::None;
     const std::optional<QByteArray> record = diary::findEntry(*m_archiveReader, name, &problem, diaryKey());
-    // Today's entry is there but cannot be read: no blank entry of today is opened in its place,
-    // which a save would then write over it.
+    // The day's entry is there but cannot be read: no blank entry of that day is opened in its
+    // place, which a save would then write over it.
     if (record && problem != diary::EntryProblem::None) {
         refuseToOpen(name, problem);
-        return;
+        return false;
     }
     // Decoded in the scratch document first: a record that cannot be read changes nothing.
     if (record)
         diary::loadRecord(*record, *m_listForm->RichEdit2);
     showPage(m_writePage);
     openEntry(name, record ? &*record : nullptr);
+    return true;
 }
 
 void TForm1::SaveEntry()
@@ -225,6 +259,8 @@ bool TForm1::loadEntryNamed(const QByteArray &name)
     }
     diary::loadRecord(record, *m_listForm->RichEdit2);
     openEntry(name, &record);
+    // Opened from a search: its matches are highlighted, F3 goes from one to the next.
+    m_writeForm->setSearchText(m_listForm->query().text);
     showPage(m_writePage);
     return true;
 }
@@ -233,10 +269,12 @@ void TForm1::ListEntries()
 {
     showPage(m_listPage);
     m_listForm->clearRows();
+    if (m_listedPath != m_diaryPath)
+        m_listingCache->clear();
     m_listedPath = m_diaryPath;
-    const diary::Listing listing = diary::listEntries(*m_archiveReader, diaryKey());
+    const diary::Listing listing = diary::listEntries(*m_archiveReader, diaryKey(), m_listingCache.get());
     keepRows(listing, m_diaryPath);
-    m_listForm->addRows(pageRows(listing.rows));
+    m_listForm->setRows(listing.rows);
     noticeUnreadable(listing.rows);
     listing.rethrowError();
 }
@@ -250,7 +288,7 @@ void TForm1::noticeUnreadable(const QList<diary::ListRow> &rows)
     }
     if (unreadable.isEmpty())
         return;
-    diary::sortRows(unreadable);
+    diary::sortRows(unreadable, diary::RowOrder{});
     QStringList names;
     for (qsizetype i = 0; i < unreadable.size() && i < diary_text::kNoticeNames; ++i)
         names.append(unreadable[i].name);
@@ -283,5 +321,25 @@ void TForm1::forgetRowsOfOtherDiary()
     if (m_listedPath == m_diaryPath)
         return;
     m_listForm->clearRows();
+    m_listForm->clearSearch();
+    m_listingCache->clear();
     m_listedPath = m_diaryPath;
+}
+
+void TForm1::restoreListOrder()
+{
+    const QByteArray section = gbk::encode(app::text::listSection());
+    bool known = false;
+    const int column = ini::ReadSetting(section, gbk::encode(app::text::sortColumnKey())).toInt(&known);
+    if (!known || column < 0 || column >= diary::kSortColumnCount)
+        return;
+    const QByteArray descending = ini::ReadSetting(section, gbk::encode(app::text::descendingKey()));
+    m_listForm->setOrder({diary::SortColumn(column), descending != "0"});
+}
+
+void TForm1::storeListOrder(diary::RowOrder order)
+{
+    const QByteArray section = gbk::encode(app::text::listSection());
+    ini::WriteSetting(section, gbk::encode(app::text::sortColumnKey()), QByteArray::number(int(order.column)));
+    ini::WriteSetting(section, gbk::encode(app::text::descendingKey()), order.descending ? "1" : "0");
 }

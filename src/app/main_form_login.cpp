@@ -11,6 +11,7 @@
 #include "app/auto_lock.h"
 #include "app/texts.h"
 #include "archive/archive_writer.h"
+#include "diary/diary_book.h"
 #include "pages/list_page.h"
 #include "pages/write_page.h"
 #include "platform/files.h"
@@ -170,6 +171,8 @@ void TForm1::lockDiary()
     m_writeForm->RichEdit1->document()->clearUndoRedoStacks();
     m_writeForm->Label3->clear();
     m_listForm->clearRows();
+    m_listForm->clearSearch();
+    m_listingCache->clear();
     m_keptRows.clear();
     m_keptPath.clear();
     m_keptCurrent = false;

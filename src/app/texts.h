@@ -21,6 +21,10 @@ inline QString skinKey() { return QStringLiteral("skin"); }
 // In the same section: minutes without input before the diary locks itself; 0 never.
 inline QString autoLockKey() { return QStringLiteral("autolock"); }
 inline constexpr int kDefaultAutoLockMinutes = 10;
+// The list's order: the column (0 date, 1 weather, 2 mood, 3 summary) and 1 for descending.
+inline QString listSection() { return QStringLiteral("列表设置"); }
+inline QString sortColumnKey() { return QStringLiteral("sortcolumn"); }
+inline QString descendingKey() { return QStringLiteral("descending"); }
 
 inline QString helpCaption() { return QStringLiteral("羽书手札 帮助"); }
 inline QString helpMissing(const QString &path)

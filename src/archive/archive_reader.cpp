@@ -750,15 +750,37 @@ int TArchiveReader::ExtractToBytes(const QByteArray &name, QByteArray &data, QLi
     return extractChosen(file, chooseEntries(zip::toMemoryName(name)), data, failures);
 }
 
+TArchiveReader::HeldFile::HeldFile(TArchiveReader &reader)
+    : m_reader(reader), m_file(std::make_unique<ReadStream>())
+{
+    m_reader.openArchiveFile(*m_file);
+    if (!m_reader.makeDirectoryCurrent(*m_file))
+        throw EIncompleteZip(archive_text::kIncompleteZip);
+    m_reader.m_heldFile = m_file.get();
+}
+
+TArchiveReader::HeldFile::~HeldFile()
+{
+    m_reader.m_heldFile = nullptr;
+}
+
 bool TArchiveReader::ExtractEntry(int index, QByteArray &data, ExtractFailure *why)
 {
     record(index);
-    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
-    ReadStream file;
-    openArchiveFile(file);
-    // The index refers to the directory as the caller saw it; a changed file changes its meaning.
-    if (!makeDirectoryCurrent(file))
-        throw EIncompleteZip(archive_text::kIncompleteZip);
+    std::optional<ArchiveLock> lock;
+    std::optional<ReadStream> own;
+    ReadStream *held = m_heldFile;
+    if (!held) {
+        lock.emplace(m_zipName, ArchiveLock::Shared);
+        own.emplace();
+        openArchiveFile(*own);
+        // The index refers to the directory as the caller saw it; a changed file changes its
+        // meaning.
+        if (!makeDirectoryCurrent(*own))
+            throw EIncompleteZip(archive_text::kIncompleteZip);
+        held = &*own;
+    }
+    ReadStream &file = *held;
     const TZipHeaderInfo &entry = record(index);
     ExtractFailure reason = ExtractFailure::CrcMismatch;
     data.clear();
@@ -774,11 +796,18 @@ bool TArchiveReader::ExtractEntry(int index, QByteArray &data, ExtractFailure *w
 bool TArchiveReader::ExtractStoredData(int index, QByteArray &data, ExtractFailure *why)
 {
     record(index);
-    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
-    ReadStream file;
-    openArchiveFile(file);
-    if (!makeDirectoryCurrent(file))
-        throw EIncompleteZip(archive_text::kIncompleteZip);
+    std::optional<ArchiveLock> lock;
+    std::optional<ReadStream> own;
+    ReadStream *held = m_heldFile;
+    if (!held) {
+        lock.emplace(m_zipName, ArchiveLock::Shared);
+        own.emplace();
+        openArchiveFile(*own);
+        if (!makeDirectoryCurrent(*own))
+            throw EIncompleteZip(archive_text::kIncompleteZip);
+        held = &*own;
+    }
+    ReadStream &file = *held;
     const TZipHeaderInfo &entry = record(index);
     data.clear();
     ExtractFailure reason = ExtractFailure::CrcMismatch;

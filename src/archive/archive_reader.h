@@ -160,6 +160,25 @@ public:
     // larger than one entry may hold.
     bool ExtractStoredData(int index, QByteArray &data, ExtractFailure *why = nullptr);
 
+    // While one lives, ExtractEntry and ExtractStoredData of its reader read through one file,
+    // opened and checked against the directory once, when it is made, instead of opening the
+    // archive, taking its lock and checking the directory again for every entry. For a pass over
+    // many entries made while the caller holds the archive's lock (ArchiveLock), so that the file
+    // cannot change under the pass. Throws EFOpenError and EIncompleteZip as ExtractEntry does.
+    // One at a time per reader; the reader must outlive it.
+    class HeldFile
+    {
+    public:
+        explicit HeldFile(TArchiveReader &reader);
+        ~HeldFile();
+        HeldFile(const HeldFile &) = delete;
+        HeldFile &operator=(const HeldFile &) = delete;
+
+    private:
+        TArchiveReader &m_reader;
+        std::unique_ptr<ReadStream> m_file;
+    };
+
 protected:
     // Opens the archive file; EFOpenError when it cannot.
     void openArchiveFile(ReadStream &file) const;
@@ -192,6 +211,7 @@ protected:
     int m_selectedCount = 0;
     QString m_problem;                         // see DirectoryProblem()
     bool m_zip64 = false;
+    ReadStream *m_heldFile = nullptr;          // see HeldFile
 
 private:
     bool readDirectory(ReadStream &file);

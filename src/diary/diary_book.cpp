@@ -11,6 +11,8 @@
 #include "platform/gbk.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <atomic>
@@ -108,6 +110,8 @@ public:
         QByteArray record;
         EntryProblem problem = EntryProblem::None;   // found in extraction: no record to decode
         bool sealed = false;    // record holds a private entry's payload, to be opened first
+        bool known = false;     // row came from the cache: nothing to decode
+        QByteArray stamp;       // the entry's key in the cache
         QByteArray sealName;    // the name bound into it
         ListRow row;
         std::exception_ptr error;
@@ -240,7 +244,7 @@ private:
     {
         Slot &s = slot(index);
         const qint64 size = s.record.size();
-        if (!failedBefore(index)) {   // else never shown: the rows end before it
+        if (!s.known && !failedBefore(index)) {   // else never shown: the rows end before it
             // An exception may not leave its thread: it is kept with the entry and raised by
             // the calling thread, in entry order. A record's own faults give its row instead.
             try {
@@ -417,11 +421,65 @@ void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArra
     writer.DeleteSelected();
 }
 
-Listing listEntries(TArchiveReader &reader, const DiaryKey *key)
+namespace {
+
+// What identifies an entry's bytes, as the cache's key.
+QByteArray stampOf(const QByteArray &name, const TZipHeaderInfo &entry)
+{
+    QByteArray stamp = name;
+    stamp.reserve(name.size() + 32);
+    const auto put = [&stamp](quint64 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            stamp.append(char((value >> (8 * i)) & 0xFF));
+    };
+    put(entry.crc, 4);
+    put(entry.compressedSize, 4);
+    put(entry.uncompressedSize, 4);
+    put(entry.localHeaderOffset, 4);
+    put(entry.method, 2);
+    put(entry.flags, 2);
+    put(entry.stamp, 4);
+    put(quint64(name.size()), 4);
+    return stamp;
+}
+
+QByteArray keyIdOf(const DiaryKey *key)
+{
+    if (!key || key->isNull())
+        return QByteArray();
+    return QCryptographicHash::hash(
+        QByteArrayView(reinterpret_cast<const char *>(key->data()), private_format::kKeySize),
+        QCryptographicHash::Sha256);
+}
+
+} // namespace
+
+void ListingCache::clear()
+{
+    m_path.clear();
+    m_keyId.clear();
+    m_rows.clear();
+    m_reused = 0;
+}
+
+Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *cache)
 {
     Listing listing;
-    if (!files::exists(reader.ZipName()))
+    if (cache) {
+        const QString path = QFileInfo(reader.ZipName()).absoluteFilePath();
+        const QByteArray keyId = keyIdOf(key);
+        if (cache->m_path != path || cache->m_keyId != keyId) {
+            cache->clear();
+            cache->m_path = path;
+            cache->m_keyId = keyId;
+        }
+        cache->m_reused = 0;
+    }
+    if (!files::exists(reader.ZipName())) {
+        if (cache)
+            cache->m_rows.clear();
         return listing;
+    }
 
     DecodePipeline pipeline(key);
     std::exception_ptr readError;
@@ -434,6 +492,10 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key)
         reader.OpenArchive();
         const bool sealed = usesKey(reader, key);
         const int count = reader.EntryCount();
+        // One open file for the whole pass, under the lock above.
+        std::optional<TArchiveReader::HeldFile> held;
+        if (count > 0)
+            held.emplace(reader);
         pipeline.start(count);
         qint64 listed = 0;
         for (int i = 0; i < count && !pipeline.failedBefore(i); ++i) {
@@ -443,6 +505,18 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key)
             // kept before anything is inflated.
             const TZipHeaderInfo entry = reader.Entry(i);
             const qint64 size = qint64(entry.uncompressedSize);
+            if (cache) {
+                slot.stamp = stampOf(slot.name, entry);
+                const auto known = cache->m_rows.constFind(slot.stamp);
+                if (known != cache->m_rows.cend()) {
+                    slot.row = *known;
+                    slot.known = true;
+                    ++cache->m_reused;
+                    extracted = i + 1;
+                    pipeline.extracted(i);
+                    continue;
+                }
+            }
             if (size > zip::kMaxEntrySize) {
                 slot.problem = EntryProblem::TooLarge;
             } else {
@@ -469,15 +543,21 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key)
     pipeline.finish(extracted);
 
     listing.rows.reserve(extracted);
+    QHash<QByteArray, ListRow> kept;
     for (int i = 0; i < extracted; ++i) {
         DecodePipeline::Slot &slot = pipeline.slot(i);
         if (slot.error) {
             listing.error = slot.error;
-            return listing;
+            break;
         }
+        if (cache)
+            kept.insert(slot.stamp, slot.row);
         listing.rows.append(std::move(slot.row));
     }
-    listing.error = readError;
+    if (cache)
+        cache->m_rows = std::move(kept);
+    if (!listing.error)
+        listing.error = readError;
     return listing;
 }
 
@@ -579,13 +659,6 @@ void setPrivateHeader(TArchiveWriter &writer, const PrivateHeader &header)
         throw EDiaryFormat(diary_text::notPrivate());
     writer.SetArchiveCommentBytes(header.text());
     writer.WriteArchive();
-}
-
-void sortRows(QList<ListRow> &rows)
-{
-    std::stable_sort(rows.begin(), rows.end(), [](const ListRow &a, const ListRow &b) {
-        return QString::localeAwareCompare(a.name, b.name) < 0;
-    });
 }
 
 } // namespace diary

@@ -7,6 +7,7 @@
 #include "diary/entry.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -121,7 +122,37 @@ struct Listing {
 // decoded. The listing's byte limit counts a sealed entry at its stored size: its record can
 // inflate to more, up to private_format::kMaxRecordSize, but only a writer holding the key can
 // make it so.
-Listing listEntries(TArchiveReader &reader, const DiaryKey *key = nullptr);
+//
+// With a cache, an entry whose directory record the cache knows (ListingCache) takes its row
+// from there and is neither extracted nor decoded; the cache then holds the rows of this listing
+// and no others. A cache kept for another archive or another key is emptied first.
+class ListingCache;
+Listing listEntries(TArchiveReader &reader, const DiaryKey *key = nullptr, ListingCache *cache = nullptr);
+
+// The rows of the last listing of one diary under one key, so that listing it again decodes
+// only the entries that are new or changed. An entry is known by its directory record: its name
+// as stored, CRC, compressed and uncompressed size, local header offset, method, flags and time
+// stamp; a save, a deletion or another program's change gives each entry it touches another
+// record (a rewritten entry is written at the end, so at least its offset differs), so a listing
+// with the cache gives the same rows as one without. Rows are kept only in memory, with their
+// summaries: as much as the table holds. The cache notices another archive path or another key
+// by itself; clear() drops everything (at logout, when a private diary locks).
+class ListingCache
+{
+public:
+    void clear();
+    qsizetype size() const { return m_rows.size(); }
+    // How many entries the last listing took from the cache.
+    qsizetype reused() const { return m_reused; }
+
+private:
+    friend Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *cache);
+
+    QString m_path;           // the archive's absolute path
+    QByteArray m_keyId;       // a digest of the key; empty for the old format
+    QHash<QByteArray, ListRow> m_rows;   // by the packed directory record
+    qsizetype m_reused = 0;
+};
 
 // ---- the private format ----
 
@@ -158,9 +189,5 @@ Conversion unprotectDiary(TArchiveWriter &writer, const DiaryKey &key, const QBy
 // is written anew with every entry byte for byte as it was, only the comment changes.
 // EDiaryFormat when the diary is not private.
 void setPrivateHeader(TArchiveWriter &writer, const PrivateHeader &header);
-
-// Orders rows as the list shows them: by name, compared with QString::localeAwareCompare
-// ("2003年10月5日" before "2003年9月26日"); rows of equal names keep their order.
-void sortRows(QList<ListRow> &rows);
 
 } // namespace diary

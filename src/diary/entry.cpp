@@ -40,6 +40,42 @@ QString entryName(const QDate &date)
         .arg(date.day());
 }
 
+namespace {
+
+// Reads a decimal number of 1 to maxDigits ASCII digits, without a leading zero unless
+// leadingZero, at pos up to the marker character; pos moves past the marker.
+int takeNumber(const QString &text, qsizetype &pos, qsizetype maxDigits, QChar marker, bool leadingZero)
+{
+    const qsizetype start = pos;
+    int value = 0;
+    while (pos < text.size() && text[pos] >= u'0' && text[pos] <= u'9' && pos - start < maxDigits)
+        value = value * 10 + (text[pos++].unicode() - u'0');
+    const qsizetype digits = pos - start;
+    if (digits == 0 || pos >= text.size() || text[pos] != marker)
+        return -1;
+    if (!leadingZero && digits > 1 && text[start] == u'0')
+        return -1;
+    ++pos;
+    return value;
+}
+
+} // namespace
+
+QDate dateOfName(const QString &name)
+{
+    qsizetype pos = 0;
+    if (name.size() < 7 || name.size() > 11)
+        return QDate();
+    const int year = takeNumber(name, pos, 4, u'年', true);
+    if (year < 0 || pos != 5)
+        return QDate();
+    const int month = takeNumber(name, pos, 2, u'月', false);
+    const int day = takeNumber(name, pos, 2, u'日', false);
+    if (year < 0 || month < 0 || day < 0 || pos != name.size())
+        return QDate();
+    return QDate(year, month, day);
+}
+
 void setClock(Clock clock)
 {
     QMutexLocker lock(&g_clockMutex);
@@ -54,6 +90,26 @@ QDate today()
         clock = clockFunction();
     }
     return clock ? clock() : QDate::currentDate();
+}
+
+template <int N>
+int indexOfWord(const char16_t *const (&words)[N], const QString &word)
+{
+    for (int i = 0; i < N; ++i) {
+        if (word == QStringView(words[i]))
+            return i;
+    }
+    return -1;
+}
+
+int weatherIndexOf(const QString &word)
+{
+    return indexOfWord(kWeatherWords, word);
+}
+
+int moodIndexOf(const QString &word)
+{
+    return indexOfWord(kMoodWords, word);
 }
 
 QString weatherWord(int index)

@@ -22,6 +22,11 @@ namespace diary {
 // leading zeros ("2003年9月26日", "2003年10月5日"). Stored in the archive as its GBK bytes.
 QString entryName(const QDate &date);
 
+// The date an entry name stands for: the names entryName() makes, and no others (no leading
+// zeros in month or day, no spaces, a real calendar day); an invalid QDate for every other name,
+// such as the names other programs give their files.
+QDate dateOfName(const QString &name);
+
 // The local calendar date, read from the clock the diary uses: the system clock unless a test
 // has set another. An empty function sets the system clock again.
 using Clock = std::function<QDate()>;
@@ -37,6 +42,10 @@ constexpr int kMoodCount = 8;
 // 7 "爱心"); empty for an index outside the table.
 QString weatherWord(int index);
 QString moodWord(int index);
+
+// The index of a list word (the inverse of weatherWord and moodWord); -1 for any other text.
+int weatherIndexOf(const QString &word);
+int moodIndexOf(const QString &word);
 
 // ---- records ----
 

@@ -66,6 +66,12 @@ namespace diary_text {
 inline QString caption() { return QStringLiteral("羽书手札"); }
 
 // Opening an entry that cannot be read (warning box): %1 the entry name, %2 the reason.
+// A day without an entry, clicked in the calendar.
+inline QString writeForDay(const QString &name)
+{
+    return QStringLiteral("%1还没有日记，现在写一篇吗?").arg(name);
+}
+
 inline QString cannotOpen(const QString &name, const QString &reason)
 {
     return QStringLiteral("日记“%1”无法读取（%2），不能打开!").arg(name, reason);

@@ -1,14 +1,25 @@
 #include "pages/list_page.h"
 
+#include "pages/diary_calendar.h"
 #include "platform/message_box.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -19,28 +30,19 @@ constexpr int kColumnWidths[kColumnCount] = {100, 50, 80, 300};
 constexpr int kKeyRole = Qt::UserRole;
 const QColor kTextColour(0, 0, 255);
 const QColor kGridColour(192, 192, 192);
-// More than the widest cell shows on any screen; laying out a whole long entry for every row
-// painted would only slow the table down.
-constexpr qsizetype kShownCharacters = 600;
-
-// A row ordered by its caption as the platform's collation orders text.
-class CaptionItem : public QTreeWidgetItem
-{
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-
-    bool operator<(const QTreeWidgetItem &other) const override
-    {
-        return QString::localeAwareCompare(text(kDate), other.text(kDate)) < 0;
-    }
-};
+const QColor kMatchColour(255, 230, 110);
+// More than a cell shows at the table's font on a wide screen; laying out (and eliding) more of a
+// long entry for every row painted only slows each repaint down, which a search repeats at
+// every keystroke.
+constexpr qsizetype kShownCharacters = 240;
 
 // Cells on one line (the summary's line breaks shown as spaces, cut where the cell ends) with
 // grid lines between rows and columns.
 class GridDelegate : public QStyledItemDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    // needle: the search text whose matches are highlighted in the summary column.
+    GridDelegate(const QString *needle, QObject *parent) : QStyledItemDelegate(parent), m_needle(needle) {}
 
     QString displayText(const QVariant &value, const QLocale &) const override
     {
@@ -56,7 +58,10 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override
     {
-        QStyledItemDelegate::paint(painter, option, index);
+        if (index.column() == kSummary && !m_needle->isEmpty())
+            paintHighlighted(painter, option, index);
+        else
+            QStyledItemDelegate::paint(painter, option, index);
         painter->save();
         painter->setPen(kGridColour);
         const QRect r = option.rect;
@@ -64,7 +69,64 @@ public:
         painter->drawLine(r.topRight(), r.bottomRight());
         painter->restore();
     }
+
+private:
+    // The cell as usual, its text laid out with the matches on a highlight background.
+    void paintHighlighted(QPainter *painter, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget *widget = option.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        textRect.adjust(margin, 0, -margin, 0);
+        QList<QTextLayout::FormatRange> formats;
+        for (const auto &[first, end] : diary::findMatches(text, *m_needle)) {
+            QTextLayout::FormatRange range;
+            range.start = int(first);
+            range.length = int(end - first);
+            range.format.setBackground(kMatchColour);
+            range.format.setForeground(Qt::black);
+            formats.append(range);
+        }
+        QTextLayout layout(text, opt.font);
+        layout.setFormats(formats);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        if (line.isValid())
+            line.setLineWidth(1e6);
+        layout.endLayout();
+        painter->save();
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->setPen(opt.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText
+                                                                     : QPalette::Text));
+        painter->setClipRect(textRect);
+        const qreal top = textRect.top() + (textRect.height() - (line.isValid() ? line.height() : 0)) / 2;
+        layout.draw(painter, QPointF(textRect.left(), top));
+        painter->restore();
+    }
+
+    const QString *m_needle;
 };
+
+// The widest entry name in the font: a four-digit year and two-digit month and day, of the
+// widest digit.
+int widestDate(const QFontMetrics &metrics)
+{
+    int widest = 0;
+    for (char16_t d = u'0'; d <= u'9'; ++d) {
+        const QString digit(QChar{d});
+        widest = std::max(widest, metrics.horizontalAdvance(digit.repeated(4) + u'年' + digit.repeated(2)
+                                                            + u'月' + digit.repeated(2) + u'日'));
+    }
+    return widest;
+}
 
 } // namespace
 
@@ -74,6 +136,7 @@ TListPage::TListPage(QWidget *parent) : QWidget(parent)
     RichEdit2 = new QTextDocument(this);
     RichEdit2->setObjectName(QStringLiteral("RichEdit2"));
     createTable();
+    createSearchBar();
     createMenu();
 
     m_hoverTimer.setSingleShot(true);
@@ -103,9 +166,14 @@ void TListPage::createTable()
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setTextElideMode(Qt::ElideRight);
-    ListView1->setItemDelegate(new GridDelegate(ListView1));
-    ListView1->sortItems(kDate, Qt::AscendingOrder);
-    sortByCaption();
+    ListView1->setItemDelegate(new GridDelegate(&m_needle, ListView1));
+    ListView1->setSortingEnabled(false);
+    QHeaderView *header = ListView1->header();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(kDate, Qt::DescendingOrder);
+    connect(header, &QHeaderView::sectionClicked, this,
+            [this](int column) { guarded([this, column] { headerClicked(column); }); });
 
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(14);
@@ -120,10 +188,114 @@ void TListPage::createTable()
     ListView1->setMouseTracking(true);
     ListView1->viewport()->setMouseTracking(true);
     ListView1->viewport()->installEventFilter(this);
+    // A new font or skin: the columns are fitted again.
+    ListView1->installEventFilter(this);
+    fitColumns();
 
+    Calendar = new TDiaryCalendar(this);
+    Calendar->hide();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(ListView1);
+    layout->setSpacing(2);
+    auto *row = new QHBoxLayout;
+    row->setSpacing(4);
+    row->addWidget(ListView1, 1);
+    row->addWidget(Calendar);
+    layout->addLayout(row);
+}
+
+void TListPage::createSearchBar()
+{
+    auto *bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("SearchBar"));
+    auto *row = new QHBoxLayout;
+    row->setSpacing(4);
+
+    SearchEdit = new QLineEdit(bar);
+    SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
+    SearchEdit->setPlaceholderText(QStringLiteral("查找日记（Ctrl+F）"));
+    SearchEdit->setClearButtonEnabled(true);
+
+    const auto filter = [bar](const char *name, const QString &all, int count, QString (*word)(int)) {
+        auto *box = new QComboBox(bar);
+        box->setObjectName(QLatin1String(name));
+        box->addItem(all, -1);
+        for (int i = 0; i < count; ++i)
+            box->addItem(word(i), i);
+        return box;
+    };
+    WeatherFilter = filter("WeatherFilter", QStringLiteral("全部天气"), diary::kWeatherCount, diary::weatherWord);
+    MoodFilter = filter("MoodFilter", QStringLiteral("全部情感"), diary::kMoodCount, diary::moodWord);
+
+    DateFilter = new QCheckBox(QStringLiteral("日期"), bar);
+    DateFilter->setObjectName(QStringLiteral("DateFilter"));
+    const auto dateEdit = [bar](const char *name) {
+        auto *edit = new QDateEdit(bar);
+        edit->setObjectName(QLatin1String(name));
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setDate(diary::today());
+        edit->setEnabled(false);
+        return edit;
+    };
+    FromDate = dateEdit("FromDate");
+    FromDate->setDate(diary::today().addYears(-1));
+    ToDate = dateEdit("ToDate");
+
+    ClearButton = new QPushButton(QStringLiteral("清除"), bar);
+    ClearButton->setObjectName(QStringLiteral("ClearButton"));
+    OnThisDay = new QPushButton(QStringLiteral("那年今日"), bar);
+    OnThisDay->setObjectName(QStringLiteral("OnThisDay"));
+    OnThisDay->setCheckable(true);
+    OnThisDay->setToolTip(QStringLiteral("往年今天写下的日记"));
+    CalendarButton = new QPushButton(QStringLiteral("日历"), bar);
+    CalendarButton->setObjectName(QStringLiteral("CalendarButton"));
+    CalendarButton->setCheckable(true);
+    connect(CalendarButton, &QPushButton::toggled, Calendar, &QWidget::setVisible);
+
+    // Two rows, so that the page is no wider than the window's first size.
+    row->addWidget(SearchEdit, 1);
+    row->addWidget(WeatherFilter);
+    row->addWidget(MoodFilter);
+    row->addWidget(ClearButton);
+    auto *dates = new QHBoxLayout;
+    dates->setSpacing(4);
+    dates->addWidget(DateFilter);
+    dates->addWidget(FromDate);
+    dates->addWidget(new QLabel(QStringLiteral("至"), bar));
+    dates->addWidget(ToDate);
+    dates->addStretch(1);
+    dates->addWidget(OnThisDay);
+    dates->addWidget(CalendarButton);
+    auto *rows = new QVBoxLayout(bar);
+    rows->setContentsMargins(2, 2, 2, 0);
+    rows->setSpacing(2);
+    rows->addLayout(row);
+    rows->addLayout(dates);
+    // Never wider than the page is given: the controls are clipped rather than the window grown.
+    bar->setMinimumWidth(1);
+    static_cast<QVBoxLayout *>(layout())->insertWidget(0, bar);
+
+    const auto changed = [this] { guarded([this] { queryChanged(); }); };
+    connect(SearchEdit, &QLineEdit::textChanged, this, changed);
+    connect(WeatherFilter, &QComboBox::currentIndexChanged, this, changed);
+    connect(MoodFilter, &QComboBox::currentIndexChanged, this, changed);
+    connect(DateFilter, &QCheckBox::toggled, this, [this](bool on) {
+        FromDate->setEnabled(on);
+        ToDate->setEnabled(on);
+        guarded([this] { queryChanged(); });
+    });
+    connect(FromDate, &QDateEdit::dateChanged, this, changed);
+    connect(ToDate, &QDateEdit::dateChanged, this, changed);
+    connect(OnThisDay, &QPushButton::toggled, this, changed);
+    connect(ClearButton, &QPushButton::clicked, this, [this] { guarded([this] { clearSearch(); }); });
+
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    find->setContext(Qt::WindowShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        SearchEdit->setFocus(Qt::ShortcutFocusReason);
+        SearchEdit->selectAll();
+    });
 }
 
 void TListPage::createMenu()
@@ -152,6 +324,9 @@ void TListPage::createMenu()
 
 bool TListPage::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ListView1
+        && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
+        fitColumns();
     if (watched == ListView1->viewport()) {
         switch (event->type()) {
         case QEvent::MouseMove:
@@ -183,29 +358,156 @@ void TListPage::clearRows()
 {
     m_hoverTimer.stop();
     ListView1->clear();
+    m_rows.clear();
+    m_index = diary::SearchIndex();
+    m_indexed = false;
+    Calendar->setRows({});
 }
 
 void TListPage::addRows(const QList<Row> &rows)
 {
-    QList<QTreeWidgetItem *> items;
-    items.reserve(rows.size());
+    QList<diary::ListRow> all = m_rows;
     for (const Row &row : rows) {
-        auto *item = new CaptionItem(QStringList{row.caption, row.weather, row.mood, row.summary});
-        item->setData(kDate, kKeyRole, row.key);
-        items.append(item);
+        diary::ListRow r;
+        r.nameBytes = row.key;
+        r.name = row.caption;
+        r.weather = row.weather;
+        r.mood = row.mood;
+        r.summary = row.summary;
+        // Which problem does not matter here: only that the row cannot be searched.
+        r.problem = row.readable ? diary::EntryProblem::None : diary::EntryProblem::Damaged;
+        all.append(std::move(r));
     }
-    // Sorting once after adding them all is the same order as sorting after each row.
-    ListView1->setSortingEnabled(false);
-    ListView1->addTopLevelItems(items);
-    sortByCaption();
+    setRows(all);
 }
 
-void TListPage::sortByCaption()
+void TListPage::setRows(const QList<diary::ListRow> &rows)
 {
-    ListView1->setSortingEnabled(true);
-    // Sorting makes the headers clickable; the order is the captions' alone.
-    ListView1->header()->setSectionsClickable(false);
-    ListView1->header()->setSortIndicatorShown(false);
+    m_hoverTimer.stop();
+    m_rows = rows;
+    // Folded when the first search needs it: a listing the user does not search costs nothing.
+    m_index = diary::SearchIndex();
+    m_indexed = false;
+    Calendar->setRows(m_rows);
+    refill();
+}
+
+void TListPage::setOrder(diary::RowOrder order)
+{
+    m_order = order;
+    ListView1->header()->setSortIndicator(int(order.column),
+                                          order.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    refill();
+}
+
+void TListPage::headerClicked(int column)
+{
+    if (column < 0 || column >= diary::kSortColumnCount)
+        return;
+    diary::RowOrder order;
+    order.column = diary::SortColumn(column);
+    if (order.column == m_order.column)
+        order.descending = !m_order.descending;
+    else
+        order.descending = order.column == diary::SortColumn::Date;
+    setOrder(order);
+    emit orderChanged(order);
+}
+
+diary::SearchQuery TListPage::query() const
+{
+    diary::SearchQuery query;
+    query.text = SearchEdit->text();
+    query.weather = WeatherFilter->currentData().toInt();
+    query.mood = MoodFilter->currentData().toInt();
+    if (DateFilter->isChecked()) {
+        query.from = FromDate->date();
+        query.to = ToDate->date();
+    }
+    if (OnThisDay->isChecked())
+        query.onThisDay = diary::today();
+    return query;
+}
+
+void TListPage::clearSearch()
+{
+    const QSignalBlocker blockText(SearchEdit);
+    const QSignalBlocker blockWeather(WeatherFilter);
+    const QSignalBlocker blockMood(MoodFilter);
+    const QSignalBlocker blockDate(DateFilter);
+    const QSignalBlocker blockDay(OnThisDay);
+    OnThisDay->setChecked(false);
+    SearchEdit->clear();
+    WeatherFilter->setCurrentIndex(0);
+    MoodFilter->setCurrentIndex(0);
+    DateFilter->setChecked(false);
+    FromDate->setEnabled(false);
+    ToDate->setEnabled(false);
+    queryChanged();
+}
+
+void TListPage::queryChanged()
+{
+    refill();
+}
+
+void TListPage::refill()
+{
+    m_hoverTimer.stop();
+    const diary::SearchQuery search = query();
+    m_needle = diary::foldForSearch(search.text).isEmpty() ? QString() : search.text;
+    QList<QTreeWidgetItem *> items;
+    items.reserve(m_rows.size());
+    const bool open = search.isOpen();
+    if (!open && !m_indexed) {
+        m_index = diary::SearchIndex(m_rows);
+        m_indexed = true;
+    }
+    // The years of one day read best newest first, whatever the table's order.
+    const diary::RowOrder order = search.onThisDay.isValid() ? diary::RowOrder{} : m_order;
+    for (const qsizetype i : diary::sortedPositions(m_rows, order)) {
+        if (!open && !m_index.matches(i, search))
+            continue;
+        const diary::ListRow &row = m_rows[i];
+        auto *item = new QTreeWidgetItem(QStringList{row.name, row.weather, row.mood, row.summary});
+        item->setData(kDate, kKeyRole, row.nameBytes);
+        items.append(item);
+    }
+    ListView1->clear();
+    ListView1->addTopLevelItems(items);
+    ListView1->viewport()->update();
+}
+
+void TListPage::fitColumns()
+{
+    const QFontMetrics metrics = ListView1->fontMetrics();
+    const QFontMetrics headerMetrics = ListView1->header()->fontMetrics();
+    // Room for the cell's margins, the focus frame and the sort indicator.
+    const int padding = 2 * (ListView1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListView1) + 1) + 12;
+    const auto fit = [&](int column, int content, const QString &caption) {
+        const int width = std::max(content, headerMetrics.horizontalAdvance(caption) + 16) + padding;
+        ListView1->header()->setSectionResizeMode(column, QHeaderView::Interactive);
+        ListView1->setColumnWidth(column, std::max(width, kColumnWidths[column]));
+    };
+    fit(kDate, widestDate(metrics), QStringLiteral("日期"));
+    int weather = 0;
+    for (int i = 0; i < diary::kWeatherCount; ++i)
+        weather = std::max(weather, metrics.horizontalAdvance(diary::weatherWord(i)));
+    fit(kWeather, weather, QStringLiteral("天气"));
+    int mood = 0;
+    for (int i = 0; i < diary::kMoodCount; ++i)
+        mood = std::max(mood, metrics.horizontalAdvance(diary::moodWord(i)));
+    fit(kMood, mood, QStringLiteral("情感"));
+    ListView1->header()->setSectionResizeMode(kDate, QHeaderView::Fixed);
+    ListView1->header()->setSectionResizeMode(kSummary, QHeaderView::Stretch);
+}
+
+QList<QPair<qsizetype, qsizetype>> TListPage::summaryMatches(int position) const
+{
+    const QTreeWidgetItem *item = ListView1->topLevelItem(position);
+    if (!item || m_needle.isEmpty())
+        return {};
+    return diary::findMatches(item->text(kSummary), m_needle);
 }
 
 int TListPage::rowCount() const

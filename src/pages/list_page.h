@@ -1,5 +1,8 @@
 #pragma once
 
+#include "diary/row_order.h"
+#include "diary/search.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPoint>
@@ -8,20 +11,43 @@
 #include <QWidget>
 
 class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLineEdit;
 class QMenu;
+class QPushButton;
 class QTextDocument;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TDiaryCalendar;
 
 // The list page: the whole diary as a table of date, weather, mood and text, one row per entry,
 // with a context menu to open, delete or print the row under the pointer.
 //
 // ListView1 fills the page: report style with the columns "日期" 100, "天气" 50, "情感" 80 and
 // "内容摘要" 300 pixels, grid lines, whole-row selection of one row, no editing, white
-// background, "宋体" 14 pixels in blue. Rows are kept ordered by their caption (the entry name)
-// with QString::localeAwareCompare, so "2003年10月5日" comes before "2003年9月26日"; clicking a
-// column header does nothing. The row under the mouse pointer becomes the selected row once the
-// pointer has rested on it for 2 milliseconds, besides the usual selection by click and keys.
+// background, "宋体" 14 pixels in blue. The date column is always as wide as the widest date in
+// the table's font, the weather and mood columns as their words, and the summary takes the rest
+// of the width. The row under the mouse pointer becomes the selected row once the pointer has
+// rested on it for 2 milliseconds, besides the usual selection by click and keys.
+//
+// Order: rows are shown in the page's RowOrder (diary::sortRows: newest first by default, names
+// that are no dates after the dates). A click on a column header sorts by that column (the date
+// newest first, the others ascending); a second click on the same header reverses the order.
+// Each change is announced by orderChanged, for the window to remember it.
+//
+// Search: above the table, SearchEdit (Ctrl+F puts the focus there), WeatherFilter, MoodFilter
+// and a date range (DateFilter with FromDate and ToDate) filter the rows as they change
+// (diary::SearchIndex); ClearButton 「清除」 empties them all and shows every row again. The
+// matches of the search text are highlighted in the summary column. The search stays when the
+// rows are listed anew. OnThisDay 「那年今日」, while checked, shows only the entries written on
+// today's month and day in earlier years (diary::onThisDay), newest first.
+//
+// Calendar: CalendarButton 「日历」 shows a month calendar (TDiaryCalendar) at the right of the
+// table, marking the days of all rows (not only those the search finds). It sits on this page
+// rather than a page of its own so that it shares the listing with the table, and the list's
+// search and the calendar can be used side by side.
 //
 // The page performs nothing itself: its commands (See, Del, N3, N4) and the double click are
 // for the main window to connect.
@@ -41,6 +67,7 @@ public:
         QString mood;
         QString summary;
         QByteArray key;
+        bool readable = true;
     };
 
     QTreeWidget *ListView1;
@@ -53,12 +80,39 @@ public:
     QAction *N3;    // "打印所选(&P)"
     QAction *N4;    // "打印纸设置(&A)"
 
+    QLineEdit *SearchEdit;
+    QComboBox *WeatherFilter;   // 「全部天气」, then the weather words
+    QComboBox *MoodFilter;      // 「全部情感」, then the mood words
+    QCheckBox *DateFilter;      // 「日期」: the range below applies
+    QDateEdit *FromDate;
+    QDateEdit *ToDate;
+    QPushButton *ClearButton;   // 「清除」
+    QPushButton *OnThisDay;     // 「那年今日」, checkable
+    QPushButton *CalendarButton; // 「日历」, checkable: shows the calendar beside the table
+    TDiaryCalendar *Calendar;   // the same rows by day; hidden until CalendarButton is checked
+
     // Removes every row.
     void clearRows();
-    // Adds the rows; the table puts them in caption order (rows of equal captions keep the order
-    // given).
+    // Adds the rows; the table shows them in its order (rows equal in it keep the order given),
+    // those the search finds.
     void addRows(const QList<Row> &rows);
+    // Replaces the rows with these list rows.
+    void setRows(const QList<diary::ListRow> &rows);
 
+    diary::RowOrder order() const { return m_order; }
+    // Shows the rows in that order (does not announce it).
+    void setOrder(diary::RowOrder order);
+
+    // The search the controls hold.
+    diary::SearchQuery query() const;
+    // Empties the search controls: every row is shown.
+    void clearSearch();
+    // The ranges of the search text's matches in the summary of the shown row at position.
+    QList<QPair<qsizetype, qsizetype>> summaryMatches(int position) const;
+    // The rows the table has, found by the search or not.
+    int allRowCount() const { return int(m_rows.size()); }
+
+    // The rows shown.
     int rowCount() const;
     // The rows as the table shows them, top to bottom.
     QList<Row> shownRows() const;
@@ -74,17 +128,29 @@ public:
 signals:
     // A double click anywhere on the table (not only on a row).
     void ListView1DblClick();
+    // The user changed the order by a header click.
+    void orderChanged(diary::RowOrder order);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createTable();
+    void createSearchBar();
     void createMenu();
     void selectHovered();
-    // Keeps the rows ordered by caption, ascending, whatever happens to them.
-    void sortByCaption();
+    void headerClicked(int column);
+    // Fills the table from the rows, in order, those the search finds.
+    void refill();
+    void queryChanged();
+    // The date column as wide as the widest date in the table's font, and so on.
+    void fitColumns();
 
     QTimer m_hoverTimer;
     QPoint m_hoverPos;
+    QList<diary::ListRow> m_rows;
+    diary::SearchIndex m_index;
+    bool m_indexed = false;   // m_index holds m_rows
+    diary::RowOrder m_order;
+    QString m_needle;   // the search text the summaries are highlighted with
 };

@@ -5,10 +5,14 @@
 #include "platform/message_box.h"
 #include "widgets/entry_boxes.h"
 
+#include "diary/search.h"
+
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QClipboard>
+#include <QDateEdit>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -21,6 +25,7 @@
 #include <QPrintDialog>
 #include <QPrinterInfo>
 #include <QStandardPaths>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QToolBar>
 
@@ -34,6 +39,8 @@ namespace {
 // Positions and sizes of the controls at the page's design size, 539 × 438.
 constexpr QSize kDesignSize(539, 438);
 constexpr QRect kDateLabel(2, 7, 271, 21);
+// Right of the longest date the label shows, left of the weather caption.
+constexpr QRect kDatePicker(150, 5, 96, 22);
 constexpr QRect kWeatherCaption(248, 12, 66, 16);
 constexpr QRect kWeatherBox(315, 3, 73, 24);
 constexpr QRect kMoodCaption(368, 10, 68, 16);
@@ -111,6 +118,19 @@ void TWritePage::createControls()
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setFont(songti(19));
     setColour(Label3, QPalette::WindowText, kDateColour);
+
+    DatePicker = new QDateEdit(this);
+    DatePicker->setObjectName(QStringLiteral("DatePicker"));
+    DatePicker->setCalendarPopup(true);
+    DatePicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    DatePicker->setToolTip(QStringLiteral("选一天，写那天的日记"));
+    DatePicker->setMinimumDate(QDate(1000, 1, 1));
+    DatePicker->setMaximumDate(QDate(9999, 12, 31));
+    connect(DatePicker, &QDateEdit::editingFinished, this, [this] { guarded([this] { pickerChosen(); }); });
+    connect(DatePicker->calendarWidget(), &QCalendarWidget::clicked, this,
+            [this] { guarded([this] { pickerChosen(); }); });
+    connect(DatePicker->calendarWidget(), &QCalendarWidget::activated, this,
+            [this] { guarded([this] { pickerChosen(); }); });
 
     Label1 = caption(QStringLiteral("天气："), kWeatherColour, this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -257,6 +277,12 @@ void TWritePage::createCommands()
     onTriggered(RichEditFont, [this] { RichEditFontExecute(); });
     onTriggered(FontAdd, [this] { FontAddExecute(); });
     onTriggered(FontDec, [this] { FontDecExecute(); });
+    FindNext = command("FindNext", QStringLiteral("查找下一处"), QStringLiteral("下一处找到的文字"),
+                       nullptr, QKeySequence(Qt::Key_F3));
+    FindPrevious = command("FindPrevious", QStringLiteral("查找上一处"), QStringLiteral("上一处找到的文字"),
+                           nullptr, QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    onTriggered(FindNext, [this] { moveToMatch(true); });
+    onTriggered(FindPrevious, [this] { moveToMatch(false); });
     onTriggered(Print, [this] { PrintExecute(); });
     onTriggered(PrintSet, [this] { PrintSetExecute(); });
 }
@@ -332,6 +358,7 @@ void TWritePage::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     Label3->setGeometry(kDateLabel);
+    DatePicker->setGeometry(kDatePicker);
     Label1->setGeometry(kWeatherCaption);
     dBox1->setGeometry(kWeatherBox);
     Label2->setGeometry(kMoodCaption);
@@ -501,4 +528,94 @@ void TWritePage::PrintSetExecute()
 {
     QPageSetupDialog dialog(&m_printer, window());
     dialog.exec();
+}
+
+void TWritePage::setShownDate(const QDate &date)
+{
+    const QSignalBlocker block(DatePicker);
+    if (date.isValid()) {
+        DatePicker->setDate(date);
+        DatePicker->setEnabled(true);
+    } else {
+        DatePicker->setEnabled(false);
+    }
+    m_shownDay = date;
+}
+
+void TWritePage::pickerChosen()
+{
+    const QDate date = DatePicker->date();
+    if (!date.isValid() || date == m_shownDay)
+        return;
+    emit dayChosen(date);
+}
+
+void TWritePage::setSearchText(const QString &text)
+{
+    m_searchText = text;
+    if (m_highlightConnection)
+        disconnect(m_highlightConnection);
+    if (!diary::foldForSearch(text).isEmpty()) {
+        m_highlightConnection = connect(RichEdit1->document(), &QTextDocument::contentsChanged, this,
+                                        [this] { highlightMatches(); });
+    }
+    highlightMatches();
+}
+
+QList<QPair<int, int>> TWritePage::searchMatches() const
+{
+    return m_matches;
+}
+
+void TWritePage::highlightMatches()
+{
+    m_matches.clear();
+    QList<QTextEdit::ExtraSelection> selections;
+    if (!m_searchText.isEmpty()) {
+        // The raw text has one character per document position (a paragraph's end included).
+        QTextDocument *doc = RichEdit1->document();
+        for (const auto &[first, end] : diary::findMatches(doc->toRawText(), m_searchText)) {
+            m_matches.append({int(first), int(end)});
+            QTextEdit::ExtraSelection selection;
+            selection.cursor = QTextCursor(doc);
+            selection.cursor.setPosition(int(first));
+            selection.cursor.setPosition(int(end), QTextCursor::KeepAnchor);
+            selection.format.setBackground(QColor(255, 230, 110));
+            selections.append(selection);
+        }
+    }
+    RichEdit1->setExtraSelections(selections);
+}
+
+void TWritePage::moveToMatch(bool forward)
+{
+    if (m_matches.isEmpty())
+        return;
+    const QTextCursor cursor = RichEdit1->textCursor();
+    const QPair<int, int> *target = nullptr;
+    if (forward) {
+        const int from = cursor.hasSelection() ? cursor.selectionEnd() : cursor.position();
+        for (const auto &m : std::as_const(m_matches)) {
+            if (m.first >= from) {
+                target = &m;
+                break;
+            }
+        }
+        if (!target)
+            target = &m_matches.first();
+    } else {
+        for (auto it = m_matches.crbegin(); it != m_matches.crend(); ++it) {
+            if (it->first < cursor.selectionStart()) {
+                target = &*it;
+                break;
+            }
+        }
+        if (!target)
+            target = &m_matches.last();
+    }
+    QTextCursor select(RichEdit1->document());
+    select.setPosition(target->first);
+    select.setPosition(target->second, QTextCursor::KeepAnchor);
+    RichEdit1->setTextCursor(select);
+    RichEdit1->ensureCursorVisible();
 }

@@ -2,11 +2,13 @@
 
 #include "pages/font_dialog.h"
 
+#include <QDate>
 #include <QPrinter>
 #include <QWidget>
 #include <functional>
 
 class QAction;
+class QDateEdit;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -25,6 +27,14 @@ class TImageComboBox;
 // keyboard focus is on the page. Their enabled and checked states are brought up to date each
 // time the program is idle (UpdateCommands()). The editing commands act on whichever text field
 // has the focus; the formatting commands only on a focused rich text editor.
+//
+// Any day: DatePicker (a date edit with a calendar popup, beside the date label) shows the open
+// entry's date; choosing another day in it, from the calendar or by typing a date and Enter,
+// asks the window to open that day (dayChosen).
+//
+// Search: with a search text set (setSearchText), its matches in the body are highlighted
+// (diary::findMatches), and FindNext (F3) and FindPrevious (Shift+F3) select the next and the
+// previous one from the cursor, round the end.
 //
 // Every slot runs under guarded(): an error it raises is shown in the standard error box and
 // the page stays as it is.
@@ -49,6 +59,7 @@ public:
     QToolBar *ToolBar1;
     QTextEdit *RichEdit1;     // the body
     QMenu *PopupMenu1;        // the editor's context menu
+    QDateEdit *DatePicker;    // the open entry's day; another day chosen opens that day
 
     // Commands.
     QAction *Action1;                // save: emits saveRequested()
@@ -71,6 +82,16 @@ public:
     QAction *FontDec;
     QAction *Print;
     QAction *PrintSet;
+    QAction *FindNext;               // F3
+    QAction *FindPrevious;           // Shift+F3
+
+    // Shows the day in the date picker (announcing nothing); an invalid date empties it.
+    void setShownDate(const QDate &date);
+    // Highlights the text's matches in the body; an empty text removes the highlight.
+    void setSearchText(const QString &text);
+    QString searchText() const { return m_searchText; }
+    // The ranges highlighted, as document positions [first, second).
+    QList<QPair<int, int>> searchMatches() const;
 
     // The font dialog and its font: the editor's default font once the font command has run,
     // "MS Sans Serif" 8 points before; the heading of a printout is made from it.
@@ -103,6 +124,8 @@ signals:
     // The keyboard focus moved from the page's controls to a control of the same window outside
     // the page (or the page was hidden with the focus in it): the open entry is to be saved.
     void focusLeftPage();
+    // Another day than the open entry's was chosen in the date picker.
+    void dayChosen(const QDate &date);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -123,9 +146,16 @@ private:
     bool contains(const QWidget *widget) const;
     bool runPrintDialog(QPrinter &printer);
     bool clipboardHasText();
+    void highlightMatches();
+    void moveToMatch(bool forward);
+    void pickerChosen();
     void keepSelectionVisible();
 
     QPrinter m_printer{QPrinter::HighResolution};
+    QString m_searchText;
+    QList<QPair<int, int>> m_matches;
+    QDate m_shownDay;
+    QMetaObject::Connection m_highlightConnection;
     int m_clipboardHasText = -1;
     bool m_focusParked = false;    // the focus went from the page to no control at all   // -1: not looked at since the clipboard last changed
 };

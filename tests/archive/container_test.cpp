@@ -394,3 +394,41 @@ TEST_F(Container, NamesGbkCannotSpellAreRefusedOnSaveAndFindNothing)
     reader.SetZipName(path());
     EXPECT_EQ(reader.ExtractToStream(QStringLiteral("\U0001F600"), stream), 0);
 }
+
+TEST_F(Container, AHeldFileServesEveryExtractionFromTheFileOpenedOnce)
+{
+    auto w = writer();
+    add(*w, "Alpha", "first");
+    add(*w, "Beta", randomBytes(20000, 7));
+    add(*w, "Gamma", "third");
+    TArchiveReader reader;
+    reader.SetZipName(path());
+    reader.SetPassword(fixedPassword());
+    reader.OpenArchive();
+    QList<QByteArray> apart;
+    for (int i = 0; i < reader.EntryCount(); ++i) {
+        QByteArray data;
+        ASSERT_TRUE(reader.ExtractEntry(i, data));
+        apart.append(data);
+    }
+    {
+        TArchiveReader::HeldFile held(reader);
+        // Replaced by another archive meanwhile: the held file is still the one read.
+        const QString other = path(QStringLiteral("other"));
+        auto o = writer(other);
+        add(*o, "Alpha", "changed");
+        ASSERT_TRUE(QFile::remove(path()));
+        ASSERT_TRUE(QFile::rename(other, path()));
+        for (int i = 0; i < reader.EntryCount(); ++i) {
+            QByteArray data;
+            ExtractFailure why = ExtractFailure::CrcMismatch;
+            EXPECT_TRUE(reader.ExtractEntry(i, data, &why)) << i;
+            EXPECT_EQ(data, apart[i]) << i;
+        }
+    }
+    // Without it each extraction opens the archive again, and sees that it changed.
+    QByteArray data;
+    EXPECT_EQ(errorOf([&] { reader.ExtractEntry(2, data); }), QStringLiteral("Index 2 is out of range"));
+    EXPECT_TRUE(reader.ExtractEntry(0, data));
+    EXPECT_EQ(data, QByteArray("changed"));
+}

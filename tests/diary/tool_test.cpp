@@ -130,3 +130,57 @@ TEST(DiaryTool, ExtractOpensPrivateEntriesWithThePasswordOnly)
     const auto missing = run(tool, withPassword + QStringList{u"extract"_s, path, u"2004*"_s});
     EXPECT_EQ(missing.exitCode, 1);
 }
+
+TEST(DiaryTool, ByDateAndSearchPrintTheRowsTheListShowsAndFinds)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"赵六"_s);
+    writeDiary(path, {
+        {u"2003年9月3日"_s, ownRecord(2, 4, u"今天下雨了, Rain all day"_s)},
+        {u"2003年10月5日"_s, ownRecord(0, 0, u"晴天 no RAIN"_s)},
+        {u"notes"_s, ownRecord(2, 0, u"下雨的笔记"_s)},
+        {u"2004年2月29日"_s, ownRecord(2, 0, u"闰日又下雨"_s)},
+        {u"2003年9月26日"_s, ownRecord(1, 1, u"阴天"_s)},
+    });
+    const QString tool = QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s);
+    const auto names = [](const QByteArray &out) {
+        QStringList found;
+        for (const QByteArray &line : out.split('\n')) {
+            if (!line.isEmpty())
+                found << QString::fromUtf8(line.left(line.indexOf('\t')));
+        }
+        return found;
+    };
+    const struct {
+        QStringList args;
+        QStringList expected;
+    } cases[] = {
+        {{u"diary"_s, path},
+         {u"2003年10月5日"_s, u"2003年9月26日"_s, u"2003年9月3日"_s, u"2004年2月29日"_s, u"notes"_s}},
+        {{u"diary"_s, u"--by-date"_s, path},
+         {u"2004年2月29日"_s, u"2003年10月5日"_s, u"2003年9月26日"_s, u"2003年9月3日"_s, u"notes"_s}},
+        {{u"search"_s, path, u"下雨"_s}, {u"2003年9月3日"_s, u"2004年2月29日"_s, u"notes"_s}},
+        {{u"search"_s, u"--by-date"_s, path, u"下雨"_s},
+         {u"2004年2月29日"_s, u"2003年9月3日"_s, u"notes"_s}},
+        {{u"search"_s, path, u"rain"_s}, {u"2003年10月5日"_s, u"2003年9月3日"_s}},
+        {{u"search"_s, path, u"ｒａｉｎ"_s, u"--weather"_s, u"雨"_s}, {u"2003年9月3日"_s}},
+        {{u"search"_s, path, u""_s, u"--mood"_s, u"0"_s},
+         {u"2003年10月5日"_s, u"2004年2月29日"_s, u"notes"_s}},
+        {{u"search"_s, path, u"下雨"_s, u"--from"_s, u"2003-09-04"_s}, {u"2004年2月29日"_s}},
+        {{u"search"_s, path, u""_s, u"--from"_s, u"2003年9月3日"_s, u"--to"_s, u"2003-09-26"_s},
+         {u"2003年9月26日"_s, u"2003年9月3日"_s}},
+    };
+    for (const auto &c : cases) {
+        const auto result = run(tool, c.args);
+        EXPECT_EQ(result.exitCode, 0) << c.args.join(u' ').toStdString() << result.err.constData();
+        EXPECT_EQ(names(result.out), c.expected) << c.args.join(u' ').toStdString();
+    }
+    const auto line = run(tool, {u"search"_s, path, u"阴天"_s});
+    EXPECT_EQ(QString::fromUtf8(line.out), u"2003年9月26日\t阴\t烦恼\t阴天\n"_s);
+    for (const QStringList &bad : {QStringList{u"search"_s, path},
+                                   QStringList{u"search"_s, path, u"x"_s, u"--weather"_s, u"雷"_s},
+                                   QStringList{u"search"_s, path, u"x"_s, u"--from"_s, u"yesterday"_s},
+                                   QStringList{u"search"_s, path, u"x"_s, u"--to"_s}}) {
+        EXPECT_EQ(run(tool, bad).exitCode, 2) << bad.join(u' ').toStdString();
+    }
+}

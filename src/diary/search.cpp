@@ -1,0 +1,165 @@
+#include "diary/search.h"
+
+#include <QHash>
+
+namespace diary {
+
+namespace {
+
+// The fold of one code point outside the fast paths, remembered: normalizing a one-character
+// string is slow next to the plain loop, and a diary uses few distinct such characters.
+const QString &foldedCodePoint(char32_t c)
+{
+    thread_local QHash<char32_t, QString> cache;
+    auto it = cache.find(c);
+    if (it == cache.end()) {
+        const char32_t one[1] = {c};
+        it = cache.insert(c, QString::fromUcs4(one, 1).normalized(QString::NormalizationForm_KC).toCaseFolded());
+    }
+    return *it;
+}
+
+} // namespace
+
+QString foldForSearch(QStringView text, QList<qsizetype> *origins)
+{
+    QString out;
+    out.reserve(text.size());
+    if (origins) {
+        origins->clear();
+        origins->reserve(text.size() + 1);
+    }
+    const auto put = [&](QChar c, qsizetype from) {
+        out.append(c);
+        if (origins)
+            origins->append(from);
+    };
+    for (qsizetype i = 0; i < text.size();) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            put(QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c), i);
+            ++i;
+        } else if (c >= 0x4E00 && c <= 0x9FFF) {
+            // The unified ideographs are their own fold.
+            put(QChar(c), i);
+            ++i;
+        } else if (c >= 0xFF01 && c <= 0xFF5E) {
+            // Full-width ASCII.
+            const char16_t plain = char16_t(c - 0xFEE0);
+            put(QChar(plain >= u'A' && plain <= u'Z' ? char16_t(plain + 0x20) : plain), i);
+            ++i;
+        } else {
+            char32_t code = c;
+            qsizetype length = 1;
+            if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+                code = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+                length = 2;
+            }
+            for (const QChar f : foldedCodePoint(code))
+                put(f, i);
+            i += length;
+        }
+    }
+    if (origins)
+        origins->append(text.size());
+    return out;
+}
+
+QList<QPair<qsizetype, qsizetype>> findMatches(QStringView text, const QString &needle)
+{
+    QList<QPair<qsizetype, qsizetype>> ranges;
+    const QString folded = foldForSearch(needle);
+    if (folded.isEmpty())
+        return ranges;
+    QList<qsizetype> origins;
+    const QString haystack = foldForSearch(text, &origins);
+    for (qsizetype at = haystack.indexOf(folded); at >= 0;
+         at = haystack.indexOf(folded, at + folded.size())) {
+        const qsizetype last = at + folded.size() - 1;
+        qsizetype end = last + 1;
+        // A character that folded into several may hold the end of the match: it counts whole.
+        while (origins[end] == origins[last])
+            ++end;
+        const qsizetype first = origins[at];
+        if (!ranges.isEmpty() && first < ranges.last().second)
+            continue;
+        ranges.append({first, origins[end]});
+    }
+    return ranges;
+}
+
+bool SearchQuery::isOpen() const
+{
+    return foldForSearch(text).isEmpty() && weather < 0 && mood < 0 && !from.isValid() && !to.isValid()
+           && !onThisDay.isValid();
+}
+
+bool onThisDay(const QDate &day, const QDate &today)
+{
+    if (!day.isValid() || !today.isValid() || day.year() >= today.year())
+        return false;
+    if (day.month() == today.month() && day.day() == today.day())
+        return true;
+    return day.month() == 2 && day.day() == 29 && today.month() == 2 && today.day() == 28
+           && !QDate::isLeapYear(today.year());
+}
+
+SearchIndex::SearchIndex(const QList<ListRow> &rows)
+{
+    m_rows.reserve(rows.size());
+    for (const ListRow &row : rows) {
+        Row r;
+        r.readable = row.readable();
+        if (r.readable) {
+            r.folded = foldForSearch(row.summary);
+            r.weather = weatherIndexOf(row.weather);
+            r.mood = moodIndexOf(row.mood);
+        }
+        r.date = dateOfName(row.name);
+        m_rows.append(std::move(r));
+    }
+}
+
+bool SearchIndex::rowMatches(const Row &row, const SearchQuery &query, const QString &needle) const
+{
+    if (query.from.isValid() || query.to.isValid()) {
+        if (!row.date.isValid() || (query.from.isValid() && row.date < query.from)
+            || (query.to.isValid() && row.date > query.to))
+            return false;
+    }
+    if (query.onThisDay.isValid() && !onThisDay(row.date, query.onThisDay))
+        return false;
+    if (query.weather >= 0 && (!row.readable || row.weather != query.weather))
+        return false;
+    if (query.mood >= 0 && (!row.readable || row.mood != query.mood))
+        return false;
+    if (!needle.isEmpty() && (!row.readable || !row.folded.contains(needle)))
+        return false;
+    return true;
+}
+
+bool SearchIndex::matches(qsizetype row, const SearchQuery &query) const
+{
+    return rowMatches(m_rows.at(row), query, foldForSearch(query.text));
+}
+
+QList<qsizetype> SearchIndex::find(const SearchQuery &query) const
+{
+    const QString needle = foldForSearch(query.text);
+    QList<qsizetype> found;
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        if (rowMatches(m_rows[i], query, needle))
+            found.append(i);
+    }
+    return found;
+}
+
+qsizetype SearchIndex::heldCharacters() const
+{
+    qsizetype total = 0;
+    for (const Row &row : m_rows)
+        total += row.folded.size();
+    return total;
+}
+
+} // namespace diary

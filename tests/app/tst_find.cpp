@@ -1,0 +1,438 @@
+#include "accounts/login.h"
+#include "accounts/login_panel.h"
+#include "accounts/pass_cipher.h"
+#include "accounts/user_list.h"
+#include "app/main_form.h"
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
+#include "diary/diary_book.h"
+#include "diary/diary_fixture.h"
+#include "pages/diary_calendar.h"
+#include "pages/list_page.h"
+#include "pages/write_page.h"
+#include "platform/files.h"
+#include "platform/gbk.h"
+#include "platform/message_box.h"
+#include "settings/ini.h"
+#include "support/test_support.h"
+#include "widgets/nav_button.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QTableView>
+#include <QImage>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QHeaderView>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+using diary_testing::ownRecord;
+
+namespace {
+
+const QString kZhangSan = u"张三"_s;
+using Entries = QList<std::pair<QString, QByteArray>>;
+
+QStringList captions(const TListPage *page)
+{
+    QStringList out;
+    for (const TListPage::Row &row : page->shownRows())
+        out << row.caption;
+    return out;
+}
+
+// Chinese reaches a text field through the input method, committed as a whole.
+void typeText(QWidget *edit, const QString &text)
+{
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(edit, &event);
+}
+
+QStringList storedNames(const QString &archive)
+{
+    TArchiveReader reader;
+    reader.SetZipName(archive);
+    reader.SetPassword(diary::kArchivePassword);
+    reader.OpenArchive();
+    QStringList names;
+    for (int i = 0; i < reader.EntryCount(); ++i)
+        names << reader.EntryName(i);
+    return names;
+}
+
+} // namespace
+
+// Finding a day in a real main window, offscreen: the list's order and its memory, the search
+// with its filters and highlights, writing on another day, and 那年今日.
+class TestFind : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+        ini::setSettingsPath(m_dir->filePath(u"main.ini"_s));
+        m_boxes.clear();
+        m_answer = QMessageBox::Ok;
+        msgbox::setInterceptor([this](const msgbox::Shown &box) {
+            m_boxes.append(box);
+            return box.buttons.testFlag(m_answer) ? m_answer : QMessageBox::Ok;
+        });
+        m_today = QDate(2009, 2, 28);
+        diary::setClock([this] { return m_today; });
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        msgbox::setInterceptor({});
+        diary::setClock({});
+        QDir::setCurrent(m_previous);
+    }
+
+    void datesFrom1999To2100InOrderAndHeaderClicksRememberedAcrossARestart()
+    {
+        listDiary({{u"2003年9月3日"_s, ownRecord(2, 1, u"c"_s)},
+                   {u"notes"_s, ownRecord(0, 0, u"z"_s)},
+                   {u"2100年12月31日"_s, ownRecord(3, 0, u"a"_s)},
+                   {u"2003年10月5日"_s, ownRecord(0, 2, u"b"_s)},
+                   {u"1999年1月1日"_s, ownRecord(1, 3, u"d"_s)},
+                   {u"2003-9-6"_s, ownRecord(0, 0, u"y"_s)},
+                   {u"2003年9月26日"_s, ownRecord(2, 4, u"e"_s)},
+                   {u"2000年2月29日"_s, ownRecord(0, 5, u"f"_s)}});
+        const QStringList newestFirst{u"2100年12月31日"_s, u"2003年10月5日"_s, u"2003年9月26日"_s,
+                                      u"2003年9月3日"_s,   u"2000年2月29日"_s, u"1999年1月1日"_s,
+                                      u"2003-9-6"_s,       u"notes"_s};
+        QCOMPARE(captions(list()), newestFirst);
+
+        clickHeader(0);
+        const QStringList oldestFirst{u"1999年1月1日"_s, u"2000年2月29日"_s, u"2003年9月3日"_s,
+                                      u"2003年9月26日"_s, u"2003年10月5日"_s, u"2100年12月31日"_s,
+                                      u"2003-9-6"_s, u"notes"_s};
+        QCOMPARE(captions(list()), oldestFirst);
+        clickHeader(2);
+        // By mood: 高兴 first, its rows in date order; then 烦恼, 愤怒 …
+        const QStringList byMood{u"2100年12月31日"_s, u"2003-9-6"_s, u"notes"_s, u"2003年9月3日"_s,
+                                 u"2003年10月5日"_s, u"1999年1月1日"_s, u"2003年9月26日"_s,
+                                 u"2000年2月29日"_s};
+        QCOMPARE(captions(list()), byMood);
+        clickHeader(2);
+        QCOMPARE(captions(list()).first(), u"2000年2月29日"_s);
+
+        // Restarted, the list comes up in the order last chosen; the listing again keeps it.
+        const QStringList reversedMood = captions(list());
+        m_form.reset();
+        start();
+        login(kZhangSan, u"pw"_s);
+        click(4);
+        QCOMPARE(captions(list()), reversedMood);
+        QCOMPARE(list()->order(), (diary::RowOrder{diary::SortColumn::Mood, true}));
+        clickHeader(0);
+        QCOMPARE(captions(list()), newestFirst);
+        m_form.reset();
+        start();
+        login(kZhangSan, u"pw"_s);
+        click(4);
+        QCOMPARE(captions(list()), newestFirst);
+    }
+
+    void theDateColumnShowsWholeDatesInEverySkinAndALargerFont()
+    {
+        listDiary({{u"2008年12月28日"_s, ownRecord(0, 0, u"x"_s)},
+                   {u"2000年10月20日"_s, ownRecord(0, 0, u"y"_s)}});
+        QTreeWidget *table = list()->ListView1;
+        const auto check = [&](const QString &when) {
+            const QFontMetrics metrics = table->fontMetrics();
+            for (const QString &name : captions(list())) {
+                QVERIFY2(table->columnWidth(0) > metrics.horizontalAdvance(name) + 8,
+                         qPrintable(when + u' ' + name));
+            }
+        };
+        for (int skin = 1; skin <= 10; ++skin) {
+            m_form->RadioButton(skin)->click();
+            check(u"skin %1"_s.arg(skin));
+        }
+        // A font twice as large, as at scale factor 2 in pixels.
+        QFont font = table->font();
+        font.setPixelSize(font.pixelSize() * 2);
+        table->setFont(font);
+        check(u"twice the font"_s);
+        // The summary takes the width a wider window gives.
+        const int summary = table->columnWidth(3);
+        m_form->resize(m_form->width() + 200, m_form->height());
+        QTRY_VERIFY(table->columnWidth(3) > summary);
+    }
+
+    void searchFindsChineseAndLatinWithFiltersAndHighlightsInTheEditor()
+    {
+        listDiary({{u"2003年9月3日"_s, ownRecord(2, 4, u"今天下雨了。\n晚上又下雨"_s)},
+                   {u"2003年9月26日"_s, ownRecord(0, 0, u"晴，没有雨"_s)},
+                   {u"2003年10月5日"_s, ownRecord(2, 0, u"Walking in the RAIN, ｒａｉｎ"_s)},
+                   {u"2004年1月1日"_s, ownRecord(2, 0, u"新年下雨"_s)}});
+        QCOMPARE(list()->rowCount(), 4);
+        QTest::keyClick(m_form.get(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), list()->SearchEdit);
+        typeText(list()->SearchEdit, u"下雨"_s);
+        QCOMPARE(captions(list()), (QStringList{u"2004年1月1日"_s, u"2003年9月3日"_s}));
+        // The summary joins paragraphs with CR LF.
+        QCOMPARE(list()->summaryMatches(1), (QList<QPair<qsizetype, qsizetype>>{{2, 4}, {11, 13}}));
+
+        list()->SearchEdit->clear();
+        QTest::keyClicks(list()->SearchEdit, u"Rain"_s);
+        QCOMPARE(captions(list()), QStringList{u"2003年10月5日"_s});
+        QCOMPARE(list()->summaryMatches(0), (QList<QPair<qsizetype, qsizetype>>{{15, 19}, {21, 25}}));
+
+        // Filters, alone and together with the text.
+        list()->SearchEdit->clear();
+        list()->WeatherFilter->setCurrentIndex(list()->WeatherFilter->findText(u"雨"_s));
+        QCOMPARE(captions(list()), (QStringList{u"2004年1月1日"_s, u"2003年10月5日"_s, u"2003年9月3日"_s}));
+        list()->MoodFilter->setCurrentIndex(list()->MoodFilter->findText(u"高兴"_s));
+        QCOMPARE(captions(list()), (QStringList{u"2004年1月1日"_s, u"2003年10月5日"_s}));
+        list()->DateFilter->setChecked(true);
+        list()->FromDate->setDate(QDate(2003, 1, 1));
+        list()->ToDate->setDate(QDate(2003, 12, 31));
+        QCOMPARE(captions(list()), QStringList{u"2003年10月5日"_s});
+        typeText(list()->SearchEdit, u"下雨"_s);
+        QCOMPARE(list()->rowCount(), 0);
+        QTest::mouseClick(list()->ClearButton, Qt::LeftButton);
+        QCOMPARE(list()->rowCount(), 4);
+        QVERIFY(list()->SearchEdit->text().isEmpty());
+
+        // Opened from a search: the matches are highlighted, F3 and Shift+F3 go round them.
+        typeText(list()->SearchEdit, u"下雨"_s);
+        list()->selectRow(1);
+        list()->See->trigger();
+        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(write()->Label3->text(), u"2003年9月3日"_s);
+        QCOMPARE(write()->searchMatches(), (QList<QPair<int, int>>{{2, 4}, {10, 12}}));
+        QCOMPARE(write()->RichEdit1->extraSelections().size(), 2);
+        write()->RichEdit1->moveCursor(QTextCursor::Start);
+        QTest::keyClick(write()->RichEdit1, Qt::Key_F3);
+        QCOMPARE(write()->RichEdit1->textCursor().selectionStart(), 2);
+        QTest::keyClick(write()->RichEdit1, Qt::Key_F3);
+        QCOMPARE(write()->RichEdit1->textCursor().selectionStart(), 10);
+        QCOMPARE(write()->RichEdit1->textCursor().selectedText(), u"下雨"_s);
+        QTest::keyClick(write()->RichEdit1, Qt::Key_F3);
+        QCOMPARE(write()->RichEdit1->textCursor().selectionStart(), 2);
+        QTest::keyClick(write()->RichEdit1, Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(write()->RichEdit1->textCursor().selectionStart(), 10);
+
+        // Back in the list the search still holds; today's entry opens without highlights.
+        click(4);
+        QCOMPARE(list()->rowCount(), 2);
+        click(3);
+        QVERIFY(write()->searchMatches().isEmpty());
+    }
+
+    void anEntryWrittenForAPastDayIsStoredUnderItsNameAndListedInItsPlace()
+    {
+        listDiary({{u"2003年9月3日"_s, ownRecord(0, 0, u"三号"_s)},
+                   {u"2003年10月5日"_s, ownRecord(0, 0, u"五号"_s)}});
+        click(3);
+        QCOMPARE(write()->Label3->text(), u"2009年2月28日"_s);
+        QCOMPARE(write()->DatePicker->date(), QDate(2009, 2, 28));
+        chooseDay(QDate(2003, 9, 20));
+        QCOMPARE(write()->Label3->text(), u"2003年9月20日"_s);
+        QVERIFY(write()->RichEdit1->document()->isEmpty());
+        write()->RichEdit1->setPlainText(u"补记"_s);
+        click(4);
+        QCOMPARE(captions(list()), (QStringList{u"2003年10月5日"_s, u"2003年9月20日"_s, u"2003年9月3日"_s}));
+        QCOMPARE(storedNames(kZhangSan).last(), u"2003年9月20日"_s);
+
+        // A day that has an entry opens it; the entry left is saved under its own name first.
+        click(3);
+        write()->RichEdit1->setPlainText(u"今天"_s);
+        chooseDay(QDate(2003, 10, 5));
+        QCOMPARE(write()->Label3->text(), u"2003年10月5日"_s);
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"五号"_s);
+        QCOMPARE(storedNames(kZhangSan),
+                 (QStringList{u"2003年9月3日"_s, u"2003年10月5日"_s, u"2003年9月20日"_s, u"2009年2月28日"_s}));
+        QCOMPARE(m_boxes.size(), 0);
+    }
+
+    void onThisDayShowsEarlierYearsNewestFirstAndTheLeapDayOnThe28th()
+    {
+        listDiary({{u"2004年2月29日"_s, ownRecord(0, 0, u"闰日"_s)},
+                   {u"2005年2月28日"_s, ownRecord(0, 0, u"五年"_s)},
+                   {u"2001年2月28日"_s, ownRecord(0, 0, u"一年"_s)},
+                   {u"2009年2月28日"_s, ownRecord(0, 0, u"今天"_s)},
+                   {u"2005年3月1日"_s, ownRecord(0, 0, u"三月"_s)}});
+        clickHeader(0);   // oldest first: 那年今日 still shows the newest first
+        QTest::mouseClick(list()->OnThisDay, Qt::LeftButton);
+        QCOMPARE(captions(list()), (QStringList{u"2005年2月28日"_s, u"2004年2月29日"_s, u"2001年2月28日"_s}));
+
+        m_today = QDate(2008, 2, 29);
+        list()->OnThisDay->toggle();
+        list()->OnThisDay->toggle();
+        QCOMPARE(captions(list()), QStringList{u"2004年2月29日"_s});
+        m_today = QDate(2008, 2, 28);
+        list()->OnThisDay->toggle();
+        list()->OnThisDay->toggle();
+        QCOMPARE(captions(list()), (QStringList{u"2005年2月28日"_s, u"2001年2月28日"_s}));
+        QTest::mouseClick(list()->ClearButton, Qt::LeftButton);
+        QVERIFY(!list()->OnThisDay->isChecked());
+        QCOMPARE(list()->rowCount(), 5);
+    }
+
+    void theCalendarMarksExactlyTheDaysWithEntriesAndOpensThem()
+    {
+        listDiary({{u"2009年2月3日"_s, ownRecord(0, 0, u"高兴的一天"_s)},
+                   {u"2009年2月14日"_s, ownRecord(1, 7, u"情人节"_s)},
+                   {u"2009年1月31日"_s, ownRecord(0, 3, u"一月底"_s)},
+                   {u"notes"_s, ownRecord(0, 0, u"不是日期"_s)},
+                   {u"2008年2月29日"_s, ownRecord(0, 1, u"闰日"_s)}});
+        TDiaryCalendar *calendar = list()->Calendar;
+        QVERIFY(!calendar->isVisible());
+        QTest::mouseClick(list()->CalendarButton, Qt::LeftButton);
+        QVERIFY(calendar->isVisible());
+        QCOMPARE(calendar->markedDays(), (QList<QDate>{QDate(2008, 2, 29), QDate(2009, 1, 31),
+                                                       QDate(2009, 2, 3), QDate(2009, 2, 14)}));
+        QCOMPARE(calendar->tintOf(QDate(2009, 2, 14)), TDiaryCalendar::moodTint(7));
+        QCOMPARE(calendar->tintOf(QDate(2009, 2, 3)), TDiaryCalendar::moodTint(0));
+        QVERIFY(!calendar->tintOf(QDate(2009, 2, 4)).isValid());
+        // Painted as marked: the 14th's tint is on screen, and the tint of a mood no day has is not.
+        const QImage shot = calendar->Calendar1->grab().toImage();
+        const auto shows = [&shot](const QColor &colour) {
+            for (int y = 0; y < shot.height(); ++y) {
+                for (int x = 0; x < shot.width(); ++x) {
+                    if (shot.pixelColor(x, y) == colour)
+                        return true;
+                }
+            }
+            return false;
+        };
+        QVERIFY(shows(TDiaryCalendar::moodTint(7)));
+        QVERIFY(!shows(TDiaryCalendar::moodTint(6)));
+        QCOMPARE(calendar->Calendar1->monthShown(), 2);
+
+        // Page Up and Page Down change the month; 「今天」 comes back.
+        QTableView *days = calendar->Calendar1->findChild<QTableView *>();
+        QVERIFY(days);
+        days->setFocus();
+        QTest::keyClick(days, Qt::Key_PageUp);
+        QCOMPARE(calendar->Calendar1->monthShown(), 1);
+        QTest::keyClick(days, Qt::Key_PageUp);
+        QCOMPARE(calendar->Calendar1->monthShown(), 12);
+        QCOMPARE(calendar->Calendar1->yearShown(), 2008);
+        QTest::keyClick(days, Qt::Key_PageDown);
+        QCOMPARE(calendar->Calendar1->monthShown(), 1);
+        QTest::mouseClick(calendar->TodayButton, Qt::LeftButton);
+        QCOMPARE(calendar->Calendar1->monthShown(), 2);
+        QCOMPARE(calendar->Calendar1->yearShown(), 2009);
+
+        // A marked day opens its entry.
+        calendar->Calendar1->setSelectedDate(QDate(2009, 2, 14));
+        QTest::keyClick(days, Qt::Key_Return);
+        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(write()->Label3->text(), u"2009年2月14日"_s);
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"情人节"_s);
+        QCOMPARE(m_boxes.size(), 0);
+
+        // An empty day asks first.
+        click(4);
+        m_answer = QMessageBox::No;
+        calendar->Calendar1->setSelectedDate(QDate(2009, 2, 10));
+        QTest::keyClick(days, Qt::Key_Return);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, u"2009年2月10日还没有日记，现在写一篇吗?"_s);
+        QCOMPARE(page(), m_form->TabSheet2());
+        m_answer = QMessageBox::Yes;
+        QTest::keyClick(days, Qt::Key_Return);
+        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(write()->Label3->text(), u"2009年2月10日"_s);
+        QVERIFY(write()->RichEdit1->document()->isEmpty());
+        write()->RichEdit1->setPlainText(u"新写的"_s);
+        click(4);
+        QVERIFY(calendar->markedDays().contains(QDate(2009, 2, 10)));
+        QCOMPARE(calendar->markedDays().size(), 5);
+    }
+
+private:
+    void createUser(const QString &name, const QString &password, const Entries &entries)
+    {
+        TArchiveWriter writer;
+        TPassCipher cipher;
+        cipher.SetSalt(accounts::kPasswordSalt);
+        accounts::createUserArchive(writer, cipher, name, password);
+        for (const auto &[entry, record] : entries)
+            diary::storeEntry(writer, gbk::encode(entry), record);
+        QStringList users = files::exists(kUserListFileName) ? readUserList() : QStringList();
+        writeUserList(users << name);
+    }
+
+    void listDiary(const Entries &entries)
+    {
+        createUser(kZhangSan, u"pw"_s, entries);
+        start();
+        login(kZhangSan, u"pw"_s);
+        click(4);
+    }
+
+    void start()
+    {
+        m_form = std::make_unique<TForm1>();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    }
+
+    void login(const QString &name, const QString &password)
+    {
+        QComboBox *users = m_form->Panel1()->ComboBox1();
+        users->setCurrentIndex(users->findText(name));
+        m_form->Panel1()->MaskEdit1()->setText(password);
+        QTest::mouseClick(m_form->Panel1()->Button1(), Qt::LeftButton);
+        QCOMPARE(m_form->diaryPath(), name);
+    }
+
+    void click(int navButton) { QTest::mouseClick(m_form->NavBtn(navButton), Qt::LeftButton); }
+
+    void clickHeader(int column)
+    {
+        QHeaderView *header = list()->ListView1->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionPosition(column) + 10, header->height() / 2));
+    }
+
+    // The day typed into the write page's date picker, then Enter.
+    void chooseDay(const QDate &day)
+    {
+        write()->DatePicker->setFocus();
+        write()->DatePicker->setDate(day);
+        QTest::keyClick(write()->DatePicker, Qt::Key_Return);
+    }
+
+    QWidget *page() const { return m_form->PageControl1()->currentWidget(); }
+    TWritePage *write() const { return m_form->WritePage(); }
+    TListPage *list() const { return m_form->ListPage(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_previous;
+    std::unique_ptr<TForm1> m_form;
+    QList<msgbox::Shown> m_boxes;
+    QMessageBox::StandardButton m_answer = QMessageBox::Ok;
+    QDate m_today;
+};
+
+QTEST_MAIN(TestFind)
+#include "tst_find.moc"
