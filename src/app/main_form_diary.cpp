@@ -138,6 +138,8 @@ void TForm1::showPage(QWidget *page)
 void TForm1::openEntry(const QByteArray &name, const QByteArray *record)
 {
     m_openEntry = {};
+    // The highlight of an entry opened from a search goes before another entry is loaded.
+    m_writeForm->setSearchText(QString());
     m_writeForm->Label3->setText(gbk::decode(name));
     if (record) {
         const diary::EntryIndices indices =
@@ -151,7 +153,6 @@ void TForm1::openEntry(const QByteArray &name, const QByteArray *record)
     }
     m_openEntry = {m_diaryPath, name, true};
     m_writeForm->setShownDate(diary::dateOfName(gbk::decode(name)));
-    m_writeForm->setSearchText(QString());
 }
 
 void TForm1::FindTodayEntry()

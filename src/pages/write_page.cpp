@@ -556,8 +556,10 @@ void TWritePage::setSearchText(const QString &text)
     if (m_highlightConnection)
         disconnect(m_highlightConnection);
     if (!diary::foldForSearch(text).isEmpty()) {
+        // Not while the document is being changed (an edit block, a record being loaded): the
+        // highlight is laid afresh once the change is over.
         m_highlightConnection = connect(RichEdit1->document(), &QTextDocument::contentsChanged, this,
-                                        [this] { highlightMatches(); });
+                                        [this] { highlightMatches(); }, Qt::QueuedConnection);
     }
     highlightMatches();
 }

@@ -237,6 +237,11 @@ private slots:
         QCOMPARE(write()->RichEdit1->textCursor().selectionStart(), 2);
         QTest::keyClick(write()->RichEdit1, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(write()->RichEdit1->textCursor().selectionStart(), 10);
+        // Writing more of it: the highlight follows once the change is over.
+        write()->RichEdit1->moveCursor(QTextCursor::End);
+        typeText(write()->RichEdit1, u"，还在下雨"_s);
+        QTRY_COMPARE(write()->searchMatches().size(), 3);
+        QCOMPARE(write()->RichEdit1->extraSelections().size(), 3);
 
         // Back in the list the search still holds; today's entry opens without highlights.
         click(4);
