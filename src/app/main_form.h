@@ -38,7 +38,10 @@ class TSkinStore;
 //
 // Every handler runs under guarded(): an error it raises is shown in the standard error box and
 // the program goes on. Creating the window runs FormCreate (logged out, the stored skin applied);
-// closing it runs FormClose (the skin index written to the settings file) and always closes.
+// closing it first saves the open entry as leaving the write page does: when that save fails the
+// error is shown and the window stays open with the text in the editor. Otherwise FormClose runs
+// (the skin index written to the settings file) and the window closes. The end of the desktop
+// session (commitDataRequest) and the application's end (aboutToQuit) save the same way.
 class TForm1 : public QMainWindow
 {
     Q_OBJECT
@@ -105,6 +108,11 @@ public slots:
 protected:
     void closeEvent(QCloseEvent *event) override;
 
+    // Saves the open entry when the write page shows it, as leaving the page does. False when
+    // that save failed (the error has been shown; the entry and the editor are left as they
+    // were): whatever was about to end the session or close the window must not go on.
+    bool saveBeforeLeaving();
+
 private:
     // The window's parts, each built in a file of its own and called by the constructor in this
     // order, after the shell's controls exist and before FormCreate runs.
@@ -165,7 +173,7 @@ public slots:
     // The save command: SaveEntry.
     void Action1Execute();
     // The focus left the write page: SaveEntry, unless the page change that took it away has
-    // saved already or the window is closing (closing saves nothing).
+    // saved already or the window is closing (closing has saved it before).
     void TabSheet1Exit();
     // "查看与修改(&S)" and the double click on the table: LoadEntry.
     void SeeExecute();
@@ -217,6 +225,7 @@ private:
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from
     bool m_leaveSaved = false; // the page change under way has saved the open entry
+    bool m_leaveFailed = false; // "用户登录" could not save the open entry: the page stays
 
     // ---- About box (main_form_about.cpp) ----
 public:

@@ -11,7 +11,9 @@
 #include "widgets/image_combo_box.h"
 #include "widgets/nav_button.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QSessionManager>
 #include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTextEdit>
@@ -63,8 +65,14 @@ void TForm1::setupDiary()
         if (m_pageControl->currentWidget() != m_writePage)
             return;
         m_leaveSaved = true;
-        guarded([this] { SaveEntry(); });
+        m_leaveFailed = !guarded([this] { SaveEntry(); });
     });
+    // The session ends or the program is told to quit: no window close comes first then.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (!saveBeforeLeaving() && manager.allowsInteraction())
+            manager.cancel();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { saveBeforeLeaving(); });
     connect(m_pageControl, &QStackedWidget::currentChanged, this, [this] {
         m_leaveSaved = false;
         // The login shows the list page before it makes the new user current.
@@ -118,6 +126,14 @@ void TForm1::N3Click()
         return;
     m_writeForm->PrintOpenEntry(nullptr);
     showPage(m_listPage);
+}
+
+bool TForm1::saveBeforeLeaving()
+{
+    // Leaving the write page has saved the entry already; on any other page there is nothing new.
+    if (m_pageControl->currentWidget() != m_writePage)
+        return true;
+    return guarded([this] { SaveEntry(); });
 }
 
 void TForm1::showPage(QWidget *page)
@@ -259,14 +275,17 @@ void TForm1::DeleteEntry()
     // The program never deletes an entry it cannot read unless the user says so knowingly.
     diary::EntryProblem problem = diary::EntryProblem::None;
     diary::readEntry(*m_archiveReader, name, &problem, diaryKey());
-    if (problem != diary::EntryProblem::None && problem != diary::EntryProblem::Missing) {
-        const QString question =
-            diary_text::confirmDeleteUnreadable(gbk::decode(name), diary::problemReason(problem));
-        if (msgbox::show(this, QMessageBox::Question, diary_text::caption(), question,
-                         QMessageBox::Yes | QMessageBox::No)
-            != QMessageBox::Yes)
-            return;
-    }
+    const bool unreadable =
+        problem != diary::EntryProblem::None && problem != diary::EntryProblem::Missing;
+    // A deleted entry is gone from the diary; one question first, answered No unless the user
+    // chooses otherwise.
+    const QString question =
+        unreadable ? diary_text::confirmDeleteUnreadable(gbk::decode(name), diary::problemReason(problem))
+                   : diary_text::confirmDelete(gbk::decode(name));
+    if (msgbox::show(this, QMessageBox::Question, diary_text::caption(), question,
+                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
     diary::deleteEntry(*m_archiveReader, *m_archiveWriter, name, diaryKey());
     ListEntries();
 }

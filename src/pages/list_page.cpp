@@ -144,10 +144,34 @@ void TListPage::createMenu()
     PopupMenu2->addSeparator();
     PopupMenu2->addActions({N3, N4});
 
+    // A disabled command cannot be chosen from the open menu; once it closes, the commands are
+    // whole again for whoever triggers them otherwise.
+    connect(PopupMenu2, &QMenu::aboutToHide, this, [this] {
+        for (QAction *rowCommand : {See, Del, N3})
+            rowCommand->setEnabled(true);
+    });
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        guarded([&] { PopupMenu2->popup(ListView1->viewport()->mapToGlobal(at)); });
+        guarded([&] {
+            prepareMenuAt(at);
+            PopupMenu2->popup(ListView1->viewport()->mapToGlobal(at));
+        });
     });
+}
+
+void TListPage::prepareMenuAt(const QPoint &at)
+{
+    // A selection made by hovering must not outlive the pointer's move away from the rows.
+    m_hoverTimer.stop();
+    QTreeWidgetItem *item = ListView1->itemAt(at);
+    if (item) {
+        ListView1->setCurrentItem(item);
+    } else {
+        ListView1->clearSelection();
+        ListView1->setCurrentItem(nullptr);
+    }
+    for (QAction *rowCommand : {See, Del, N3})
+        rowCommand->setEnabled(item != nullptr);
 }
 
 bool TListPage::eventFilter(QObject *watched, QEvent *event)

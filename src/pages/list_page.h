@@ -23,6 +23,10 @@ class QTreeWidgetItem;
 // column header does nothing. The row under the mouse pointer becomes the selected row once the
 // pointer has rested on it for 2 milliseconds, besides the usual selection by click and keys.
 //
+// A right-click on a row selects it and offers every command; a right-click on empty space
+// clears the selection, and the menu then offers only what does not act on a row (N4), so a
+// row hovered a moment earlier is never deleted or printed by mistake.
+//
 // The page performs nothing itself: its commands (See, Del, N3, N4) and the double click are
 // for the main window to connect.
 class TListPage : public QWidget
@@ -67,6 +71,10 @@ public:
     // The selected row, if any.
     bool hasSelection() const;
     Row selectedRow() const;
+
+    // Prepares the context menu for a right-click at that point of the table's viewport (the
+    // selection and which commands are enabled, as described above); the caller pops it up.
+    void prepareMenuAt(const QPoint &at);
 
     // How long the pointer rests on a row before it is selected.
     static constexpr int kHoverMilliseconds = 2;
