@@ -53,6 +53,8 @@ void TForm1::setupLogin()
     m_archiveReader->setObjectName(QStringLiteral("ArchiveReader1"));
     m_archiveWriter = new TArchiveWriter(this);
     m_archiveWriter->setObjectName(QStringLiteral("ArchiveWriter1"));
+    // Every save and delete of the window keeps the diary's earlier versions.
+    m_archiveWriter->SetKeepVersions(true);
 
     m_userSettings = new TForm2(m_loginPanel->ComboBox1(), this);
     connect(m_userSettings, &TForm2::diaryConverted, this,
