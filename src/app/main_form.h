@@ -180,6 +180,9 @@ public slots:
     void ListView1DblClick();
     // "删除(&D)": DeleteEntry.
     void DelExecute();
+    // "撤销删除(&U)": brings the entry deleted last back from the version kept just before the
+    // delete, unless the day has an entry again (a warning says so) or another user is logged in.
+    void UndoDelExecute();
     // "打印所选(&P)": LoadEntry, the print dialog and printing, then the list page again (which
     // saves the entry once more, under its own name). A printing error leaves the write page.
     void N3Click();
@@ -225,6 +228,13 @@ private:
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from
     bool m_leaveSaved = false; // the page change under way has saved the open entry
+    // The delete that "撤销删除" undoes: the diary, the entry and the version kept before it.
+    struct DeletedEntry {
+        QString diaryPath;
+        QByteArray name;
+        QString versionPath;
+    };
+    std::optional<DeletedEntry> m_lastDelete;
     bool m_leaveFailed = false; // "用户登录" could not save the open entry: the page stays
 
     // ---- About box (main_form_about.cpp) ----

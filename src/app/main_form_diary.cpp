@@ -2,12 +2,14 @@
 
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
+#include "diary/entry_restore.h"
 #include "diary/messages.h"
 #include "pages/list_page.h"
 #include "pages/page_errors.h"
 #include "pages/write_page.h"
 #include "platform/gbk.h"
 #include "platform/message_box.h"
+#include "versions/kept_versions.h"
 #include "widgets/image_combo_box.h"
 #include "widgets/nav_button.h"
 
@@ -56,6 +58,7 @@ void TForm1::setupDiary()
     handle(m_listForm, &TListPage::ListView1DblClick, &TForm1::ListView1DblClick);
     handle(m_listForm->Del, &QAction::triggered, &TForm1::DelExecute);
     handle(m_listForm->N3, &QAction::triggered, &TForm1::N3Click);
+    handle(m_listForm->UndoDel, &QAction::triggered, &TForm1::UndoDelExecute);
     connect(m_listForm->N4, &QAction::triggered, this,
             [this] { guarded([this] { m_writeForm->PrintSetExecute(); }); });
 
@@ -287,6 +290,32 @@ void TForm1::DeleteEntry()
         != QMessageBox::Yes)
         return;
     diary::deleteEntry(*m_archiveReader, *m_archiveWriter, name, diaryKey());
+    // The delete has just kept the diary as it was: the newest version.
+    const QList<versions::Version> kept = versions::list(m_diaryPath);
+    if (!kept.isEmpty())
+        m_lastDelete = DeletedEntry{m_diaryPath, name, kept.first().path};
+    m_listForm->UndoDel->setEnabled(m_lastDelete.has_value());
+    ListEntries();
+}
+
+void TForm1::UndoDelExecute()
+{
+    if (!m_lastDelete || m_lastDelete->diaryPath != m_diaryPath || m_diaryPath.isEmpty())
+        return;
+    const DeletedEntry deleted = *m_lastDelete;
+    // A day written again since the delete keeps its new text.
+    if (diary::findEntry(*m_archiveReader, deleted.name, nullptr, diaryKey())) {
+        msgbox::showWarning(this, diary_text::cannotUndoDelete(gbk::decode(deleted.name)));
+        return;
+    }
+    const diary::EntryProblem problem =
+        diary::restoreEntry(deleted.versionPath, *m_archiveWriter, deleted.name, diaryKey());
+    if (problem != diary::EntryProblem::None) {
+        refuseToOpen(deleted.name, problem);
+        return;
+    }
+    m_lastDelete.reset();
+    m_listForm->UndoDel->setEnabled(false);
     ListEntries();
 }
 

@@ -159,6 +159,8 @@ void TForm1::lockDiary()
     if (m_pageControl->currentWidget() == m_writePage)
         SaveEntry();
     m_openEntry = {};
+    m_lastDelete.reset();
+    m_listForm->UndoDel->setEnabled(false);
     m_leaveSaved = true;
     m_diaryKey.reset();
     m_diaryPath.clear();

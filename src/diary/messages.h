@@ -83,6 +83,12 @@ inline QString confirmDelete(const QString &name)
     return QStringLiteral("确定要删除 %1 的日记吗？").arg(name);
 }
 
+// Undoing a delete when the day has an entry again (warning box): %1 the entry's name.
+inline QString cannotUndoDelete(const QString &name)
+{
+    return QStringLiteral("%1 又有了日记，撤销删除会把它覆盖，所以没有撤销。").arg(name);
+}
+
 // How many names the notice after a listing names at most.
 constexpr int kNoticeNames = 10;
 

@@ -137,12 +137,16 @@ void TListPage::createMenu()
     Del = command("Del", QStringLiteral("删除(&D)"));
     N3 = command("N3", QStringLiteral("打印所选(&P)"));
     N4 = command("N4", QStringLiteral("打印纸设置(&A)"));
+    UndoDel = command("UndoDel", QStringLiteral("撤销删除(&U)"));
+    UndoDel->setEnabled(false);
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
     PopupMenu2->addActions({See, Del});
     PopupMenu2->addSeparator();
     PopupMenu2->addActions({N3, N4});
+    PopupMenu2->addSeparator();
+    PopupMenu2->addAction(UndoDel);
 
     // A disabled command cannot be chosen from the open menu; once it closes, the commands are
     // whole again for whoever triggers them otherwise.

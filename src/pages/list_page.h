@@ -56,6 +56,7 @@ public:
     QAction *Del;   // "删除(&D)"
     QAction *N3;    // "打印所选(&P)"
     QAction *N4;    // "打印纸设置(&A)"
+    QAction *UndoDel;   // "撤销删除(&U)": disabled until the main window has a delete to undo
 
     // Removes every row.
     void clearRows();

@@ -188,7 +188,7 @@ int removeAll(const QString &archivePath)
     int removed = 0;
     const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
-        if (::unlink(native(folder + u'/' + name).constData()) == 0)
+        if (::unlink(native(folder + u'/' + name).constData()) == 0 && takenOf(name))
             ++removed;
     }
     return removed;

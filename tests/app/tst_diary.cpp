@@ -209,6 +209,38 @@ private slots:
         QCOMPARE(list()->rowCount(), 1);
     }
 
+    // The version kept before a delete brings the entry back, text and all; a day written again
+    // since is not overwritten.
+    void undoingADeleteBringsTheEntryBack()
+    {
+        const QByteArray record = ownRecord(1, 2, u"别丢"_s);
+        listDiary({{u"2003年9月26日"_s, record}, {u"2003年9月27日"_s, ownRecord(0, 0, u"另一天"_s)}});
+        QVERIFY(!list()->UndoDel->isEnabled());
+        list()->selectRow(0);
+        QCOMPARE(list()->selectedRow().caption, u"2003年9月26日"_s);
+        m_answer = QMessageBox::Yes;
+        list()->Del->trigger();
+        QCOMPARE(storedIn(kZhangSan).names, QStringList{u"2003年9月27日"_s});
+        QVERIFY(list()->UndoDel->isEnabled());
+
+        list()->UndoDel->trigger();
+        const Stored stored = storedIn(kZhangSan);
+        QCOMPARE(stored.names, (QStringList{u"2003年9月27日"_s, u"2003年9月26日"_s}));
+        QCOMPARE(stored.records[1], record);
+        QCOMPARE(list()->rowCount(), 2);
+        QVERIFY(!list()->UndoDel->isEnabled());
+
+        // Deleted, written again, then the undo: the new text stays.
+        list()->selectRow(0);
+        list()->Del->trigger();
+        diary::storeEntry(*m_form->ArchiveWriter1(), gbk::encode(u"2003年9月26日"_s), ownRecord(0, 0, u"新写的"_s));
+        m_boxes.clear();
+        list()->UndoDel->trigger();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, u"2003年9月26日 又有了日记，撤销删除会把它覆盖，所以没有撤销。"_s);
+        QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records[1]).last(), u"新写的"_s);
+    }
+
     // Hovering selects the row under the pointer; a right-click on empty space afterwards must
     // not leave that row to be deleted.
     void aRightClickOnEmptySpaceClearsTheSelectionAndOffersNoRowCommand()
