@@ -68,3 +68,4 @@ QList<ToolCommand> accountCommands();    // tool_accounts.cpp
 // commands over to it):
 QList<ToolCommand> richTextCommands();   // tool_richtext.cpp
 QList<ToolCommand> diaryCommands();      // tool_diary.cpp
+QList<ToolCommand> versionCommands();    // tool_versions.cpp

@@ -45,7 +45,9 @@ QList<ToolCommand> handedOverCommands()
                                       std::pair{"rtf-html", "rtf-html FILE"},
                                       std::pair{"diary", "diary ARCHIVE"},
                                       std::pair{"protect", "protect ARCHIVE"},
-                                      std::pair{"unprotect", "unprotect ARCHIVE"}}) {
+                                      std::pair{"unprotect", "unprotect ARCHIVE"},
+                                      std::pair{"versions", "versions ARCHIVE"},
+                                      std::pair{"restore", "restore ARCHIVE VERSION [ENTRY...]"}}) {
         commands.append({QString::fromLatin1(name), QString::fromLatin1(usage), handOver, false});
     }
     return commands;

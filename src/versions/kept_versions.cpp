@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
+#include <QScopeGuard>
 #include <QTimeZone>
 
 #include <fcntl.h>
@@ -74,20 +74,31 @@ void removeUnfinished(const QString &folder)
     }
 }
 
-// A copy for a file system that refuses the hard link: whole under its name, or not at all.
-void copyInto(const QString &source, const QString &target)
+// The file opened for reading; the descriptor keeps its bytes even when rotation removes its name.
+int openOrThrow(const QString &source)
 {
     const int fd = ::open(native(source).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        throw EVersionError(text("The diary %1 cannot be read for its version: %2", source, errno));
+        throw EVersionError(text("The file %1 cannot be read: %2", source, errno));
+    return fd;
+}
+
+// A copy of the open file, whole under the target's name or not at all.
+void copyInto(int fd, const QString &target)
+{
     struct stat st = {};
     ::fstat(fd, &st);
     files::AtomicWriter out(target, files::AtomicWriter::RefuseLinks);
     const bool ok = out.isOpen() && out.copyFrom(fd, 0, st.st_size) == st.st_size && out.commit();
-    const int error = out.error();
-    ::close(fd);
     if (!ok)
-        throw EVersionError(text("The version %1 cannot be written: %2", target, error));
+        throw EVersionError(text("The file %1 cannot be written: %2", target, out.error()));
+}
+
+void copyInto(const QString &source, const QString &target)
+{
+    const int fd = openOrThrow(source);
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    copyInto(fd, target);
 }
 
 void rotate(const QString &archivePath)
@@ -180,6 +191,29 @@ QString keepBeforeReplace(const QString &archivePath, Keep keep)
     }
     rotate(source);
     return target;
+}
+
+void restoreWhole(const QString &archivePath, const QString &versionPath)
+{
+    files::FolderLock lock(archivePath, files::FolderLock::Exclusive);
+    if (lock.outcome() != files::FolderLock::Outcome::Held)
+        throw EVersionError(QStringLiteral("The diary %1 is in use or cannot be locked").arg(archivePath));
+    // Opened first: keeping the diary as it is now may rotate the version's name away.
+    const int fd = openOrThrow(versionPath);
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    if (files::exists(archivePath))
+        keepBeforeReplace(archivePath, Keep::Always);
+    copyInto(fd, files::followLinks(archivePath));
+}
+
+QString findVersion(const QString &archivePath, const QString &nameOrPath)
+{
+    const QString wanted = QFileInfo(nameOrPath).fileName();
+    for (const Version &v : list(archivePath)) {
+        if (QFileInfo(v.path).fileName() == wanted)
+            return v.path;
+    }
+    return {};
 }
 
 int removeAll(const QString &archivePath)

@@ -64,6 +64,16 @@ QString keepBeforeReplace(const QString &archivePath, Keep keep);
 // Of versions taken at these moments (newest first), the positions that rotation removes.
 QList<int> rotationRemoves(const QList<QDateTime> &takenNewestFirst);
 
+// Puts the version back as the whole archive: the archive as it is now is kept as a version
+// first (always), then the version's bytes replace it atomically. Takes the archive's exclusive
+// lock itself. Throws EVersionError when the lock, the version or the replacement fails; the
+// archive is then as it was.
+void restoreWhole(const QString &archivePath, const QString &versionPath);
+
+// The version a command line names: its name as list() shows it (the file name), or its path.
+// Empty when the archive has no such version.
+QString findVersion(const QString &archivePath, const QString &nameOrPath);
+
 // Removes every version of the archive (all of them, as when their contents must not outlive a
 // change of the diary's format). Returns how many were removed.
 int removeAll(const QString &archivePath);
