@@ -15,6 +15,8 @@ class QStackedWidget;
 class TArchiveReader;
 class TArchiveWriter;
 class AutoLock;
+class AutoSave;
+class QLabel;
 class TForm2;
 class TLoginPanel;
 class TPassCipher;
@@ -167,6 +169,11 @@ private:
 public:
     // The write page (in TabSheet1) and the list page (in TabSheet2).
     TWritePage *WritePage() const { return m_writeForm; }
+    // Saves the open entry while it is written (auto_save.h): due() runs SaveEntry while the
+    // write page shows, and the quiet line under the page (SaveState) says 「正在保存…」, then
+    // 「已保存 hh:mm」, or the error; an error there is not a box, the typing goes on.
+    AutoSave *autoSave() const { return m_autoSave; }
+    QLabel *SaveState() const { return m_saveState; }
     TListPage *ListPage() const { return m_listForm; }
 
 public slots:
@@ -223,8 +230,14 @@ private:
     // After the table is filled: one information box naming the rows that cannot be read.
     void noticeUnreadable(const QList<diary::ListRow> &rows);
 
+    // The save that the autosave runs, its outcome shown under the page.
+    void autoSaveDue();
+    void noteSaved();
+
     TWritePage *m_writeForm = nullptr;
     TListPage *m_listForm = nullptr;
+    AutoSave *m_autoSave = nullptr;
+    QLabel *m_saveState = nullptr;
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from
     bool m_leaveSaved = false; // the page change under way has saved the open entry

@@ -1,4 +1,5 @@
 #include "main_form.h"
+#include "auto_save.h"
 
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
@@ -14,7 +15,9 @@
 #include "widgets/nav_button.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
+#include <QTime>
 #include <QSessionManager>
 #include <QScopeGuard>
 #include <QStackedWidget>
@@ -47,6 +50,22 @@ void TForm1::setupDiary()
     fillPage(m_writePage, m_writeForm);
     m_listForm = new TListPage;
     fillPage(m_listPage, m_listForm);
+
+    m_saveState = new QLabel(m_writePage);
+    m_saveState->setObjectName(QStringLiteral("SaveState"));
+    m_saveState->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_saveState->setEnabled(false);   // drawn greyed: a quiet line, not a message
+    m_writePage->layout()->addWidget(m_saveState);
+    m_autoSave = new AutoSave(this);
+    connect(m_autoSave, &AutoSave::due, this, [this] { autoSaveDue(); });
+    // Loading an entry is no change: the open entry is valid only once it is loaded.
+    const auto noteChange = [this] {
+        if (m_openEntry.valid)
+            m_autoSave->changed();
+    };
+    connect(m_writeForm->RichEdit1->document(), &QTextDocument::contentsChanged, this, noteChange);
+    connect(m_writeForm->dBox1, &QComboBox::currentIndexChanged, this, noteChange);
+    connect(m_writeForm->dBox2, &QComboBox::currentIndexChanged, this, noteChange);
 
     const auto handle = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
         connect(sender, signal, this,
@@ -204,8 +223,31 @@ void TForm1::SaveEntry()
         // Another program has put an entry of this name there that cannot be read. It stays;
         // the text stays in the editor, and leaving the page does not try again.
         m_openEntry.valid = false;
+        m_autoSave->cancel();
         throw EUnreadableEntry(diary_text::cannotReplace(gbk::decode(m_openEntry.name),
                                                          diary::problemReason(problem)));
+    }
+    noteSaved();
+}
+
+void TForm1::noteSaved()
+{
+    m_autoSave->saved();
+    m_saveState->setText(QStringLiteral("已保存 %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))));
+}
+
+void TForm1::autoSaveDue()
+{
+    if (m_pageControl->currentWidget() != m_writePage)
+        return;
+    m_saveState->setText(QStringLiteral("正在保存…"));
+    m_saveState->repaint();
+    // Absorbed by design: a box in the middle of typing would take the keys; the line under the
+    // page shows the error, and the next change, page switch or close tries again.
+    try {
+        SaveEntry();
+    } catch (const Exception &error) {
+        m_saveState->setText(msgbox::errorBoxText(error.message()));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "accounts/pass_cipher.h"
 #include "accounts/user_list.h"
 #include "app/auto_lock.h"
+#include "app/auto_save.h"
 #include "app/main_form.h"
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
@@ -29,6 +30,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTextCursor>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -239,6 +242,44 @@ private slots:
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].text, u"2003年9月26日 又有了日记，撤销删除会把它覆盖，所以没有撤销。"_s);
         QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records[1]).last(), u"新写的"_s);
+    }
+
+    // The autosave stores the text without touching the editor: caret, selection and undo stay.
+    // A failing autosave says so under the page, without a box.
+    void theAutosaveStoresTheTextAndLeavesTheEditorAsItWas()
+    {
+        createUser(kZhangSan, u"pw"_s, {});
+        start();
+        login(kZhangSan, u"pw"_s);
+        click(3);
+        QVERIFY(!m_form->autoSave()->pending());
+        QTextEdit *edit = write()->RichEdit1;
+        typeText(edit, u"第一句。"_s);
+        typeText(edit, u"第二句。"_s);
+        QTextCursor cursor = edit->textCursor();
+        cursor.setPosition(1);
+        cursor.setPosition(3, QTextCursor::KeepAnchor);
+        edit->setTextCursor(cursor);
+        QVERIFY(m_form->autoSave()->pending());
+
+        m_form->autoSave()->fire();
+        QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records.value(0)).last(), u"第一句。第二句。"_s);
+        QVERIFY(!m_form->autoSave()->pending());
+        QCOMPARE(edit->textCursor().anchor(), 1);
+        QCOMPARE(edit->textCursor().position(), 3);
+        QVERIFY(QRegularExpression(u"^已保存 \\d\\d:\\d\\d$"_s).match(m_form->SaveState()->text()).hasMatch());
+        QVERIFY(edit->document()->isUndoAvailable());
+        edit->undo();
+        QCOMPARE(edit->toPlainText(), u"第一句。"_s);
+
+        QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner));
+        typeText(edit, u"又一句"_s);
+        m_form->autoSave()->fire();
+        QCOMPARE(m_boxes.size(), 0);
+        QVERIFY(!m_form->SaveState()->text().startsWith(u"已保存"_s));
+        QVERIFY(!m_form->SaveState()->text().isEmpty());
+        QCOMPARE(edit->toPlainText(), u"第一句。又一句"_s);
+        QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner | QFile::WriteOwner));
     }
 
     // Hovering selects the row under the pointer; a right-click on empty space afterwards must
