@@ -69,3 +69,4 @@ QList<ToolCommand> accountCommands();    // tool_accounts.cpp
 QList<ToolCommand> richTextCommands();   // tool_richtext.cpp
 QList<ToolCommand> diaryCommands();      // tool_diary.cpp
 QList<ToolCommand> statsCommands();      // tool_stats.cpp
+QList<ToolCommand> versionCommands();    // tool_versions.cpp

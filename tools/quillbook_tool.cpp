@@ -48,7 +48,9 @@ QList<ToolCommand> handedOverCommands()
                                       std::pair{"search", "search [--by-date] ARCHIVE TEXT [--weather W] [--mood M] [--from DATE] [--to DATE]"},
                                       std::pair{"protect", "protect ARCHIVE"},
                                       std::pair{"unprotect", "unprotect ARCHIVE"},
-                                      std::pair{"stats", "stats ARCHIVE [--year Y] [--json]"}}) {
+                                      std::pair{"stats", "stats ARCHIVE [--year Y] [--json]"},
+                                      std::pair{"versions", "versions ARCHIVE"},
+                                      std::pair{"restore", "restore ARCHIVE VERSION [ENTRY...]"}}) {
         commands.append({QString::fromLatin1(name), QString::fromLatin1(usage), handOver, false});
     }
     return commands;

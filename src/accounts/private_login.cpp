@@ -1,4 +1,7 @@
 #include "accounts/private_login.h"
+
+#include "archive/archive_lock.h"
+#include "versions/kept_versions.h"
 #include "accounts/login.h"
 #include "accounts/messages.h"
 #include "accounts/pass_cipher.h"
@@ -99,6 +102,9 @@ std::optional<ConversionReport> protectUser(TArchiveWriter &archive, TPassCipher
         if (!files::exists(path))
             ++report.removedCopies;
     }
+    // The earlier versions hold the diary's entries unprotected: they go with the conversion.
+    ArchiveLock lock(name, ArchiveLock::Exclusive);
+    report.removedCopies += versions::removeAll(name);
     return report;
 }
 

@@ -55,7 +55,8 @@ QString createPrivateUserArchive(TArchiveWriter &archive, const QString &name, c
 // What a conversion did. carried: entries that could not be read, carried over byte for byte,
 // by name (as shown) with the reason in words. removedCopies: temporary files that an
 // interrupted replacement of this diary had left beside it (whole older copies of it, perhaps
-// unprotected) and that the conversion removed.
+// unprotected) and the earlier versions of the diary (versions/kept_versions.h), all in the old
+// format, that the conversion removed.
 struct ConversionReport {
     QString recoveryCode;   // protectUser only
     QList<QPair<QString, QString>> carried;

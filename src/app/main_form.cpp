@@ -19,6 +19,8 @@
 #include <QStackedWidget>
 #include <QSvgRenderer>
 
+#include <utility>
+
 namespace {
 
 constexpr int kClientWidth = 635;
@@ -243,7 +245,13 @@ void TForm1::NavBtn6Click()
     m_helpWindow->showDocument(applicationHelpFile());
 }
 
-void TForm1::NavBtn5Click() { m_pageControl->setCurrentWidget(m_loginPage); }
+void TForm1::NavBtn5Click()
+{
+    // The open entry could not be saved: logging out now would leave its text behind.
+    if (std::exchange(m_leaveFailed, false))
+        return;
+    m_pageControl->setCurrentWidget(m_loginPage);
+}
 
 void TForm1::RadioButton1Click() { chooseSkin(0); }
 void TForm1::RadioButton2Click() { chooseSkin(1); }
@@ -266,8 +274,13 @@ void TForm1::FormClose()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
+    // The window stays open rather than lose the text that could not be saved.
+    if (!saveBeforeLeaving()) {
+        event->ignore();
+        return;
+    }
     guarded([this] { FormClose(); });
-    // Closing never fails: a settings file that could not be written has been reported.
+    // A settings file that could not be written has been reported; that does not keep the window.
     event->accept();
 }
 

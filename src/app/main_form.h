@@ -21,6 +21,8 @@ class ListingCache;
 }
 class TArchiveWriter;
 class AutoLock;
+class AutoSave;
+class QLabel;
 class TForm2;
 class TLoginPanel;
 class TPassCipher;
@@ -48,7 +50,10 @@ struct Listing;
 //
 // Every handler runs under guarded(): an error it raises is shown in the standard error box and
 // the program goes on. Creating the window runs FormCreate (logged out, the stored skin applied);
-// closing it runs FormClose (the skin index written to the settings file) and always closes.
+// closing it first saves the open entry as leaving the write page does: when that save fails the
+// error is shown and the window stays open with the text in the editor. Otherwise FormClose runs
+// (the skin index written to the settings file) and the window closes. The end of the desktop
+// session (commitDataRequest) and the application's end (aboutToQuit) save the same way.
 class TForm1 : public QMainWindow
 {
     Q_OBJECT
@@ -115,6 +120,11 @@ public slots:
 protected:
     void closeEvent(QCloseEvent *event) override;
 
+    // Saves the open entry when the write page shows it, as leaving the page does. False when
+    // that save failed (the error has been shown; the entry and the editor are left as they
+    // were): whatever was about to end the session or close the window must not go on.
+    bool saveBeforeLeaving();
+
 private:
     // The window's parts, each built in a file of its own and called by the constructor in this
     // order, after the shell's controls exist and before FormCreate runs.
@@ -171,19 +181,27 @@ private:
 public:
     // The write page (in TabSheet1) and the list page (in TabSheet2).
     TWritePage *WritePage() const { return m_writeForm; }
+    // Saves the open entry while it is written (auto_save.h): due() runs SaveEntry while the
+    // write page shows, and the quiet line under the page (SaveState) says 「正在保存…」, then
+    // 「已保存 hh:mm」, or the error; an error there is not a box, the typing goes on.
+    AutoSave *autoSave() const { return m_autoSave; }
+    QLabel *SaveState() const { return m_saveState; }
     TListPage *ListPage() const { return m_listForm; }
 
 public slots:
     // The save command: SaveEntry.
     void Action1Execute();
     // The focus left the write page: SaveEntry, unless the page change that took it away has
-    // saved already or the window is closing (closing saves nothing).
+    // saved already or the window is closing (closing has saved it before).
     void TabSheet1Exit();
     // "查看与修改(&S)" and the double click on the table: LoadEntry.
     void SeeExecute();
     void ListView1DblClick();
     // "删除(&D)": DeleteEntry.
     void DelExecute();
+    // "撤销删除(&U)": brings the entry deleted last back from the version kept just before the
+    // delete, unless the day has an entry again (a warning says so) or another user is logged in.
+    void UndoDelExecute();
     // "打印所选(&P)": LoadEntry, the print dialog and printing, then the list page again (which
     // saves the entry once more, under its own name). A printing error leaves the write page.
     void N3Click();
@@ -237,14 +255,28 @@ private:
     // After the table is filled: one information box naming the rows that cannot be read.
     void noticeUnreadable(const QList<diary::ListRow> &rows);
 
+    // The save that the autosave runs, its outcome shown under the page.
+    void autoSaveDue();
+    void noteSaved();
+
     TWritePage *m_writeForm = nullptr;
     TListPage *m_listForm = nullptr;
+    AutoSave *m_autoSave = nullptr;
+    QLabel *m_saveState = nullptr;
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from
     // The rows of the last listing, so that coming back to the list decodes only what changed;
     // dropped when another diary becomes the current one.
     std::unique_ptr<diary::ListingCache> m_listingCache;
     bool m_leaveSaved = false; // the page change under way has saved the open entry
+    // The delete that "撤销删除" undoes: the diary, the entry and the version kept before it.
+    struct DeletedEntry {
+        QString diaryPath;
+        QByteArray name;
+        QString versionPath;
+    };
+    std::optional<DeletedEntry> m_lastDelete;
+    bool m_leaveFailed = false; // "用户登录" could not save the open entry: the page stays
 
     // ---- About box (main_form_about.cpp) ----
 public:

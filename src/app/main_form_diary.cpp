@@ -1,7 +1,9 @@
 #include "main_form.h"
+#include "auto_save.h"
 
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
+#include "diary/entry_restore.h"
 #include "diary/messages.h"
 #include "diary/row_order.h"
 #include "pages/diary_calendar.h"
@@ -12,10 +14,15 @@
 #include "platform/message_box.h"
 #include "settings/ini.h"
 #include "texts.h"
+#include "versions/kept_versions.h"
 #include "widgets/image_combo_box.h"
 #include "widgets/nav_button.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QLabel>
+#include <QTime>
+#include <QSessionManager>
 #include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTextEdit>
@@ -40,6 +47,22 @@ void TForm1::setupDiary()
     fillPage(m_listPage, m_listForm);
     m_listingCache = std::make_unique<diary::ListingCache>();
 
+    m_saveState = new QLabel(m_writePage);
+    m_saveState->setObjectName(QStringLiteral("SaveState"));
+    m_saveState->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_saveState->setEnabled(false);   // drawn greyed: a quiet line, not a message
+    m_writePage->layout()->addWidget(m_saveState);
+    m_autoSave = new AutoSave(this);
+    connect(m_autoSave, &AutoSave::due, this, [this] { autoSaveDue(); });
+    // Loading an entry is no change: the open entry is valid only once it is loaded.
+    const auto noteChange = [this] {
+        if (m_openEntry.valid)
+            m_autoSave->changed();
+    };
+    connect(m_writeForm->RichEdit1->document(), &QTextDocument::contentsChanged, this, noteChange);
+    connect(m_writeForm->dBox1, &QComboBox::currentIndexChanged, this, noteChange);
+    connect(m_writeForm->dBox2, &QComboBox::currentIndexChanged, this, noteChange);
+
     const auto handle = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
         connect(sender, signal, this,
                 [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
@@ -55,6 +78,7 @@ void TForm1::setupDiary()
     handle(m_listForm, &TListPage::ListView1DblClick, &TForm1::ListView1DblClick);
     handle(m_listForm->Del, &QAction::triggered, &TForm1::DelExecute);
     handle(m_listForm->N3, &QAction::triggered, &TForm1::N3Click);
+    handle(m_listForm->UndoDel, &QAction::triggered, &TForm1::UndoDelExecute);
     connect(m_listForm->N4, &QAction::triggered, this,
             [this] { guarded([this] { m_writeForm->PrintSetExecute(); }); });
     guarded([this] { restoreListOrder(); });
@@ -67,8 +91,14 @@ void TForm1::setupDiary()
         if (m_pageControl->currentWidget() != m_writePage)
             return;
         m_leaveSaved = true;
-        guarded([this] { SaveEntry(); });
+        m_leaveFailed = !guarded([this] { SaveEntry(); });
     });
+    // The session ends or the program is told to quit: no window close comes first then.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (!saveBeforeLeaving() && manager.allowsInteraction())
+            manager.cancel();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { saveBeforeLeaving(); });
     connect(m_pageControl, &QStackedWidget::currentChanged, this, [this] {
         m_leaveSaved = false;
         // The login shows the list page before it makes the new user current.
@@ -122,6 +152,14 @@ void TForm1::N3Click()
         return;
     m_writeForm->PrintOpenEntry(nullptr);
     showPage(m_listPage);
+}
+
+bool TForm1::saveBeforeLeaving()
+{
+    // Leaving the write page has saved the entry already; on any other page there is nothing new.
+    if (m_pageControl->currentWidget() != m_writePage)
+        return true;
+    return guarded([this] { SaveEntry(); });
 }
 
 void TForm1::showPage(QWidget *page)
@@ -221,8 +259,31 @@ void TForm1::SaveEntry()
         // Another program has put an entry of this name there that cannot be read. It stays;
         // the text stays in the editor, and leaving the page does not try again.
         m_openEntry.valid = false;
+        m_autoSave->cancel();
         throw EUnreadableEntry(diary_text::cannotReplace(gbk::decode(m_openEntry.name),
                                                          diary::problemReason(problem)));
+    }
+    noteSaved();
+}
+
+void TForm1::noteSaved()
+{
+    m_autoSave->saved();
+    m_saveState->setText(QStringLiteral("已保存 %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))));
+}
+
+void TForm1::autoSaveDue()
+{
+    if (m_pageControl->currentWidget() != m_writePage)
+        return;
+    m_saveState->setText(QStringLiteral("正在保存…"));
+    m_saveState->repaint();
+    // Absorbed by design: a box in the middle of typing would take the keys; the line under the
+    // page shows the error, and the next change, page switch or close tries again.
+    try {
+        SaveEntry();
+    } catch (const Exception &error) {
+        m_saveState->setText(msgbox::errorBoxText(error.message()));
     }
 }
 
@@ -305,15 +366,44 @@ void TForm1::DeleteEntry()
     // The program never deletes an entry it cannot read unless the user says so knowingly.
     diary::EntryProblem problem = diary::EntryProblem::None;
     diary::readEntry(*m_archiveReader, name, &problem, diaryKey());
-    if (problem != diary::EntryProblem::None && problem != diary::EntryProblem::Missing) {
-        const QString question =
-            diary_text::confirmDeleteUnreadable(gbk::decode(name), diary::problemReason(problem));
-        if (msgbox::show(this, QMessageBox::Question, diary_text::caption(), question,
-                         QMessageBox::Yes | QMessageBox::No)
-            != QMessageBox::Yes)
-            return;
-    }
+    const bool unreadable =
+        problem != diary::EntryProblem::None && problem != diary::EntryProblem::Missing;
+    // A deleted entry is gone from the diary; one question first, answered No unless the user
+    // chooses otherwise.
+    const QString question =
+        unreadable ? diary_text::confirmDeleteUnreadable(gbk::decode(name), diary::problemReason(problem))
+                   : diary_text::confirmDelete(gbk::decode(name));
+    if (msgbox::show(this, QMessageBox::Question, diary_text::caption(), question,
+                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
     diary::deleteEntry(*m_archiveReader, *m_archiveWriter, name, diaryKey());
+    // The delete has just kept the diary as it was: the newest version.
+    const QList<versions::Version> kept = versions::list(m_diaryPath);
+    if (!kept.isEmpty())
+        m_lastDelete = DeletedEntry{m_diaryPath, name, kept.first().path};
+    m_listForm->UndoDel->setEnabled(m_lastDelete.has_value());
+    ListEntries();
+}
+
+void TForm1::UndoDelExecute()
+{
+    if (!m_lastDelete || m_lastDelete->diaryPath != m_diaryPath || m_diaryPath.isEmpty())
+        return;
+    const DeletedEntry deleted = *m_lastDelete;
+    // A day written again since the delete keeps its new text.
+    if (diary::findEntry(*m_archiveReader, deleted.name, nullptr, diaryKey())) {
+        msgbox::showWarning(this, diary_text::cannotUndoDelete(gbk::decode(deleted.name)));
+        return;
+    }
+    const diary::EntryProblem problem =
+        diary::restoreEntry(deleted.versionPath, *m_archiveWriter, deleted.name, diaryKey());
+    if (problem != diary::EntryProblem::None) {
+        refuseToOpen(deleted.name, problem);
+        return;
+    }
+    m_lastDelete.reset();
+    m_listForm->UndoDel->setEnabled(false);
     ListEntries();
 }
 

@@ -55,6 +55,8 @@ void TForm1::setupLogin()
     m_archiveReader->setObjectName(QStringLiteral("ArchiveReader1"));
     m_archiveWriter = new TArchiveWriter(this);
     m_archiveWriter->setObjectName(QStringLiteral("ArchiveWriter1"));
+    // Every save and delete of the window keeps the diary's earlier versions.
+    m_archiveWriter->SetKeepVersions(true);
 
     m_userSettings = new TForm2(m_loginPanel->ComboBox1(), this);
     // The new user is picked in the box: the password just chosen is all 登录 still needs.
@@ -162,6 +164,8 @@ void TForm1::lockDiary()
     if (m_pageControl->currentWidget() == m_writePage)
         SaveEntry();
     m_openEntry = {};
+    m_lastDelete.reset();
+    m_listForm->UndoDel->setEnabled(false);
     m_leaveSaved = true;
     m_diaryKey.reset();
     m_diaryPath.clear();

@@ -1,4 +1,5 @@
 #include "archive/archive_writer.h"
+#include "versions/kept_versions.h"
 #include "archive/archive_errors.h"
 #include "archive/archive_lock.h"
 #include "archive/byte_cursor.h"
@@ -453,6 +454,11 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     out.append([&](QByteArray &buffer) { end.write(buffer); });
     auto directory = std::make_unique<TSortedZip>(TDuplicates::dupError, TZipSortMode::ByNone, true);
     directory->reserve(int(written.size()));
+    // The file about to be replaced, linked into the versions before the rename: a crash on
+    // either side leaves the old or the new archive and whole versions only.
+    if (updating && m_keepVersions)
+        versions::keepBeforeReplace(m_zipName, mode == Mode::Delete ? versions::Keep::Always
+                                                                    : versions::Keep::IfDue);
     out.commit();
     old.close();
 

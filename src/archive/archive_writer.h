@@ -89,6 +89,13 @@ public:
     // With nothing selected the archive is written anew with the same entries.
     void DeleteSelected();
 
+    // Keeping earlier versions (versions/kept_versions.h): when on, a rewrite of an existing
+    // archive keeps the file it replaces as a version, when one is due, and a DeleteSelected
+    // always; the version is taken under the lock, just before the rename, and a failure to take
+    // it (EVersionError) is raised before anything is replaced. Off by default.
+    bool KeepVersions() const { return m_keepVersions; }
+    void SetKeepVersions(bool keep) { m_keepVersions = keep; }
+
     // What the last write added (or, for DeleteSelected, deleted).
     int LastWriteCount() const { return m_lastWriteCount; }
 
@@ -112,6 +119,7 @@ private:
 
     int m_packLevel = 9;
     int m_lastWriteCount = 0;
+    bool m_keepVersions = false;
     zip::SeedSource m_seedSource = zip::counterSeed;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
 };

@@ -83,6 +83,18 @@ inline QString confirmDeleteUnreadable(const QString &name, const QString &reaso
     return QStringLiteral("日记“%1”无法读取（%2）。\n删除后无法恢复，确实要删除它吗?").arg(name, reason);
 }
 
+// Deleting an entry (question box, Yes and No, No the default): %1 the entry's name, its date.
+inline QString confirmDelete(const QString &name)
+{
+    return QStringLiteral("确定要删除 %1 的日记吗？").arg(name);
+}
+
+// Undoing a delete when the day has an entry again (warning box): %1 the entry's name.
+inline QString cannotUndoDelete(const QString &name)
+{
+    return QStringLiteral("%1 又有了日记，撤销删除会把它覆盖，所以没有撤销。").arg(name);
+}
+
 // How many names the notice after a listing names at most.
 constexpr int kNoticeNames = 10;
 

@@ -309,17 +309,45 @@ void TListPage::createMenu()
     Del = command("Del", QStringLiteral("删除(&D)"));
     N3 = command("N3", QStringLiteral("打印所选(&P)"));
     N4 = command("N4", QStringLiteral("打印纸设置(&A)"));
+    UndoDel = command("UndoDel", QStringLiteral("撤销删除(&U)"));
+    UndoDel->setEnabled(false);
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
     PopupMenu2->addActions({See, Del});
     PopupMenu2->addSeparator();
     PopupMenu2->addActions({N3, N4});
+    PopupMenu2->addSeparator();
+    PopupMenu2->addAction(UndoDel);
 
+    // A disabled command cannot be chosen from the open menu; once it closes, the commands are
+    // whole again for whoever triggers them otherwise.
+    connect(PopupMenu2, &QMenu::aboutToHide, this, [this] {
+        for (QAction *rowCommand : {See, Del, N3})
+            rowCommand->setEnabled(true);
+    });
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        guarded([&] { PopupMenu2->popup(ListView1->viewport()->mapToGlobal(at)); });
+        guarded([&] {
+            prepareMenuAt(at);
+            PopupMenu2->popup(ListView1->viewport()->mapToGlobal(at));
+        });
     });
+}
+
+void TListPage::prepareMenuAt(const QPoint &at)
+{
+    // A selection made by hovering must not outlive the pointer's move away from the rows.
+    m_hoverTimer.stop();
+    QTreeWidgetItem *item = ListView1->itemAt(at);
+    if (item) {
+        ListView1->setCurrentItem(item);
+    } else {
+        ListView1->clearSelection();
+        ListView1->setCurrentItem(nullptr);
+    }
+    for (QAction *rowCommand : {See, Del, N3})
+        rowCommand->setEnabled(item != nullptr);
 }
 
 bool TListPage::eventFilter(QObject *watched, QEvent *event)

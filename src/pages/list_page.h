@@ -49,6 +49,10 @@ class TDiaryCalendar;
 // rather than a page of its own so that it shares the listing with the table, and the list's
 // search and the calendar can be used side by side.
 //
+// A right-click on a row selects it and offers every command; a right-click on empty space
+// clears the selection, and the menu then offers only what does not act on a row (N4), so a
+// row hovered a moment earlier is never deleted or printed by mistake.
+//
 // The page performs nothing itself: its commands (See, Del, N3, N4) and the double click are
 // for the main window to connect.
 class TListPage : public QWidget
@@ -79,6 +83,7 @@ public:
     QAction *Del;   // "删除(&D)"
     QAction *N3;    // "打印所选(&P)"
     QAction *N4;    // "打印纸设置(&A)"
+    QAction *UndoDel;   // "撤销删除(&U)": disabled until the main window has a delete to undo
 
     QLineEdit *SearchEdit;
     QComboBox *WeatherFilter;   // 「全部天气」, then the weather words
@@ -121,6 +126,10 @@ public:
     // The selected row, if any.
     bool hasSelection() const;
     Row selectedRow() const;
+
+    // Prepares the context menu for a right-click at that point of the table's viewport (the
+    // selection and which commands are enabled, as described above); the caller pops it up.
+    void prepareMenuAt(const QPoint &at);
 
     // How long the pointer rests on a row before it is selected.
     static constexpr int kHoverMilliseconds = 2;

@@ -212,7 +212,7 @@ public:
     // Steps counted since the last arm(); lets a test learn how many steps an operation takes.
     static int stepsTaken();
 
-    enum class Step { Write, Sync, Rename, SyncFolder };
+    enum class Step { Write, Sync, Rename, SyncFolder, Link };
     // Called by the file layer before each step. Returns false when the step must fail with
     // ENOSPC; does not return when the process is to be stopped.
     static bool beforeStep(Step step);

@@ -23,11 +23,14 @@ QPointer<QWidget> &mainWindowRef()
 } // namespace
 
 QMessageBox::StandardButton show(QWidget *owner, QMessageBox::Icon icon, const QString &caption,
-                                 const QString &text, QMessageBox::StandardButtons buttons)
+                                 const QString &text, QMessageBox::StandardButtons buttons,
+                                 QMessageBox::StandardButton defaultButton)
 {
     if (interceptor())
-        return interceptor()(Shown{caption, text, icon, buttons, owner != nullptr});
+        return interceptor()(Shown{caption, text, icon, buttons, owner != nullptr, defaultButton});
     QMessageBox box(icon, caption, text, buttons, owner);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     return QMessageBox::StandardButton(box.exec());
 }
 

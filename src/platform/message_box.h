@@ -17,13 +17,16 @@ struct Shown {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     bool hasOwner = false;
+    // The button that Enter presses; NoButton leaves the toolkit's choice.
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
 // Shows a modal box and returns the button pressed. With an interceptor installed, the
 // interceptor is called instead and its answer returned.
 QMessageBox::StandardButton show(QWidget *owner, QMessageBox::Icon icon, const QString &caption,
                                  const QString &text,
-                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 using Interceptor = std::function<QMessageBox::StandardButton(const Shown &)>;
 // Installs (or, with an empty function, removes) the interceptor. Tests only.

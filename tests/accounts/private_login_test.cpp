@@ -8,6 +8,7 @@
 #include "platform/exception.h"
 #include "platform/gbk.h"
 #include "support/test_support.h"
+#include "versions/kept_versions.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -178,8 +179,11 @@ TEST_F(PrivateAccounts, ConvertingBothWaysKeepsTheEntriesAndRemovesOlderCopies)
     {
         TArchiveWriter writer;
         writer.SetZipName(kZhangSan);
+        writer.SetKeepVersions(true);
         ASSERT_EQ(diary::storeEntry(writer, kEntry, kRecord), diary::EntryProblem::None);
     }
+    // The save kept the diary as it was, in the old format, as a version.
+    ASSERT_EQ(versions::list(kZhangSan).size(), 1);
     const QString leftover = QStringLiteral(".张三.a1B2c3.tmp");
     const QString unrelated = QStringLiteral(".李四.a1B2c3.tmp");
     writeFile(leftover, readFile(kZhangSan));
@@ -193,7 +197,8 @@ TEST_F(PrivateAccounts, ConvertingBothWaysKeepsTheEntriesAndRemovesOlderCopies)
     const std::optional<accounts::ConversionReport> made =
         accounts::protectUser(archive, m_cipher, kZhangSan, QStringLiteral("pw"));
     ASSERT_TRUE(made);
-    EXPECT_EQ(made->removedCopies, 1);
+    EXPECT_EQ(made->removedCopies, 2) << "the leftover and the old-format version";
+    EXPECT_TRUE(versions::list(kZhangSan).isEmpty());
     EXPECT_TRUE(made->carried.isEmpty());
     EXPECT_TRUE(recovery_code::isWellFormed(made->recoveryCode));
     EXPECT_FALSE(QFile::exists(leftover));

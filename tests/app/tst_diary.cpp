@@ -2,6 +2,8 @@
 #include "accounts/login_panel.h"
 #include "accounts/pass_cipher.h"
 #include "accounts/user_list.h"
+#include "app/auto_lock.h"
+#include "app/auto_save.h"
 #include "app/main_form.h"
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
@@ -26,7 +28,10 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTextCursor>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +40,7 @@
 #include <QScopeGuard>
 #include <QTimer>
 #include <QDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QTreeWidget>
 
@@ -177,13 +183,186 @@ private slots:
         click(4);
         QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年10月5日|雨|想法|雨停了"_s});
         list()->selectRow(0);
+        m_answer = QMessageBox::Yes;
         list()->Del->trigger();
         QCOMPARE(page(), m_form->TabSheet2());
         QCOMPARE(list()->rowCount(), 0);
         stored = storedIn(kZhangSan);
         QCOMPARE(stored.names, QStringList());
         QCOMPARE(stored.comment, token);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, u"确定要删除 2003年10月5日 的日记吗？"_s);
+    }
+
+    // The question names the date, and No is the answer unless the user chooses Yes.
+    void deletingAsksWithTheDateAndNoKeepsTheEntry()
+    {
+        listDiary({{u"2003年9月26日"_s, ownRecord(0, 0, u"留着"_s)}});
+        const QByteArray before = testing_support::readFile(kZhangSan);
+        list()->selectRow(0);
+        m_answer = QMessageBox::No;
+        list()->Del->trigger();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].caption, u"羽书手札"_s);
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Question);
+        QCOMPARE(m_boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(m_boxes[0].defaultButton, QMessageBox::No);
+        QCOMPARE(m_boxes[0].text, u"确定要删除 2003年9月26日 的日记吗？"_s);
+        QCOMPARE(testing_support::readFile(kZhangSan), before);
+        QCOMPARE(list()->rowCount(), 1);
+    }
+
+    // The version kept before a delete brings the entry back, text and all; a day written again
+    // since is not overwritten.
+    void undoingADeleteBringsTheEntryBack()
+    {
+        const QByteArray record = ownRecord(1, 2, u"别丢"_s);
+        listDiary({{u"2003年9月26日"_s, record}, {u"2003年9月27日"_s, ownRecord(0, 0, u"另一天"_s)}});
+        QVERIFY(!list()->UndoDel->isEnabled());
+        list()->selectRow(1);  // newest first: 27日, then 26日
+        QCOMPARE(list()->selectedRow().caption, u"2003年9月26日"_s);
+        m_answer = QMessageBox::Yes;
+        list()->Del->trigger();
+        QCOMPARE(storedIn(kZhangSan).names, QStringList{u"2003年9月27日"_s});
+        QVERIFY(list()->UndoDel->isEnabled());
+
+        list()->UndoDel->trigger();
+        const Stored stored = storedIn(kZhangSan);
+        QCOMPARE(stored.names, (QStringList{u"2003年9月27日"_s, u"2003年9月26日"_s}));
+        QCOMPARE(stored.records[1], record);
+        QCOMPARE(list()->rowCount(), 2);
+        QVERIFY(!list()->UndoDel->isEnabled());
+
+        // Deleted, written again, then the undo: the new text stays.
+        list()->selectRow(1);  // newest first: 27日, then 26日
+        list()->Del->trigger();
+        diary::storeEntry(*m_form->ArchiveWriter1(), gbk::encode(u"2003年9月26日"_s), ownRecord(0, 0, u"新写的"_s));
+        m_boxes.clear();
+        list()->UndoDel->trigger();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, u"2003年9月26日 又有了日记，撤销删除会把它覆盖，所以没有撤销。"_s);
+        QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records[1]).last(), u"新写的"_s);
+    }
+
+    // The autosave stores the text without touching the editor: caret, selection and undo stay.
+    // A failing autosave says so under the page, without a box.
+    void theAutosaveStoresTheTextAndLeavesTheEditorAsItWas()
+    {
+        createUser(kZhangSan, u"pw"_s, {});
+        start();
+        login(kZhangSan, u"pw"_s);
+        click(3);
+        QVERIFY(!m_form->autoSave()->pending());
+        QTextEdit *edit = write()->RichEdit1;
+        typeText(edit, u"第一句。"_s);
+        typeText(edit, u"第二句。"_s);
+        QTextCursor cursor = edit->textCursor();
+        cursor.setPosition(1);
+        cursor.setPosition(3, QTextCursor::KeepAnchor);
+        edit->setTextCursor(cursor);
+        QVERIFY(m_form->autoSave()->pending());
+
+        m_form->autoSave()->fire();
+        QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records.value(0)).last(), u"第一句。第二句。"_s);
+        QVERIFY(!m_form->autoSave()->pending());
+        QCOMPARE(edit->textCursor().anchor(), 1);
+        QCOMPARE(edit->textCursor().position(), 3);
+        QVERIFY(QRegularExpression(u"^已保存 \\d\\d:\\d\\d$"_s).match(m_form->SaveState()->text()).hasMatch());
+        QVERIFY(edit->document()->isUndoAvailable());
+        edit->undo();
+        QCOMPARE(edit->toPlainText(), u"第一句。"_s);
+
+        QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner));
+        typeText(edit, u"又一句"_s);
+        m_form->autoSave()->fire();
         QCOMPARE(m_boxes.size(), 0);
+        QVERIFY(!m_form->SaveState()->text().startsWith(u"已保存"_s));
+        QVERIFY(!m_form->SaveState()->text().isEmpty());
+        QCOMPARE(edit->toPlainText(), u"第一句。又一句"_s);
+        QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner | QFile::WriteOwner));
+    }
+
+    // Hovering selects the row under the pointer; a right-click on empty space afterwards must
+    // not leave that row to be deleted.
+    void aRightClickOnEmptySpaceClearsTheSelectionAndOffersNoRowCommand()
+    {
+        listDiary({{u"2003年9月3日"_s, ownRecord(0, 0, u"三"_s)}});
+        QTreeWidget *table = list()->ListView1;
+        const QPoint row = table->visualItemRect(table->topLevelItem(0)).center();
+        QTest::mouseMove(table->viewport(), row);
+        QTRY_VERIFY(list()->hasSelection());
+        const QPoint empty(row.x(), table->viewport()->height() - 2);
+        QVERIFY(!table->itemAt(empty));
+        QTest::mouseMove(table->viewport(), empty);
+        emit table->customContextMenuRequested(empty);
+        QVERIFY(list()->PopupMenu2->isVisible());
+        QVERIFY(!list()->hasSelection());
+        for (QAction *command : {list()->See, list()->Del, list()->N3})
+            QVERIFY2(!command->isEnabled(), qPrintable(command->objectName()));
+        QVERIFY(list()->N4->isEnabled());
+        list()->PopupMenu2->hide();
+
+        emit table->customContextMenuRequested(row);
+        QVERIFY(list()->hasSelection());
+        QVERIFY(list()->Del->isEnabled());
+        list()->PopupMenu2->hide();
+        QCOMPARE(storedIn(kZhangSan).names, QStringList{u"2003年9月3日"_s});
+    }
+
+    // Every way out of the write page stores what was typed, as a page switch does.
+    void leavingTheWindowOrTheSessionSavesTheOpenEntry_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::newRow("closing the window") << int(Leave::Close);
+        QTest::newRow("logging out") << int(Leave::Logout);
+        QTest::newRow("the application quitting") << int(Leave::Quit);
+        QTest::newRow("the diary locking itself") << int(Leave::Lock);
+    }
+
+    void leavingTheWindowOrTheSessionSavesTheOpenEntry()
+    {
+        QFETCH(int, way);
+        createUser(kZhangSan, u"pw"_s, {});
+        start();
+        login(kZhangSan, u"pw"_s);
+        click(3);
+        typeText(write()->RichEdit1, u"一小时的字"_s);
+        leave(Leave(way));
+        const Stored stored = storedIn(kZhangSan);
+        QCOMPARE(stored.names, QStringList{u"2003年10月5日"_s});
+        QCOMPARE(richtext::rtfParagraphs(stored.records[0]).last(), u"一小时的字"_s);
+        QCOMPARE(m_boxes.size(), 0);
+    }
+
+    // A save that fails (a read-only diary) shows the error and keeps the window, the page and
+    // the text.
+    void aFailingSaveKeepsTheWindowAndTheText_data() { leavingTheWindowOrTheSessionSavesTheOpenEntry_data(); }
+
+    void aFailingSaveKeepsTheWindowAndTheText()
+    {
+        QFETCH(int, way);
+        createUser(kZhangSan, u"pw"_s, {});
+        start();
+        login(kZhangSan, u"pw"_s);
+        click(3);
+        typeText(write()->RichEdit1, u"不能丢的字"_s);
+        QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        const QByteArray before = testing_support::readFile(kZhangSan);
+        leave(Leave(way));
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(m_form->diaryPath(), kZhangSan);
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"不能丢的字"_s);
+        QCOMPARE(testing_support::readFile(kZhangSan), before);
+
+        // Once the diary can be written again, the same way out saves and goes on.
+        QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner | QFile::WriteOwner));
+        leave(Leave(way));
+        QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records.value(0)).last(), u"不能丢的字"_s);
+        if (Leave(way) == Leave::Close)
+            QVERIFY(!m_form->isVisible());
     }
 
     void anOpenedEntryKeepsItsDateAndTodaysEntryTheDateItWasOpenedOn()
@@ -204,11 +383,14 @@ private slots:
         const Stored stored = storedIn(kZhangSan);
         QCOMPARE(stored.names, (QStringList{u"2003年9月26日"_s, u"2003年10月5日"_s}));
 
-        // Closing the window saves nothing.
-        typeText(write()->RichEdit1, u"不存"_s);
+        // Closing the window saves too, under the date the entry was opened on.
+        typeText(write()->RichEdit1, u"也存"_s);
         m_form->close();
         QCoreApplication::processEvents();
-        QCOMPARE(storedIn(kZhangSan).records, stored.records);
+        const Stored closed = storedIn(kZhangSan);
+        QCOMPARE(closed.names, stored.names);
+        QCOMPARE(closed.records[0], stored.records[0]);
+        QCOMPARE(richtext::rtfParagraphs(closed.records[1]).last(), u"深夜也存"_s);
     }
 
     void aWeatherIndexOutsideTheTableListsEmptyAndIsSavedAsMinusOne()
@@ -487,6 +669,26 @@ private slots:
     }
 
 private:
+    enum class Leave { Close, Logout, Quit, Lock };
+
+    void leave(Leave way)
+    {
+        switch (way) {
+        case Leave::Close:
+            m_form->close();
+            break;
+        case Leave::Logout:
+            click(5);
+            break;
+        case Leave::Quit:
+            QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+            break;
+        case Leave::Lock:
+            emit m_form->autoLock()->idle();
+            break;
+        }
+    }
+
     void createUser(const QString &name, const QString &password, const Entries &entries)
     {
         TArchiveWriter writer;

@@ -47,9 +47,14 @@ inline void add(TArchiveWriter &w, const QByteArray &name, const QByteArray &dat
 // day, "delete" deletes a day, "comment" changes the password token, "create" makes a new
 // user's archive, "add" adds the entry named by arg. False for an unknown operation; throws what
 // the container throws.
-inline bool run(const QString &operation, const QString &archive, const QByteArray &arg = {})
+// An operation named "versions:<operation>" runs with the keeping of earlier versions on.
+inline bool run(QString operation, const QString &archive, const QByteArray &arg = {})
 {
     auto w = writer(archive);
+    if (operation.startsWith(QLatin1String("versions:"))) {
+        w->SetKeepVersions(true);
+        operation = operation.mid(9);
+    }
     if (operation == QLatin1String("save")) {
         add(*w, newEntry(), "2\r\n6\r\n" + g("新的一天。"));
     } else if (operation == QLatin1String("replace")) {

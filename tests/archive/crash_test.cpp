@@ -7,6 +7,10 @@
 #include "crash_operations.h"
 
 #include "platform/files.h"
+#include "versions/kept_versions.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QFile>
 #include <QProcess>
@@ -129,6 +133,55 @@ TEST_F(CrashSafety, AStopAtAnyStepLeavesTheOldOrTheNewArchiveAndTheNextChangeCle
             EXPECT_EQ(leftovers(), QStringList());
             expectReadable();
         }
+    }
+}
+
+// With versions kept, the replaced archive is linked into the versions folder just before the
+// rename. A stop at any step leaves the old or the new archive, and in the versions folder
+// nothing or one whole version, the old archive byte for byte; the next change clears up.
+TEST_F(CrashSafety, AStopAtAnyStepOfASaveWithVersionsLeavesWholeVersionsOnly)
+{
+    const QString versionsFolder = versions::folderOf(path());
+    const auto keptVersions = [&] {
+        QList<QByteArray> kept;
+        for (const versions::Version &v : versions::list(path()))
+            kept.append(testing_support::readFile(v.path));
+        return kept;
+    };
+    for (const QString &operation : {QStringLiteral("save"), QStringLiteral("replace"), QStringLiteral("delete")}) {
+        SCOPED_TRACE(operation.toStdString());
+        const QString withVersions = QStringLiteral("versions:") + operation;
+        const State old = before(operation);
+        restore(old);
+        QDir(versionsFolder).removeRecursively();
+        const int steps = runChild(withVersions);
+        ASSERT_GE(steps, 5) << "the link is a step of its own";
+        const State changed = state();
+        ASSERT_EQ(keptVersions(), QList<QByteArray>{*old});
+        EXPECT_EQ(QFileInfo(versionsFolder).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
+
+        bool linked = false;
+        for (int k = 1; k <= steps; ++k) {
+            SCOPED_TRACE(k);
+            restore(old);
+            QDir(versionsFolder).removeRecursively();
+            EXPECT_EQ(runChild(withVersions, QStringLiteral("kill:%1").arg(k)), -1);
+            const bool renamed = k == steps;
+            EXPECT_EQ(state(), renamed ? changed : old);
+            const QList<QByteArray> kept = keptVersions();
+            // Once the link was made it stays; before, there is none.
+            ASSERT_LE(kept.size(), 1);
+            EXPECT_TRUE(kept.isEmpty() || kept[0] == *old);
+            EXPECT_TRUE(!linked || kept.size() == 1);
+            linked = linked || kept.size() == 1;
+            EXPECT_EQ(testing_support::entriesIn(versionsFolder, QDir::Files | QDir::Hidden | QDir::System).size(),
+                      kept.size());
+
+            crash_ops::run(QStringLiteral("versions:add"), path(), "next");
+            EXPECT_EQ(leftovers(), QStringList());
+            expectReadable();
+        }
+        EXPECT_TRUE(linked);
     }
 }
 

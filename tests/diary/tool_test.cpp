@@ -1,5 +1,12 @@
 #include "diary_fixture.h"
 
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
+#include "diary/diary_book.h"
+#include "platform/gbk.h"
+#include "support/test_support.h"
+#include "versions/kept_versions.h"
+
 #include <QDir>
 #include <gtest/gtest.h>
 
@@ -183,4 +190,45 @@ TEST(DiaryTool, ByDateAndSearchPrintTheRowsTheListShowsAndFinds)
                                    QStringList{u"search"_s, path, u"x"_s, u"--to"_s}}) {
         EXPECT_EQ(run(tool, bad).exitCode, 2) << bad.join(u' ').toStdString();
     }
+}
+
+// Versions kept by the window's saves, listed and put back from a shell: one entry, then the
+// whole diary (which keeps the diary it replaces as a version first).
+TEST(DiaryTool, ListsVersionsAndRestoresOneEntryOrTheWholeDiary)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"王五"_s);
+    const QByteArray first = ownRecord(1, 1, u"第一稿"_s);
+    writeDiary(path, {{u"2003年9月3日"_s, first}, {u"2003年9月4日"_s, ownRecord(0, 0, u"四"_s)}});
+    const QByteArray original = testing_support::readFile(path);
+    TArchiveWriter writer;
+    writer.SetZipName(path);
+    writer.SetKeepVersions(true);
+    diary::storeEntry(writer, gbk::encode(u"2003年9月3日"_s), ownRecord(2, 2, u"改坏了"_s));
+    diary::storeEntry(writer, gbk::encode(u"2003年9月5日"_s), ownRecord(2, 2, u"五"_s));
+
+    const QString tool = QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s);
+    const auto listed = run(tool, {u"versions"_s, path});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err.constData();
+    const QStringList lines = QString::fromUtf8(listed.out).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1);
+    const QString version = lines[0].section(u'\t', 0, 0);
+
+    const auto one = run(tool, {u"restore"_s, path, version, u"2003年9月3日"_s});
+    ASSERT_EQ(one.exitCode, 0) << one.err.constData();
+    TArchiveReader reader;
+    reader.SetZipName(path);
+    EXPECT_EQ(diary::readEntry(reader, gbk::encode(u"2003年9月3日"_s)), first);
+    EXPECT_TRUE(diary::findEntry(reader, gbk::encode(u"2003年9月5日"_s)).has_value());
+
+    const QByteArray beforeWhole = testing_support::readFile(path);
+    const auto whole = run(tool, {u"restore"_s, path, version});
+    ASSERT_EQ(whole.exitCode, 0) << whole.err.constData();
+    EXPECT_EQ(testing_support::readFile(path), original);
+    const QList<versions::Version> kept = versions::list(path);
+    ASSERT_FALSE(kept.isEmpty());
+    EXPECT_EQ(testing_support::readFile(kept.first().path), beforeWhole);
+
+    const auto missing = run(tool, {u"restore"_s, path, u"20990101-000000-000"_s});
+    EXPECT_EQ(missing.exitCode, 2);
 }

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "platform/exception.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// Earlier versions of a diary archive, kept so that an entry changed or deleted by mistake can
+// be brought back.
+//
+// Layout: beside the archive (its links followed) a folder ".versions", mode 0700, holds one
+// folder per diary, named as the archive, mode 0700; in it each version is a complete archive
+// file named by the moment it was replaced, in UTC:
+//
+//     .versions/<archive name>/yyyyMMdd-HHmmss-zzz        (a suffix "-2", "-3" … on a clash)
+//
+// A version is the very file the archive was before a rewrite renamed a new one over it: a hard
+// link taken to it just before the rename, so keeping it costs no copying; where the file system
+// refuses the link, a copy, written aside and renamed into place. Either way a version appears
+// whole under its name or not at all; names starting with "." are unfinished copies, removed the
+// next time a version is kept. A version of a private diary is that diary's archive, its entries
+// sealed as they were, so it is as private as the diary.
+//
+// Rotation: a version is kept when the newest kept one is a day old or older (or there is none),
+// and always before a delete. Then the folder keeps the newest version of each of the last
+// kDailyVersions days that have versions and, of what is older, the newest version of each of
+// the last kWeeklyVersions weeks (Monday to Sunday, local time); the rest are removed. The
+// newest version is never removed.
+//
+// Every function here expects the caller to hold the archive's exclusive lock (ArchiveLock).
+namespace versions {
+
+class EVersionError : public EInOutError { using EInOutError::EInOutError; };
+
+constexpr int kDailyVersions = 7;
+constexpr int kWeeklyVersions = 8;
+
+// The clock versions are stamped and rotated by (the current moment when unset). Tests only.
+void setClock(std::function<QDateTime()> clock);
+QDateTime now();
+
+struct Version {
+    QString path;
+    QDateTime taken;   // when the archive it was got replaced, UTC
+};
+
+// The folder of the archive's versions (which need not exist).
+QString folderOf(const QString &archivePath);
+
+// The archive's versions, newest first. Files whose names are not version names are ignored.
+QList<Version> list(const QString &archivePath);
+
+enum class Keep { IfDue, Always };
+
+// Keeps the file at archivePath (links followed; it must exist) as a version, when due or
+// always, then rotates. Call just before the rename that replaces it. Returns the new version's
+// path, or an empty string when none was due. Throws EVersionError when a version cannot be
+// made; a removal that fails during rotation is left for the next time.
+QString keepBeforeReplace(const QString &archivePath, Keep keep);
+
+// Of versions taken at these moments (newest first), the positions that rotation removes.
+QList<int> rotationRemoves(const QList<QDateTime> &takenNewestFirst);
+
+// Puts the version back as the whole archive: the archive as it is now is kept as a version
+// first (always), then the version's bytes replace it atomically. Takes the archive's exclusive
+// lock itself. Throws EVersionError when the lock, the version or the replacement fails; the
+// archive is then as it was.
+void restoreWhole(const QString &archivePath, const QString &versionPath);
+
+// The version a command line names: its name as list() shows it (the file name), or its path.
+// Empty when the archive has no such version.
+QString findVersion(const QString &archivePath, const QString &nameOrPath);
+
+// Removes every version of the archive (all of them, as when their contents must not outlive a
+// change of the diary's format). Returns how many were removed.
+int removeAll(const QString &archivePath);
+
+} // namespace versions

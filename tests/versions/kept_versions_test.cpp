@@ -1,0 +1,143 @@
+// Earlier versions of an archive, kept by the writer's real rewrites under a simulated clock:
+// how often a version is kept, what it holds, how the rotation thins them out over weeks.
+
+#include "archive/archive_fixture.h"
+#include "archive/crash_operations.h"
+#include "versions/kept_versions.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+#include <sys/stat.h>
+
+using namespace archive_testing;
+
+namespace {
+
+class KeptVersions : public ArchiveTest
+{
+protected:
+    void SetUp() override
+    {
+        m_now = QDateTime(QDate(2003, 9, 1), QTime(12, 0)).toUTC();
+        versions::setClock([this] { return m_now; });
+        crash_ops::run(QStringLiteral("create"), path());
+    }
+    void TearDown() override { versions::setClock({}); }
+
+    // One save of the diary, as the window makes it, at the simulated moment.
+    void save(const char *entry)
+    {
+        auto w = crash_ops::writer(path());
+        w->SetKeepVersions(true);
+        crash_ops::add(*w, QByteArray(entry), "0\r\n0\r\ntext");
+    }
+
+    QList<QDate> keptDays() const
+    {
+        QList<QDate> days;
+        for (const versions::Version &v : versions::list(path()))
+            days.append(v.taken.toLocalTime().date());
+        return days;
+    }
+
+    QDateTime m_now;
+};
+
+} // namespace
+
+TEST_F(KeptVersions, ADayOfSavesKeepsOneVersionTheArchiveAsItWasBeforeTheFirst)
+{
+    const QByteArray morning = testing_support::readFile(path());
+    struct stat before = {};
+    ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &before), 0);
+    for (int hour = 0; hour < 12; ++hour) {
+        save("a");
+        m_now = m_now.addSecs(3600);
+    }
+    const QList<versions::Version> kept = versions::list(path());
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(testing_support::readFile(kept[0].path), morning);
+    // Not copied: the very file the first save replaced.
+    struct stat version = {};
+    ASSERT_EQ(::stat(QFile::encodeName(kept[0].path).constData(), &version), 0);
+    EXPECT_EQ(version.st_ino, before.st_ino);
+    const QFileInfo folder(versions::folderOf(path()));
+    EXPECT_EQ(folder.permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                       | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+              QFile::Permissions());
+
+    // A day after the version was kept, the next save keeps another.
+    m_now = kept[0].taken.addDays(1);
+    save("b");
+    EXPECT_EQ(versions::list(path()).size(), 2);
+}
+
+TEST_F(KeptVersions, ADeleteAlwaysKeepsTheArchiveBeforeIt)
+{
+    save("a");
+    save("b");
+    ASSERT_EQ(versions::list(path()).size(), 1);
+    const QByteArray beforeDelete = testing_support::readFile(path());
+    auto w = crash_ops::writer(path());
+    w->SetKeepVersions(true);
+    w->OpenArchive();
+    w->SelectEntry(0, true);
+    w->DeleteSelected();
+    // Within the day of the last version; the rotation keeps the day's newest, this one.
+    const QList<versions::Version> kept = versions::list(path());
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(testing_support::readFile(kept[0].path), beforeDelete);
+}
+
+TEST_F(KeptVersions, SixtyDaysOfSavesKeepSevenDailyAndEightWeeklyVersions)
+{
+    const QDate first = m_now.toLocalTime().date();
+    for (int day = 0; day < 60; ++day) {
+        m_now = QDateTime(first.addDays(day), QTime(12, 0)).toUTC();
+        save("a");
+    }
+    // The newest of each of the last seven days, then of each of the eight weeks before.
+    QList<QDate> expected;
+    const QDate last = first.addDays(59);
+    for (int d = 0; d < versions::kDailyVersions; ++d)
+        expected.append(last.addDays(-d));
+    for (QDate day = last.addDays(-versions::kDailyVersions); expected.size() < 15; day = day.addDays(-1)) {
+        const QDate monday = day.addDays(1 - day.dayOfWeek());
+        bool weekHasOne = false;
+        for (qsizetype i = versions::kDailyVersions; i < expected.size(); ++i)
+            weekHasOne = weekHasOne || expected[i].addDays(1 - expected[i].dayOfWeek()) == monday;
+        if (!weekHasOne)
+            expected.append(day);
+    }
+    EXPECT_EQ(keptDays(), expected);
+    EXPECT_EQ(QDir(versions::folderOf(path())).entryList(QDir::Files | QDir::Hidden).size(), 15);
+}
+
+TEST(KeptVersionsRotation, TheNewestIsNeverRemovedAndOneDayKeepsItsNewest)
+{
+    const QDateTime noon(QDate(2003, 9, 26), QTime(12, 0));
+    struct Row {
+        const char *what;
+        QList<QDateTime> taken;
+        QList<int> removes;
+    };
+    const Row rows[] = {
+        {"none", {}, {}},
+        {"one", {noon}, {}},
+        {"three on one day", {noon.addSecs(60), noon.addSecs(30), noon}, {1, 2}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(versions::rotationRemoves(row.taken), row.removes);
+    }
+    // Nine consecutive days: seven daily, and of the two older days only the week's newest.
+    QList<QDateTime> nine;
+    for (int d = 0; d < 9; ++d)
+        nine.append(noon.addDays(-d));
+    const QList<int> removed = versions::rotationRemoves(nine);
+    const QDate day7 = nine[7].date(), day8 = nine[8].date();
+    const bool sameWeek = day7.addDays(1 - day7.dayOfWeek()) == day8.addDays(1 - day8.dayOfWeek());
+    EXPECT_EQ(removed, sameWeek ? QList<int>{8} : QList<int>{});
+}

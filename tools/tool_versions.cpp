@@ -1,0 +1,84 @@
+// quillbook-tool versions ARCHIVE: the earlier versions kept of a diary, newest first, one per
+// line: the version's name, a tab, and the moment it was replaced in local time
+// (yyyy-MM-dd HH:mm:ss).
+//
+// quillbook-tool restore ARCHIVE VERSION [ENTRY…]: VERSION is a name that "versions" lists.
+// Without entries the whole diary becomes that version again (the diary as it is now is kept as
+// a version first). With entries (their names as the diary shows them, "2003年9月26日") each is
+// brought back from the version, replacing the entry of that day; a private diary asks for its
+// password. An entry the version does not hold or cannot read is named on standard error and
+// the status is 1; the others are restored all the same.
+
+#include "commands.h"
+
+#include "accounts/messages.h"
+#include "archive/archive_writer.h"
+#include "crypto/private_header.h"
+#include "diary/diary_book.h"
+#include "diary/entry_restore.h"
+#include "platform/gbk.h"
+#include "versions/kept_versions.h"
+
+namespace {
+
+int versionsCommand(const ToolContext &, const QStringList &args)
+{
+    if (args.size() != 1) {
+        toolError(QStringLiteral("usage: quillbook-tool versions ARCHIVE"));
+        return 2;
+    }
+    for (const versions::Version &v : versions::list(args[0])) {
+        toolPrint(v.path.section(u'/', -1) + u'\t'
+                  + v.taken.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    }
+    return 0;
+}
+
+int restoreCommand(const ToolContext &context, const QStringList &args)
+{
+    if (args.size() < 2) {
+        toolError(QStringLiteral("usage: quillbook-tool restore ARCHIVE VERSION [ENTRY...]"));
+        return 2;
+    }
+    const QString version = versions::findVersion(args[0], args[1]);
+    if (version.isEmpty()) {
+        toolError(QStringLiteral("%1 has no version %2").arg(args[0], args[1]));
+        return 2;
+    }
+    if (args.size() == 2) {
+        versions::restoreWhole(args[0], version);
+        return 0;
+    }
+    TArchiveWriter writer;
+    writer.SetZipName(args[0]);
+    writer.SetKeepVersions(true);
+    std::optional<DiaryKey> key;
+    if (const std::optional<PrivateHeader> header = diary::privateHeaderOf(writer)) {
+        key = header->unlock(readPassword(context, QStringLiteral("Password: ")));
+        if (!key) {
+            toolError(accounts_text::kWrongPassword);
+            return 2;
+        }
+    }
+    int status = 0;
+    for (qsizetype i = 2; i < args.size(); ++i) {
+        const diary::EntryProblem problem =
+            diary::restoreEntry(version, writer, gbk::encodeOrThrow(args[i], QStringLiteral("entry name")),
+                                key ? &*key : nullptr);
+        if (problem != diary::EntryProblem::None) {
+            toolError(QStringLiteral("%1: not restored (%2)").arg(args[i], diary::problemReason(problem)));
+            status = 1;
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+QList<ToolCommand> versionCommands()
+{
+    return {
+        {QStringLiteral("versions"), QStringLiteral("versions ARCHIVE"), versionsCommand, false},
+        {QStringLiteral("restore"), QStringLiteral("restore ARCHIVE VERSION [ENTRY...]"), restoreCommand, false},
+    };
+}
