@@ -30,6 +30,13 @@ public:
     // Ends the current paragraph with the paragraph format in force at its end; mark is the
     // character format in force there (what an empty paragraph is typed in).
     virtual void endParagraph(const ParaFormat &format, const RunFormat &mark) = 0;
+
+    // Whether the sink wants the bytes of pictures; when false the reader walks past their data
+    // without collecting it and picture() receives a picture without data.
+    virtual bool wantsPictures() const { return wantsFormats(); }
+
+    // A picture in the current paragraph, at the place it appears in the text.
+    virtual void picture(const Picture &, const RunFormat &) {}
 };
 
 // Collects the plain text of each paragraph, nothing else: the fast way to the text of a
@@ -45,9 +52,13 @@ public:
         m_current.clear();
     }
 
+    void picture(const Picture &, const RunFormat &) override { ++m_pictures; }
+
     const QStringList &paragraphs() const { return m_paragraphs; }
+    int pictures() const { return m_pictures; }
 
 private:
+    int m_pictures = 0;
     QStringList m_paragraphs;
     QString m_current;
 };

@@ -1,0 +1,133 @@
+// picture-bench [DAYS]: what pictures in entries cost. Times opening (LoadRecord), saving
+// (SaveRecord) and summarising (the list page's way) one entry that holds a 5 MB photo, then
+// summarising every record of the generated ten-year diary (DAYS days, default 3650) as the list
+// page does, once as generated and once with a 300 KB picture in every tenth entry. Every figure
+// is the median of several runs, in milliseconds.
+
+#include "diary_generator.h"
+
+#include "diary/entry.h"
+#include "richtext/pictures.h"
+#include "richtext/rich_text.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QGuiApplication>
+#include <QRandomGenerator>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int kRuns = 5;
+
+void measure(const char *what, const std::function<void()> &body)
+{
+    std::vector<double> times;
+    for (int i = 0; i < kRuns; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        body();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%-62s %9.1f ms\n", what, times[times.size() / 2]);
+    std::fflush(stdout);
+}
+
+// Bytes that stand for a photo's file: the size matters here, not the content (a JPEG that does
+// not decode is shown as a placeholder, which costs less than decoding, so the open figure is a
+// lower bound; the decode of a real photo is timed separately below).
+QByteArray photoBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(seed);
+    random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    bytes[0] = char(0xFF);
+    bytes[1] = char(0xD8);
+    return bytes;
+}
+
+// A real photo-like JPEG of about the given size.
+QByteArray realJpeg(int side)
+{
+    QImage image(side, side, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            image.setPixel(x, y, qRgb((x + random.bounded(64)) % 256, (y * 3) % 256, random.bounded(256)));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 95);
+    return bytes;
+}
+
+QByteArray withPicture(const QByteArray &record, const QByteArray &picture)
+{
+    QTextDocument doc;
+    richtext::LoadRecord(record, doc);
+    const QString weather = richtext::takeFirstLine(doc);
+    const QString mood = richtext::takeFirstLine(doc);
+    QTextCursor cursor(&doc);
+    cursor.insertImage(richtext::addPicture(doc, {richtext::PictureKind::Jpeg, picture}));
+    cursor.insertBlock();
+    return richtext::SaveRecord(doc, weather.toInt(), mood.toInt());
+}
+
+qsizetype summariseAll(const QList<QByteArray> &records)
+{
+    qsizetype check = 0;
+    for (const QByteArray &r : records)
+        check += richtext::summarizeRecordIfReadable(r, diary::kMaxSummaryLength)->body.size();
+    return check;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const int days = argc > 1 ? std::max(1, atoi(argv[1])) : 3650;
+
+    const QByteArray jpeg = realJpeg(1600);
+    std::printf("a real 1600 px JPEG of %lld KB\n", qlonglong(jpeg.size() / 1024));
+    const QByteArray realEntry = withPicture(bench::diaryRecord(0), jpeg);
+    measure("  open the entry (LoadRecord, picture decoded)", [&] {
+        QTextDocument doc;
+        richtext::LoadRecord(realEntry, doc);
+    });
+
+    const QByteArray big = withPicture(bench::diaryRecord(1), photoBytes(5 << 20, 1));
+    std::printf("an entry with a 5 MB photo: record of %lld KB\n", qlonglong(big.size() / 1024));
+    QTextDocument opened;
+    measure("  open (LoadRecord)", [&] { richtext::LoadRecord(big, opened); });
+    measure("  save (SaveRecord)", [&] { (void)richtext::SaveRecord(opened, 1, 2); });
+    measure("  list (summarizeRecordIfReadable)", [&] {
+        (void)richtext::summarizeRecordIfReadable(big, diary::kMaxSummaryLength);
+    });
+
+    QList<QByteArray> plain;
+    QList<QByteArray> pictured;
+    qsizetype plainBytes = 0, picturedBytes = 0;
+    for (int day = 0; day < days; ++day) {
+        plain.append(bench::diaryRecord(day));
+        pictured.append(day % 10 == 0 ? withPicture(plain.back(), photoBytes(300 << 10, day))
+                                      : plain.back());
+        plainBytes += plain.back().size();
+        picturedBytes += pictured.back().size();
+    }
+    std::printf("listing %d days: %lld MB of records without pictures, %lld MB with\n", days,
+                qlonglong(plainBytes >> 20), qlonglong(picturedBytes >> 20));
+    qsizetype check = 0;
+    measure("  summaries, no pictures", [&] { check += summariseAll(plain); });
+    measure("  summaries, a 300 KB picture in every tenth entry", [&] { check += summariseAll(pictured); });
+    return check > 0 ? 0 : 1;
+}
