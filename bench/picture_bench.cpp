@@ -3,6 +3,8 @@
 // summarising every record of the generated ten-year diary (DAYS days, default 3650) as the list
 // page does, once as generated and once with a 300 KB picture in every tenth entry. Every figure
 // is the median of several runs, in milliseconds.
+// picture-bench --sample FILE: writes an entry with a PNG drawing and a JPEG photo as the program
+// saves it, for opening in other word processors.
 
 #include "diary_generator.h"
 
@@ -12,6 +14,7 @@
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QGuiApplication>
 #include <QRandomGenerator>
@@ -95,6 +98,27 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    if (argc == 3 && QByteArrayView(argv[1]) == "--sample") {
+        QTextDocument doc;
+        QTextCursor cursor(&doc);
+        cursor.insertText(QStringLiteral("今天去了公园，拍了一张照片。"));
+        cursor.insertBlock();
+        QImage drawing(160, 90, QImage::Format_RGB32);
+        drawing.fill(Qt::white);
+        drawing.fill(QColor(0, 160, 0));
+        QByteArray png;
+        QBuffer pngBuffer(&png);
+        pngBuffer.open(QIODevice::WriteOnly);
+        drawing.save(&pngBuffer, "PNG");
+        cursor.insertImage(richtext::addPicture(doc, {richtext::PictureKind::Png, png}));
+        cursor.insertBlock();
+        cursor.insertImage(richtext::addPicture(doc, {richtext::PictureKind::Jpeg, realJpeg(200)}));
+        cursor.insertText(QStringLiteral(" 完"));
+        QFile out(QString::fromLocal8Bit(argv[2]));
+        if (!out.open(QIODevice::WriteOnly) || out.write(richtext::SaveRecord(doc, 1, 2)) < 0)
+            return 1;
+        return 0;
+    }
     const int days = argc > 1 ? std::max(1, atoi(argv[1])) : 3650;
 
     const QByteArray jpeg = realJpeg(1600);

@@ -74,17 +74,17 @@ richtext::Picture picture(richtext::PictureKind kind, QByteArray bytes, QSize si
     return p;
 }
 
-QTextImageFormat imageAtCursor(const QTextEdit *editor, QTextCursor *at)
+std::optional<QTextImageFormat> imageAtCursor(const QTextEdit *editor, QTextCursor *at)
 {
     QTextCursor cursor = editor->textCursor();
     const int position = cursor.hasSelection() ? cursor.selectionStart() : cursor.position() - 1;
     if (position < 0)
-        return {};
+        return std::nullopt;
     cursor.setPosition(position);
     cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
     const QTextCharFormat f = cursor.charFormat();
     if (!f.isImageFormat() || cursor.selectedText() != QString(QChar::ObjectReplacementCharacter))
-        return {};
+        return std::nullopt;
     if (at)
         *at = cursor;
     return f.toImageFormat();
@@ -155,15 +155,16 @@ bool insertPictureFile(QTextEdit *editor, const QString &path)
 
 bool hasPictureAtCursor(const QTextEdit *editor)
 {
-    return imageAtCursor(editor, nullptr).isValid();
+    return imageAtCursor(editor, nullptr).has_value();
 }
 
 bool resizePicture(QTextEdit *editor, PictureSize size)
 {
     QTextCursor at;
-    QTextImageFormat f = imageAtCursor(editor, &at);
-    if (!f.isValid())
+    const std::optional<QTextImageFormat> found = imageAtCursor(editor, &at);
+    if (!found)
         return false;
+    QTextImageFormat f = *found;
     const std::optional<richtext::Picture> picture = richtext::pictureOf(*editor->document(), f);
     QSizeF own = picture && picture->width > 0 && picture->height > 0
                      ? QSizeF(picture->width, picture->height)
@@ -221,7 +222,7 @@ void addPictureCommands(QWidget *page, QTextEdit *editor, QToolBar *toolbar, QMe
     toolbar->addAction(insert);
     contextMenu->addSeparator();
     contextMenu->addAction(insert);
-    contextMenu->addMenu(sizes);
+    contextMenu->addMenu(sizes)->setObjectName(QStringLiteral("PictureSize"));
 }
 
 bool PictureTextEdit::canInsertFromMimeData(const QMimeData *source) const

@@ -55,7 +55,7 @@ class PictureTextEdit : public QTextEdit
 public:
     using QTextEdit::QTextEdit;
 
-protected:
+    // Public, so that what a paste or a drop brings can be handed over directly.
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
 };
