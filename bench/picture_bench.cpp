@@ -44,19 +44,6 @@ void measure(const char *what, const std::function<void()> &body)
     std::fflush(stdout);
 }
 
-// Bytes that stand for a photo's file: the size matters here, not the content (a JPEG that does
-// not decode is shown as a placeholder, which costs less than decoding, so the open figure is a
-// lower bound; the decode of a real photo is timed separately below).
-QByteArray photoBytes(qsizetype size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator random(seed);
-    random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    bytes[0] = char(0xFF);
-    bytes[1] = char(0xD8);
-    return bytes;
-}
-
 // A real photo-like JPEG of about the given size.
 QByteArray realJpeg(int side)
 {
@@ -124,27 +111,30 @@ int main(int argc, char **argv)
     const QByteArray jpeg = realJpeg(1600);
     std::printf("a real 1600 px JPEG of %lld KB\n", qlonglong(jpeg.size() / 1024));
     const QByteArray realEntry = withPicture(bench::diaryRecord(0), jpeg);
-    measure("  open the entry (LoadRecord, picture decoded)", [&] {
+    measure("  open (LoadRecord, picture decoded)", [&] {
         QTextDocument doc;
         richtext::LoadRecord(realEntry, doc);
     });
 
-    const QByteArray big = withPicture(bench::diaryRecord(1), photoBytes(5 << 20, 1));
-    std::printf("an entry with a 5 MB photo: record of %lld KB\n", qlonglong(big.size() / 1024));
+    const QByteArray photo = realJpeg(2530);
+    const QByteArray big = withPicture(bench::diaryRecord(1), photo);
+    std::printf("an entry with a %lld KB photo: record of %lld KB\n", qlonglong(photo.size() / 1024),
+                qlonglong(big.size() / 1024));
     QTextDocument opened;
-    measure("  open (LoadRecord)", [&] { richtext::LoadRecord(big, opened); });
+    measure("  open (LoadRecord, picture decoded)", [&] { richtext::LoadRecord(big, opened); });
     measure("  save (SaveRecord)", [&] { (void)richtext::SaveRecord(opened, 1, 2); });
     measure("  list (summarizeRecordIfReadable)", [&] {
         (void)richtext::summarizeRecordIfReadable(big, diary::kMaxSummaryLength);
     });
 
+    const QByteArray small = realJpeg(620);
+    std::printf("a %lld KB picture in every tenth entry\n", qlonglong(small.size() / 1024));
     QList<QByteArray> plain;
     QList<QByteArray> pictured;
     qsizetype plainBytes = 0, picturedBytes = 0;
     for (int day = 0; day < days; ++day) {
         plain.append(bench::diaryRecord(day));
-        pictured.append(day % 10 == 0 ? withPicture(plain.back(), photoBytes(300 << 10, day))
-                                      : plain.back());
+        pictured.append(day % 10 == 0 ? withPicture(plain.back(), small) : plain.back());
         plainBytes += plain.back().size();
         picturedBytes += pictured.back().size();
     }

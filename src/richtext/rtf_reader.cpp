@@ -244,7 +244,10 @@ struct Note {
 class Reader
 {
 public:
-    explicit Reader(RtfSink &sink) : m_sink(sink), m_formats(sink.wantsFormats()) {}
+    explicit Reader(RtfSink &sink)
+        : m_sink(sink), m_formats(sink.wantsFormats()), m_pictures(sink.wantsPictures())
+    {
+    }
 
     bool run(QByteArrayView bytes);
 
@@ -277,6 +280,7 @@ private:
 
     RtfSink &m_sink;
     const bool m_formats;
+    const bool m_pictures;          // the sink wants the pictures' bytes
     std::vector<Group> m_stack;
     TextDecoder m_decoder;
     QByteArray m_pending;           // text bytes not yet decoded (one double-byte character may
@@ -361,7 +365,7 @@ bool Reader::run(QByteArrayView bytes)
             break;
         case RtfToken::Binary:
             flush();
-            if (group().dest == Dest::Picture && m_sink.wantsPictures())
+            if (group().dest == Dest::Picture && m_pictures)
                 m_picture.data.append(t.data);
             break;
         case RtfToken::End:
@@ -371,6 +375,9 @@ bool Reader::run(QByteArrayView bytes)
         if ((t.kind == RtfToken::Text || t.kind == RtfToken::HexByte) && m_fallbackToSkip == 0
             && group().dest == Dest::Body && !group().chr.hidden)
             tokens.takeText(m_pending);
+        else if (m_fallbackToSkip == 0
+                 && (group().dest == Dest::Skip || (group().dest == Dest::Picture && !m_pictures)))
+            tokens.skipText();
     }
     if (!m_stack.empty())
         finish();
@@ -679,7 +686,7 @@ void Reader::text(QByteArrayView data)
             commitColor();
         break;
     case Dest::Picture:
-        if (m_sink.wantsPictures())
+        if (m_pictures)
             m_pictureHex.append(data);
         break;
     default:
@@ -824,7 +831,7 @@ void Reader::finish()
 
 void Reader::picture()
 {
-    if (m_sink.wantsPictures() && m_picture.data.isEmpty())
+    if (m_pictures && m_picture.data.isEmpty())
         m_picture.data = QByteArray::fromHex(m_pictureHex);
     m_pictureHex = QByteArray();
     if (m_highSurrogate)

@@ -1,8 +1,12 @@
 #include "pages/picture_commands.h"
 #include "pages/printing.h"
 #include "richtext/pictures.h"
+#include "support/test_support.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QPrinter>
 #include <QImage>
 #include <QMimeData>
 #include <QPainter>
@@ -190,6 +194,39 @@ private slots:
             for (int x = 0; x < 300; ++x)
                 green += page.pixel(x, y) == qRgb(0, 255, 0);
         QVERIFY2(green >= 50 * 50, qPrintable(QString::number(green)));
+    }
+
+    // Printed to a PDF and rendered by poppler, the page shows the picture.
+    void printedPdfShowsPictures()
+    {
+        QTemporaryDir dir;
+        Editor e;
+        e.edit.setPlainText(QStringLiteral("图片在下面"));
+        QTextCursor c(e.edit.document());
+        c.movePosition(QTextCursor::End);
+        c.insertImage(richtext::addPicture(*e.edit.document(),
+                                           {PictureKind::Png, encoded(drawing(200, 200, Qt::green), "PNG")}));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath(QStringLiteral("entry.pdf")));
+        printing::printDocument(*e.edit.document(), Qt::blue, printer, QStringLiteral("entry"));
+        const QString pdftoppm =
+            QFileInfo(testing_support::pdftotextProgram()).dir().filePath(QStringLiteral("pdftoppm"));
+        const auto result = testing_support::run(
+            pdftoppm, {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("48"),
+                       QStringLiteral("-singlefile"), dir.filePath(QStringLiteral("entry.pdf")),
+                       dir.filePath(QStringLiteral("page"))});
+        QCOMPARE(result.exitCode, 0);
+        const QImage page(dir.filePath(QStringLiteral("page.png")));
+        QVERIFY(!page.isNull());
+        int green = 0;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x) {
+                const QColor p = page.pixelColor(x, y);
+                green += p.green() > 200 && p.red() < 60 && p.blue() < 60;
+            }
+        // 100 × 100 document pixels at 48 dpi: about 50 × 50 page pixels.
+        QVERIFY2(green >= 40 * 40, qPrintable(QString::number(green)));
     }
 };
 
