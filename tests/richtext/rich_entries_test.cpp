@@ -194,6 +194,14 @@ TEST(Pictures, AnEntryWithAPngAndAJpegKeepsTheirBytesThroughSaveAndOpen)
     EXPECT_EQ(pictures[1].kind, richtext::PictureKind::Jpeg);
     // Saved again, the record is the same bytes.
     EXPECT_EQ(richtext::SaveRecord(reopened, 2, 5), record);
+
+    // Opening another entry in the same document lets go of the pictures' bytes.
+    QTextBlock::iterator it = reopened.begin().begin();
+    ++it;
+    const QTextImageFormat format = it.fragment().charFormat().toImageFormat();
+    ASSERT_TRUE(richtext::pictureOf(reopened, format));
+    richtext::LoadRecord(rtf("1\\par 2\\par text\\par"), reopened);
+    EXPECT_FALSE(richtext::pictureOf(reopened, format));
 }
 
 TEST(Pictures, AnImageTheDocumentHoldsOnlyAsAnImageIsWrittenAsPng)
