@@ -192,7 +192,7 @@ QString takeFirstLine(QTextDocument &doc)
     // Not an edit the user can undo: an index line brought back by Undo would be saved as text.
     UndoPause pause(doc);
     const QTextBlock first = doc.begin();
-    const QString text = first.text();
+    const QString text = first.text().remove(QChar(QChar::ObjectReplacementCharacter));
     QTextCursor cursor(&doc);
     const QTextBlock second = first.next();
     if (second.isValid()) {

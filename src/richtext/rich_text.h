@@ -36,7 +36,7 @@ void LoadRecord(const QByteArray &bytes, QTextDocument &doc);
 // The document as RTF bytes, as the rich edit control streams them out on a GBK system.
 QByteArray writeRtf(const QTextDocument &doc);
 
-// The text of the first paragraph, which is removed from the document; the paragraph that
+// The text of the first paragraph (pictures have none), which is removed from the document; the paragraph that
 // follows keeps its own formats. A document of one paragraph is left with one empty paragraph.
 // The removal cannot be undone (the undo history is cleared), so Undo never brings an index line
 // back into the body.

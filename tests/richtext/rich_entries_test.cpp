@@ -228,6 +228,14 @@ TEST(Pictures, SummariesIgnorePicturesAndAPictureOnlyEntryIsAPicture)
         EXPECT_EQ(richtext::summarizeRecordIfReadable(mixed, limit)->body, QStringLiteral("words more"));
     }
     EXPECT_EQ(richtext::summarizeRecord(mixed).line2, QStringLiteral("3"));
+
+    // A picture in an index line is no part of its text, in the summary and in the editor.
+    const QByteArray inLine = rtf(("1\\par " + pict + "3\\par body\\par").constData());
+    QTextDocument doc;
+    richtext::LoadRecord(inLine, doc);
+    EXPECT_EQ(richtext::takeFirstLine(doc), QStringLiteral("1"));
+    EXPECT_EQ(richtext::takeFirstLine(doc), QStringLiteral("3"));
+    EXPECT_EQ(richtext::summarizeRecord(inLine).line2, QStringLiteral("3"));
 }
 
 } // namespace
