@@ -100,7 +100,7 @@ QString plainParagraph(QString text)
 
 struct RtfText {
     QStringList paragraphs;
-    int pictures = 0;
+    qsizetype lastPictureParagraph = -1;   // -1: no pictures
 };
 
 std::optional<RtfText> rtfParagraphsIfReadable(const QByteArray &bytes)
@@ -108,7 +108,7 @@ std::optional<RtfText> rtfParagraphsIfReadable(const QByteArray &bytes)
     PlainTextSink sink;
     if (!parseRtf(bytes, sink))
         return std::nullopt;
-    return RtfText{sink.paragraphs(), sink.pictures()};
+    return RtfText{sink.paragraphs(), sink.lastPictureParagraph()};
 }
 
 // The first paragraphs of RTF, as many characters as a summary of that limit needs: line 1,
@@ -140,14 +140,17 @@ public:
         }
     }
 
-    void picture(const Picture &, const RunFormat &) override { ++m_pictures; }
+    void picture(const Picture &, const RunFormat &) override
+    {
+        m_lastPictureParagraph = m_paragraphs.size();
+    }
 
     const QStringList &paragraphs() const { return m_paragraphs; }
-    int pictures() const { return m_pictures; }
+    qsizetype lastPictureParagraph() const { return m_lastPictureParagraph; }
 
 private:
     qsizetype m_limit;
-    int m_pictures = 0;
+    qsizetype m_lastPictureParagraph = -1;
     qsizetype m_body = 0;
     bool m_full = false;
     QStringList m_paragraphs;
@@ -161,7 +164,7 @@ std::optional<RtfText> rtfSummaryIfReadable(const QByteArray &bytes, qsizetype l
     SummarySink sink(limit);
     if (!parseRtf(bytes, sink))
         return std::nullopt;
-    return RtfText{sink.paragraphs(), sink.pictures()};
+    return RtfText{sink.paragraphs(), sink.lastPictureParagraph()};
 }
 
 } // namespace
@@ -231,10 +234,10 @@ RecordSummary summarizeRecord(const QByteArray &bytes)
 std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes, qsizetype limit)
 {
     std::optional<QStringList> paragraphs;
-    int pictures = 0;
+    bool bodyPictures = false;   // past the two index lines
     if (std::optional<RtfText> rtf = rtfSummaryIfReadable(bytes, limit)) {
         paragraphs = std::move(rtf->paragraphs);
-        pictures = rtf->pictures;
+        bodyPictures = rtf->lastPictureParagraph >= 2;
     } else {
         paragraphs = plainTextParagraphs(bytes, limit);
     }
@@ -248,7 +251,7 @@ std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes, 
     for (QString &p : *paragraphs)
         p = plainParagraph(std::move(p));
     summary.body = paragraphs->join(QLatin1String("\r\n"));
-    if (pictures > 0 && summary.body.trimmed().isEmpty())
+    if (bodyPictures && summary.body.trimmed().isEmpty())
         summary.body = kPictureSummary;
     if (limit >= 0) {
         for (QString *part : {&summary.line1, &summary.line2, &summary.body}) {

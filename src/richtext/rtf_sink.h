@@ -52,13 +52,17 @@ public:
         m_current.clear();
     }
 
-    void picture(const Picture &, const RunFormat &) override { ++m_pictures; }
+    void picture(const Picture &, const RunFormat &) override
+    {
+        m_lastPictureParagraph = m_paragraphs.size();
+    }
 
     const QStringList &paragraphs() const { return m_paragraphs; }
-    int pictures() const { return m_pictures; }
+    // The number of the last paragraph holding a picture (0 = the first); -1 without pictures.
+    qsizetype lastPictureParagraph() const { return m_lastPictureParagraph; }
 
 private:
-    int m_pictures = 0;
+    qsizetype m_lastPictureParagraph = -1;
     QStringList m_paragraphs;
     QString m_current;
 };

@@ -236,6 +236,9 @@ TEST(Pictures, SummariesIgnorePicturesAndAPictureOnlyEntryIsAPicture)
     EXPECT_EQ(richtext::takeFirstLine(doc), QStringLiteral("1"));
     EXPECT_EQ(richtext::takeFirstLine(doc), QStringLiteral("3"));
     EXPECT_EQ(richtext::summarizeRecord(inLine).line2, QStringLiteral("3"));
+    // Only pictures in the body make a body of pictures.
+    const QByteArray onlyInLine = rtf(("1\\par " + pict + "3\\par").constData());
+    EXPECT_EQ(richtext::summarizeRecord(onlyInLine).body, QString());
 }
 
 } // namespace
