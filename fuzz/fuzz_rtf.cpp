@@ -25,6 +25,10 @@ std::optional<richtext::RecordSummary> summaryThroughDocument(const QByteArray &
     summary.line1 = richtext::takeFirstLine(doc);
     summary.line2 = richtext::takeFirstLine(doc);
     summary.body = richtext::plainBody(doc);
+    // A body of pictures and no text is summarised as a picture.
+    if (summary.body.trimmed().isEmpty()
+        && doc.toRawText().contains(QChar(QChar::ObjectReplacementCharacter)))
+        summary.body = richtext::kPictureSummary;
     return summary;
 }
 

@@ -1,4 +1,5 @@
 #include "pages/write_page.h"
+#include "pages/picture_commands.h"
 #include "pages/printing.h"
 #include "pages/rich_format.h"
 #include "pages/text_field.h"
@@ -93,6 +94,7 @@ TWritePage::TWritePage(QWidget *parent) : QWidget(parent)
     createCommands();
     createToolbar();
     createContextMenu();
+    picture_commands::addPictureCommands(this, RichEdit1, ToolBar1, PopupMenu1);
     resize(kDesignSize);
 
     connect(qApp, &QApplication::focusChanged, this,
@@ -160,7 +162,7 @@ void TWritePage::createControls()
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setLineWidth(1);
 
-    RichEdit1 = new QTextEdit(this);
+    RichEdit1 = new picture_commands::PictureTextEdit(this);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
     RichEdit1->setAcceptRichText(true);
     RichEdit1->setFont(songti(14));

@@ -1,6 +1,7 @@
 #include "document_sink.h"
 
 #include "format_mapping.h"
+#include "pictures.h"
 
 #include <QTextBlock>
 #include <QTextDocument>
@@ -98,6 +99,12 @@ void DocumentSink::text(const QString &text, const RunFormat &format)
 {
     startBlockIfNeeded();
     m_cursor.insertText(text, charFormat(format));
+}
+
+void DocumentSink::picture(const Picture &picture, const RunFormat &)
+{
+    startBlockIfNeeded();
+    m_cursor.insertImage(addPicture(*m_cursor.document(), picture));
 }
 
 void DocumentSink::endParagraph(const ParaFormat &format, const RunFormat &mark)

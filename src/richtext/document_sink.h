@@ -27,6 +27,7 @@ public:
 
     void text(const QString &text, const RunFormat &format) override;
     void endParagraph(const ParaFormat &format, const RunFormat &mark) override;
+    void picture(const Picture &picture, const RunFormat &format) override;
 
 private:
     const QTextCharFormat &charFormat(const RunFormat &format);

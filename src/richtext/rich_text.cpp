@@ -90,17 +90,25 @@ void fillPlain(const QStringList &paragraphs, QTextDocument &doc)
     cursor.endEditBlock();
 }
 
+// A picture stands in the paragraph's text as an object replacement character; plain text has
+// none of it.
 QString plainParagraph(QString text)
 {
+    text.remove(QChar(QChar::ObjectReplacementCharacter));
     return text.replace(QChar(QChar::LineSeparator), QLatin1String("\r\n"));
 }
 
-std::optional<QStringList> rtfParagraphsIfReadable(const QByteArray &bytes)
+struct RtfText {
+    QStringList paragraphs;
+    qsizetype lastPictureParagraph = -1;   // -1: no pictures
+};
+
+std::optional<RtfText> rtfParagraphsIfReadable(const QByteArray &bytes)
 {
     PlainTextSink sink;
     if (!parseRtf(bytes, sink))
         return std::nullopt;
-    return sink.paragraphs();
+    return RtfText{sink.paragraphs(), sink.lastPictureParagraph()};
 }
 
 // The first paragraphs of RTF, as many characters as a summary of that limit needs: line 1,
@@ -132,24 +140,31 @@ public:
         }
     }
 
+    void picture(const Picture &, const RunFormat &) override
+    {
+        m_lastPictureParagraph = m_paragraphs.size();
+    }
+
     const QStringList &paragraphs() const { return m_paragraphs; }
+    qsizetype lastPictureParagraph() const { return m_lastPictureParagraph; }
 
 private:
     qsizetype m_limit;
+    qsizetype m_lastPictureParagraph = -1;
     qsizetype m_body = 0;
     bool m_full = false;
     QStringList m_paragraphs;
     QString m_current;
 };
 
-std::optional<QStringList> rtfSummaryIfReadable(const QByteArray &bytes, qsizetype limit)
+std::optional<RtfText> rtfSummaryIfReadable(const QByteArray &bytes, qsizetype limit)
 {
     if (limit < 0)
         return rtfParagraphsIfReadable(bytes);
     SummarySink sink(limit);
     if (!parseRtf(bytes, sink))
         return std::nullopt;
-    return sink.paragraphs();
+    return RtfText{sink.paragraphs(), sink.lastPictureParagraph()};
 }
 
 } // namespace
@@ -180,7 +195,7 @@ QString takeFirstLine(QTextDocument &doc)
     // Not an edit the user can undo: an index line brought back by Undo would be saved as text.
     UndoPause pause(doc);
     const QTextBlock first = doc.begin();
-    const QString text = first.text();
+    const QString text = first.text().remove(QChar(QChar::ObjectReplacementCharacter));
     QTextCursor cursor(&doc);
     const QTextBlock second = first.next();
     if (second.isValid()) {
@@ -218,9 +233,14 @@ RecordSummary summarizeRecord(const QByteArray &bytes)
 
 std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes, qsizetype limit)
 {
-    std::optional<QStringList> paragraphs = rtfSummaryIfReadable(bytes, limit);
-    if (!paragraphs)
+    std::optional<QStringList> paragraphs;
+    bool bodyPictures = false;   // past the two index lines
+    if (std::optional<RtfText> rtf = rtfSummaryIfReadable(bytes, limit)) {
+        paragraphs = std::move(rtf->paragraphs);
+        bodyPictures = rtf->lastPictureParagraph >= 2;
+    } else {
         paragraphs = plainTextParagraphs(bytes, limit);
+    }
     if (!paragraphs)
         return std::nullopt;
     RecordSummary summary;
@@ -231,6 +251,8 @@ std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes, 
     for (QString &p : *paragraphs)
         p = plainParagraph(std::move(p));
     summary.body = paragraphs->join(QLatin1String("\r\n"));
+    if (bodyPictures && summary.body.trimmed().isEmpty())
+        summary.body = kPictureSummary;
     if (limit >= 0) {
         for (QString *part : {&summary.line1, &summary.line2, &summary.body}) {
             if (part->size() > limit)
@@ -242,10 +264,10 @@ std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes, 
 
 QStringList rtfParagraphs(const QByteArray &bytes)
 {
-    std::optional<QStringList> paragraphs = rtfParagraphsIfReadable(bytes);
-    if (!paragraphs)
+    std::optional<RtfText> rtf = rtfParagraphsIfReadable(bytes);
+    if (!rtf)
         throw ELoadStreamError(kFailedToLoadStream);
-    return *paragraphs;
+    return rtf->paragraphs;
 }
 
 } // namespace richtext

@@ -20,6 +20,9 @@ class QTextDocument;
 // deeper than the reader's cap makes RTF unreadable.
 namespace richtext {
 
+// Other writers' RTF: pictures (\pict) become images of the document (richtext/pictures.h),
+// tables' cells are tab-separated text, a footnote's text follows the body as a numbered
+// paragraph with its number left in place, a field shows its result.
 // Replaces the document's content with the RTF bytes (the undo history is cleared). Throws
 // ELoadStreamError when the bytes are not readable as RTF; the document is then empty.
 void readRtf(const QByteArray &bytes, QTextDocument &doc);
@@ -33,7 +36,7 @@ void LoadRecord(const QByteArray &bytes, QTextDocument &doc);
 // The document as RTF bytes, as the rich edit control streams them out on a GBK system.
 QByteArray writeRtf(const QTextDocument &doc);
 
-// The text of the first paragraph, which is removed from the document; the paragraph that
+// The text of the first paragraph (pictures have none), which is removed from the document; the paragraph that
 // follows keeps its own formats. A document of one paragraph is left with one empty paragraph.
 // The removal cannot be undone (the undo history is cleared), so Undo never brings an index line
 // back into the body.
@@ -46,11 +49,12 @@ QString takeFirstLine(QTextDocument &doc);
 QByteArray SaveRecord(const QTextDocument &doc, int weather, int mood);
 
 // The plain text of the document: paragraphs joined by CR LF, and a line break inside a
-// paragraph also written as CR LF.
+// paragraph also written as CR LF. Pictures have no text.
 QString plainBody(const QTextDocument &doc);
 
 // What the list page shows of a record. Exactly what LoadRecord, takeFirstLine twice and
-// plainBody give, without building a document; throws the same error.
+// plainBody give, without building a document (pictures are walked past, never decoded), except
+// that a body of pictures and no text reads kPictureSummary; throws the same error.
 struct RecordSummary {
     QString line1;
     QString line2;
@@ -66,8 +70,8 @@ RecordSummary summarizeRecord(const QByteArray &bytes);
 std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes,
                                                        qsizetype limit = -1);
 
-// The plain text of each paragraph of RTF bytes, as readRtf would fill a document, without
-// building one. Throws ELoadStreamError like readRtf.
+// The plain text of each paragraph of RTF bytes, as readRtf would fill a document (pictures
+// left out), without building one. Throws ELoadStreamError like readRtf.
 QStringList rtfParagraphs(const QByteArray &bytes);
 
 } // namespace richtext

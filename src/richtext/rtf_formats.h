@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QString>
 
@@ -28,6 +29,14 @@ struct RtfCharState {
     bool hidden = false;
     Underline underline = Underline::None;
     VerticalAlign verticalAlign = VerticalAlign::Normal;
+    // The associated properties (\ab, \ai, \afs) stated for double-byte text, and whether
+    // double-byte text is the current script (\dbch): LibreOffice states bold and size of
+    // Chinese runs only that way. -1 / 0: not stated.
+    bool doubleByte = false;
+    bool rightToLeft = false;
+    signed char assocBold = -1;
+    signed char assocItalic = -1;
+    int assocHalfPoints = 0;
 
     bool operator==(const RtfCharState &) const = default;
 };
@@ -60,6 +69,21 @@ struct ParaFormat {
     int listId = 0;            // 0: an old-style bullet run (\pn); otherwise the \ls override
 
     bool operator==(const ParaFormat &) const = default;
+};
+
+// A picture read from a \pict group. The data are the picture file's bytes as stored (a PNG or
+// JPEG file, or a Windows metafile / enhanced metafile), never decoded by the reader.
+enum class PictureKind : unsigned char { Png, Jpeg, Wmf, Emf, Other };
+
+struct Picture {
+    PictureKind kind = PictureKind::Other;
+    QByteArray data;
+    int width = 0;             // \picw, \pich: pixels for PNG and JPEG
+    int height = 0;
+    int goalWidth = 0;         // \picwgoal, \pichgoal: the shown size in twips; 0 unknown
+    int goalHeight = 0;
+    int scaleX = 100;          // \picscalex, \picscaley: per cent of the goal size
+    int scaleY = 100;
 };
 
 } // namespace richtext

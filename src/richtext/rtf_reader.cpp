@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -25,6 +26,7 @@ enum class Dest : unsigned char {
     ListOverrideTable,
     PnDef,              // an old-style bullet definition {\*\pn …}
     Wrapper,            // \upr or \object: only the \ud or \result part is read
+    Picture,            // a \pict group: its hex digits are the picture's bytes
 };
 
 enum class Cw : unsigned char {
@@ -37,6 +39,9 @@ enum class Cw : unsigned char {
     PnLvlBlt, PnLvlCont, PnDec, PnUcLtr, PnLcLtr, PnUcRm, PnLcRm,
     List, ListLevel, LevelNfc, ListId, ListOverride,
     Par, Page, Sect, Row, Char,
+    Dbch, Loch, Rtlch, Ltrch, Ab, Ai, Afs, Body, Footnote, Chftn,
+    Pict, PngBlip, JpegBlip, WmetaFile, EmfBlip, PicW, PicH, PicWGoal, PicHGoal, PicScaleX,
+    PicScaleY,
 };
 
 struct CwEntry {
@@ -49,59 +54,60 @@ struct CwEntry {
 // The control words the reader acts on, sorted by name. Every other word is ignored, and every
 // other word after \* makes its group skipped.
 constexpr std::array kControlWords = std::to_array<CwEntry>({
-    {"aftncn", Cw::SkipDest}, {"aftnsep", Cw::SkipDest}, {"aftnsepc", Cw::SkipDest},
-    {"annotation", Cw::SkipDest}, {"ansi", Cw::Ansi}, {"ansicpg", Cw::AnsiCpg},
-    {"author", Cw::SkipDest}, {"b", Cw::B}, {"blue", Cw::Blue}, {"bullet", Cw::Char, 0x2022},
-    {"buptim", Cw::SkipDest}, {"category", Cw::SkipDest}, {"cb", Cw::Highlight},
-    {"cell", Cw::Char, u'\t'}, {"cf", Cw::Cf}, {"colortbl", Cw::ColorTbl},
-    {"comment", Cw::SkipDest}, {"company", Cw::SkipDest}, {"cpg", Cw::Cpg},
-    {"creatim", Cw::SkipDest}, {"deff", Cw::Deff}, {"doccomm", Cw::SkipDest},
-    {"emdash", Cw::Char, 0x2014}, {"emspace", Cw::Char, 0x2003}, {"endash", Cw::Char, 0x2013},
+    {"ab", Cw::Ab}, {"afs", Cw::Afs}, {"aftncn", Cw::SkipDest}, {"aftnsep", Cw::SkipDest},
+    {"aftnsepc", Cw::SkipDest}, {"ai", Cw::Ai}, {"annotation", Cw::SkipDest}, {"ansi", Cw::Ansi},
+    {"ansicpg", Cw::AnsiCpg}, {"author", Cw::SkipDest}, {"b", Cw::B}, {"blue", Cw::Blue},
+    {"bullet", Cw::Char, 0x2022}, {"buptim", Cw::SkipDest}, {"category", Cw::SkipDest},
+    {"cb", Cw::Highlight}, {"cell", Cw::Char, u'\t'}, {"cf", Cw::Cf}, {"chftn", Cw::Chftn},
+    {"colortbl", Cw::ColorTbl}, {"column", Cw::Par}, {"comment", Cw::SkipDest},
+    {"company", Cw::SkipDest}, {"cpg", Cw::Cpg}, {"creatim", Cw::SkipDest}, {"dbch", Cw::Dbch},
+    {"deff", Cw::Deff}, {"doccomm", Cw::SkipDest}, {"emdash", Cw::Char, 0x2014},
+    {"emfblip", Cw::EmfBlip}, {"emspace", Cw::Char, 0x2003}, {"endash", Cw::Char, 0x2013},
     {"enspace", Cw::Char, 0x2002}, {"f", Cw::F}, {"fcharset", Cw::FCharset}, {"fi", Cw::Fi},
-    {"filetbl", Cw::SkipDest}, {"fldinst", Cw::SkipDest}, {"fonttbl", Cw::FontTbl},
-    {"footer", Cw::SkipDest}, {"footerf", Cw::SkipDest}, {"footerl", Cw::SkipDest},
-    {"footerr", Cw::SkipDest}, {"footnote", Cw::SkipDest}, {"fs", Cw::Fs},
-    {"ftncn", Cw::SkipDest}, {"ftnsep", Cw::SkipDest}, {"ftnsepc", Cw::SkipDest},
+    {"filetbl", Cw::SkipDest}, {"fldinst", Cw::SkipDest}, {"fldrslt", Cw::Body, 0, true},
+    {"fonttbl", Cw::FontTbl}, {"footer", Cw::SkipDest}, {"footerf", Cw::SkipDest},
+    {"footerl", Cw::SkipDest}, {"footerr", Cw::SkipDest}, {"footnote", Cw::Footnote, 0, true},
+    {"fs", Cw::Fs}, {"ftncn", Cw::SkipDest}, {"ftnsep", Cw::SkipDest}, {"ftnsepc", Cw::SkipDest},
     {"green", Cw::Green}, {"header", Cw::SkipDest}, {"headerf", Cw::SkipDest},
-    {"headerl", Cw::SkipDest}, {"headerr", Cw::SkipDest}, {"highlight", Cw::Highlight},
-    {"hlinkbase", Cw::SkipDest}, {"i", Cw::I}, {"ilvl", Cw::Ilvl}, {"info", Cw::SkipDest},
-    {"keywords", Cw::SkipDest}, {"ldblquote", Cw::Char, 0x201C}, {"levelnfc", Cw::LevelNfc},
-    {"levelnfcn", Cw::LevelNfc}, {"levelnumbers", Cw::SkipDest}, {"leveltext", Cw::SkipDest},
-    {"li", Cw::Li}, {"lin", Cw::Li}, {"line", Cw::Char, QChar::LineSeparator},
-    {"list", Cw::List}, {"listid", Cw::ListId}, {"listlevel", Cw::ListLevel},
-    {"listname", Cw::SkipDest}, {"listoverride", Cw::ListOverride},
+    {"headerl", Cw::SkipDest}, {"headerr", Cw::SkipDest}, {"hich", Cw::Loch},
+    {"highlight", Cw::Highlight}, {"hlinkbase", Cw::SkipDest}, {"i", Cw::I}, {"ilvl", Cw::Ilvl},
+    {"info", Cw::SkipDest}, {"jpegblip", Cw::JpegBlip}, {"keywords", Cw::SkipDest},
+    {"ldblquote", Cw::Char, 0x201C}, {"levelnfc", Cw::LevelNfc}, {"levelnfcn", Cw::LevelNfc},
+    {"levelnumbers", Cw::SkipDest}, {"leveltext", Cw::SkipDest}, {"li", Cw::Li}, {"lin", Cw::Li},
+    {"line", Cw::Char, QChar::LineSeparator}, {"list", Cw::List}, {"listid", Cw::ListId},
+    {"listlevel", Cw::ListLevel}, {"listname", Cw::SkipDest}, {"listoverride", Cw::ListOverride},
     {"listoverridetable", Cw::ListOverrideTbl, 0, true}, {"listtable", Cw::ListTbl, 0, true},
-    {"listtext", Cw::SkipDest}, {"lquote", Cw::Char, 0x2018}, {"ls", Cw::Ls},
-    {"ltrmark", Cw::Char, 0x200E}, {"mac", Cw::Mac}, {"manager", Cw::SkipDest},
-    {"nestcell", Cw::Char, u'\t'}, {"nestrow", Cw::Row}, {"nonshppict", Cw::SkipDest},
-    {"nosupersub", Cw::NoSuperSub}, {"objdata", Cw::SkipDest}, {"object", Cw::Object},
-    {"operator", Cw::SkipDest}, {"page", Cw::Page}, {"pagebb", Cw::PageBb}, {"par", Cw::Par},
-    {"pard", Cw::Pard}, {"pc", Cw::Pc}, {"pca", Cw::Pca}, {"pict", Cw::SkipDest},
-    {"plain", Cw::Plain}, {"pn", Cw::Pn, 0, true}, {"pncard", Cw::PnDec}, {"pndec", Cw::PnDec},
+    {"listtext", Cw::SkipDest}, {"loch", Cw::Loch}, {"lquote", Cw::Char, 0x2018}, {"ls", Cw::Ls},
+    {"ltrch", Cw::Ltrch}, {"ltrmark", Cw::Char, 0x200E}, {"mac", Cw::Mac},
+    {"manager", Cw::SkipDest}, {"nestcell", Cw::Char, u'\t'}, {"nestrow", Cw::Row},
+    {"nonshppict", Cw::SkipDest}, {"nosupersub", Cw::NoSuperSub}, {"objdata", Cw::SkipDest},
+    {"object", Cw::Object}, {"operator", Cw::SkipDest}, {"page", Cw::Page}, {"pagebb", Cw::PageBb},
+    {"par", Cw::Par}, {"pard", Cw::Pard}, {"pc", Cw::Pc}, {"pca", Cw::Pca}, {"pich", Cw::PicH},
+    {"pichgoal", Cw::PicHGoal}, {"picscalex", Cw::PicScaleX}, {"picscaley", Cw::PicScaleY},
+    {"pict", Cw::Pict}, {"picw", Cw::PicW}, {"picwgoal", Cw::PicWGoal}, {"plain", Cw::Plain},
+    {"pn", Cw::Pn, 0, true}, {"pncard", Cw::PnDec}, {"pndec", Cw::PnDec}, {"pngblip", Cw::PngBlip},
     {"pnlcltr", Cw::PnLcLtr}, {"pnlcrm", Cw::PnLcRm}, {"pnlvlblt", Cw::PnLvlBlt},
-    {"pnlvlcont", Cw::PnLvlCont},
-    {"pnord", Cw::PnDec}, {"pnordt", Cw::PnDec}, {"pnseclvl", Cw::SkipDest},
-    {"pntext", Cw::SkipDest}, {"pntxta", Cw::SkipDest}, {"pntxtb", Cw::SkipDest},
-    {"pnucltr", Cw::PnUcLtr}, {"pnucrm", Cw::PnUcRm}, {"printim", Cw::SkipDest},
-    {"private", Cw::SkipDest}, {"qc", Cw::Qc}, {"qd", Cw::Qj}, {"qj", Cw::Qj}, {"ql", Cw::Ql},
-    {"qmspace", Cw::Char, 0x2005}, {"qr", Cw::Qr}, {"rdblquote", Cw::Char, 0x201D},
-    {"red", Cw::Red}, {"result", Cw::Result}, {"revtbl", Cw::SkipDest},
-    {"revtim", Cw::SkipDest}, {"ri", Cw::Ri}, {"rin", Cw::Ri}, {"row", Cw::Row},
-    {"rquote", Cw::Char, 0x2019}, {"rtlmark", Cw::Char, 0x200F}, {"rxe", Cw::SkipDest},
-    {"sa", Cw::Sa}, {"sb", Cw::Sb}, {"sect", Cw::Sect}, {"shp", Cw::SkipDest},
-    {"strike", Cw::Strike}, {"striked", Cw::Strike}, {"stylesheet", Cw::SkipDest},
-    {"sub", Cw::Sub}, {"subject", Cw::SkipDest}, {"super", Cw::Super},
-    {"tab", Cw::Char, u'\t'}, {"tc", Cw::SkipDest}, {"template", Cw::SkipDest},
-    {"title", Cw::SkipDest}, {"txe", Cw::SkipDest}, {"u", Cw::U}, {"uc", Cw::Uc},
-    {"ud", Cw::Ud, 0, true}, {"ul", Cw::Ul}, {"uld", Cw::UlDot}, {"uldash", Cw::UlDash},
-    {"uldashd", Cw::UlDashDot}, {"uldashdd", Cw::UlDashDotDot}, {"uldb", Cw::Ul},
-    {"ulhwave", Cw::UlWave}, {"ulldash", Cw::UlDash}, {"ulnone", Cw::UlNone},
-    {"ulth", Cw::Ul}, {"ulthd", Cw::UlDot}, {"ulthdash", Cw::UlDash},
-    {"ulthdashd", Cw::UlDashDot}, {"ulthdashdd", Cw::UlDashDotDot},
-    {"ulthldash", Cw::UlDash}, {"ululdbwave", Cw::UlWave}, {"ulw", Cw::Ul},
-    {"ulwave", Cw::UlWave}, {"upr", Cw::Upr}, {"v", Cw::Hidden}, {"xe", Cw::SkipDest},
-    {"zwbo", Cw::Char, 0x200B}, {"zwj", Cw::Char, 0x200D}, {"zwnbo", Cw::Char, 0x2060},
-    {"zwnj", Cw::Char, 0x200C},
+    {"pnlvlcont", Cw::PnLvlCont}, {"pnord", Cw::PnDec}, {"pnordt", Cw::PnDec},
+    {"pnseclvl", Cw::SkipDest}, {"pntext", Cw::SkipDest}, {"pntxta", Cw::SkipDest},
+    {"pntxtb", Cw::SkipDest}, {"pnucltr", Cw::PnUcLtr}, {"pnucrm", Cw::PnUcRm},
+    {"printim", Cw::SkipDest}, {"private", Cw::SkipDest}, {"qc", Cw::Qc}, {"qd", Cw::Qj},
+    {"qj", Cw::Qj}, {"ql", Cw::Ql}, {"qmspace", Cw::Char, 0x2005}, {"qr", Cw::Qr},
+    {"rdblquote", Cw::Char, 0x201D}, {"red", Cw::Red}, {"result", Cw::Result},
+    {"revtbl", Cw::SkipDest}, {"revtim", Cw::SkipDest}, {"ri", Cw::Ri}, {"rin", Cw::Ri},
+    {"row", Cw::Row}, {"rquote", Cw::Char, 0x2019}, {"rtlch", Cw::Rtlch},
+    {"rtlmark", Cw::Char, 0x200F}, {"rxe", Cw::SkipDest}, {"sa", Cw::Sa}, {"sb", Cw::Sb},
+    {"sect", Cw::Sect}, {"shp", Cw::SkipDest}, {"shppict", Cw::Body, 0, true},
+    {"strike", Cw::Strike}, {"striked", Cw::Strike}, {"stylesheet", Cw::SkipDest}, {"sub", Cw::Sub},
+    {"subject", Cw::SkipDest}, {"super", Cw::Super}, {"tab", Cw::Char, u'\t'}, {"tc", Cw::SkipDest},
+    {"template", Cw::SkipDest}, {"title", Cw::SkipDest}, {"txe", Cw::SkipDest}, {"u", Cw::U},
+    {"uc", Cw::Uc}, {"ud", Cw::Ud, 0, true}, {"ul", Cw::Ul}, {"uld", Cw::UlDot},
+    {"uldash", Cw::UlDash}, {"uldashd", Cw::UlDashDot}, {"uldashdd", Cw::UlDashDotDot},
+    {"uldb", Cw::Ul}, {"ulhwave", Cw::UlWave}, {"ulldash", Cw::UlDash}, {"ulnone", Cw::UlNone},
+    {"ulth", Cw::Ul}, {"ulthd", Cw::UlDot}, {"ulthdash", Cw::UlDash}, {"ulthdashd", Cw::UlDashDot},
+    {"ulthdashdd", Cw::UlDashDotDot}, {"ulthldash", Cw::UlDash}, {"ululdbwave", Cw::UlWave},
+    {"ulw", Cw::Ul}, {"ulwave", Cw::UlWave}, {"upr", Cw::Upr}, {"v", Cw::Hidden},
+    {"wmetafile", Cw::WmetaFile}, {"xe", Cw::SkipDest}, {"zwbo", Cw::Char, 0x200B},
+    {"zwj", Cw::Char, 0x200D}, {"zwnbo", Cw::Char, 0x2060}, {"zwnj", Cw::Char, 0x200C},
 });
 
 static_assert(std::is_sorted(kControlWords.begin(), kControlWords.end(),
@@ -120,6 +126,8 @@ constexpr int kMaxHalfPoints = 3276;      // 1638 points, the largest size word 
 constexpr int kMaxIndent = 31680;         // 22 inches in twips
 constexpr int kMaxFallbackUnits = 32;     // \ucN
 constexpr int kMaxListLevel = 8;
+constexpr int kMaxPictureExtent = 1000000;   // pixels or twips
+constexpr int kMaxPictureScale = 1000;      // per cent
 
 using CharState = RtfCharState;
 
@@ -152,6 +160,7 @@ struct Group {
     Dest dest = Dest::Body;
     Dest resume = Dest::Body;   // Wrapper: where the \ud or \result part goes
     bool canResume = false;     // a skipped child of a wrapper, which \ud or \result reopens
+    bool note = false;          // body text of a footnote, kept for the end of the document
     int uc = 1;
     CharState chr;
     ParaState para;
@@ -184,10 +193,61 @@ ListStyle styleOfNumberFormat(int nfc)
 
 bool isOn(const RtfToken &t) { return !t.hasParameter || t.parameter != 0; }
 
+// Whether the bytes end with the lead byte of a double-byte character whose trail byte has not
+// come yet.
+bool endsWithLoneLead(QByteArrayView bytes, int codePage)
+{
+    const bool shiftJis = codePage == 932;
+    if (!shiftJis && codePage != 936 && codePage != 949 && codePage != 950)
+        return false;
+    qsizetype i = 0;
+    const qsizetype n = bytes.size();
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const bool lead = shiftJis ? (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)
+                                   : b >= 0x81 && b <= 0xFE;
+        i += lead ? 2 : 1;
+    }
+    return i == n + 1;
+}
+
+// Character format words between the two bytes of a double-byte character do not split it.
+bool keepsLeadByte(const CwEntry *e)
+{
+    if (!e)
+        return true;
+    switch (e->cw) {
+    case Cw::B: case Cw::I: case Cw::Ul: case Cw::UlNone: case Cw::UlDash: case Cw::UlDot:
+    case Cw::UlDashDot: case Cw::UlDashDotDot: case Cw::UlWave: case Cw::Strike: case Cw::Fs:
+    case Cw::Cf: case Cw::Highlight: case Cw::Super: case Cw::Sub: case Cw::NoSuperSub:
+    case Cw::Dbch: case Cw::Loch: case Cw::Rtlch: case Cw::Ltrch: case Cw::Ab: case Cw::Ai:
+    case Cw::Afs:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A footnote's text as read, replayed after the body.
+struct NotePiece {
+    QString text;              // empty for a paragraph end
+    RunFormat format;
+    bool paragraphEnd = false;
+    ParaFormat para;
+};
+
+struct Note {
+    std::vector<NotePiece> pieces;
+    bool numbered = false;     // its text holds its number (\chftn)
+};
+
 class Reader
 {
 public:
-    explicit Reader(RtfSink &sink) : m_sink(sink), m_formats(sink.wantsFormats()) {}
+    explicit Reader(RtfSink &sink)
+        : m_sink(sink), m_formats(sink.wantsFormats()), m_pictures(sink.wantsPictures())
+    {
+    }
 
     bool run(QByteArrayView bytes);
 
@@ -206,7 +266,8 @@ private:
     void bodyChar(char16_t c);
     bool skipFallback(RtfToken &t);
 
-    void flush();
+    void flush(bool keepLead = false);
+    void picture();
     void emitText(QString text);
     void endParagraph();
     void finish();
@@ -219,11 +280,17 @@ private:
 
     RtfSink &m_sink;
     const bool m_formats;
+    const bool m_pictures;          // the sink wants the pictures' bytes
     std::vector<Group> m_stack;
     TextDecoder m_decoder;
     QByteArray m_pending;           // text bytes not yet decoded (one double-byte character may
                                     // arrive as an escaped lead byte and a literal trail byte)
     char16_t m_highSurrogate = 0;
+    std::optional<char> m_heldLead;  // a lead byte waiting, across a group or a format word,
+                                     // for its trail byte
+    std::vector<Note> m_notes;
+    Picture m_picture;               // the \pict group being read
+    QByteArray m_pictureHex;
     int m_fallbackToSkip = 0;
     bool m_star = false;
     bool m_hasContent = false;      // the open paragraph has text
@@ -298,6 +365,8 @@ bool Reader::run(QByteArrayView bytes)
             break;
         case RtfToken::Binary:
             flush();
+            if (group().dest == Dest::Picture && m_pictures)
+                m_picture.data.append(t.data);
             break;
         case RtfToken::End:
             break;
@@ -306,6 +375,9 @@ bool Reader::run(QByteArrayView bytes)
         if ((t.kind == RtfToken::Text || t.kind == RtfToken::HexByte) && m_fallbackToSkip == 0
             && group().dest == Dest::Body && !group().chr.hidden)
             tokens.takeText(m_pending);
+        else if (m_fallbackToSkip == 0
+                 && (group().dest == Dest::Skip || (group().dest == Dest::Picture && !m_pictures)))
+            tokens.skipText();
     }
     if (!m_stack.empty())
         finish();
@@ -338,7 +410,7 @@ bool Reader::skipFallback(RtfToken &t)
 bool Reader::openGroup()
 {
     if (!m_stack.empty())
-        flush();
+        flush(true);
     if (m_stack.size() >= size_t(kMaxGroupDepth))
         return false;
     Group g = m_stack.empty() ? Group() : m_stack.back();
@@ -353,12 +425,14 @@ bool Reader::openGroup()
 
 void Reader::closeGroup()
 {
-    flush();
+    flush(true);
     const Group closing = m_stack.back();
     m_stack.pop_back();
     Group &parent = group();
     if (closing.dest == Dest::FontTable)
         commitFont();
+    if (closing.dest == Dest::Picture && parent.dest != Dest::Picture)
+        picture();
     // The bullet definition sits in its own group but describes the paragraph around it.
     if (closing.dest == Dest::PnDef && parent.dest != Dest::PnDef)
         parent.para.pnStyle = closing.pn.style();
@@ -366,8 +440,8 @@ void Reader::closeGroup()
 
 void Reader::controlWord(const RtfToken &t, bool ignorable)
 {
-    flush();
     const CwEntry *e = lookup(t.word);
+    flush(!ignorable && keepsLeadByte(e));
     Group &g = group();
     if (g.dest == Dest::Skip) {
         if (g.canResume && e && (e->cw == Cw::Ud || e->cw == Cw::Result)) {
@@ -403,7 +477,42 @@ void Reader::apply(const CwEntry &e, const RtfToken &t, Group &g)
         break;
     case Cw::Ud:
     case Cw::Result:
+    case Cw::Body:
         break;
+    case Cw::Footnote:
+        if (body && !g.note) {
+            g.note = true;
+            m_notes.emplace_back();
+        } else if (!body) {
+            g.dest = Dest::Skip;
+        }
+        break;
+    case Cw::Chftn:
+        if (body) {
+            if (g.note)
+                m_notes.back().numbered = true;
+            emitText(QString::number(m_notes.size() + (g.note ? 0 : 1)));
+        }
+        break;
+    case Cw::Pict:
+        if (body && !g.note && !g.chr.hidden) {
+            g.dest = Dest::Picture;
+            m_picture = Picture();
+            m_pictureHex.clear();
+        } else {
+            g.dest = Dest::Skip;
+        }
+        break;
+    case Cw::PngBlip: m_picture.kind = PictureKind::Png; break;
+    case Cw::JpegBlip: m_picture.kind = PictureKind::Jpeg; break;
+    case Cw::WmetaFile: m_picture.kind = PictureKind::Wmf; break;
+    case Cw::EmfBlip: m_picture.kind = PictureKind::Emf; break;
+    case Cw::PicW: m_picture.width = std::clamp(p, 0, kMaxPictureExtent); break;
+    case Cw::PicH: m_picture.height = std::clamp(p, 0, kMaxPictureExtent); break;
+    case Cw::PicWGoal: m_picture.goalWidth = std::clamp(p, 0, kMaxPictureExtent); break;
+    case Cw::PicHGoal: m_picture.goalHeight = std::clamp(p, 0, kMaxPictureExtent); break;
+    case Cw::PicScaleX: m_picture.scaleX = std::clamp(p, 1, kMaxPictureScale); break;
+    case Cw::PicScaleY: m_picture.scaleY = std::clamp(p, 1, kMaxPictureScale); break;
 
     // Document.
     case Cw::Ansi: m_charsetCodePage = kGbkCodePage; break;
@@ -457,6 +566,18 @@ void Reader::apply(const CwEntry &e, const RtfToken &t, Group &g)
     case Cw::Sub: g.chr.verticalAlign = VerticalAlign::Sub; break;
     case Cw::NoSuperSub: g.chr.verticalAlign = VerticalAlign::Normal; break;
     case Cw::Hidden: g.chr.hidden = isOn(t); break;
+    case Cw::Dbch: g.chr.doubleByte = true; break;
+    case Cw::Loch: g.chr.doubleByte = false; break;
+    case Cw::Rtlch: g.chr.rightToLeft = true; break;
+    case Cw::Ltrch: g.chr.rightToLeft = false; break;
+    // Stated for right-to-left text (as Word does), they describe a script this reader does
+    // not tell apart; stated otherwise, they are the double-byte text's own.
+    case Cw::Ab: if (!g.chr.rightToLeft) g.chr.assocBold = isOn(t); break;
+    case Cw::Ai: if (!g.chr.rightToLeft) g.chr.assocItalic = isOn(t); break;
+    case Cw::Afs:
+        if (!g.chr.rightToLeft)
+            g.chr.assocHalfPoints = t.hasParameter ? std::clamp(p, 1, kMaxHalfPoints) : 24;
+        break;
 
     // Paragraph formats.
     case Cw::Pard: g.para = ParaState(); break;
@@ -525,7 +646,7 @@ void Reader::apply(const CwEntry &e, const RtfToken &t, Group &g)
             endParagraph();
         break;
     case Cw::Page:
-        if (body) {
+        if (body && !g.note) {
             if (m_hasContent)
                 endParagraph();
             m_pageBreakNext = true;
@@ -533,7 +654,7 @@ void Reader::apply(const CwEntry &e, const RtfToken &t, Group &g)
         break;
     case Cw::Sect:
     case Cw::Row:
-        if (body && m_hasContent)
+        if (body && !g.note && m_hasContent)
             endParagraph();
         break;
     case Cw::Char:
@@ -563,6 +684,10 @@ void Reader::text(QByteArrayView data)
     case Dest::ColorTable:
         for (qsizetype i = data.count(';'); i > 0; --i)
             commitColor();
+        break;
+    case Dest::Picture:
+        if (m_pictures)
+            m_pictureHex.append(data);
         break;
     default:
         break;
@@ -625,13 +750,19 @@ int Reader::fontTableCodePage() const
     return codePage ? codePage : documentCodePage();
 }
 
-void Reader::flush()
+void Reader::flush(bool keepLead)
 {
-    if (m_pending.isEmpty())
-        return;
     const Dest dest = group().dest;
-    if (dest == Dest::Body) {
-        emitText(m_decoder.decode(m_pending, codePageOfFont(group().chr.font)));
+    if (dest == Dest::Body && (!m_pending.isEmpty() || (m_heldLead && !keepLead))) {
+        if (m_heldLead)
+            m_pending.prepend(*std::exchange(m_heldLead, std::nullopt));
+        const int codePage = codePageOfFont(group().chr.font);
+        if (keepLead && endsWithLoneLead(m_pending, codePage)) {
+            m_heldLead = m_pending.back();
+            m_pending.chop(1);
+        }
+        if (!m_pending.isEmpty())
+            emitText(m_decoder.decode(m_pending, codePage));
     } else if (dest == Dest::FontTable && m_fontEntry >= 0) {
         m_fontName += m_decoder.decode(m_pending, fontTableCodePage());
     }
@@ -647,6 +778,10 @@ void Reader::emitText(QString text)
     text = paragraphText(std::move(text));
     if (text.isEmpty())
         return;
+    if (group().note) {
+        m_notes.back().pieces.push_back(NotePiece{text, runFormat(), false, ParaFormat()});
+        return;
+    }
     m_hasContent = true;
     m_sink.text(text, runFormat());
 }
@@ -654,6 +789,10 @@ void Reader::emitText(QString text)
 void Reader::endParagraph()
 {
     emitText(QString());
+    if (group().note) {
+        m_notes.back().pieces.push_back(NotePiece{QString(), runFormat(), true, paraFormat()});
+        return;
+    }
     m_sink.endParagraph(paraFormat(), runFormat());
     m_hasContent = false;
     m_pageBreakNext = false;
@@ -664,8 +803,42 @@ void Reader::finish()
     flush();
     if (m_highSurrogate)
         emitText(QString());
+    // Footnotes follow the body, each a numbered paragraph of its own.
+    for (Group &g : m_stack)
+        g.note = false;   // an unclosed footnote ends here
     if (m_hasContent)
         endParagraph();
+    int number = 0;
+    for (const Note &note : m_notes) {
+        ++number;
+        bool open = false;
+        if (!note.numbered) {
+            m_sink.text(QString::number(number) + u' ', m_plainRun);
+            open = true;
+        }
+        for (const NotePiece &piece : note.pieces) {
+            if (piece.paragraphEnd)
+                m_sink.endParagraph(piece.para, piece.format);
+            else
+                m_sink.text(piece.text, piece.format);
+            open = !piece.paragraphEnd;
+        }
+        if (open)
+            m_sink.endParagraph(ParaFormat(), m_plainRun);
+    }
+    m_notes.clear();
+}
+
+void Reader::picture()
+{
+    if (m_pictures && m_picture.data.isEmpty())
+        m_picture.data = QByteArray::fromHex(m_pictureHex);
+    m_pictureHex = QByteArray();
+    if (m_highSurrogate)
+        emitText(QString());
+    m_hasContent = true;
+    m_sink.picture(m_picture, runFormat());
+    m_picture = Picture();
 }
 
 void Reader::commitFont()
@@ -717,8 +890,10 @@ const RunFormat &Reader::runFormat()
         r.color = m_colors[c.color];
     if (c.background > 0 && c.background < m_colors.size())
         r.background = m_colors[c.background];
-    r.bold = c.bold;
-    r.italic = c.italic;
+    r.bold = c.doubleByte && c.assocBold >= 0 ? c.assocBold != 0 : c.bold;
+    r.italic = c.doubleByte && c.assocItalic >= 0 ? c.assocItalic != 0 : c.italic;
+    if (c.doubleByte && c.assocHalfPoints > 0)
+        r.halfPoints = c.assocHalfPoints;
     r.strike = c.strike;
     r.underline = c.underline;
     r.verticalAlign = c.verticalAlign;

@@ -30,6 +30,13 @@ public:
     // Ends the current paragraph with the paragraph format in force at its end; mark is the
     // character format in force there (what an empty paragraph is typed in).
     virtual void endParagraph(const ParaFormat &format, const RunFormat &mark) = 0;
+
+    // Whether the sink wants the bytes of pictures; when false the reader walks past their data
+    // without collecting it and picture() receives a picture without data.
+    virtual bool wantsPictures() const { return wantsFormats(); }
+
+    // A picture in the current paragraph, at the place it appears in the text.
+    virtual void picture(const Picture &, const RunFormat &) {}
 };
 
 // Collects the plain text of each paragraph, nothing else: the fast way to the text of a
@@ -45,9 +52,17 @@ public:
         m_current.clear();
     }
 
+    void picture(const Picture &, const RunFormat &) override
+    {
+        m_lastPictureParagraph = m_paragraphs.size();
+    }
+
     const QStringList &paragraphs() const { return m_paragraphs; }
+    // The number of the last paragraph holding a picture (0 = the first); -1 without pictures.
+    qsizetype lastPictureParagraph() const { return m_lastPictureParagraph; }
 
 private:
+    qsizetype m_lastPictureParagraph = -1;
     QStringList m_paragraphs;
     QString m_current;
 };

@@ -45,6 +45,15 @@ constexpr QByteArrayView kBin("bin");
 
 } // namespace
 
+void RtfTokenizer::skipText()
+{
+    const char *p = m_input.data() + m_pos;
+    const char *const end = m_input.data() + m_input.size();
+    while (p < end && *p != '\\' && *p != '{' && *p != '}')
+        ++p;
+    m_pos = p - m_input.data();
+}
+
 RtfToken RtfTokenizer::next()
 {
     const qsizetype size = m_input.size();

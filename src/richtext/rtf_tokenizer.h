@@ -42,6 +42,10 @@ public:
     // return one token at a time, for the reader's common case of a long run of body text.
     void takeText(QByteArray &out);
 
+    // Skips the bytes that follow up to the next backslash or brace: the text of a group whose
+    // text is not wanted (a skipped destination, a picture's hex digits), walked past fast.
+    void skipText();
+
 private:
     RtfToken controlSequence();
     RtfToken controlWord();

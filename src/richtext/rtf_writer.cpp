@@ -1,6 +1,7 @@
 #include "rtf_writer.h"
 
 #include "format_mapping.h"
+#include "pictures.h"
 #include "platform/gbk.h"
 
 #include <QHash>
@@ -9,6 +10,7 @@
 #include <QTextList>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace richtext {
@@ -67,6 +69,7 @@ bool isSpecial(char16_t c)
 struct Run {
     QString text;
     RtfCharState format;
+    std::optional<Picture> picture;   // each character of the text stands for this picture
 };
 
 class Writer
@@ -95,6 +98,7 @@ private:
     void text(QStringView text);
     void encodedSpan(QStringView span);
     void escapedBytes(const QByteArray &bytes);
+    void picture(const Picture &p);
 
     const QTextDocument &m_doc;
     const QFont m_defaultFont;
@@ -233,14 +237,22 @@ QByteArray Writer::write(const QStringList &leadingLines)
     }
     const RtfCharState leadingFormat = charOut(bodyStart);
     for (const QString &line : leadingLines)
-        paragraph(leading, QString(), {Run{line, leadingFormat}}, leadingFormat);
+        paragraph(leading, QString(), {Run{line, leadingFormat, std::nullopt}}, leadingFormat);
 
     for (QTextBlock b = firstBlock; b.isValid(); b = b.next()) {
         std::vector<Run> runs;
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            if (fragment.isValid())
-                runs.push_back(Run{fragment.text(), charOut(resolvedFragment(fragment))});
+            if (!fragment.isValid())
+                continue;
+            Run run{fragment.text(), charOut(resolvedFragment(fragment)), std::nullopt};
+            const QTextCharFormat f = fragment.charFormat();
+            if (f.isImageFormat()) {
+                run.picture = pictureOf(m_doc, f.toImageFormat());
+                if (!run.picture)
+                    continue;   // an image the document cannot give: nothing to keep
+            }
+            runs.push_back(std::move(run));
         }
         const QString itemText = b.textList() ? b.textList()->itemText(b) : QString();
         paragraph(paraOut(b), itemText, runs, charOut(resolve(b.charFormat())));
@@ -323,7 +335,12 @@ void Writer::paragraph(const ParaOut &p, const QString &itemText, const std::vec
 
     for (const Run &run : runs) {
         switchTo(run.format);
-        text(run.text);
+        if (run.picture) {
+            for (qsizetype i = 0; i < run.text.size(); ++i)
+                picture(*run.picture);
+        } else {
+            text(run.text);
+        }
     }
     // An empty paragraph keeps the format it will be typed in.
     if (runs.empty())
@@ -475,6 +492,36 @@ void Writer::escapedBytes(const QByteArray &bytes)
         m_out += kHex[u >> 4];
         m_out += kHex[u & 0xF];
     }
+    m_needDelimiter = false;
+}
+
+// A picture as word processors read it: the kind, the size in pixels, the shown size in twips,
+// then the file's bytes in hex, in lines of 64 bytes.
+void Writer::picture(const Picture &p)
+{
+    m_out += "{\\pict";
+    switch (p.kind) {
+    case PictureKind::Png: word("pngblip"); break;
+    case PictureKind::Jpeg: word("jpegblip"); break;
+    case PictureKind::Emf: word("emfblip"); break;
+    case PictureKind::Wmf: word("wmetafile", 8); break;
+    case PictureKind::Other: break;
+    }
+    word("picw", p.width);
+    word("pich", p.height);
+    word("picwgoal", p.goalWidth);
+    word("pichgoal", p.goalHeight);
+    static const char kHex[] = "0123456789abcdef";
+    const qsizetype n = p.data.size();
+    m_out.reserve(m_out.size() + 2 * n + n / 32 + 8);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i % 64 == 0)
+            m_out += "\r\n";
+        const auto u = static_cast<unsigned char>(p.data[i]);
+        m_out += kHex[u >> 4];
+        m_out += kHex[u & 0xF];
+    }
+    m_out += "}";
     m_needDelimiter = false;
 }
 

@@ -704,13 +704,7 @@ private:
     // Another program stores an entry in Zhang San's diary under another password.
     void storeUnderAnotherPassword(const QString &name)
     {
-        TArchiveWriter other;
-        other.SetZipName(kZhangSan);
-        other.SetPassword(u"another"_s);
-        QByteArray record = ownRecord(0, 0, u"别的密码"_s);
-        QBuffer stream(&record);
-        stream.open(QIODevice::ReadOnly);
-        other.AddFromStream(gbk::encode(name), stream);
+        diary_testing::storeUnderAnotherPassword(kZhangSan, name, ownRecord(0, 0, u"别的密码"_s));
     }
 
     // Zhang San's diary with these entries, logged in and listed.

@@ -309,13 +309,7 @@ TEST_F(DiaryBook, OpeningOrStoringOverAnEntryThatCannotBeReadSaysWhyAndWritesNot
     writeDiary(path(), {{dayName(0), ownRecord(0, 0, u"a"_s)},
                         {dayName(1), g(u"readme"_s)},
                         {dayName(2), ownRecord(0, 0, u"c"_s)}});
-    TArchiveWriter other;
-    other.SetZipName(path());
-    other.SetPassword(u"another"_s);
-    QByteArray record = ownRecord(0, 0, u"x"_s);
-    QBuffer stream(&record);
-    stream.open(QIODevice::ReadOnly);
-    other.AddFromStream(g(dayName(2)), stream);
+    storeUnderAnotherPassword(path(), dayName(2), ownRecord(0, 0, u"x"_s));
     const QByteArray before = testing_support::readFile(path());
 
     const struct {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
 #include "platform/gbk.h"
@@ -35,6 +36,34 @@ inline QByteArray ownRecord(int weather, int mood, const QString &body)
     QTextDocument doc;
     doc.setPlainText(body);
     return diary::makeRecord(doc, weather, mood);
+}
+
+// Adds the record under name to the archive at path, encrypted under another password than the
+// diary's. One header in 256 passes the password check by chance under the wrong password (the
+// entry then reads as damaged), so the entry is written again from the same archive, under the
+// next seed, until the diary's password is refused outright: tests that expect
+// EntryProblem::WrongPassword get it every run.
+inline void storeUnderAnotherPassword(const QString &path, const QString &name, QByteArray record)
+{
+    const QByteArray before = testing_support::readFile(path);
+    for (quint32 seed = 1;; ++seed) {
+        {
+            TArchiveWriter other;
+            other.SetZipName(path);
+            other.SetPassword(QStringLiteral("another"));
+            other.SetSeedSource([seed] { return seed; });
+            QBuffer stream(&record);
+            stream.open(QIODevice::ReadOnly);
+            other.AddFromStream(gbk::encode(name), stream);
+        }
+        TArchiveReader reader;
+        reader.SetZipName(path);
+        diary::EntryProblem problem = diary::EntryProblem::None;
+        diary::readEntry(reader, gbk::encode(name), &problem);
+        if (problem == diary::EntryProblem::WrongPassword)
+            return;
+        testing_support::writeFile(path, before);
+    }
 }
 
 // A record as the rich edit control of the older program streams it out on a GBK system: the

@@ -174,10 +174,12 @@ private slots:
                  QStringLiteral("Action1 | EditUndo1 EditCut1 EditCopy1 EditPaste1 EditDelete1 | "
                                 "RichEditAlignLeft1 RichEditAlignCenter1 RichEditAlignRight1 | "
                                 "RichEditBold1 RichEditItalic1 RichEditUnderline1 RichEditStrikeOut1 "
-                                "RichEditBullets1 | RichEditFont FontAdd FontDec | Print PrintSet"));
+                                "RichEditBullets1 | RichEditFont FontAdd FontDec | Print PrintSet | "
+                                "InsertPicture"));
         QCOMPARE(page.ToolBar1->toolButtonStyle(), Qt::ToolButtonIconOnly);
         QCOMPARE(sequence(page.PopupMenu1->actions()),
-                 QStringLiteral("EditUndo1 | EditCut1 EditCopy1 EditPaste1 | EditSelectAll1 EditDelete1"));
+                 QStringLiteral("EditUndo1 | EditCut1 EditCopy1 EditPaste1 | EditSelectAll1 EditDelete1 | "
+                                "InsertPicture PictureSize"));
     }
 
     void editingCommandsFollowTheFocusedField()

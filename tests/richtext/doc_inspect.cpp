@@ -68,7 +68,7 @@ QStringList texts(const QTextDocument &doc)
 {
     QStringList out;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
-        out.append(b.text());
+        out.append(b.text().remove(QChar(QChar::ObjectReplacementCharacter)));
     return out;
 }
 

@@ -99,9 +99,10 @@ TEST(RichTextReader, ReadsWordWithUnicodeFallbacksListsFieldsAndSkippedDestinati
     const auto doc = describe(document);
     ASSERT_EQ(textsOf(doc),
               QStringList({QStringLiteral("Hello 你好"), QStringLiteral("link 链接"),
-                           QStringLiteral("after picture"), QStringLiteral("first bullet"),
+                           QStringLiteral("\uFFFCafter picture"), QStringLiteral("first bullet"),
                            QStringLiteral("sub item"), QStringLiteral("second bullet"),
-                           QStringLiteral("numbered"), QStringLiteral("visible\u2014 end")}));
+                           QStringLiteral("numbered"), QStringLiteral("visible\u2014 end"),
+                           QStringLiteral("1 footnote text")}));
     EXPECT_EQ(doc[0].alignment, Qt::AlignJustify);
     const inspect::Run hello = runWith(doc[0], QStringLiteral("Hello"));
     EXPECT_EQ(hello.family, QStringLiteral("Times New Roman"));
