@@ -3,6 +3,7 @@
 #include "platform/message_box.h"
 
 #include <QCalendarWidget>
+#include <QLocale>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QPainter>
@@ -65,6 +66,9 @@ TDiaryCalendar::TDiaryCalendar(QWidget *parent) : QWidget(parent)
     Calendar1 = new TMarkedCalendar(&m_moods, this);
     Calendar1->setObjectName(QStringLiteral("Calendar1"));
     Calendar1->setGridVisible(true);
+    // Month and weekday names in Chinese, as every other text of the window, whatever the
+    // system's language.
+    Calendar1->setLocale(QLocale(QLocale::Chinese, QLocale::China));
     Calendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     Calendar1->setSelectedDate(diary::today());
     TodayButton = new QPushButton(QStringLiteral("今天"), this);

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QLocale>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -233,6 +234,7 @@ void TListPage::createSearchBar()
         auto *edit = new QDateEdit(bar);
         edit->setObjectName(QLatin1String(name));
         edit->setCalendarPopup(true);
+        edit->setLocale(QLocale(QLocale::Chinese, QLocale::China));  // its calendar in Chinese
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         edit->setDate(diary::today());
         edit->setEnabled(false);

@@ -14,6 +14,7 @@
 #include <QCalendarWidget>
 #include <QClipboard>
 #include <QDateEdit>
+#include <QLocale>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -124,6 +125,7 @@ void TWritePage::createControls()
     DatePicker = new QDateEdit(this);
     DatePicker->setObjectName(QStringLiteral("DatePicker"));
     DatePicker->setCalendarPopup(true);
+    DatePicker->setLocale(QLocale(QLocale::Chinese, QLocale::China));  // its calendar in Chinese
     DatePicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     DatePicker->setToolTip(QStringLiteral("选一天，写那天的日记"));
     DatePicker->setMinimumDate(QDate(1000, 1, 1));
