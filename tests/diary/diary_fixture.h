@@ -60,7 +60,8 @@ inline void storeUnderAnotherPassword(const QString &path, const QString &name, 
         reader.SetZipName(path);
         diary::EntryProblem problem = diary::EntryProblem::None;
         diary::readEntry(reader, gbk::encode(name), &problem);
-        if (problem == diary::EntryProblem::WrongPassword)
+        // Past a few dozen seeds something else is wrong: the test's own checks say what.
+        if (problem == diary::EntryProblem::WrongPassword || seed == 64)
             return;
         testing_support::writeFile(path, before);
     }

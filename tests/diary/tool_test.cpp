@@ -55,9 +55,22 @@ TEST(DiaryTool, ListsEveryEntryAndWarnsOfEachThatCannotBeRead)
     });
     const QString other = dir.filePath(u"2003-9-6"_s);
     testing_support::writeFile(other, ownRecord(0, 0, u"x"_s));
-    ASSERT_EQ(run(testing_support::zipProgram(), {u"-q"_s, u"-j"_s, u"-P"_s, u"other"_s, path, other})
-                  .exitCode,
-              0);
+    // One header in 256 that zip makes passes the check under the diary's password by chance
+    // (the entry then reads as damaged): zip adds it again until it is refused outright.
+    const QByteArray before = testing_support::readFile(path);
+    for (int attempt = 0;; ++attempt) {
+        ASSERT_LT(attempt, 64);
+        ASSERT_EQ(run(testing_support::zipProgram(), {u"-q"_s, u"-j"_s, u"-P"_s, u"other"_s, path, other})
+                      .exitCode,
+                  0);
+        TArchiveReader reader;
+        reader.SetZipName(path);
+        diary::EntryProblem problem = diary::EntryProblem::None;
+        diary::readEntry(reader, g(u"2003-9-6"_s), &problem);
+        if (problem == diary::EntryProblem::WrongPassword)
+            break;
+        testing_support::writeFile(path, before);
+    }
     const auto result = diaryTool(path);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(QString::fromUtf8(result.out),
