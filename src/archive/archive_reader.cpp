@@ -766,6 +766,27 @@ TArchiveReader::HeldFile::~HeldFile()
 
 bool TArchiveReader::ExtractEntry(int index, QByteArray &data, ExtractFailure *why)
 {
+    return extractIndexed(index, data, why,
+                          [this](ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out,
+                                 ExtractFailure &reason) { return extractEntry(file, entry, out, &reason); });
+}
+
+bool TArchiveReader::ExtractStoredData(int index, QByteArray &data, ExtractFailure *why)
+{
+    return extractIndexed(index, data, why,
+                          [this](ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out,
+                                 ExtractFailure &reason) {
+                              if (entry.isEncrypted()) {
+                                  reason = ExtractFailure::UnsupportedEncryption;
+                                  return false;
+                              }
+                              return extractStored(file, entry, out);
+                          });
+}
+
+bool TArchiveReader::extractIndexed(int index, QByteArray &data, ExtractFailure *why,
+                                    const EntryRead &read)
+{
     record(index);
     std::optional<ArchiveLock> lock;
     std::optional<ReadStream> own;
@@ -780,42 +801,10 @@ bool TArchiveReader::ExtractEntry(int index, QByteArray &data, ExtractFailure *w
             throw EIncompleteZip(archive_text::kIncompleteZip);
         held = &*own;
     }
-    ReadStream &file = *held;
     const TZipHeaderInfo &entry = record(index);
     ExtractFailure reason = ExtractFailure::CrcMismatch;
     data.clear();
-    const bool ok = extractEntry(file, entry, data, &reason);
-    if (!ok) {
-        data.clear();
-        if (why)
-            *why = reason;
-    }
-    return ok;
-}
-
-bool TArchiveReader::ExtractStoredData(int index, QByteArray &data, ExtractFailure *why)
-{
-    record(index);
-    std::optional<ArchiveLock> lock;
-    std::optional<ReadStream> own;
-    ReadStream *held = m_heldFile;
-    if (!held) {
-        lock.emplace(m_zipName, ArchiveLock::Shared);
-        own.emplace();
-        openArchiveFile(*own);
-        if (!makeDirectoryCurrent(*own))
-            throw EIncompleteZip(archive_text::kIncompleteZip);
-        held = &*own;
-    }
-    ReadStream &file = *held;
-    const TZipHeaderInfo &entry = record(index);
-    data.clear();
-    ExtractFailure reason = ExtractFailure::CrcMismatch;
-    bool ok = false;
-    if (entry.isEncrypted())
-        reason = ExtractFailure::UnsupportedEncryption;
-    else
-        ok = extractStored(file, entry, data);
+    const bool ok = read(*held, entry, data, reason);
     if (!ok) {
         data.clear();
         if (why)

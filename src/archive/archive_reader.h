@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -228,6 +229,12 @@ private:
     bool extractEntry(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out,
                       ExtractFailure *why);
     bool extractStored(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out);
+    // One entry by directory index, for ExtractEntry and ExtractStoredData: read from the held
+    // file, or from one opened here under a shared lock whose directory must still be the one the
+    // caller saw. read fills data or sets its reason; a failure leaves data empty and *why set.
+    using EntryRead = std::function<bool(ReadStream &file, const TZipHeaderInfo &entry,
+                                         QByteArray &data, ExtractFailure &reason)>;
+    bool extractIndexed(int index, QByteArray &data, ExtractFailure *why, const EntryRead &read);
 
     TIncompleteZipMode m_incompleteMode = TIncompleteZipMode::izAssumeMulti;
     // Folded full name -> directory indices, built on the first lookup after a read.
