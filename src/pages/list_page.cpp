@@ -21,7 +21,8 @@
 #include <QStyledItemDelegate>
 #include <QTextDocument>
 #include <QTextLayout>
-#include <QTreeWidget>
+#include <QAbstractTableModel>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace {
@@ -116,6 +117,69 @@ private:
     const QString *m_needle;
 };
 
+} // namespace
+
+// The rows the table shows: positions into the page's rows, in the order shown. The table asks
+// only for the cells it paints, so showing another order or another search's rows costs a sort
+// or a pass over the search index and nothing per row.
+class ListRowModel : public QAbstractTableModel
+{
+public:
+    ListRowModel(const QList<diary::ListRow> *rows, QObject *parent)
+        : QAbstractTableModel(parent), m_rows(rows) {}
+
+    void show(QList<qsizetype> positions)
+    {
+        beginResetModel();
+        m_shown = std::move(positions);
+        endResetModel();
+    }
+
+    const diary::ListRow &rowAt(int position) const { return (*m_rows)[m_shown[position]]; }
+
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_shown.size());
+    }
+    int columnCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : kColumnCount;
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= m_shown.size())
+            return {};
+        const diary::ListRow &row = rowAt(index.row());
+        if (role == kKeyRole)
+            return row.nameBytes;
+        if (role != Qt::DisplayRole)
+            return {};
+        switch (index.column()) {
+        case kDate: return row.name;
+        case kWeather: return row.weather;
+        case kMood: return row.mood;
+        default: return row.summary;
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        static const QString captions[kColumnCount] = {QStringLiteral("日期"), QStringLiteral("天气"),
+                                                       QStringLiteral("情感"), QStringLiteral("内容摘要")};
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0
+            && section < kColumnCount)
+            return captions[section];
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+private:
+    const QList<diary::ListRow> *m_rows;
+    QList<qsizetype> m_shown;
+};
+
+namespace {
+
 // The widest entry name in the font: a four-digit year and two-digit month and day, of the
 // widest digit.
 int widestDate(const QFontMetrics &metrics)
@@ -150,11 +214,10 @@ TListPage::~TListPage() = default;
 
 void TListPage::createTable()
 {
-    ListView1 = new QTreeWidget(this);
+    ListView1 = new QTreeView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setColumnCount(kColumnCount);
-    ListView1->setHeaderLabels({QStringLiteral("日期"), QStringLiteral("天气"), QStringLiteral("情感"),
-                                QStringLiteral("内容摘要")});
+    m_model = new ListRowModel(&m_rows, this);
+    ListView1->setModel(m_model);
     for (int c = 0; c < kColumnCount; ++c)
         ListView1->setColumnWidth(c, kColumnWidths[c]);
     ListView1->header()->setStretchLastSection(false);
@@ -341,15 +404,15 @@ void TListPage::prepareMenuAt(const QPoint &at)
 {
     // A selection made by hovering must not outlive the pointer's move away from the rows.
     m_hoverTimer.stop();
-    QTreeWidgetItem *item = ListView1->itemAt(at);
-    if (item) {
-        ListView1->setCurrentItem(item);
+    const QModelIndex row = ListView1->indexAt(at);
+    if (row.isValid()) {
+        ListView1->setCurrentIndex(row);
     } else {
         ListView1->clearSelection();
-        ListView1->setCurrentItem(nullptr);
+        ListView1->setCurrentIndex({});
     }
     for (QAction *rowCommand : {See, Del, N3})
-        rowCommand->setEnabled(item != nullptr);
+        rowCommand->setEnabled(row.isValid());
 }
 
 bool TListPage::eventFilter(QObject *watched, QEvent *event)
@@ -379,16 +442,17 @@ bool TListPage::eventFilter(QObject *watched, QEvent *event)
 
 void TListPage::selectHovered()
 {
-    QTreeWidgetItem *item = ListView1->itemAt(m_hoverPos);
-    if (item && ListView1->currentItem() != item)
-        ListView1->setCurrentItem(item);
+    const QModelIndex row = ListView1->indexAt(m_hoverPos);
+    if (row.isValid() && (ListView1->currentIndex().row() != row.row() || !hasSelection()))
+        ListView1->setCurrentIndex(row);
 }
 
 void TListPage::clearRows()
 {
     m_hoverTimer.stop();
-    ListView1->clear();
+    m_model->show({});
     m_rows.clear();
+    m_sorted.clear();
     m_index = diary::SearchIndex();
     m_indexed = false;
     Calendar->setRows({});
@@ -414,7 +478,10 @@ void TListPage::addRows(const QList<Row> &rows)
 void TListPage::setRows(const QList<diary::ListRow> &rows)
 {
     m_hoverTimer.stop();
+    // The table lets go of the old rows before they go.
+    m_model->show({});
     m_rows = rows;
+    m_sorted.clear();
     // Folded when the first search needs it: a listing the user does not search costs nothing.
     m_index = diary::SearchIndex();
     m_indexed = false;
@@ -486,8 +553,6 @@ void TListPage::refill()
     m_hoverTimer.stop();
     const diary::SearchQuery search = query();
     m_needle = diary::foldForSearch(search.text).isEmpty() ? QString() : search.text;
-    QList<QTreeWidgetItem *> items;
-    items.reserve(m_rows.size());
     const bool open = search.isOpen();
     if (!open && !m_indexed) {
         m_index = diary::SearchIndex(m_rows);
@@ -495,17 +560,22 @@ void TListPage::refill()
     }
     // The years of one day read best newest first, whatever the table's order.
     const diary::RowOrder order = search.onThisDay.isValid() ? diary::RowOrder{} : m_order;
-    for (const qsizetype i : diary::sortedPositions(m_rows, order)) {
-        if (!open && !m_index.matches(i, search))
-            continue;
-        const diary::ListRow &row = m_rows[i];
-        auto *item = new QTreeWidgetItem(QStringList{row.name, row.weather, row.mood, row.summary});
-        item->setData(kDate, kKeyRole, row.nameBytes);
-        items.append(item);
+    // Sorted once per order: each keystroke of a search only picks from it.
+    if (m_sorted.size() != m_rows.size() || order != m_sortedOrder) {
+        m_sorted = diary::sortedPositions(m_rows, order);
+        m_sortedOrder = order;
     }
-    ListView1->clear();
-    ListView1->addTopLevelItems(items);
-    ListView1->viewport()->update();
+    QList<qsizetype> shown;
+    if (open) {
+        shown = m_sorted;
+    } else {
+        shown.reserve(m_sorted.size());
+        for (const qsizetype i : m_sorted) {
+            if (m_index.matches(i, search))
+                shown.append(i);
+        }
+    }
+    m_model->show(std::move(shown));
 }
 
 void TListPage::fitColumns()
@@ -534,50 +604,46 @@ void TListPage::fitColumns()
 
 QList<QPair<qsizetype, qsizetype>> TListPage::summaryMatches(int position) const
 {
-    const QTreeWidgetItem *item = ListView1->topLevelItem(position);
-    if (!item || m_needle.isEmpty())
+    if (position < 0 || position >= m_model->rowCount() || m_needle.isEmpty())
         return {};
-    return diary::findMatches(item->text(kSummary), m_needle);
+    return diary::findMatches(m_model->rowAt(position).summary, m_needle);
 }
 
 int TListPage::rowCount() const
 {
-    return ListView1->topLevelItemCount();
+    return m_model->rowCount();
 }
 
-namespace {
-
-TListPage::Row rowOf(const QTreeWidgetItem *item)
+TListPage::Row TListPage::rowAt(int position) const
 {
-    return {item->text(kDate), item->text(kWeather), item->text(kMood), item->text(kSummary),
-            item->data(kDate, kKeyRole).toByteArray()};
+    const diary::ListRow &row = m_model->rowAt(position);
+    return {row.name, row.weather, row.mood, row.summary, row.nameBytes,
+            row.problem == diary::EntryProblem::None};
 }
-
-} // namespace
 
 QList<TListPage::Row> TListPage::shownRows() const
 {
     QList<Row> rows;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-        rows.append(rowOf(ListView1->topLevelItem(i)));
+    for (int i = 0; i < m_model->rowCount(); ++i)
+        rows.append(rowAt(i));
     return rows;
 }
 
 void TListPage::selectRow(int position)
 {
-    if (QTreeWidgetItem *item = ListView1->topLevelItem(position))
-        ListView1->setCurrentItem(item);
+    if (position >= 0 && position < m_model->rowCount())
+        ListView1->setCurrentIndex(m_model->index(position, kDate));
     else
         ListView1->clearSelection();
 }
 
 bool TListPage::hasSelection() const
 {
-    return !ListView1->selectedItems().isEmpty();
+    return ListView1->selectionModel()->hasSelection();
 }
 
 TListPage::Row TListPage::selectedRow() const
 {
-    const QList<QTreeWidgetItem *> selected = ListView1->selectedItems();
-    return selected.isEmpty() ? Row{} : rowOf(selected.first());
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    return selected.isEmpty() ? Row{} : rowAt(selected.first().row());
 }

@@ -18,8 +18,8 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTextDocument;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
+class ListRowModel;
 class TDiaryCalendar;
 
 // The list page: the whole diary as a table of date, weather, mood and text, one row per entry,
@@ -74,7 +74,7 @@ public:
         bool readable = true;
     };
 
-    QTreeWidget *ListView1;
+    QTreeView *ListView1;
     // The hidden scratch editor: a document that decodes entries without showing them.
     QTextDocument *RichEdit2;
     QMenu *PopupMenu2;
@@ -149,6 +149,8 @@ private:
     void createMenu();
     void selectHovered();
     void headerClicked(int column);
+    // The row at that position of the shown order.
+    Row rowAt(int position) const;
     // Fills the table from the rows, in order, those the search finds.
     void refill();
     void queryChanged();
@@ -158,6 +160,10 @@ private:
     QTimer m_hoverTimer;
     QPoint m_hoverPos;
     QList<diary::ListRow> m_rows;
+    ListRowModel *m_model = nullptr;
+    // m_rows' positions in m_sortedOrder, kept while the rows and the order stay.
+    QList<qsizetype> m_sorted;
+    diary::RowOrder m_sortedOrder;
     diary::SearchIndex m_index;
     bool m_indexed = false;   // m_index holds m_rows
     diary::RowOrder m_order;

@@ -42,7 +42,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <memory>
 #include <utility>
@@ -287,12 +287,12 @@ private slots:
     void aRightClickOnEmptySpaceClearsTheSelectionAndOffersNoRowCommand()
     {
         listDiary({{u"2003年9月3日"_s, ownRecord(0, 0, u"三"_s)}});
-        QTreeWidget *table = list()->ListView1;
-        const QPoint row = table->visualItemRect(table->topLevelItem(0)).center();
+        QTreeView *table = list()->ListView1;
+        const QPoint row = table->visualRect(table->model()->index(0, 0)).center();
         QTest::mouseMove(table->viewport(), row);
         QTRY_VERIFY(list()->hasSelection());
         const QPoint empty(row.x(), table->viewport()->height() - 2);
-        QVERIFY(!table->itemAt(empty));
+        QVERIFY(!table->indexAt(empty).isValid());
         QTest::mouseMove(table->viewport(), empty);
         emit table->customContextMenuRequested(empty);
         QVERIFY(list()->PopupMenu2->isVisible());
@@ -455,9 +455,9 @@ private slots:
     {
         listDiary({{u"2003年9月3日"_s, ownRecord(0, 0, u"三"_s)},
                    {u"2003年9月4日"_s, ownRecord(0, 0, u"四"_s)}});
-        QTreeWidget *table = list()->ListView1;
+        QTreeView *table = list()->ListView1;
         QVERIFY(!list()->hasSelection());
-        const QPoint second = table->visualItemRect(table->topLevelItem(1)).center();
+        const QPoint second = table->visualRect(table->model()->index(1, 0)).center();
         QTest::mouseMove(table->viewport(), second);
         QTRY_VERIFY(list()->hasSelection());
         QCOMPARE(list()->selectedRow().caption, u"2003年9月3日"_s);

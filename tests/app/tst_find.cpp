@@ -36,7 +36,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <memory>
 
@@ -161,7 +161,7 @@ private slots:
     {
         listDiary({{u"2008年12月28日"_s, ownRecord(0, 0, u"x"_s)},
                    {u"2000年10月20日"_s, ownRecord(0, 0, u"y"_s)}});
-        QTreeWidget *table = list()->ListView1;
+        QTreeView *table = list()->ListView1;
         const auto check = [&](const QString &when) {
             const QFontMetrics metrics = table->fontMetrics();
             for (const QString &name : captions(list())) {
