@@ -109,6 +109,14 @@ public slots:
     void RadioButton10Click();
     void FormClose();
 
+    // Sizes and places the window inside a screen's available area (in the window's own device
+    // independent pixels, so at any scale factor): the designed 635 × 448 when it fits with the
+    // window frame, otherwise as much as fits, never below the minimum that keeps every page
+    // usable; then centred in the area.
+    void fitToScreen(const QRect &available);
+    // The smallest client area with every page usable: the whole toolbar and navigation column.
+    static QSize minimumClientSize();
+
     // Another copy of the program was started: says so, then brings this window forward.
     void AnotherCopyStarted();
 

@@ -72,6 +72,9 @@ void TForm1::setupDiary()
     connect(m_listForm->Calendar, &TDiaryCalendar::dayChosen, this, [this](const QDate &day, bool has) {
         guarded([this, day, has] { calendarDayChosen(day, has); });
     });
+    connect(m_writeForm, &TWritePage::printed, this, [this] {
+        m_saveState->setText(QStringLiteral("已打印 %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))));
+    });
     connect(m_writeForm, &TWritePage::dayChosen, this,
             [this](const QDate &day) { guarded([this, day] { openDayChosen(day); }); });
     handle(m_listForm->See, &QAction::triggered, &TForm1::SeeExecute);
@@ -187,7 +190,7 @@ void TForm1::openEntry(const QByteArray &name, const QByteArray *record)
     } else {
         m_writeForm->dBox1->setCurrentIndex(0);
         m_writeForm->dBox2->setCurrentIndex(0);
-        m_writeForm->RichEdit1->clear();
+        m_writeForm->startBlank();
     }
     m_openEntry = {m_diaryPath, name, true};
     m_writeForm->setShownDate(diary::dateOfName(gbk::decode(name)));
