@@ -111,11 +111,13 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
     m_skinStore = new TSkinStore(this);
     m_skinData = new TSkinData(this);
-    guarded([this] {
-        AddStoredSkins(*m_skinStore);
-        // The window is made in the first stored skin; creation then applies the chosen one.
-        m_skinData->LoadSkinFromStore(m_skinStore, 0);
-    });
+    guarded([this] { AddStoredSkins(*m_skinStore); });
+    // The chosen skin is applied while the window holds only its shell: a style sheet set later
+    // polishes every control of every page once more, which was most of the start-up's time.
+    // When it cannot be applied the window is made in the first stored skin.
+    m_skinRestored = true;
+    if (!guarded([this] { restoreSkin(); }) || !m_skinApplied)
+        guarded([this] { m_skinData->LoadSkinFromStore(m_skinStore, 0); });
 
     setupLogin();
     setupDiary();
@@ -257,7 +259,8 @@ QRadioButton *TForm1::RadioButton(int number) const
 void TForm1::FormCreate()
 {
     // A skin setting that cannot be read or used is reported; the window still opens logged out.
-    guarded([this] { restoreSkin(); });
+    if (!std::exchange(m_skinRestored, false))
+        guarded([this] { restoreSkin(); });
     guarded([this] { restoreAutoLock(); });
     m_pageControl->setCurrentWidget(m_loginPage);
     NavBtn(3)->hide();
@@ -274,6 +277,7 @@ void TForm1::restoreSkin()
         m_skinIndex = StrToInt(gbk::decode(value));
     m_skinData->LoadSkinFromStore(m_skinStore, m_skinIndex);
     m_skinData->ReskinForm(this);
+    m_skinApplied = m_skinIndex >= 0 && m_skinIndex < m_skinStore->Count();
     if (m_skinIndex >= 0 && m_skinIndex < kSkinCount)
         m_skinButtons[m_skinIndex]->setChecked(true);
 }

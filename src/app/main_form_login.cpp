@@ -216,9 +216,11 @@ void TForm1::lockDiary()
     m_diaryPath.clear();
     m_archiveReader->SetZipName(QString());
     m_archiveWriter->SetZipName(QString());
-    m_writeForm->RichEdit1->clear();
-    m_writeForm->RichEdit1->document()->clearUndoRedoStacks();
-    m_writeForm->Label3->clear();
+    if (m_writeForm.built()) {
+        m_writeForm->RichEdit1->clear();
+        m_writeForm->RichEdit1->document()->clearUndoRedoStacks();
+        m_writeForm->Label3->clear();
+    }
     m_listForm->clearRows();
     m_listForm->clearSearch();
     m_listingCache->clear();

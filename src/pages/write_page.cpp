@@ -135,10 +135,9 @@ void TWritePage::createControls()
     DatePicker->setMinimumDate(QDate(1000, 1, 1));
     DatePicker->setMaximumDate(QDate(9999, 12, 31));
     connect(DatePicker, &QDateEdit::editingFinished, this, [this] { guarded([this] { pickerChosen(); }); });
-    connect(DatePicker->calendarWidget(), &QCalendarWidget::clicked, this,
-            [this] { guarded([this] { pickerChosen(); }); });
-    connect(DatePicker->calendarWidget(), &QCalendarWidget::activated, this,
-            [this] { guarded([this] { pickerChosen(); }); });
+    // The calendar is made when the picker is first pressed or typed into (before it can pop
+    // up): making it takes a good part of the page's construction.
+    DatePicker->installEventFilter(this);
 
     Label1 = caption(QStringLiteral("天气："), kWeatherColour, this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -359,8 +358,22 @@ void TWritePage::keepSelectionVisible()
         RichEdit1->setPalette(palette);
 }
 
+void TWritePage::hookCalendar()
+{
+    if (m_calendarHooked)
+        return;
+    m_calendarHooked = true;
+    connect(DatePicker->calendarWidget(), &QCalendarWidget::clicked, this,
+            [this] { guarded([this] { pickerChosen(); }); });
+    connect(DatePicker->calendarWidget(), &QCalendarWidget::activated, this,
+            [this] { guarded([this] { pickerChosen(); }); });
+}
+
 bool TWritePage::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == DatePicker
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
+        hookCalendar();
     if (watched == RichEdit1 && event->type() == QEvent::PaletteChange)
         keepSelectionVisible();
     return QWidget::eventFilter(watched, event);

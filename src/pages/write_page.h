@@ -160,6 +160,7 @@ private:
     void moveToMatch(bool forward);
     void pickerChosen();
     void keepSelectionVisible();
+    void hookCalendar();
 
     std::unique_ptr<QPrinter> m_printer;
     QString m_searchText;
@@ -167,5 +168,6 @@ private:
     QDate m_shownDay;
     QMetaObject::Connection m_highlightConnection;
     int m_clipboardHasText = -1;
+    bool m_calendarHooked = false;
     bool m_focusParked = false;    // the focus went from the page to no control at all   // -1: not looked at since the clipboard last changed
 };
