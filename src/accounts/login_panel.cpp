@@ -101,4 +101,7 @@ void TLoginPanel::paintEvent(QPaintEvent *)
     const QRect outer = rect();
     bevel::drawFrame(painter, outer, palette(), bevel::Raised);
     bevel::drawFrame(painter, outer.adjusted(1, 1, -1, -1), palette(), bevel::Sunken);
+    // The inner frame's dark top edge runs on into the outer frame's dark right edge; drawn as
+    // two separate frames a light pixel of the inner right edge stood between them.
+    painter.fillRect(QRect(outer.right() - 1, outer.top() + 1, 1, 1), palette().color(QPalette::Dark));
 }
