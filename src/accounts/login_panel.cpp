@@ -16,7 +16,9 @@ QLabel *makeLabel(const QString &text, const QRect &geometry, const QColor &colo
 {
     auto *label = new QLabel(text, parent);
     label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    // As tall as the control beside it and centred on it: the Chinese glyphs come from a
+    // fallback font whose lines are taller than the 13 pixels the captions were drawn for.
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
@@ -37,7 +39,7 @@ TLoginPanel::TLoginPanel(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("Panel1"));
     resize(kPanelSize);
 
-    m_userLabel = makeLabel(QStringLiteral("用户："), QRect(8, 11, 65, 13), Qt::blue, this);
+    m_userLabel = makeLabel(QStringLiteral("用户："), QRect(8, 8, 65, 21), Qt::blue, this);
     m_userLabel->setObjectName(QStringLiteral("Label1"));
 
     m_userBox = new QComboBox(this);
@@ -45,7 +47,7 @@ TLoginPanel::TLoginPanel(QWidget *parent) : QWidget(parent)
     m_userBox->setEditable(false);
     m_userBox->setGeometry(76, 8, 117, 21);
 
-    m_passwordLabel = makeLabel(QStringLiteral("密码："), QRect(8, 44, 66, 13), Qt::red, this);
+    m_passwordLabel = makeLabel(QStringLiteral("密码："), QRect(8, 40, 66, 24), Qt::red, this);
     m_passwordLabel->setObjectName(QStringLiteral("Label2"));
 
     m_passwordEdit = new QLineEdit(this);
@@ -99,4 +101,7 @@ void TLoginPanel::paintEvent(QPaintEvent *)
     const QRect outer = rect();
     bevel::drawFrame(painter, outer, palette(), bevel::Raised);
     bevel::drawFrame(painter, outer.adjusted(1, 1, -1, -1), palette(), bevel::Sunken);
+    // The inner frame's dark top edge runs on into the outer frame's dark right edge; drawn as
+    // two separate frames a light pixel of the inner right edge stood between them.
+    painter.fillRect(QRect(outer.right() - 1, outer.top() + 1, 1, 1), palette().color(QPalette::Dark));
 }

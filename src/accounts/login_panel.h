@@ -12,9 +12,9 @@ class QPushButton;
 // ComboBox1Change, MaskEdit1KeyPress, Button1Click and Button2Click).
 //
 // Layout of the 225 × 122 panel, in tab order from the drop-down on:
-//   Label1     8, 11; 65 × 13   "用户：", right-aligned, blue
+//   Label1     8,  8; 65 × 21   "用户：", right-aligned, centred on the drop-down, blue
 //   ComboBox1 76,  8; 117 wide  drop-down list of the user names (picked, never typed)
-//   Label2     8, 44; 66 × 13   "密码：", right-aligned, red
+//   Label2     8, 40; 66 × 24   "密码：", right-aligned, centred on the edit, red
 //   MaskEdit1 76, 40; 117 × 24  the password, every character shown as "*", red text of
 //                               character height 13 on white
 //   Button1   32, 80; 75 × 25   "登录"

@@ -19,6 +19,7 @@
 #include <QStackedWidget>
 #include <QSvgRenderer>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -26,6 +27,10 @@ namespace {
 constexpr int kClientWidth = 635;
 constexpr int kClientHeight = 448;
 constexpr int kNavColumnWidth = 88;
+// The write page's toolbar shows every command from this width on (the column included).
+constexpr int kMinimumClientWidth = 560;
+// Title bar and borders of a window manager's frame, allowed for before the frame is known.
+constexpr QSize kFrameAllowance(8, 38);
 constexpr int kFirstNavButton = 3;
 constexpr int kSkinCount = 10;
 const QColor kCaptionBlue(0, 0, 255);
@@ -41,6 +46,42 @@ constexpr NavEntry kNavButtons[] = {
 
 constexpr const char16_t *kSkinNumbers[kSkinCount] = {u"一", u"二", u"三", u"四", u"五",
                                                        u"六", u"七", u"八", u"九", u"十"};
+
+// The column's places are 72 pixels apart at the designed height; a lower window draws them
+// closer, down to kNavMinStep, the buttons shrinking with them (a 32-pixel picture and a line of
+// caption still fit), so that all six stay reachable on a small screen.
+constexpr int kNavTop = 6;
+constexpr int kNavStep = 72;
+constexpr int kNavMinStep = 56;
+constexpr int kNavPlaces = 6;
+constexpr int kNavButtonHeight = 65;
+const char *const kNavPlaceProperty = "navPlace";
+
+// Lays the column's buttons out by their places whenever the column changes size.
+class NavColumnLayout : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            layOut(static_cast<QWidget *>(watched));
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    static void layOut(QWidget *column)
+    {
+        const int step = std::clamp((column->height() - kNavTop) / kNavPlaces, kNavMinStep, kNavStep);
+        const int height = std::min(kNavButtonHeight, step - 2);
+        for (TNavButton *button : column->findChildren<TNavButton *>(Qt::FindDirectChildrenOnly)) {
+            const int place = button->property(kNavPlaceProperty).toInt();
+            button->setGeometry(4, kNavTop + step * place, 77, height);
+        }
+    }
+};
 
 QPixmap navPicture(const char *resource)
 {
@@ -70,11 +111,13 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
     m_skinStore = new TSkinStore(this);
     m_skinData = new TSkinData(this);
-    guarded([this] {
-        AddStoredSkins(*m_skinStore);
-        // The window is made in the first stored skin; creation then applies the chosen one.
-        m_skinData->LoadSkinFromStore(m_skinStore, 0);
-    });
+    guarded([this] { AddStoredSkins(*m_skinStore); });
+    // The chosen skin is applied while the window holds only its shell: a style sheet set later
+    // polishes every control of every page once more, which was most of the start-up's time.
+    // When it cannot be applied the window is made in the first stored skin.
+    m_skinRestored = true;
+    if (!guarded([this] { restoreSkin(); }) || !m_skinApplied)
+        guarded([this] { m_skinData->LoadSkinFromStore(m_skinStore, 0); });
 
     setupLogin();
     setupDiary();
@@ -111,6 +154,8 @@ void TForm1::buildControls()
     auto *column = new QWidget(client);
     column->setObjectName(QStringLiteral("NavColumn"));
     column->setFixedWidth(kNavColumnWidth);
+    column->setMinimumHeight(kNavTop + kNavMinStep * kNavPlaces);
+    column->installEventFilter(new NavColumnLayout(column));
     // "统计" takes the third place (setupStats), right after "看日记", whose company it keeps.
     for (int k = 0; k < 5; ++k) {
         const int place = k < 2 ? k : k + 1;
@@ -132,6 +177,7 @@ void TForm1::buildControls()
 
     buildSkinGroup();
     resize(kClientWidth, kClientHeight);
+    client->setMinimumSize(minimumClientSize());
 }
 
 TNavButton *TForm1::makeNavButton(QWidget *column, int number, int place, const QString &caption,
@@ -139,10 +185,13 @@ TNavButton *TForm1::makeNavButton(QWidget *column, int number, int place, const 
 {
     auto *button = new TNavButton(column);
     button->setObjectName(QStringLiteral("NavBtn%1").arg(number));
-    button->setGeometry(4, 6 + 72 * place, 77, 65);
+    button->setProperty(kNavPlaceProperty, place);
+    button->setGeometry(4, kNavTop + kNavStep * place, 77, kNavButtonHeight);
     button->setStyle(BStyle::bsFlat);
     button->setBitmap(navPicture(picture));
     button->setCaption(caption);
+    // Alt+1 … in the column's order from the top, so that the keyboard reaches every page.
+    button->setShortcut(QKeySequence(Qt::ALT | Qt::Key(Qt::Key_1 + place)));
     paintBlue(button);
     return button;
 }
@@ -210,7 +259,8 @@ QRadioButton *TForm1::RadioButton(int number) const
 void TForm1::FormCreate()
 {
     // A skin setting that cannot be read or used is reported; the window still opens logged out.
-    guarded([this] { restoreSkin(); });
+    if (!std::exchange(m_skinRestored, false))
+        guarded([this] { restoreSkin(); });
     guarded([this] { restoreAutoLock(); });
     m_pageControl->setCurrentWidget(m_loginPage);
     NavBtn(3)->hide();
@@ -227,6 +277,7 @@ void TForm1::restoreSkin()
         m_skinIndex = StrToInt(gbk::decode(value));
     m_skinData->LoadSkinFromStore(m_skinStore, m_skinIndex);
     m_skinData->ReskinForm(this);
+    m_skinApplied = m_skinIndex >= 0 && m_skinIndex < m_skinStore->Count();
     if (m_skinIndex >= 0 && m_skinIndex < kSkinCount)
         m_skinButtons[m_skinIndex]->setChecked(true);
 }
@@ -282,6 +333,28 @@ void TForm1::closeEvent(QCloseEvent *event)
     guarded([this] { FormClose(); });
     // A settings file that could not be written has been reported; that does not keep the window.
     event->accept();
+}
+
+QSize TForm1::minimumClientSize()
+{
+    return {kMinimumClientWidth, kNavTop + kNavMinStep * kNavPlaces};
+}
+
+void TForm1::fitToScreen(const QRect &available)
+{
+    // Before the window is first shown its frame is not known yet; a title bar and borders of
+    // the usual size are allowed for.
+    QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.width() <= 0 && frame.height() <= 0)
+        frame = kFrameAllowance;
+    const QSize room = available.size() - frame;
+    const QSize minimum = minimumClientSize();
+    const QSize client(std::clamp(room.width(), minimum.width(), kClientWidth),
+                       std::clamp(room.height(), minimum.height(), kClientHeight));
+    resize(client);
+    const QSize outer = client + frame;
+    move(available.x() + qMax(0, (available.width() - outer.width()) / 2),
+         available.y() + qMax(0, (available.height() - outer.height()) / 2));
 }
 
 void TForm1::AnotherCopyStarted()

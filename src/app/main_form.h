@@ -3,6 +3,7 @@
 #include "crypto/secret.h"
 #include "diary/entry.h"
 #include "diary/row_order.h"
+#include "lazy_page.h"
 
 #include <QMainWindow>
 
@@ -109,6 +110,14 @@ public slots:
     void RadioButton10Click();
     void FormClose();
 
+    // Sizes and places the window inside a screen's available area (in the window's own device
+    // independent pixels, so at any scale factor): the designed 635 × 448 when it fits with the
+    // window frame, otherwise as much as fits, never below the minimum that keeps every page
+    // usable; then centred in the area.
+    void fitToScreen(const QRect &available);
+    // The smallest client area with every page usable: the whole toolbar and navigation column.
+    static QSize minimumClientSize();
+
     // Another copy of the program was started: says so, then brings this window forward.
     void AnotherCopyStarted();
 
@@ -180,7 +189,8 @@ private:
     // ---- diary operations, write and list pages (main_form_diary.cpp) ----
 public:
     // The write page (in TabSheet1) and the list page (in TabSheet2).
-    TWritePage *WritePage() const { return m_writeForm; }
+    // Made when first used (lazy_page.h); the first access builds it.
+    TWritePage *WritePage() const { return m_writeForm.get(); }
     // Saves the open entry while it is written (auto_save.h): due() runs SaveEntry while the
     // write page shows, and the quiet line under the page (SaveState) says 「正在保存…」, then
     // 「已保存 hh:mm」, or the error; an error there is not a box, the typing goes on.
@@ -259,7 +269,10 @@ private:
     void autoSaveDue();
     void noteSaved();
 
-    TWritePage *m_writeForm = nullptr;
+    // Builds the write page into TabSheet1 with its connections to the window.
+    TWritePage *buildWritePage();
+
+    LazyPage<TWritePage> m_writeForm;
     TListPage *m_listForm = nullptr;
     AutoSave *m_autoSave = nullptr;
     QLabel *m_saveState = nullptr;
@@ -339,5 +352,7 @@ private:
     THelpWindow *m_helpWindow = nullptr;
 
     int m_skinIndex = 0;
+    bool m_skinApplied = false;   // the stored skin was found and applied
+    bool m_skinRestored = false;  // the constructor has restored the skin; creation need not
     QString m_diaryPath;
 };

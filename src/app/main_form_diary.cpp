@@ -41,8 +41,9 @@ void fillPage(QWidget *sheet, QWidget *page)
 
 void TForm1::setupDiary()
 {
-    m_writeForm = new TWritePage;
-    fillPage(m_writePage, m_writeForm);
+    auto *sheet = new QVBoxLayout(m_writePage);
+    sheet->setContentsMargins(0, 0, 0, 0);
+    m_writeForm.setMaker([this] { return buildWritePage(); });
     m_listForm = new TListPage;
     fillPage(m_listPage, m_listForm);
     m_listingCache = std::make_unique<diary::ListingCache>();
@@ -51,29 +52,17 @@ void TForm1::setupDiary()
     m_saveState->setObjectName(QStringLiteral("SaveState"));
     m_saveState->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_saveState->setEnabled(false);   // drawn greyed: a quiet line, not a message
-    m_writePage->layout()->addWidget(m_saveState);
+    sheet->addWidget(m_saveState);
     m_autoSave = new AutoSave(this);
     connect(m_autoSave, &AutoSave::due, this, [this] { autoSaveDue(); });
-    // Loading an entry is no change: the open entry is valid only once it is loaded.
-    const auto noteChange = [this] {
-        if (m_openEntry.valid)
-            m_autoSave->changed();
-    };
-    connect(m_writeForm->RichEdit1->document(), &QTextDocument::contentsChanged, this, noteChange);
-    connect(m_writeForm->dBox1, &QComboBox::currentIndexChanged, this, noteChange);
-    connect(m_writeForm->dBox2, &QComboBox::currentIndexChanged, this, noteChange);
 
     const auto handle = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
         connect(sender, signal, this,
                 [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     };
-    handle(m_writeForm, &TWritePage::saveRequested, &TForm1::Action1Execute);
-    handle(m_writeForm, &TWritePage::focusLeftPage, &TForm1::TabSheet1Exit);
     connect(m_listForm->Calendar, &TDiaryCalendar::dayChosen, this, [this](const QDate &day, bool has) {
         guarded([this, day, has] { calendarDayChosen(day, has); });
     });
-    connect(m_writeForm, &TWritePage::dayChosen, this,
-            [this](const QDate &day) { guarded([this, day] { openDayChosen(day); }); });
     handle(m_listForm->See, &QAction::triggered, &TForm1::SeeExecute);
     handle(m_listForm, &TListPage::ListView1DblClick, &TForm1::ListView1DblClick);
     handle(m_listForm->Del, &QAction::triggered, &TForm1::DelExecute);
@@ -107,6 +96,39 @@ void TForm1::setupDiary()
             QMetaObject::invokeMethod(this, forget, Qt::QueuedConnection);
         }
     });
+}
+
+TWritePage *TForm1::buildWritePage()
+{
+    auto *page = new TWritePage;
+    auto *sheet = static_cast<QVBoxLayout *>(m_writePage->layout());
+    sheet->insertWidget(0, page);
+    // A sheet on screen shows a control added to it only once the events are next processed;
+    // the page is wanted now.
+    if (m_writePage->isVisible())
+        page->show();
+
+    // Loading an entry is no change: the open entry is valid only once it is loaded.
+    const auto noteChange = [this] {
+        if (m_openEntry.valid)
+            m_autoSave->changed();
+    };
+    connect(page->RichEdit1->document(), &QTextDocument::contentsChanged, this, noteChange);
+    connect(page->dBox1, &QComboBox::currentIndexChanged, this, noteChange);
+    connect(page->dBox2, &QComboBox::currentIndexChanged, this, noteChange);
+
+    const auto handle = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    handle(page, &TWritePage::saveRequested, &TForm1::Action1Execute);
+    handle(page, &TWritePage::focusLeftPage, &TForm1::TabSheet1Exit);
+    connect(page, &TWritePage::printed, this, [this] {
+        m_saveState->setText(QStringLiteral("已打印 %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))));
+    });
+    connect(page, &TWritePage::dayChosen, this,
+            [this](const QDate &day) { guarded([this, day] { openDayChosen(day); }); });
+    return page;
 }
 
 void TForm1::NavBtn3Click()
@@ -166,6 +188,8 @@ void TForm1::showPage(QWidget *page)
 {
     if (m_pageControl->currentWidget() == page)
         return;
+    if (page == m_writePage)
+        m_writeForm.get();
     if (m_pageControl->currentWidget() == m_writePage)
         SaveEntry();
     m_leaveSaved = true;
@@ -187,7 +211,7 @@ void TForm1::openEntry(const QByteArray &name, const QByteArray *record)
     } else {
         m_writeForm->dBox1->setCurrentIndex(0);
         m_writeForm->dBox2->setCurrentIndex(0);
-        m_writeForm->RichEdit1->clear();
+        m_writeForm->startBlank();
     }
     m_openEntry = {m_diaryPath, name, true};
     m_writeForm->setShownDate(diary::dateOfName(gbk::decode(name)));

@@ -22,6 +22,8 @@
 #include "widgets/nav_button.h"
 
 #include <QComboBox>
+#include <QGroupBox>
+#include <QRadioButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,9 +32,47 @@
 
 namespace {
 
-// Where the panel stands on the login page, as designed for a page 547 pixels wide.
+// Where the panel and the skin group stand on the login page, as designed for a page of
+// 547 × 448 pixels: the panel at 160, 47, the group 31 pixels below it, 63 pixels left under it.
+constexpr QSize kDesignedPage(547, 448);
 constexpr QPoint kPanelPosition(160, 47);
-constexpr int kDesignedPageWidth = 547;
+constexpr int kGroupGap = 31;
+
+// Keeps the panel and the skin group together in the middle of the page, whatever its size:
+// centred across, and the free height shared out above, between and below them in the designed
+// proportions. At the designed size they stand exactly where they were designed.
+class LoginPageLayout : public QObject
+{
+public:
+    LoginPageLayout(QWidget *panel, QWidget *group, QObject *parent)
+        : QObject(parent), m_panel(panel), m_group(group)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            layOut(static_cast<QWidget *>(watched)->size());
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void layOut(const QSize &page)
+    {
+        const int blockHeight = m_panel->height() + m_group->height();
+        const int designedSpare = kDesignedPage.height() - blockHeight;
+        const int spare = qMax(0, page.height() - blockHeight);
+        const int top = spare * kPanelPosition.y() / designedSpare;
+        const int gap = spare * kGroupGap / designedSpare;
+        const int x = qMax(0, kPanelPosition.x() + (page.width() - kDesignedPage.width()) / 2);
+        m_panel->move(x, top);
+        m_group->move(x, top + m_panel->height() + gap);
+    }
+
+    QWidget *m_panel;
+    QWidget *m_group;
+};
 
 QString loggedInCaption(const QString &name)
 {
@@ -45,7 +85,12 @@ void TForm1::setupLogin()
 {
     m_loginPanel = new TLoginPanel(m_loginPage);
     m_loginPanel->move(kPanelPosition);
-    m_loginPanel->stretchWithParent(kDesignedPageWidth);
+    m_loginPage->installEventFilter(new LoginPageLayout(m_loginPanel, m_skinGroup, m_loginPage));
+    // Tab goes through the panel first, then to the skins (made before it, with the shell).
+    for (int i = 0; i < 10; ++i)
+        QWidget::setTabOrder(i == 0 ? static_cast<QWidget *>(m_loginPanel->Button2())
+                                    : static_cast<QWidget *>(m_skinButtons[i - 1]),
+                             m_skinButtons[i]);
 
     m_passCipher = new TPassCipher(this);
     m_passCipher->setObjectName(QStringLiteral("PassCipher1"));
@@ -171,9 +216,11 @@ void TForm1::lockDiary()
     m_diaryPath.clear();
     m_archiveReader->SetZipName(QString());
     m_archiveWriter->SetZipName(QString());
-    m_writeForm->RichEdit1->clear();
-    m_writeForm->RichEdit1->document()->clearUndoRedoStacks();
-    m_writeForm->Label3->clear();
+    if (m_writeForm.built()) {
+        m_writeForm->RichEdit1->clear();
+        m_writeForm->RichEdit1->document()->clearUndoRedoStacks();
+        m_writeForm->Label3->clear();
+    }
     m_listForm->clearRows();
     m_listForm->clearSearch();
     m_listingCache->clear();

@@ -47,7 +47,7 @@ int run(QApplication &app, const QString &instanceName, const std::function<void
 
     TForm1 form;
     if (const QScreen *screen = form.screen())
-        form.move(screen->availableGeometry().center() - form.rect().center());
+        form.fitToScreen(screen->availableGeometry());
 
     // The window is there to answer before the name is taken.
     instance.listen();

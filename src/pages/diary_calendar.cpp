@@ -76,12 +76,13 @@ TDiaryCalendar::TDiaryCalendar(QWidget *parent) : QWidget(parent)
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(Calendar1);
+    // The month takes the height there is: its size hint is reckoned before the skin's style
+    // sheet makes its navigation buttons taller, and held to it the last week was cut off.
+    layout->addWidget(Calendar1, 1);
     auto *row = new QHBoxLayout;
     row->addStretch(1);
     row->addWidget(TodayButton);
     layout->addLayout(row);
-    layout->addStretch(1);
 
     const auto choose = [this](const QDate &day) {
         guarded([this, day] { emit dayChosen(day, hasEntry(day)); });

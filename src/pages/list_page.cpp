@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -420,6 +421,14 @@ bool TListPage::eventFilter(QObject *watched, QEvent *event)
     if (watched == ListView1
         && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
         fitColumns();
+    // Enter opens the selected row, as a double click on it does.
+    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && hasSelection()) {
+            See->trigger();
+            return true;
+        }
+    }
     if (watched == ListView1->viewport()) {
         switch (event->type()) {
         case QEvent::MouseMove:

@@ -86,27 +86,51 @@ bool hasBullets(const QTextEdit *editor)
 
 void toggleBullets(QTextEdit *editor)
 {
+    // Over a selection the command gives one result for every paragraph in it: all of them in
+    // one bullet list unless all of them are bulleted already, in which case all leave their
+    // lists. A paragraph of another list (a ■ list read from a file) is bulleted like the rest.
     QTextCursor cursor = editor->textCursor();
-    if (!cursor.currentList()) {
-        QTextListFormat bullets;
-        bullets.setStyle(QTextListFormat::ListDisc);
-        cursor.createList(bullets);
-        return;
-    }
-    // Leaving a list keeps each paragraph's own indentation: the paragraph is only taken out of
-    // the list it belongs to.
     QTextDocument *document = editor->document();
+    const QTextBlock first = document->findBlock(cursor.selectionStart());
     const QTextBlock last = document->findBlock(cursor.selectionEnd());
+    const auto eachBlock = [&](const auto &action) {
+        for (QTextBlock block = first; block.isValid(); block = block.next()) {
+            action(block);
+            if (block == last)
+                break;
+        }
+    };
+    bool allBulleted = true;
+    eachBlock([&](const QTextBlock &block) {
+        const QTextList *list = block.textList();
+        if (!list || list->format().style() != QTextListFormat::ListDisc)
+            allBulleted = false;
+    });
+
     cursor.beginEditBlock();
-    for (QTextBlock block = document->findBlock(cursor.selectionStart()); block.isValid();
-         block = block.next()) {
-        if (block.textList()) {
+    if (allBulleted) {
+        // Leaving a list keeps each paragraph's own indentation: the paragraph is only taken out
+        // of the list it belongs to.
+        eachBlock([](const QTextBlock &block) {
             QTextBlockFormat plain = block.blockFormat();
             plain.setObjectIndex(-1);
             QTextCursor(block).setBlockFormat(plain);
-        }
-        if (block == last)
-            break;
+        });
+    } else {
+        QTextList *bullets = nullptr;
+        eachBlock([&](const QTextBlock &block) {
+            if (!bullets) {
+                QTextListFormat format;
+                format.setStyle(QTextListFormat::ListDisc);
+                bullets = QTextCursor(block).createList(format);
+                return;
+            }
+            if (block.textList() != bullets) {
+                if (QTextList *other = block.textList())
+                    other->remove(block);
+                bullets->add(block);
+            }
+        });
     }
     cursor.endEditBlock();
 }

@@ -27,6 +27,8 @@
 #include <QPrintDialog>
 #include <QPrinterInfo>
 #include <QStandardPaths>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QToolBar>
@@ -44,7 +46,9 @@ constexpr QRect kDateLabel(2, 7, 271, 21);
 // Right of the longest date the label shows, left of the weather caption.
 constexpr QRect kDatePicker(150, 5, 96, 22);
 constexpr QRect kWeatherCaption(248, 12, 66, 16);
-constexpr QRect kWeatherBox(315, 3, 73, 24);
+// Wide enough, with the narrow padding below, for a picture and 「　雨」 beside the arrow; it ends
+// left of the mood caption's text (which is right-aligned in its box).
+constexpr QRect kWeatherBox(315, 3, 80, 24);
 constexpr QRect kMoodCaption(368, 10, 68, 16);
 constexpr QRect kMoodBox(440, 3, 89, 24);
 constexpr QRect kOrnament(-8, 32, 540, 5);
@@ -131,10 +135,9 @@ void TWritePage::createControls()
     DatePicker->setMinimumDate(QDate(1000, 1, 1));
     DatePicker->setMaximumDate(QDate(9999, 12, 31));
     connect(DatePicker, &QDateEdit::editingFinished, this, [this] { guarded([this] { pickerChosen(); }); });
-    connect(DatePicker->calendarWidget(), &QCalendarWidget::clicked, this,
-            [this] { guarded([this] { pickerChosen(); }); });
-    connect(DatePicker->calendarWidget(), &QCalendarWidget::activated, this,
-            [this] { guarded([this] { pickerChosen(); }); });
+    // The calendar is made when the picker is first pressed or typed into (before it can pop
+    // up): making it takes a good part of the page's construction.
+    DatePicker->installEventFilter(this);
 
     Label1 = caption(QStringLiteral("天气："), kWeatherColour, this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -146,7 +149,11 @@ void TWritePage::createControls()
     dBox1->setFont(songti(12));
     setColour(dBox1, QPalette::Text, kWeatherColour);
     setColour(dBox1, QPalette::ButtonText, kWeatherColour);
+    // The skins pad buttons and boxes generously; these two boxes are narrow.
+    const QString narrowBox = QStringLiteral("QComboBox { padding: 1px 2px 1px 3px; }");
+    dBox1->setStyleSheet(narrowBox);
     dBox2 = makeMoodBox(this);
+    dBox2->setStyleSheet(narrowBox);
     dBox2->setObjectName(QStringLiteral("dBox2"));
     dBox2->setFont(songti(12));
     dBox2->setMaxVisibleItems(kMoodRows);
@@ -235,7 +242,7 @@ void TWritePage::createCommands()
     RichEditBullets1 = command("RichEditBullets1", QStringLiteral("项目符号(&B)"),
                                QStringLiteral("项目符号"), "bullets");
     RichEditFont = command("RichEditFont", QStringLiteral("字体"), QStringLiteral("设置字体"), "font");
-    FontAdd = command("FontAdd", QStringLiteral("FontAdd"), QStringLiteral("字体加大"), "font_larger");
+    FontAdd = command("FontAdd", QStringLiteral("字体加大"), QStringLiteral("字体加大"), "font_larger");
     FontDec = command("FontDec", QStringLiteral("字体减小"), QStringLiteral("字体减小"), "font_smaller");
     Print = command("Print", QStringLiteral("打印"), QStringLiteral("打印日记"), "print");
     PrintSet = command("PrintSet", QStringLiteral("打印纸设置(&A)"), QStringLiteral("打印纸张设置"),
@@ -351,8 +358,22 @@ void TWritePage::keepSelectionVisible()
         RichEdit1->setPalette(palette);
 }
 
+void TWritePage::hookCalendar()
+{
+    if (m_calendarHooked)
+        return;
+    m_calendarHooked = true;
+    connect(DatePicker->calendarWidget(), &QCalendarWidget::clicked, this,
+            [this] { guarded([this] { pickerChosen(); }); });
+    connect(DatePicker->calendarWidget(), &QCalendarWidget::activated, this,
+            [this] { guarded([this] { pickerChosen(); }); });
+}
+
 bool TWritePage::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == DatePicker
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
+        hookCalendar();
     if (watched == RichEdit1 && event->type() == QEvent::PaletteChange)
         keepSelectionVisible();
     return QWidget::eventFilter(watched, event);
@@ -361,13 +382,15 @@ bool TWritePage::eventFilter(QObject *watched, QEvent *event)
 void TWritePage::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    // The weather and mood stay at the right edge of a wider page; the date stays at the left.
+    const int shift = qMax(0, width() - kDesignSize.width());
     Label3->setGeometry(kDateLabel);
     DatePicker->setGeometry(kDatePicker);
-    Label1->setGeometry(kWeatherCaption);
-    dBox1->setGeometry(kWeatherBox);
-    Label2->setGeometry(kMoodCaption);
-    dBox2->setGeometry(kMoodBox);
-    Image1->setGeometry(kOrnament);
+    Label1->setGeometry(kWeatherCaption.translated(shift, 0));
+    dBox1->setGeometry(kWeatherBox.translated(shift, 0));
+    Label2->setGeometry(kMoodCaption.translated(shift, 0));
+    dBox2->setGeometry(kMoodBox.translated(shift, 0));
+    Image1->setGeometry(kOrnament.adjusted(0, 0, width() - kDesignSize.width(), 0));
     Panel1->setGeometry(0, kPanelTop, width() - kPanelRightGap, kPanelHeight);
     RichEdit1->setGeometry(0, kEditorTop, width(), height() - kEditorTop - kEditorBottomGap);
 }
@@ -495,11 +518,18 @@ void TWritePage::PrintOpenEntry(QPrinter *printerOrNullForDialog)
     FontDialog1.setColor(Qt::red);
 
     const printing::Heading heading{Label3->text(), dBox1->currentText(), dBox2->currentText()};
-    if (printerOrNullForDialog)
+    if (printerOrNullForDialog) {
         printing::printEntry(RichEdit1, heading, font, *printerOrNullForDialog);
-    else
-        printing::printEntry(RichEdit1, heading, font, m_printer,
-                             [this](QPrinter &printer) { return runPrintDialog(printer); });
+        emit printed();
+        return;
+    }
+    bool confirmed = false;
+    printing::printEntry(RichEdit1, heading, font, printer(), [this, &confirmed](QPrinter &printer) {
+        confirmed = runPrintDialog(printer);
+        return confirmed;
+    });
+    if (confirmed)
+        emit printed();
 }
 
 bool TWritePage::runPrintDialog(QPrinter &printer)
@@ -523,6 +553,13 @@ bool TWritePage::runPrintDialog(QPrinter &printer)
     return dialog.exec() == QDialog::Accepted;
 }
 
+QPrinter &TWritePage::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_printer;
+}
+
 void TWritePage::PrintExecute()
 {
     PrintOpenEntry(nullptr);
@@ -530,8 +567,19 @@ void TWritePage::PrintExecute()
 
 void TWritePage::PrintSetExecute()
 {
-    QPageSetupDialog dialog(&m_printer, window());
+    QPageSetupDialog dialog(&printer(), window());
     dialog.exec();
+}
+
+void TWritePage::startBlank()
+{
+    RichEdit1->clear();
+    QTextCursor cursor(RichEdit1->document());
+    cursor.setBlockFormat(QTextBlockFormat());
+    cursor.setBlockCharFormat(QTextCharFormat());
+    RichEdit1->setTextCursor(cursor);
+    RichEdit1->setCurrentCharFormat(QTextCharFormat());
+    RichEdit1->document()->clearUndoRedoStacks();
 }
 
 void TWritePage::setShownDate(const QDate &date)

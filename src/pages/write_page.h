@@ -6,6 +6,7 @@
 #include <QPrinter>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QDateEdit;
@@ -85,6 +86,11 @@ public:
     QAction *FindNext;               // F3
     QAction *FindPrevious;           // Shift+F3
 
+    // Empties the editor for a new entry written from the editor's default format: no character,
+    // paragraph or list format of the entry shown before is carried over (the editor keeps the
+    // format at the cursor when it is cleared, and that entry may be another user's).
+    void startBlank();
+
     // Shows the day in the date picker (announcing nothing); an invalid date empties it.
     void setShownDate(const QDate &date);
     // Highlights the text's matches in the body; an empty text removes the highlight.
@@ -98,7 +104,9 @@ public:
     FontDialog FontDialog1;
 
     // The printer every print goes to; the printer setup command changes it for later prints.
-    QPrinter &printer() { return m_printer; }
+    // Made when it is first needed: asking the system for its printers takes a noticeable part
+    // of a start-up that may never print.
+    QPrinter &printer();
 
     // Prints the open entry under its heading (date, weather, mood) in red. With printer null
     // the print dialog is shown first (cancel prints nothing) and the page's printer is used;
@@ -126,6 +134,8 @@ signals:
     void focusLeftPage();
     // Another day than the open entry's was chosen in the date picker.
     void dayChosen(const QDate &date);
+    // The open entry went to the printer (a print cancelled in its dialog is none).
+    void printed();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -150,12 +160,14 @@ private:
     void moveToMatch(bool forward);
     void pickerChosen();
     void keepSelectionVisible();
+    void hookCalendar();
 
-    QPrinter m_printer{QPrinter::HighResolution};
+    std::unique_ptr<QPrinter> m_printer;
     QString m_searchText;
     QList<QPair<int, int>> m_matches;
     QDate m_shownDay;
     QMetaObject::Connection m_highlightConnection;
     int m_clipboardHasText = -1;
+    bool m_calendarHooked = false;
     bool m_focusParked = false;    // the focus went from the page to no control at all   // -1: not looked at since the clipboard last changed
 };

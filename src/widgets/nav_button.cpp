@@ -5,6 +5,7 @@
 #include <QEnterEvent>
 #include <QFontMetrics>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -34,7 +35,57 @@ TNavButton::TNavButton(QWidget *parent)
     setFont(f);
     // Move events without a button held are how the button learns that the pointer is over it.
     setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
     m_caption = objectName();
+}
+
+void TNavButton::setShortcut(const QKeySequence &shortcut)
+{
+    if (m_shortcutId)
+        releaseShortcut(m_shortcutId);
+    m_shortcut = shortcut;
+    m_shortcutId = shortcut.isEmpty() ? 0 : grabShortcut(shortcut);
+    const QString caption = QString(m_caption).remove(QLatin1Char('&'));
+    setToolTip(shortcut.isEmpty() ? QString()
+                                  : QStringLiteral("%1 (%2)").arg(caption, shortcut.toString(QKeySequence::NativeText)));
+}
+
+bool TNavButton::event(QEvent *event)
+{
+    if (event->type() == QEvent::Shortcut
+        && static_cast<QShortcutEvent *>(event)->shortcutId() == m_shortcutId && m_shortcutId) {
+        if (isVisible() && isEnabled())
+            emit clicked();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TNavButton::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!event->isAutoRepeat())
+            emit clicked();
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void TNavButton::focusInEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void TNavButton::focusOutEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void TNavButton::setBitmap(const QPixmap &bitmap)
@@ -115,6 +166,11 @@ void TNavButton::paintEvent(QPaintEvent *)
     }
 
     drawBevel(painter);
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(foregroundRole()), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(2, 2, -3, -3));
+    }
 }
 
 void TNavButton::drawBevel(QPainter &painter) const

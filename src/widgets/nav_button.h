@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QPixmap>
 #include <QRect>
 #include <QString>
@@ -28,6 +29,11 @@ enum class BStyle : quint8 { bsNone = 0, bsNormal = 1, bsFlat = 2, bsHotFill = 3
 //
 // A click is a left press on the button and its release with the pointer still inside. A double
 // click counts as one click: its second press neither presses the button nor clicks again.
+//
+// Keyboard: the button takes the focus by Tab (never by a mouse press, which would take it from
+// the page being left before the click is known), shows it by a dotted frame in the caption
+// colour, and clicks on Space, Enter or Return. Its shortcut (setShortcut) clicks it from anywhere
+// in its window while it is visible and enabled, and is shown in its tooltip after the caption.
 class TNavButton : public QWidget
 {
     Q_OBJECT
@@ -57,6 +63,9 @@ public:
     // coordinates; empty until a picture has been painted. Not moved while the button is held down.
     QRect BitmapRect() const { return m_bitmapRect; }
 
+    void setShortcut(const QKeySequence &shortcut);
+    QKeySequence Shortcut() const { return m_shortcut; }
+
     bool Hovered() const { return m_hovered; }
     bool Pressed() const { return m_pressed; }
 
@@ -64,7 +73,11 @@ signals:
     void clicked();
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -83,6 +96,8 @@ private:
     QRect m_bitmapRect;
     bool m_checked = false;
     QString m_caption;
+    QKeySequence m_shortcut;
+    int m_shortcutId = 0;
     // A left press that may still end in a click (a double click's second press does not).
     bool m_clickPending = false;
 };

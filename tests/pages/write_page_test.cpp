@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTextList>
 #include <QTimer>
@@ -103,8 +104,10 @@ private slots:
         QCOMPARE(page.Label1->palette().color(QPalette::WindowText), QColor(0, 0, 255));
         QCOMPARE(page.Label2->text(), QStringLiteral("情感："));
         QCOMPARE(page.Label2->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-        QCOMPARE(page.dBox1->geometry(), QRect(315, 3, 73, 24));
-        QCOMPARE(page.dBox2->geometry(), QRect(440, 3, 89, 24));
+        // Designed for a page 539 wide, the weather and mood follow its right edge.
+        QCOMPARE(page.dBox1->geometry(), QRect(315 + 61, 3, 80, 24));
+        QCOMPARE(page.dBox2->geometry(), QRect(440 + 61, 3, 89, 24));
+        QCOMPARE(page.Label3->x(), 2);
         QCOMPARE(page.dBox1->count(), 4);
         QCOMPARE(page.dBox2->count(), 8);
         QCOMPARE(page.dBox1->maxVisibleItems(), 4);
@@ -118,6 +121,8 @@ private slots:
         QCOMPARE(page.RichEdit1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
         QCOMPARE(page.RichEdit1->palette().color(QPalette::Inactive, QPalette::Highlight),
                  page.RichEdit1->palette().color(QPalette::Active, QPalette::Highlight));
+        page.resize(539, 438);
+        QCOMPARE(page.dBox2->geometry(), QRect(440, 3, 89, 24));
     }
 
     void commandsHaveTheirTexts_data()
@@ -147,7 +152,7 @@ private slots:
         row("RichEditStrikeOut1", "删除线(&S)", "删除线");
         row("RichEditBullets1", "项目符号(&B)", "项目符号");
         row("RichEditFont", "字体", "设置字体");
-        row("FontAdd", "FontAdd", "字体加大");
+        row("FontAdd", "字体加大", "字体加大");
         row("FontDec", "字体减小", "字体减小");
         row("Print", "打印", "打印日记");
         row("PrintSet", "打印纸设置(&A)", "打印纸张设置");
@@ -315,6 +320,30 @@ private slots:
         QVERIFY(!page->RichEditBullets1->isChecked());
         QVERIFY(!w.editor()->document()->firstBlock().textList());
         QVERIFY(!w.editor()->document()->lastBlock().textList());
+    }
+
+    // Over paragraphs of which some are bulleted, some in a list of squares and some plain, the
+    // command gives one kind: all of them in one bullet list; once more, none in a list.
+    void bulletsOverAMixedSelectionGiveOneKind()
+    {
+        Window w;
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        TWritePage *page = w.page;
+        w.editor()->setFocus();
+        w.editor()->setHtml(QStringLiteral("<ul type=\"square\"><li>一</li></ul><p>二</p><ul><li>三</li></ul>"));
+        QTextDocument *doc = w.editor()->document();
+        QCOMPARE(doc->blockCount(), 3);
+        QCOMPARE(doc->firstBlock().textList()->format().style(), QTextListFormat::ListSquare);
+        w.select(0, doc->characterCount() - 1);
+        page->RichEditBullets1->trigger();
+        QTextList *list = doc->firstBlock().textList();
+        QVERIFY(list);
+        QCOMPARE(list->format().style(), QTextListFormat::ListDisc);
+        for (QTextBlock block = doc->firstBlock(); block.isValid(); block = block.next())
+            QCOMPARE(block.textList(), list);
+        page->RichEditBullets1->trigger();
+        for (QTextBlock block = doc->firstBlock(); block.isValid(); block = block.next())
+            QVERIFY(!block.textList());
     }
 
     void largerThreeTimesIsThreePointsLargerAndTheDialogOpensOnIt()
