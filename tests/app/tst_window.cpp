@@ -21,7 +21,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -125,8 +125,8 @@ private slots:
 
         QTest::keyClick(editor, Qt::Key_2, Qt::AltModifier);
         QCOMPARE(f.page(), f.form->TabSheet2());
-        QTreeWidget *rows = f.form->ListPage()->ListView1;
-        QCOMPARE(rows->topLevelItemCount(), 1);
+        QTreeView *rows = f.form->ListPage()->ListView1;
+        QCOMPARE(f.form->ListPage()->rowCount(), 1);
         rows->setFocus();
         QTest::keyClick(rows, Qt::Key_Down);
         QTest::keyClick(rows, Qt::Key_Return);
