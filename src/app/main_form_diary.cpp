@@ -6,7 +6,9 @@
 #include "diary/entry_restore.h"
 #include "diary/messages.h"
 #include "diary/row_order.h"
+#include "archive/archive_reader.h"
 #include "pages/diary_calendar.h"
+#include "pages/export_dialog.h"
 #include "pages/list_page.h"
 #include "pages/page_errors.h"
 #include "pages/write_page.h"
@@ -20,6 +22,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QPushButton>
 #include <QLabel>
 #include <QTime>
 #include <QSessionManager>
@@ -81,6 +85,20 @@ void TForm1::setupDiary()
     handle(m_listForm->UndoDel, &QAction::triggered, &TForm1::UndoDelExecute);
     connect(m_listForm->N4, &QAction::triggered, this,
             [this] { guarded([this] { m_writeForm->PrintSetExecute(); }); });
+    // Export reads the diary as stored: the list page shows once the open entry has been saved.
+    const auto exportRows = [this](bool onSelection) {
+        if (m_diaryPath.isEmpty())
+            return;
+        QList<QByteArray> selected;
+        if (m_listForm->hasSelection())
+            selected.append(m_listForm->selectedRow().key);
+        exportDiaryCommand(this, *m_archiveReader, diaryKey(), QFileInfo(m_diaryPath).fileName(),
+                           selected, onSelection);
+    };
+    connect(m_listForm->ExportButton, &QPushButton::clicked, this,
+            [exportRows] { guarded([&] { exportRows(false); }); });
+    connect(m_listForm->ExportSelected, &QAction::triggered, this,
+            [exportRows] { guarded([&] { exportRows(true); }); });
     guarded([this] { restoreListOrder(); });
     connect(m_listForm, &TListPage::orderChanged, this,
             [this](diary::RowOrder order) { guarded([this, order] { storeListOrder(order); }); });
