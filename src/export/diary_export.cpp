@@ -27,6 +27,9 @@
 #include <QTextDocumentWriter>
 
 #include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <memory>
 
 namespace diary_export {
@@ -186,6 +189,8 @@ private:
 };
 
 // Markdown, a file per entry: FOLDER/2003/2003-09-26.md with "# 2003-09-26（星期五）".
+// Each file is written beside its place and renamed into it; the files go to disk together at
+// the end (one syncfs), since a sync of every one of ten years' files would cost a minute.
 class MarkdownFilesWriter : public Writer
 {
 public:
@@ -195,12 +200,28 @@ public:
         const QString year = m_folder + QLatin1Char('/') + QString::number(entry.date.year());
         makeFolder(year);
         const QString path = year + QLatin1Char('/') + entry.date.toString(Qt::ISODate) + QStringLiteral(".md");
-        OutputFile out(path);
-        out.write(markdownEntry(QStringLiteral("#"), entry));
-        out.commit();
+        const QString part = path + QStringLiteral(".part");
+        QFile out(part);
+        const QByteArray bytes = markdownEntry(QStringLiteral("#"), entry).toUtf8();
+        const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size()
+                             && out.flush();
+        out.close();
+        if (!written || ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
+            QFile::remove(part);
+            throw EExportWrite(export_text::cannotWrite(path));
+        }
         m_files.append(path);
     }
-    void finish(ExportReport &report) override { report.files += m_files; }
+    void finish(ExportReport &report) override
+    {
+        const int fd = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = fd >= 0 && ::syncfs(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (!synced)
+            throw EExportWrite(export_text::cannotWrite(m_folder));
+        report.files += m_files;
+    }
 
 private:
     QString m_folder;
