@@ -12,8 +12,12 @@ packages=(
   zlib1g-dev libcrypt-dev libsodium-dev
   # fonts, so Chinese text renders on a fresh machine
   fonts-wqy-microhei
+  # the CJK font whose radicals share the ideographs' glyphs, for the PDF text tests
+  fonts-noto-cjk
   # tests and their real peers
   libgtest-dev libgmock-dev xvfb xauth zip unzip python3 perl unrtf poppler-utils
+  # the Markdown renderer that reads the exports
+  python3-markdown
   # the independent reader of the private format (for /usr/bin/python3)
   python3-nacl
   # fuzzing and sanitizers

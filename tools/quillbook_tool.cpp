@@ -50,7 +50,8 @@ QList<ToolCommand> handedOverCommands()
                                       std::pair{"unprotect", "unprotect ARCHIVE"},
                                       std::pair{"stats", "stats ARCHIVE [--year Y] [--json]"},
                                       std::pair{"versions", "versions ARCHIVE"},
-                                      std::pair{"restore", "restore ARCHIVE VERSION [ENTRY...]"}}) {
+                                      std::pair{"restore", "restore ARCHIVE VERSION [ENTRY...]"},
+                                      std::pair{"export", "export ARCHIVE --format html|md|txt|pdf|odt [--from D] [--to D] [--per-entry] OUT"}}) {
         commands.append({QString::fromLatin1(name), QString::fromLatin1(usage), handOver, false});
     }
     return commands;

@@ -6,7 +6,10 @@
 #include "diary/entry_restore.h"
 #include "diary/messages.h"
 #include "diary/row_order.h"
+#include "archive/archive_reader.h"
+#include "crypto/private_format.h"
 #include "pages/diary_calendar.h"
+#include "pages/export_dialog.h"
 #include "pages/list_page.h"
 #include "pages/page_errors.h"
 #include "pages/write_page.h"
@@ -20,6 +23,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QPushButton>
 #include <QLabel>
 #include <QTime>
 #include <QSessionManager>
@@ -27,6 +32,8 @@
 #include <QStackedWidget>
 #include <QTextEdit>
 #include <QVBoxLayout>
+
+#include <cstring>
 
 namespace {
 
@@ -70,6 +77,30 @@ void TForm1::setupDiary()
     handle(m_listForm->UndoDel, &QAction::triggered, &TForm1::UndoDelExecute);
     connect(m_listForm->N4, &QAction::triggered, this,
             [this] { guarded([this] { m_writeForm->PrintSetExecute(); }); });
+    // Export reads the diary as stored: the list page shows once the open entry has been saved.
+    // The window's events run between entries, and the auto-lock may lock the diary meanwhile:
+    // the export has a reader and a copy of the key of its own, which the lock cannot take away
+    // under it.
+    const auto exportRows = [this](bool onSelection) {
+        if (m_diaryPath.isEmpty())
+            return;
+        QList<QByteArray> selected;
+        if (m_listForm->hasSelection())
+            selected.append(m_listForm->selectedRow().key);
+        std::optional<DiaryKey> key;
+        if (const DiaryKey *current = diaryKey()) {
+            key = DiaryKey::zeroed();
+            std::memcpy(key->data(), current->data(), private_format::kKeySize);
+        }
+        TArchiveReader reader;
+        reader.SetZipName(m_diaryPath);
+        exportDiaryCommand(this, reader, key ? &*key : nullptr, QFileInfo(m_diaryPath).fileName(),
+                           selected, onSelection);
+    };
+    connect(m_listForm->ExportButton, &QPushButton::clicked, this,
+            [exportRows] { guarded([&] { exportRows(false); }); });
+    connect(m_listForm->ExportSelected, &QAction::triggered, this,
+            [exportRows] { guarded([&] { exportRows(true); }); });
     guarded([this] { restoreListOrder(); });
     connect(m_listForm, &TListPage::orderChanged, this,
             [this](diary::RowOrder order) { guarded([this, order] { storeListOrder(order); }); });

@@ -318,6 +318,9 @@ void TListPage::createSearchBar()
     CalendarButton->setObjectName(QStringLiteral("CalendarButton"));
     CalendarButton->setCheckable(true);
     connect(CalendarButton, &QPushButton::toggled, Calendar, &QWidget::setVisible);
+    ExportButton = new QPushButton(QStringLiteral("导出…"), bar);
+    ExportButton->setObjectName(QStringLiteral("ExportButton"));
+    ExportButton->setToolTip(QStringLiteral("把日记导出为网页、Markdown、纯文本、PDF 或 ODF 文本"));
 
     // Two rows, so that the page is no wider than the window's first size.
     row->addWidget(SearchEdit, 1);
@@ -333,6 +336,7 @@ void TListPage::createSearchBar()
     dates->addStretch(1);
     dates->addWidget(OnThisDay);
     dates->addWidget(CalendarButton);
+    dates->addWidget(ExportButton);
     auto *rows = new QVBoxLayout(bar);
     rows->setContentsMargins(2, 2, 2, 0);
     rows->setSpacing(2);
@@ -377,19 +381,21 @@ void TListPage::createMenu()
     N4 = command("N4", QStringLiteral("打印纸设置(&A)"));
     UndoDel = command("UndoDel", QStringLiteral("撤销删除(&U)"));
     UndoDel->setEnabled(false);
+    ExportSelected = command("ExportSelected", QStringLiteral("导出选中的日记…"));
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
     PopupMenu2->addActions({See, Del});
     PopupMenu2->addSeparator();
     PopupMenu2->addActions({N3, N4});
+    PopupMenu2->addAction(ExportSelected);
     PopupMenu2->addSeparator();
     PopupMenu2->addAction(UndoDel);
 
     // A disabled command cannot be chosen from the open menu; once it closes, the commands are
     // whole again for whoever triggers them otherwise.
     connect(PopupMenu2, &QMenu::aboutToHide, this, [this] {
-        for (QAction *rowCommand : {See, Del, N3})
+        for (QAction *rowCommand : {See, Del, N3, ExportSelected})
             rowCommand->setEnabled(true);
     });
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -412,7 +418,7 @@ void TListPage::prepareMenuAt(const QPoint &at)
         ListView1->clearSelection();
         ListView1->setCurrentIndex({});
     }
-    for (QAction *rowCommand : {See, Del, N3})
+    for (QAction *rowCommand : {See, Del, N3, ExportSelected})
         rowCommand->setEnabled(row.isValid());
 }
 

@@ -84,6 +84,7 @@ public:
     QAction *N3;    // "打印所选(&P)"
     QAction *N4;    // "打印纸设置(&A)"
     QAction *UndoDel;   // "撤销删除(&U)": disabled until the main window has a delete to undo
+    QAction *ExportSelected;   // 「导出选中的日记…」: enabled, like See, only on a row
 
     QLineEdit *SearchEdit;
     QComboBox *WeatherFilter;   // 「全部天气」, then the weather words
@@ -94,6 +95,7 @@ public:
     QPushButton *ClearButton;   // 「清除」
     QPushButton *OnThisDay;     // 「那年今日」, checkable
     QPushButton *CalendarButton; // 「日历」, checkable: shows the calendar beside the table
+    QPushButton *ExportButton;  // 「导出…」: the export dialog, for the main window to connect
     TDiaryCalendar *Calendar;   // the same rows by day; hidden until CalendarButton is checked
 
     // Removes every row.

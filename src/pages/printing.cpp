@@ -1,4 +1,5 @@
 #include "pages/printing.h"
+#include "export/pdf_text.h"
 #include "pages/page_errors.h"
 #include "pages/rich_format.h"
 
@@ -166,6 +167,11 @@ void printDocument(const QTextDocument &document, const QColor &textColour, QPri
     }
     if (!painter.end() || printer.printerState() == QPrinter::Error)
         throw EPrinter(page_texts::kPrintingFailed);
+    // Qt's PDF engine names some CJK glyphs by their radicals (⽉ for 月): the file is mended so
+    // that its text reads back as printed.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()
+        && !diary_export::mendToUnicodeFile(printer.outputFileName()))
+        throw EPrinter(page_texts::kCannotCreateFile.arg(printer.outputFileName()));
 }
 
 void printEntry(QTextEdit *editor, const Heading &heading, const QFont &headingFont,

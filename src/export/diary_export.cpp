@@ -1,0 +1,645 @@
+#include "export/diary_export.h"
+
+#include "archive/archive_lock.h"
+#include "archive/archive_reader.h"
+#include "diary/diary_book.h"
+#include "export/export_errors.h"
+#include "export/pdf_text.h"
+#include "platform/files.h"
+#include "platform/gbk.h"
+#include "richtext/pictures.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryFile>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextDocumentWriter>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#include <memory>
+
+namespace diary_export {
+
+namespace {
+
+const QString kRule = QString(40, QLatin1Char('='));
+const QChar kObject(0xFFFC);   // where a picture stands in a paragraph's text
+
+// Book margins in millimetres: more room inside (binding) and at the foot (the page number).
+constexpr qreal kMarginInner = 25;
+constexpr qreal kMarginOuter = 20;
+constexpr qreal kMarginTop = 20;
+constexpr qreal kMarginBottom = 25;
+// The page number's band at the foot of the text area, in layout pixels.
+constexpr qreal kFooterHeight = 28;
+// Text is laid out as on a 96 dpi screen and scaled to the PDF's resolution (as printing does),
+// so sizes given in pixels keep their size on paper.
+constexpr qreal kLayoutDpi = 96;
+constexpr int kLayoutDotsPerMeter = 3780;
+constexpr int kHeadingPoints = 14;
+constexpr int kMetaPoints = 11;
+
+// ---- output files ----
+
+class OutputFile
+{
+public:
+    explicit OutputFile(const QString &path) : m_path(path), m_out(path)
+    {
+        if (!m_out.isOpen())
+            throw EExportWrite(export_text::cannotWrite(path));
+    }
+    void write(const QString &text) { write(text.toUtf8()); }
+    void write(const QByteArray &bytes)
+    {
+        if (!m_out.write(bytes))
+            throw EExportWrite(export_text::cannotWrite(m_path));
+    }
+    void copy(QFile &file)
+    {
+        if (!file.flush() || m_out.copyFrom(file.handle(), 0, file.size()) != file.size())
+            throw EExportWrite(export_text::cannotWrite(m_path));
+    }
+    void commit()
+    {
+        if (!m_out.commit())
+            throw EExportWrite(export_text::cannotWrite(m_path));
+    }
+
+private:
+    QString m_path;
+    files::AtomicWriter m_out;
+};
+
+void makeFolder(const QString &path)
+{
+    if (!QDir().mkpath(path))
+        throw EExportWrite(export_text::cannotMakeFolder(path));
+}
+
+QString htmlEscaped(const QString &text)
+{
+    return text.toHtmlEscaped();
+}
+
+QString entryId(const QDate &date)
+{
+    return QStringLiteral("d") + date.toString(Qt::ISODate);
+}
+
+// One entry as the writers get it.
+struct Entry {
+    QDate date;
+    QString weather;
+    QString mood;
+    const QTextDocument *body;
+};
+
+// ---- the writers ----
+
+class Writer
+{
+public:
+    virtual ~Writer() = default;
+    virtual void add(const Entry &entry) = 0;
+    // Everything written; the output put in place.
+    virtual void finish(ExportReport &report) = 0;
+};
+
+// Plain text:
+//     羽书手札 · NAME 的日记
+//     <blank>
+//     2003-09-26（星期五）
+//     天气：晴　心情：高兴
+//     ========================================
+//     <body lines as they are>
+//     <blank>
+class TextWriter : public Writer
+{
+public:
+    TextWriter(const QString &path, const QString &title) : m_path(path), m_out(path)
+    {
+        m_out.write(title + QStringLiteral("\n\n"));
+    }
+    void add(const Entry &entry) override
+    {
+        QString text = headingOf(entry.date) + QLatin1Char('\n');
+        const QString meta = metaLineOf(entry.weather, entry.mood);
+        if (!meta.isEmpty())
+            text += meta + QLatin1Char('\n');
+        text += kRule + QLatin1Char('\n') + plainTextOf(*entry.body) + QStringLiteral("\n\n");
+        m_out.write(text);
+    }
+    void finish(ExportReport &report) override
+    {
+        m_out.commit();
+        report.files.append(m_path);
+    }
+
+private:
+    QString m_path;
+    OutputFile m_out;
+};
+
+QString markdownEntry(const QString &headingMarks, const Entry &entry)
+{
+    QString text = headingMarks + QLatin1Char(' ') + headingOf(entry.date) + QStringLiteral("\n\n");
+    const QString meta = metaLineOf(entry.weather, entry.mood);
+    if (!meta.isEmpty())
+        text += QLatin1Char('*') + meta + QStringLiteral("*\n\n");
+    QString body = markdownOf(*entry.body);
+    while (body.endsWith(QLatin1Char('\n')))
+        body.chop(1);
+    return text + body + QStringLiteral("\n\n");
+}
+
+// Markdown in one file: "# TITLE", then each entry as "## 2003-09-26（星期五）", the meta line
+// in *…*, and the body.
+class MarkdownWriter : public Writer
+{
+public:
+    MarkdownWriter(const QString &path, const QString &title) : m_path(path), m_out(path)
+    {
+        m_out.write(QStringLiteral("# ") + title + QStringLiteral("\n\n"));
+    }
+    void add(const Entry &entry) override { m_out.write(markdownEntry(QStringLiteral("##"), entry)); }
+    void finish(ExportReport &report) override
+    {
+        m_out.commit();
+        report.files.append(m_path);
+    }
+
+private:
+    QString m_path;
+    OutputFile m_out;
+};
+
+// Markdown, a file per entry: FOLDER/2003/2003-09-26.md with "# 2003-09-26（星期五）".
+// Each file is written beside its place and renamed into it; the files go to disk together at
+// the end (one syncfs), since a sync of every one of ten years' files would cost a minute.
+class MarkdownFilesWriter : public Writer
+{
+public:
+    explicit MarkdownFilesWriter(const QString &folder) : m_folder(folder) { makeFolder(folder); }
+    void add(const Entry &entry) override
+    {
+        const QString year = m_folder + QLatin1Char('/') + QString::number(entry.date.year());
+        makeFolder(year);
+        const QString path = year + QLatin1Char('/') + entry.date.toString(Qt::ISODate) + QStringLiteral(".md");
+        const QString part = path + QStringLiteral(".part");
+        QFile out(part);
+        const QByteArray bytes = markdownEntry(QStringLiteral("#"), entry).toUtf8();
+        const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size()
+                             && out.flush();
+        out.close();
+        if (!written || ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
+            QFile::remove(part);
+            throw EExportWrite(export_text::cannotWrite(path));
+        }
+        m_files.append(path);
+    }
+    void finish(ExportReport &report) override
+    {
+        const int fd = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = fd >= 0 && ::syncfs(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (!synced)
+            throw EExportWrite(export_text::cannotWrite(m_folder));
+        report.files += m_files;
+    }
+
+private:
+    QString m_folder;
+    QStringList m_files;
+};
+
+// HTML, one self-contained file: the title, a table of contents by year and month, and each
+// entry as
+//     <article class="entry" id="d2003-09-26" data-date="2003-09-26" data-weather="晴" data-mood="高兴">
+//     <h2>2003-09-26（星期五）</h2>
+//     <p class="meta">天气：晴　心情：高兴</p>
+//     <!--entry-body-->…<!--/entry-body-->
+//     </article>
+// The articles go to a scratch file while the contents are gathered, and follow the contents in
+// the output.
+class HtmlWriter : public Writer
+{
+public:
+    HtmlWriter(const QString &path, const QString &title) : m_path(path), m_title(title)
+    {
+        if (!m_articles.open())
+            throw EExportWrite(export_text::cannotWrite(path));
+    }
+    void add(const Entry &entry) override
+    {
+        const QString date = entry.date.toString(Qt::ISODate);
+        QString html = QStringLiteral("<article class=\"entry\" id=\"%1\" data-date=\"%2\" data-weather=\"%3\" "
+                                      "data-mood=\"%4\">\n<h2>%5</h2>\n")
+                           .arg(entryId(entry.date), date, htmlEscaped(entry.weather),
+                                htmlEscaped(entry.mood), htmlEscaped(headingOf(entry.date)));
+        const QString meta = metaLineOf(entry.weather, entry.mood);
+        if (!meta.isEmpty())
+            html += QStringLiteral("<p class=\"meta\">") + htmlEscaped(meta) + QStringLiteral("</p>\n");
+        html += QStringLiteral("<!--entry-body-->") + htmlBodyOf(*entry.body)
+                + QStringLiteral("<!--/entry-body-->\n</article>\n");
+        if (m_articles.write(html.toUtf8()) < 0)
+            throw EExportWrite(export_text::cannotWrite(m_articles.fileName()));
+        m_dates.append(entry.date);
+    }
+    void finish(ExportReport &report) override
+    {
+        OutputFile out(m_path);
+        out.write(QStringLiteral("<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
+                                 "<title>%1</title>\n<style>\n"
+                                 "body { max-width: 46em; margin: 2em auto; padding: 0 1em; line-height: 1.6; }\n"
+                                 "article.entry { border-top: 1px solid #ccc; margin-top: 2em; }\n"
+                                 "article.entry h2 { color: #c00000; font-size: 1.2em; }\n"
+                                 "p.meta { color: #c00000; }\n"
+                                 "nav li { margin: 0.2em 0; }\n"
+                                 "</style>\n</head>\n<body>\n<h1>%1</h1>\n")
+                      .arg(htmlEscaped(m_title)));
+        out.write(contents());
+        out.copy(m_articles);
+        out.write(QStringLiteral("</body>\n</html>\n"));
+        out.commit();
+        report.files.append(m_path);
+    }
+
+private:
+    QString contents() const
+    {
+        QString html = QStringLiteral("<nav id=\"contents\">\n<h2>%1</h2>\n").arg(export_text::contents());
+        int year = 0;
+        int month = 0;
+        for (const QDate &date : m_dates) {
+            if (date.year() != year) {
+                if (year != 0)
+                    html += QStringLiteral("</li>\n</ul>\n");
+                year = date.year();
+                month = 0;
+                html += QStringLiteral("<h3>%1</h3>\n<ul>\n").arg(export_text::yearHeading(year));
+            }
+            if (date.month() != month) {
+                if (month != 0)
+                    html += QStringLiteral("</li>\n");
+                month = date.month();
+                html += QStringLiteral("<li>%1：").arg(export_text::monthHeading(month));
+            }
+            html += QStringLiteral(" <a href=\"#%1\">%2</a>").arg(entryId(date)).arg(date.day());
+        }
+        if (year != 0)
+            html += QStringLiteral("</li>\n</ul>\n");
+        return html + QStringLiteral("</nav>\n");
+    }
+
+    QString m_path;
+    QString m_title;
+    QTemporaryFile m_articles;
+    QList<QDate> m_dates;
+};
+
+// PDF and ODF: one document of every entry, each under its red heading (the date) and meta line.
+class BookWriter : public Writer
+{
+public:
+    BookWriter(const QString &path, const QString &title, const Options &options)
+        : m_path(path), m_title(title), m_options(options)
+    {
+        QTextCursor cursor(&m_book);
+        QTextCharFormat format;
+        format.setFontPointSize(18);
+        format.setFontWeight(QFont::Bold);
+        QTextBlockFormat block;
+        block.setAlignment(Qt::AlignHCenter);
+        block.setBottomMargin(12);
+        cursor.setBlockFormat(block);
+        cursor.insertText(title, format);
+    }
+    void add(const Entry &entry) override
+    {
+        QTextCursor cursor(&m_book);
+        cursor.movePosition(QTextCursor::End);
+        QTextCharFormat heading;
+        heading.setForeground(QColor(Qt::red));
+        heading.setFontPointSize(kHeadingPoints);
+        heading.setFontWeight(QFont::Bold);
+        QTextBlockFormat headingBlock;
+        headingBlock.setHeadingLevel(2);
+        headingBlock.setTopMargin(18);
+        headingBlock.setBottomMargin(4);
+        headingBlock.setAlignment(Qt::AlignLeft);
+        cursor.insertBlock(headingBlock, heading);
+        cursor.insertText(headingOf(entry.date), heading);
+        const QString meta = metaLineOf(entry.weather, entry.mood);
+        if (!meta.isEmpty()) {
+            QTextCharFormat metaFormat;
+            metaFormat.setForeground(QColor(Qt::red));
+            metaFormat.setFontPointSize(kMetaPoints);
+            QTextBlockFormat metaBlock;
+            metaBlock.setBottomMargin(6);
+            metaBlock.setAlignment(Qt::AlignLeft);
+            cursor.insertBlock(metaBlock, metaFormat);
+            cursor.insertText(meta, metaFormat);
+        }
+        // The pictures' images live in the entry's document as resources: the book needs them too.
+        for (QTextBlock block = entry.body->begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextCharFormat format = it.fragment().charFormat();
+                if (!format.isImageFormat())
+                    continue;
+                const QUrl name(format.toImageFormat().name());
+                const QVariant image = entry.body->resource(QTextDocument::ImageResource, name);
+                if (image.isValid())
+                    m_book.addResource(QTextDocument::ImageResource, name, image);
+            }
+        }
+        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        cursor.insertFragment(QTextDocumentFragment(entry.body));
+    }
+    void finish(ExportReport &report) override
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        if (m_options.format == Format::Odf) {
+            QTextDocumentWriter writer(&buffer, "odf");
+            if (!writer.write(&m_book))
+                throw EExportWrite(export_text::cannotWrite(m_path));
+        } else {
+            writePdf(buffer);
+        }
+        buffer.close();
+        OutputFile out(m_path);
+        out.write(m_options.format == Format::Pdf ? mendToUnicode(buffer.data()) : buffer.data());
+        out.commit();
+        report.files.append(m_path);
+    }
+
+private:
+    void writePdf(QIODevice &device)
+    {
+        QPdfWriter writer(&device);
+        writer.setTitle(m_title);
+        writer.setCreator(QStringLiteral("Quillbook"));
+        writer.setPageLayout(QPageLayout(m_options.pageSize, QPageLayout::Portrait,
+                                         QMarginsF(kMarginInner, kMarginTop, kMarginOuter, kMarginBottom),
+                                         QPageLayout::Millimeter));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw EExportWrite(export_text::cannotWrite(m_path));
+
+        const QRectF area = writer.pageLayout().paintRectPixels(writer.resolution());
+        const qreal scale = writer.resolution() / kLayoutDpi;
+        const QSizeF page(area.width() / scale, area.height() / scale - kFooterHeight);
+        QImage screen(1, 1, QImage::Format_ARGB32_Premultiplied);
+        screen.setDotsPerMeterX(kLayoutDotsPerMeter);
+        screen.setDotsPerMeterY(kLayoutDotsPerMeter);
+        m_book.documentLayout()->setPaintDevice(&screen);
+        m_book.setDocumentMargin(0);
+        m_book.setPageSize(page);
+
+        QFont numberFont = m_book.defaultFont();
+        numberFont.setPointSizeF(9);
+        const int pages = m_book.pageCount();
+        for (int index = 0; index < pages; ++index) {
+            if (index > 0 && !writer.newPage())
+                throw EExportWrite(export_text::cannotWrite(m_path));
+            const QRectF view(QPointF(0, index * page.height()), page);
+            painter.save();
+            painter.scale(scale, scale);
+            painter.save();
+            painter.translate(0, -view.top());
+            painter.setClipRect(view);
+            QAbstractTextDocumentLayout::PaintContext context;
+            context.clip = view;
+            context.palette.setColor(QPalette::Text, Qt::black);
+            m_book.documentLayout()->draw(&painter, context);
+            painter.restore();
+            painter.setFont(numberFont);
+            painter.setPen(Qt::black);
+            painter.drawText(QRectF(0, page.height(), page.width(), kFooterHeight),
+                             Qt::AlignHCenter | Qt::AlignBottom, QString::number(index + 1));
+            painter.restore();
+        }
+        if (!painter.end())
+            throw EExportWrite(export_text::cannotWrite(m_path));
+    }
+
+    QString m_path;
+    QString m_title;
+    Options m_options;
+    QTextDocument m_book;
+};
+
+std::unique_ptr<Writer> makeWriter(const Options &options, const QString &out, const QString &title)
+{
+    switch (options.format) {
+    case Format::Text:
+        return std::make_unique<TextWriter>(out, title);
+    case Format::Markdown:
+        if (options.perEntry)
+            return std::make_unique<MarkdownFilesWriter>(out);
+        return std::make_unique<MarkdownWriter>(out, title);
+    case Format::Html:
+        return std::make_unique<HtmlWriter>(out, title);
+    case Format::Pdf:
+    case Format::Odf:
+        break;
+    }
+    return std::make_unique<BookWriter>(out, title, options);
+}
+
+struct FormatName {
+    const char *word;
+    Format format;
+};
+constexpr FormatName kFormatNames[] = {
+    {"txt", Format::Text}, {"md", Format::Markdown}, {"html", Format::Html},
+    {"pdf", Format::Pdf},  {"odt", Format::Odf},
+};
+
+} // namespace
+
+bool formatOf(const QString &word, Format &format)
+{
+    for (const FormatName &name : kFormatNames) {
+        if (word.compare(QLatin1String(name.word), Qt::CaseInsensitive) == 0) {
+            format = name.format;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString suffixOf(Format format)
+{
+    for (const FormatName &name : kFormatNames) {
+        if (name.format == format)
+            return QLatin1String(name.word);
+    }
+    return QString();
+}
+
+QString headingOf(const QDate &date)
+{
+    return date.toString(Qt::ISODate) + export_text::weekday(date.dayOfWeek());
+}
+
+QString metaLineOf(const QString &weather, const QString &mood)
+{
+    QStringList parts;
+    if (!weather.isEmpty())
+        parts.append(export_text::weatherPart(weather));
+    if (!mood.isEmpty())
+        parts.append(export_text::moodPart(mood));
+    return parts.join(QChar(0x3000));
+}
+
+QString plainTextOf(const QTextDocument &body)
+{
+    QStringList lines;
+    for (QTextBlock block = body.begin(); block.isValid(); block = block.next()) {
+        QString text = block.text();
+        text.remove(kObject);
+        text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+        lines.append(text);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString markdownOf(const QTextDocument &body)
+{
+    // A body line read as a heading (ATX "#", or a setext underline of "=" or "-") would break
+    // the entry's structure; a backslash keeps it text.
+    static const QRegularExpression heading(QStringLiteral("^( {0,3})(#|=+[ \\t]*$|-+[ \\t]*$)"),
+                                            QRegularExpression::MultilineOption);
+    QString markdown = body.toMarkdown(QTextDocument::MarkdownDialectGitHub);
+    markdown.replace(heading, QStringLiteral("\\1\\\\\\2"));
+    return markdown;
+}
+
+QString htmlBodyOf(const QTextDocument &body)
+{
+    const QString html = body.toHtml();
+    const qsizetype open = html.indexOf(QLatin1String("<body"));
+    const qsizetype start = open < 0 ? -1 : html.indexOf(QLatin1Char('>'), open);
+    const qsizetype end = html.lastIndexOf(QLatin1String("</body>"));
+    QString inner = start < 0 || end < start ? html : html.mid(start + 1, end - start - 1);
+
+    QSet<QString> done;
+    for (QTextBlock block = body.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QTextImageFormat image = format.toImageFormat();
+            if (done.contains(image.name()))
+                continue;
+            done.insert(image.name());
+            QByteArray data;
+            QString mime = QStringLiteral("image/png");
+            const std::optional<richtext::Picture> picture = richtext::pictureOf(body, image);
+            if (picture && picture->kind == richtext::PictureKind::Jpeg) {
+                data = picture->data;
+                mime = QStringLiteral("image/jpeg");
+            } else if (picture && picture->kind == richtext::PictureKind::Png) {
+                data = picture->data;
+            } else {
+                // Metafiles and the rest: the image the document shows for them, as PNG.
+                const QImage shown = body.resource(QTextDocument::ImageResource, QUrl(image.name())).value<QImage>();
+                QBuffer buffer(&data);
+                buffer.open(QIODevice::WriteOnly);
+                shown.save(&buffer, "PNG");
+            }
+            const QString uri = QStringLiteral("data:%1;base64,").arg(mime) + QString::fromLatin1(data.toBase64());
+            inner.replace(QStringLiteral("src=\"%1\"").arg(image.name().toHtmlEscaped()),
+                          QStringLiteral("src=\"%1\"").arg(uri));
+        }
+    }
+    return inner;
+}
+
+QList<Chosen> chooseEntries(TArchiveReader &reader, const Selection &selection, QList<Skipped> *skipped)
+{
+    QList<QByteArray> names;
+    {
+        ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
+        reader.SetPassword(diary::kArchivePassword);
+        reader.OpenArchive();
+        const int count = reader.EntryCount();
+        for (int i = 0; i < count; ++i)
+            names.append(reader.EntryNameBytes(i));
+    }
+    const QSet<QByteArray> wanted(selection.names.begin(), selection.names.end());
+    QSet<QByteArray> seen;
+    QList<Chosen> chosen;
+    for (const QByteArray &name : names) {
+        if (seen.contains(name))
+            continue;
+        seen.insert(name);
+        if (selection.kind == Selection::Kind::Names && !wanted.contains(name))
+            continue;
+        const QString shown = gbk::decode(name);
+        const QDate date = diary::dateOfName(shown);
+        if (!date.isValid()) {
+            if (skipped)
+                skipped->append({shown, export_text::notADate()});
+            continue;
+        }
+        if (selection.kind == Selection::Kind::DateRange
+            && ((selection.from.isValid() && date < selection.from) || (selection.to.isValid() && date > selection.to)))
+            continue;
+        chosen.append({name, date});
+    }
+    std::stable_sort(chosen.begin(), chosen.end(), [](const Chosen &a, const Chosen &b) { return a.date < b.date; });
+    return chosen;
+}
+
+ExportReport exportDiary(TArchiveReader &reader, const DiaryKey *key, const Selection &selection,
+                         const Options &options, const QString &out, const Progress &progress)
+{
+    ExportReport report;
+    const QList<Chosen> chosen = chooseEntries(reader, selection, &report.skipped);
+    const QString diaryName = options.diaryName.isEmpty() ? QFileInfo(reader.ZipName()).fileName() : options.diaryName;
+    std::unique_ptr<Writer> writer = makeWriter(options, out, export_text::title(diaryName));
+    const int total = int(chosen.size());
+    for (int i = 0; i < total; ++i) {
+        if (progress && !progress(i, total)) {
+            report.cancelled = true;
+            if (options.perEntry && options.format == Format::Markdown)
+                writer->finish(report);
+            return report;
+        }
+        diary::EntryProblem problem = diary::EntryProblem::None;
+        const QByteArray record = diary::readEntry(reader, chosen[i].nameBytes, &problem, key);
+        const QString name = diary::entryName(chosen[i].date);
+        if (problem != diary::EntryProblem::None) {
+            report.skipped.append({name, diary::problemReason(problem)});
+            continue;
+        }
+        QTextDocument body;
+        const diary::EntryIndices indices = diary::loadRecord(record, body);
+        writer->add({chosen[i].date, diary::weatherWord(indices.weather), diary::moodWord(indices.mood), &body});
+        ++report.exported;
+    }
+    writer->finish(report);
+    if (progress)
+        progress(total, total);
+    return report;
+}
+
+} // namespace diary_export

@@ -1,0 +1,283 @@
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
+#include "diary/diary_book.h"
+#include "export/diary_export.h"
+#include "platform/gbk.h"
+#include "support/test_support.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using diary_export::Format;
+
+namespace {
+
+// The diary every test exports: three readable entries stored out of date order, one entry under
+// another password and one whose name is no date.
+struct Day {
+    QDate date;
+    int weather;
+    int mood;
+    QString html;
+    QStringList lines;   // the body's plain text lines
+};
+
+const QList<Day> kDays = {
+    {QDate(2004, 1, 1), 2, 1, u"<p>新年第三篇。</p>"_s, {u"新年第三篇。"_s}},
+    {QDate(2003, 9, 26), 0, 0,
+     u"<p><b>粗体开头</b>，<span style=\"color:#ff0000\">红色的字</span>，<i>斜体</i>。</p>"
+     u"<p><span style=\"font-family:'Noto Sans CJK SC'\">九月二十六日，月亮长高了。</span></p>"
+     u"<p>笑脸😀和𠀀字</p>"_s,
+     {u"粗体开头，红色的字，斜体。"_s, u"九月二十六日，月亮长高了。"_s, u"笑脸😀和𠀀字"_s}},
+    {QDate(2003, 10, 5), 1, 7, u"<p>第二篇</p><p># 不是标题</p><p>=====</p>"_s,
+     {u"第二篇"_s, u"# 不是标题"_s, u"====="_s}},
+};
+const QString kUnreadable = u"2003年12月1日"_s;
+const QString kNotADate = u"读书笔记"_s;
+
+QByteArray recordOf(const Day &day)
+{
+    QTextDocument doc;
+    doc.setHtml(day.html);
+    return diary::makeRecord(doc, day.weather, day.mood);
+}
+
+void store(const QString &path, const QString &name, const QByteArray &record, const QString &password)
+{
+    TArchiveWriter writer;
+    writer.SetZipName(path);
+    writer.SetPassword(password);
+    QByteArray bytes = record;
+    QBuffer stream(&bytes);
+    stream.open(QIODevice::ReadOnly);
+    writer.AddFromStream(gbk::encode(name), stream);
+}
+
+QJsonObject readWithPeer(const QString &kind, const QString &file)
+{
+    const auto r = testing_support::run(QStringLiteral(QB_SYSTEM_PYTHON3),
+                                        {QStringLiteral(QB_READ_EXPORT), kind, file});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return QJsonDocument::fromJson(r.out).object();
+}
+
+QString pdfText(const QString &file)
+{
+    const auto r = testing_support::run(testing_support::pdftotextProgram(), {file, u"-"_s});
+    EXPECT_EQ(r.exitCode, 0);
+    // pdftotext breaks lines where the page does; the checks look for whole lines of the body.
+    return QString::fromUtf8(r.out).remove(QLatin1Char('\n'));
+}
+
+// The positions of each readable entry's lines in text, each searched after the one before in
+// date order; -1 where one is missing or out of order.
+// Without outsideBmp, lines holding characters beyond the BMP are left out (a PDF shows them only
+// where an installed font has them: 😀 and 𠀀 need an emoji font and one of the extension B).
+QList<qsizetype> positionsIn(const QString &text, bool outsideBmp = true)
+{
+    QList<Day> days = kDays;
+    std::sort(days.begin(), days.end(), [](const Day &a, const Day &b) { return a.date < b.date; });
+    QList<qsizetype> positions;
+    for (const Day &day : days) {
+        for (const QString &line : day.lines) {
+            if (!outsideBmp && std::any_of(line.begin(), line.end(), [](QChar c) { return c.isSurrogate(); }))
+                continue;
+            QString wanted = line;
+            const qsizetype from = positions.isEmpty() ? 0 : qMax<qsizetype>(0, positions.back());
+            positions.append(text.indexOf(wanted.remove(QLatin1Char('#')).trimmed(), from));
+        }
+    }
+    return positions;
+}
+
+class ExportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_archive = m_dir.filePath(u"张三"_s);
+        for (const Day &day : kDays)
+            store(m_archive, diary::entryName(day.date), recordOf(day), diary::kArchivePassword);
+        store(m_archive, kUnreadable, recordOf(kDays[0]), u"另一个密码"_s);
+        store(m_archive, kNotADate, recordOf(kDays[0]), diary::kArchivePassword);
+    }
+
+    diary_export::ExportReport run(Format format, const QString &out, bool perEntry = false,
+                                   const diary_export::Progress &progress = {})
+    {
+        TArchiveReader reader;
+        reader.SetZipName(m_archive);
+        diary_export::Options options;
+        options.format = format;
+        options.perEntry = perEntry;
+        return diary_export::exportDiary(reader, nullptr, {}, options, out, progress);
+    }
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+    QString m_archive;
+};
+
+// Every format shows every readable entry's text, characters outside GBK included, in date
+// order, as the program that reads it sees it; the unreadable entries are reported, not dropped
+// silently.
+TEST_F(ExportTest, EveryFormatGivesEveryEntryInDateOrderToItsReader)
+{
+    const struct {
+        Format format;
+        const char *file;
+    } rows[] = {{Format::Text, "a.txt"}, {Format::Markdown, "a.md"}, {Format::Html, "a.html"},
+                {Format::Pdf, "a.pdf"}, {Format::Odf, "a.odt"}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.file);
+        const QString out = path(QString::fromLatin1(row.file));
+        const diary_export::ExportReport report = run(row.format, out);
+        EXPECT_EQ(report.exported, 3);
+        ASSERT_EQ(report.skipped.size(), 2);
+        QStringList skipped;
+        for (const auto &s : report.skipped)
+            skipped << s.name + u"："_s + s.reason;
+        skipped.sort();
+        EXPECT_EQ(skipped, QStringList({kUnreadable + u"：密码不同"_s, kNotADate + u"：名字不是日期"_s}));
+
+        QString text;
+        switch (row.format) {
+        case Format::Text:
+            text = QString::fromUtf8(testing_support::readFile(out));
+            break;
+        case Format::Markdown:
+            text = readWithPeer(u"md"_s, out).value(u"text"_s).toString();
+            break;
+        case Format::Html: {
+            const QJsonArray articles = readWithPeer(u"html"_s, out).value(u"articles"_s).toArray();
+            for (const QJsonValue &a : articles)
+                text += a.toObject().value(u"text"_s).toString();
+            break;
+        }
+        case Format::Pdf:
+            text = pdfText(out);
+            EXPECT_FALSE(text.contains(QChar(0x2F49)) || text.contains(QChar(0x2F47))) << text.toStdString();
+            break;
+        case Format::Odf:
+            text = readWithPeer(u"odt"_s, out).value(u"text"_s).toString();
+            break;
+        }
+        const QList<qsizetype> positions = positionsIn(text, row.format != Format::Pdf);
+        EXPECT_FALSE(positions.contains(-1)) << text.toStdString();
+        EXPECT_FALSE(text.contains(u"新年第三篇。新年第三篇。"_s));   // the two left out
+    }
+}
+
+TEST_F(ExportTest, TextHasTitleHeadingMetaLineRuleAndBodyLinesAsTheyAre)
+{
+    const QString out = path(u"a.txt"_s);
+    run(Format::Text, out);
+    const QString text = QString::fromUtf8(testing_support::readFile(out));
+    EXPECT_TRUE(text.startsWith(u"羽书手札 · 张三 的日记\n\n2003-09-26（星期五）\n天气：晴　心情：高兴\n"_s
+                                + QString(40, QLatin1Char('=')) + u"\n粗体开头，红色的字，斜体。\n"_s))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(u"2003-10-05（星期日）\n天气：阴　心情：爱心\n"_s + QString(40, QLatin1Char('='))
+                              + u"\n第二篇\n# 不是标题\n=====\n\n"_s))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QLatin1Char('\r')));
+}
+
+// A body line that reads as a heading in Markdown stays text: the only headings are the title
+// and one per entry.
+TEST_F(ExportTest, MarkdownBodyNeverMakesHeadings)
+{
+    const QString out = path(u"a.md"_s);
+    run(Format::Markdown, out);
+    const QJsonObject seen = readWithPeer(u"md"_s, out);
+    EXPECT_EQ(seen.value(u"h1"_s).toInt(), 1);
+    EXPECT_EQ(seen.value(u"h2"_s).toInt(), 3) << seen.value(u"html"_s).toString().toStdString();
+    const QString md = QString::fromUtf8(testing_support::readFile(out));
+    EXPECT_TRUE(md.contains(u"## 2003-09-26（星期五）\n\n*天气：晴　心情：高兴*\n\n"_s)) << md.toStdString();
+    EXPECT_TRUE(md.contains(u"**粗体开头**"_s));
+}
+
+TEST_F(ExportTest, MarkdownPerEntryFilesGoInYearFolders)
+{
+    const QString out = path(u"md"_s);
+    const auto report = run(Format::Markdown, out, true);
+    EXPECT_EQ(report.files.size(), 3);
+    const QString first = QString::fromUtf8(testing_support::readFile(out + u"/2003/2003-09-26.md"_s));
+    EXPECT_TRUE(first.startsWith(u"# 2003-09-26（星期五）\n\n*天气：晴　心情：高兴*\n\n"_s)) << first.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(out + u"/2004/2004-01-01.md"_s));
+}
+
+// The HTML's articles carry their date, weather and mood; its contents link to every one; the
+// formats are kept as inline styles.
+TEST_F(ExportTest, HtmlArticlesCarryDatesWordsAndFormatsAndContentsLinkThem)
+{
+    const QString out = path(u"a.html"_s);
+    run(Format::Html, out);
+    const QJsonObject seen = readWithPeer(u"html"_s, out);
+    const QJsonArray articles = seen.value(u"articles"_s).toArray();
+    ASSERT_EQ(articles.size(), 3);
+    const QJsonObject first = articles[0].toObject();
+    EXPECT_EQ(first.value(u"date"_s).toString(), u"2003-09-26"_s);
+    EXPECT_EQ(first.value(u"weather"_s).toString(), u"晴"_s);
+    EXPECT_EQ(first.value(u"mood"_s).toString(), u"高兴"_s);
+    EXPECT_TRUE(first.value(u"bold"_s).toBool());
+    EXPECT_TRUE(first.value(u"red"_s).toBool());
+    EXPECT_EQ(seen.value(u"links"_s).toArray().size(), 3);
+    const QVariantList ids = seen.value(u"ids"_s).toArray().toVariantList();
+    for (const QJsonValue &link : seen.value(u"links"_s).toArray())
+        EXPECT_TRUE(ids.contains(link.toString())) << link.toString().toStdString();
+    const QString html = QString::fromUtf8(testing_support::readFile(out));
+    EXPECT_FALSE(html.contains(u"src=\"http"_s) || html.contains(u"href=\"http"_s));
+}
+
+TEST_F(ExportTest, OdfKeepsBoldAndColours)
+{
+    const QString out = path(u"a.odt"_s);
+    run(Format::Odf, out);
+    const QJsonObject seen = readWithPeer(u"odt"_s, out);
+    EXPECT_TRUE(seen.value(u"bold"_s).toBool());
+    EXPECT_TRUE(seen.value(u"red"_s).toBool());
+}
+
+// A cancelled export leaves no file under the output's name, whichever format.
+TEST_F(ExportTest, CancellingWritesNothing)
+{
+    for (Format format : {Format::Text, Format::Html, Format::Pdf}) {
+        const QString out = path(u"cancelled."_s + diary_export::suffixOf(format));
+        const auto report = run(format, out, false, [](int done, int) { return done < 1; });
+        EXPECT_TRUE(report.cancelled);
+        EXPECT_FALSE(QFileInfo::exists(out));
+        EXPECT_TRUE(testing_support::entriesIn(m_dir.path(), QDir::Files).filter(u".tmp"_s).isEmpty());
+    }
+}
+
+TEST_F(ExportTest, ToolExportsADateRangeAndReportsWhatItLeftOut)
+{
+    const QString out = path(u"range.txt"_s);
+    const auto r = testing_support::run(QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s),
+                                        {u"export"_s, m_archive, u"--format"_s, u"txt"_s, u"--from"_s,
+                                         u"2003-10-01"_s, u"--to"_s, u"2003-12-31"_s, out});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("1 entries exported")) << r.out.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(r.err).contains(kUnreadable));
+    const QString text = QString::fromUtf8(testing_support::readFile(out));
+    EXPECT_TRUE(text.contains(u"2003-10-05"_s));
+    EXPECT_FALSE(text.contains(u"2003-09-26"_s) || text.contains(u"2004-01-01"_s));
+
+    const auto bad = testing_support::run(QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s),
+                                          {u"export"_s, m_archive, u"--format"_s, u"doc"_s, out});
+    EXPECT_EQ(bad.exitCode, 2);
+}
+
+} // namespace
