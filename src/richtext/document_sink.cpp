@@ -141,14 +141,15 @@ void DocumentSink::insertTable(const Table &table)
     for (int r = 0; r < rows; ++r) {
         for (const TableCell &cell : table.rows[size_t(r)].cells) {
             QTextTableCell target = t->cellAt(r, cell.column);
+            m_cursor.setPosition(target.firstPosition());
+            m_blockEnded = false;
+            replay(cell.content);
             if (cell.background.isValid()) {
+                target = t->cellAt(r, cell.column);
                 QTextTableCellFormat cellFormat = target.format().toTableCellFormat();
                 cellFormat.setBackground(cell.background);
                 target.setFormat(cellFormat);
             }
-            m_cursor.setPosition(target.firstPosition());
-            m_blockEnded = false;
-            replay(cell.content);
         }
     }
     m_cursor.setPosition(t->lastPosition() + 1);
@@ -175,8 +176,9 @@ void DocumentSink::endParagraph(const ParaFormat &format, const RunFormat &mark)
         m_cursor.setBlockFormat(toBlockFormat(format));
     // The format of the paragraph mark is what an empty paragraph is typed in; in a paragraph
     // with text, the text's own formats are used.
+    // (Merged, not set: in a table cell's first block this format also holds the cell's own.)
     if (m_cursor.block().length() == 1)
-        m_cursor.setBlockCharFormat(charFormat(mark));
+        m_cursor.mergeBlockCharFormat(charFormat(mark));
     joinList(format);
     m_blockEnded = true;
 }
