@@ -83,6 +83,10 @@ QList<TableCase> tableCases()
         {"nesting deeper than allowed stays in the deepest table",
          rtf("\\pard\\intbl\\itap30 deep\\nestcell\\nestrow\\pard end\\par"), nullptr,
          {"deep", "end"}},
+        {"a vertically merged cell beginning with an empty paragraph keeps its span",
+         rtf("\\trowd\\clvmgf\\cellx1000\\cellx2000\\pard\\intbl\\par top\\cell x\\cell\\row"
+             "\\trowd\\clvmrg\\cellx1000\\cellx2000\\pard\\intbl\\cell y\\cell\\row"),
+         uR"("" ["" "top"{2x1}, "x"; "y"] "")", {"", "top\tx", "y"}},
         {"a vertical merge without a cell above is a cell",
          rtf("\\trowd\\clvmrg\\cellx1000\\pard\\intbl v\\cell\\row"), uR"("" ["v"] "")", {"v"}},
         {"a nested table where an outer row begins",
