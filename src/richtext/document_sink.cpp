@@ -6,6 +6,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
+#include <QTextTable>
 
 namespace richtext {
 
@@ -107,6 +108,66 @@ void DocumentSink::picture(const Picture &picture, const RunFormat &)
     m_cursor.insertImage(addPicture(*m_cursor.document(), picture));
 }
 
+void DocumentSink::table(const Table &table)
+{
+    insertTable(table);
+}
+
+// The table goes after the paragraph that has ended (or into the empty paragraph the cursor is
+// in, which the document then keeps in front of it); what follows goes into the paragraph the
+// document keeps after it.
+void DocumentSink::insertTable(const Table &table)
+{
+    const int rows = int(table.rows.size());
+    const int columns = int(table.columnWidths.size());
+    if (rows == 0 || columns == 0)
+        return;
+    QTextTableFormat format;
+    QList<QTextLength> widths;
+    for (int w : table.columnWidths)
+        widths.append(QTextLength(QTextLength::FixedLength, twipsToPixels(w)));
+    format.setColumnWidthConstraints(widths);
+    format.setCellSpacing(0);
+    format.setCellPadding(4);
+    format.setBorderCollapse(true);
+    format.setBorder(table.borders ? 1 : 0);
+    format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    format.setBorderBrush(QBrush(Qt::black));
+    QTextTable *t = m_cursor.insertTable(rows, columns, format);
+    for (int r = 0; r < rows; ++r)
+        for (const TableCell &cell : table.rows[size_t(r)].cells)
+            if (cell.rowSpan > 1 || cell.columnSpan > 1)
+                t->mergeCells(r, cell.column, cell.rowSpan, cell.columnSpan);
+    for (int r = 0; r < rows; ++r) {
+        for (const TableCell &cell : table.rows[size_t(r)].cells) {
+            QTextTableCell target = t->cellAt(r, cell.column);
+            m_cursor.setPosition(target.firstPosition());
+            m_blockEnded = false;
+            replay(cell.content);
+            if (cell.background.isValid()) {
+                target = t->cellAt(r, cell.column);
+                QTextTableCellFormat cellFormat = target.format().toTableCellFormat();
+                cellFormat.setBackground(cell.background);
+                target.setFormat(cellFormat);
+            }
+        }
+    }
+    m_cursor.setPosition(t->lastPosition() + 1);
+    m_blockEnded = false;
+}
+
+void DocumentSink::replay(const std::vector<TableItem> &content)
+{
+    for (const TableItem &item : content) {
+        switch (item.kind) {
+        case TableItem::Text: text(item.text, item.format); break;
+        case TableItem::Image: picture(item.picture, item.format); break;
+        case TableItem::ParagraphEnd: endParagraph(item.para, item.format); break;
+        case TableItem::NestedTable: insertTable(*item.table); break;
+        }
+    }
+}
+
 void DocumentSink::endParagraph(const ParaFormat &format, const RunFormat &mark)
 {
     startBlockIfNeeded();
@@ -115,8 +176,9 @@ void DocumentSink::endParagraph(const ParaFormat &format, const RunFormat &mark)
         m_cursor.setBlockFormat(toBlockFormat(format));
     // The format of the paragraph mark is what an empty paragraph is typed in; in a paragraph
     // with text, the text's own formats are used.
+    // (Merged, not set: in a table cell's first block this format also holds the cell's own.)
     if (m_cursor.block().length() == 1)
-        m_cursor.setBlockCharFormat(charFormat(mark));
+        m_cursor.mergeBlockCharFormat(charFormat(mark));
     joinList(format);
     m_blockEnded = true;
 }

@@ -28,8 +28,11 @@ public:
     void text(const QString &text, const RunFormat &format) override;
     void endParagraph(const ParaFormat &format, const RunFormat &mark) override;
     void picture(const Picture &picture, const RunFormat &format) override;
+    void table(const Table &table) override;
 
 private:
+    void insertTable(const Table &table);
+    void replay(const std::vector<TableItem> &content);
     const QTextCharFormat &charFormat(const RunFormat &format);
     void startBlockIfNeeded();
     void joinList(const ParaFormat &format);

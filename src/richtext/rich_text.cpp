@@ -4,6 +4,7 @@
 #include "document_sink.h"
 #include "rtf_reader.h"
 #include "rtf_writer.h"
+#include "tables.h"
 
 #include <QTextBlock>
 #include <QTextCursor>
@@ -100,7 +101,7 @@ QString plainParagraph(QString text)
 
 struct RtfText {
     QStringList paragraphs;
-    qsizetype lastPictureParagraph = -1;   // -1: no pictures
+    ParagraphShape shape;
 };
 
 std::optional<RtfText> rtfParagraphsIfReadable(const QByteArray &bytes)
@@ -108,7 +109,7 @@ std::optional<RtfText> rtfParagraphsIfReadable(const QByteArray &bytes)
     PlainTextSink sink;
     if (!parseRtf(bytes, sink))
         return std::nullopt;
-    return RtfText{sink.paragraphs(), sink.lastPictureParagraph()};
+    return RtfText{sink.paragraphs(), sink.shape()};
 }
 
 // The first paragraphs of RTF, as many characters as a summary of that limit needs: line 1,
@@ -142,15 +143,22 @@ public:
 
     void picture(const Picture &, const RunFormat &) override
     {
-        m_lastPictureParagraph = m_paragraphs.size();
+        m_shape.picture(m_paragraphs.size());
+    }
+
+    void table(const Table &table) override
+    {
+        m_shape.table(m_paragraphs.size());
+        if (!m_full)
+            RtfSink::table(table);
     }
 
     const QStringList &paragraphs() const { return m_paragraphs; }
-    qsizetype lastPictureParagraph() const { return m_lastPictureParagraph; }
+    const ParagraphShape &shape() const { return m_shape; }
 
 private:
     qsizetype m_limit;
-    qsizetype m_lastPictureParagraph = -1;
+    ParagraphShape m_shape;
     qsizetype m_body = 0;
     bool m_full = false;
     QStringList m_paragraphs;
@@ -164,7 +172,42 @@ std::optional<RtfText> rtfSummaryIfReadable(const QByteArray &bytes, qsizetype l
     SummarySink sink(limit);
     if (!parseRtf(bytes, sink))
         return std::nullopt;
-    return RtfText{sink.paragraphs(), sink.lastPictureParagraph()};
+    return RtfText{sink.paragraphs(), sink.shape()};
+}
+
+// Takes the index lines off the paragraphs the way takeFirstLine takes them off a document. A
+// document keeps a paragraph in front of a table: an index line directly followed by a table
+// leaves an empty paragraph there, which the next line is taken from, and which is no text of
+// the body (tables.h).
+struct IndexLines {
+    QString line1;
+    QString line2;
+    qsizetype bodyStart = 0;
+};
+
+IndexLines takeIndexLines(const QStringList &paragraphs, const ParagraphShape &shape)
+{
+    IndexLines out;
+    qsizetype pos = 0;
+    bool emptyInFront = false;   // the document's first paragraph is the one kept before a table
+    const auto take = [&]() -> QString {
+        if (emptyInFront)
+            return QString();
+        if (shape.tableStartsAt(pos) || pos >= paragraphs.size()) {
+            emptyInFront = shape.tableStartsAt(pos);
+            return QString();
+        }
+        const QString line = paragraphs[pos++];
+        emptyInFront = shape.tableStartsAt(pos);
+        return line;
+    };
+    out.line1 = take();
+    out.line2 = take();
+    if (!emptyInFront && pos < paragraphs.size() && paragraphs[pos].isEmpty()
+        && !shape.hasPicture(pos) && !shape.tableStartsAt(pos) && shape.tableStartsAt(pos + 1))
+        ++pos;
+    out.bodyStart = pos;
+    return out;
 }
 
 } // namespace
@@ -198,7 +241,11 @@ QString takeFirstLine(QTextDocument &doc)
     const QString text = first.text().remove(QChar(QChar::ObjectReplacementCharacter));
     QTextCursor cursor(&doc);
     const QTextBlock second = first.next();
-    if (second.isValid()) {
+    if (second.isValid() && QTextCursor(second).currentFrame() != doc.rootFrame()) {
+        // A table follows: the document keeps a paragraph in front of it, emptied.
+        cursor.setPosition(first.position());
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    } else if (second.isValid()) {
         // Removing the first paragraph with the break that ends it leaves the block that
         // follows, with its own formats and list membership.
         cursor.setPosition(first.position());
@@ -217,9 +264,9 @@ QByteArray SaveRecord(const QTextDocument &doc, int weather, int mood)
 
 QString plainBody(const QTextDocument &doc)
 {
-    QStringList paragraphs;
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
-        paragraphs.append(plainParagraph(b.text()));
+    QStringList paragraphs = documentLines(doc);
+    for (QString &p : paragraphs)
+        p = plainParagraph(std::move(p));
     return paragraphs.join(QLatin1String("\r\n"));
 }
 
@@ -234,20 +281,23 @@ RecordSummary summarizeRecord(const QByteArray &bytes)
 std::optional<RecordSummary> summarizeRecordIfReadable(const QByteArray &bytes, qsizetype limit)
 {
     std::optional<QStringList> paragraphs;
-    bool bodyPictures = false;   // past the two index lines
+    ParagraphShape shape;
     if (std::optional<RtfText> rtf = rtfSummaryIfReadable(bytes, limit)) {
         paragraphs = std::move(rtf->paragraphs);
-        bodyPictures = rtf->lastPictureParagraph >= 2;
+        shape = rtf->shape;
     } else {
         paragraphs = plainTextParagraphs(bytes, limit);
     }
     if (!paragraphs)
         return std::nullopt;
     RecordSummary summary;
-    if (!paragraphs->isEmpty())
-        summary.line1 = paragraphs->takeFirst();
-    if (!paragraphs->isEmpty())
-        summary.line2 = paragraphs->takeFirst();
+    const IndexLines lines = takeIndexLines(*paragraphs, shape);
+    summary.line1 = lines.line1;
+    summary.line2 = lines.line2;
+    // Past the two index lines.
+    const bool bodyPictures = shape.lastPictureParagraph() >= lines.bodyStart
+                              && shape.lastPictureParagraph() >= 0;
+    paragraphs->remove(0, lines.bodyStart);
     for (QString &p : *paragraphs)
         p = plainParagraph(std::move(p));
     summary.body = paragraphs->join(QLatin1String("\r\n"));

@@ -21,8 +21,9 @@ class QTextDocument;
 namespace richtext {
 
 // Other writers' RTF: pictures (\pict) become images of the document (richtext/pictures.h),
-// tables' cells are tab-separated text, a footnote's text follows the body as a numbered
-// paragraph with its number left in place, a field shows its result.
+// table rows (nested ones too) become document tables (richtext/tables.h), a footnote's text
+// and pictures follow the body as a numbered paragraph with its number left in place, a field
+// shows its result. Tables are written back as RTF rows.
 // Replaces the document's content with the RTF bytes (the undo history is cleared). Throws
 // ELoadStreamError when the bytes are not readable as RTF; the document is then empty.
 void readRtf(const QByteArray &bytes, QTextDocument &doc);
@@ -37,7 +38,8 @@ void LoadRecord(const QByteArray &bytes, QTextDocument &doc);
 QByteArray writeRtf(const QTextDocument &doc);
 
 // The text of the first paragraph (pictures have none), which is removed from the document; the paragraph that
-// follows keeps its own formats. A document of one paragraph is left with one empty paragraph.
+// follows keeps its own formats. When a table follows, the paragraph stays, emptied: the
+// document keeps one in front of a table. A document of one paragraph is left with one empty paragraph.
 // The removal cannot be undone (the undo history is cleared), so Undo never brings an index line
 // back into the body.
 QString takeFirstLine(QTextDocument &doc);
@@ -49,7 +51,8 @@ QString takeFirstLine(QTextDocument &doc);
 QByteArray SaveRecord(const QTextDocument &doc, int weather, int mood);
 
 // The plain text of the document: paragraphs joined by CR LF, and a line break inside a
-// paragraph also written as CR LF. Pictures have no text.
+// paragraph also written as CR LF. Pictures have no text. A table row is one line, its cells
+// separated by TAB (richtext/tables.h).
 QString plainBody(const QTextDocument &doc);
 
 // What the list page shows of a record. Exactly what LoadRecord, takeFirstLine twice and

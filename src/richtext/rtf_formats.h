@@ -4,6 +4,9 @@
 #include <QColor>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
 // The formatting that the RTF reader hands to its sinks, already resolved against the font and
 // colour tables, so that a sink never needs to know RTF. Sizes stay in RTF units (half-points,
 // twips) so that the plain-text sink pays nothing for them.
@@ -84,6 +87,48 @@ struct Picture {
     int goalHeight = 0;
     int scaleX = 100;          // \picscalex, \picscaley: per cent of the goal size
     int scaleY = 100;
+};
+
+
+// A table read from RTF rows (\trowd … \cell … \row, nested ones with \itap, \nestcell and
+// \nestrow), resolved into a grid of columns: the cell boundaries of all its rows make the
+// columns, a cell covers the columns between its boundaries, merged cells (\clmgf/\clmrg,
+// \clvmgf/\clvmrg) are one cell with a span, and the text of a merged-away cell joins the cell
+// it merges into.
+struct Table;
+
+// One piece of a cell's content, in reading order.
+struct TableItem {
+    enum Kind : unsigned char { Text, ParagraphEnd, Image, NestedTable };
+    Kind kind = Text;
+    QString text;              // Text
+    RunFormat format;          // Text, Image; ParagraphEnd: the paragraph mark's
+    ParaFormat para;           // ParagraphEnd
+    Picture picture;           // Image
+    std::shared_ptr<const Table> table;   // NestedTable
+};
+
+// A cell's content holds paragraphs (text and pictures, each ended by a ParagraphEnd) and
+// tables. It never begins with an empty paragraph directly followed by a table, never ends with
+// an empty paragraph directly after a table, and never holds two tables without a paragraph
+// between them: a document shows a paragraph there anyway, so the content says no more than a
+// document can keep.
+struct TableCell {
+    int column = 0;            // the first grid column
+    int columnSpan = 1;
+    int rowSpan = 1;
+    QColor background;         // invalid: none
+    std::vector<TableItem> content;
+};
+
+struct TableRow {
+    std::vector<TableCell> cells;   // by column; positions covered by a span hold no cell
+};
+
+struct Table {
+    std::vector<int> columnWidths;  // twips, one per grid column
+    std::vector<TableRow> rows;     // at least one row, each with at least one cell
+    bool borders = false;
 };
 
 } // namespace richtext

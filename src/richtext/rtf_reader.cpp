@@ -2,6 +2,7 @@
 
 #include "code_pages.h"
 #include "rtf_tokenizer.h"
+#include "tables.h"
 
 #include <QHash>
 
@@ -42,6 +43,8 @@ enum class Cw : unsigned char {
     Dbch, Loch, Rtlch, Ltrch, Ab, Ai, Afs, Body, Footnote, Chftn,
     Pict, PngBlip, JpegBlip, WmetaFile, EmfBlip, PicW, PicH, PicWGoal, PicHGoal, PicScaleX,
     PicScaleY,
+    Cell, NestCell, NestRow, Trowd, Cellx, TrLeft, ClMgf, ClMrg, ClVmgf, ClVmrg, ClCbPat, InTbl,
+    Itap, NestTableProps, Border, BorderStyle, BorderNone,
 };
 
 struct CwEntry {
@@ -57,8 +60,18 @@ constexpr std::array kControlWords = std::to_array<CwEntry>({
     {"ab", Cw::Ab}, {"afs", Cw::Afs}, {"aftncn", Cw::SkipDest}, {"aftnsep", Cw::SkipDest},
     {"aftnsepc", Cw::SkipDest}, {"ai", Cw::Ai}, {"annotation", Cw::SkipDest}, {"ansi", Cw::Ansi},
     {"ansicpg", Cw::AnsiCpg}, {"author", Cw::SkipDest}, {"b", Cw::B}, {"blue", Cw::Blue},
+    {"brdrdash", Cw::BorderStyle}, {"brdrdashd", Cw::BorderStyle}, {"brdrdashdd", Cw::BorderStyle},
+    {"brdrdashsm", Cw::BorderStyle}, {"brdrdb", Cw::BorderStyle}, {"brdrdot", Cw::BorderStyle},
+    {"brdremboss", Cw::BorderStyle}, {"brdrengrave", Cw::BorderStyle}, {"brdrframe", Cw::BorderStyle},
+    {"brdrhair", Cw::BorderStyle}, {"brdrinset", Cw::BorderStyle}, {"brdrnil", Cw::BorderNone},
+    {"brdrnone", Cw::BorderNone}, {"brdroutset", Cw::BorderStyle}, {"brdrs", Cw::BorderStyle},
+    {"brdrsh", Cw::BorderStyle}, {"brdrth", Cw::BorderStyle}, {"brdrtriple", Cw::BorderStyle},
+    {"brdrwavy", Cw::BorderStyle},
     {"bullet", Cw::Char, 0x2022}, {"buptim", Cw::SkipDest}, {"category", Cw::SkipDest},
-    {"cb", Cw::Highlight}, {"cell", Cw::Char, u'\t'}, {"cf", Cw::Cf}, {"chftn", Cw::Chftn},
+    {"cb", Cw::Highlight}, {"cell", Cw::Cell}, {"cellx", Cw::Cellx}, {"cf", Cw::Cf},
+    {"chftn", Cw::Chftn}, {"clbrdrb", Cw::Border}, {"clbrdrl", Cw::Border}, {"clbrdrr", Cw::Border},
+    {"clbrdrt", Cw::Border}, {"clcbpat", Cw::ClCbPat}, {"clmgf", Cw::ClMgf}, {"clmrg", Cw::ClMrg},
+    {"clvmgf", Cw::ClVmgf}, {"clvmrg", Cw::ClVmrg},
     {"colortbl", Cw::ColorTbl}, {"column", Cw::Par}, {"comment", Cw::SkipDest},
     {"company", Cw::SkipDest}, {"cpg", Cw::Cpg}, {"creatim", Cw::SkipDest}, {"dbch", Cw::Dbch},
     {"deff", Cw::Deff}, {"doccomm", Cw::SkipDest}, {"emdash", Cw::Char, 0x2014},
@@ -71,7 +84,7 @@ constexpr std::array kControlWords = std::to_array<CwEntry>({
     {"green", Cw::Green}, {"header", Cw::SkipDest}, {"headerf", Cw::SkipDest},
     {"headerl", Cw::SkipDest}, {"headerr", Cw::SkipDest}, {"hich", Cw::Loch},
     {"highlight", Cw::Highlight}, {"hlinkbase", Cw::SkipDest}, {"i", Cw::I}, {"ilvl", Cw::Ilvl},
-    {"info", Cw::SkipDest}, {"jpegblip", Cw::JpegBlip}, {"keywords", Cw::SkipDest},
+    {"info", Cw::SkipDest}, {"intbl", Cw::InTbl}, {"itap", Cw::Itap}, {"jpegblip", Cw::JpegBlip}, {"keywords", Cw::SkipDest},
     {"ldblquote", Cw::Char, 0x201C}, {"levelnfc", Cw::LevelNfc}, {"levelnfcn", Cw::LevelNfc},
     {"levelnumbers", Cw::SkipDest}, {"leveltext", Cw::SkipDest}, {"li", Cw::Li}, {"lin", Cw::Li},
     {"line", Cw::Char, QChar::LineSeparator}, {"list", Cw::List}, {"listid", Cw::ListId},
@@ -79,7 +92,8 @@ constexpr std::array kControlWords = std::to_array<CwEntry>({
     {"listoverridetable", Cw::ListOverrideTbl, 0, true}, {"listtable", Cw::ListTbl, 0, true},
     {"listtext", Cw::SkipDest}, {"loch", Cw::Loch}, {"lquote", Cw::Char, 0x2018}, {"ls", Cw::Ls},
     {"ltrch", Cw::Ltrch}, {"ltrmark", Cw::Char, 0x200E}, {"mac", Cw::Mac},
-    {"manager", Cw::SkipDest}, {"nestcell", Cw::Char, u'\t'}, {"nestrow", Cw::Row},
+    {"manager", Cw::SkipDest}, {"nestcell", Cw::NestCell}, {"nestrow", Cw::NestRow},
+    {"nesttableprops", Cw::NestTableProps, 0, true}, {"nonesttables", Cw::SkipDest},
     {"nonshppict", Cw::SkipDest}, {"nosupersub", Cw::NoSuperSub}, {"objdata", Cw::SkipDest},
     {"object", Cw::Object}, {"operator", Cw::SkipDest}, {"page", Cw::Page}, {"pagebb", Cw::PageBb},
     {"par", Cw::Par}, {"pard", Cw::Pard}, {"pc", Cw::Pc}, {"pca", Cw::Pca}, {"pich", Cw::PicH},
@@ -99,7 +113,10 @@ constexpr std::array kControlWords = std::to_array<CwEntry>({
     {"sect", Cw::Sect}, {"shp", Cw::SkipDest}, {"shppict", Cw::Body, 0, true},
     {"strike", Cw::Strike}, {"striked", Cw::Strike}, {"stylesheet", Cw::SkipDest}, {"sub", Cw::Sub},
     {"subject", Cw::SkipDest}, {"super", Cw::Super}, {"tab", Cw::Char, u'\t'}, {"tc", Cw::SkipDest},
-    {"template", Cw::SkipDest}, {"title", Cw::SkipDest}, {"txe", Cw::SkipDest}, {"u", Cw::U},
+    {"template", Cw::SkipDest}, {"title", Cw::SkipDest}, {"trbrdrb", Cw::Border},
+    {"trbrdrh", Cw::Border}, {"trbrdrl", Cw::Border}, {"trbrdrr", Cw::Border},
+    {"trbrdrt", Cw::Border}, {"trbrdrv", Cw::Border}, {"trleft", Cw::TrLeft}, {"trowd", Cw::Trowd},
+    {"txe", Cw::SkipDest}, {"u", Cw::U},
     {"uc", Cw::Uc}, {"ud", Cw::Ud, 0, true}, {"ul", Cw::Ul}, {"uld", Cw::UlDot},
     {"uldash", Cw::UlDash}, {"uldashd", Cw::UlDashDot}, {"uldashdd", Cw::UlDashDotDot},
     {"uldb", Cw::Ul}, {"ulhwave", Cw::UlWave}, {"ulldash", Cw::UlDash}, {"ulnone", Cw::UlNone},
@@ -135,6 +152,7 @@ struct ParaState {
     Alignment alignment = Alignment::Left;
     int left = 0, right = 0, first = 0, before = 0, after = 0;
     bool pageBreakBefore = false;
+    int tableDepth = 0;                    // \intbl, \itapN: 0 outside tables
     ListStyle pnStyle = ListStyle::None;   // from {\*\pn …}
     int ls = 0;                            // from \lsN
     int ilvl = 0;
@@ -161,6 +179,7 @@ struct Group {
     Dest resume = Dest::Body;   // Wrapper: where the \ud or \result part goes
     bool canResume = false;     // a skipped child of a wrapper, which \ud or \result reopens
     bool note = false;          // body text of a footnote, kept for the end of the document
+    bool nestProps = false;     // the row definition of a nested table ({\*\nesttableprops …})
     int uc = 1;
     CharState chr;
     ParaState para;
@@ -234,7 +253,19 @@ struct NotePiece {
     RunFormat format;
     bool paragraphEnd = false;
     ParaFormat para;
+    std::optional<Picture> picture;
 };
+
+// A table whose rows are being read.
+struct OpenTable {
+    std::vector<ReadRow> rows;
+    std::vector<std::vector<TableItem>> cells;   // the ended cells of the open row
+    std::vector<TableItem> cell;                 // the open cell
+};
+
+// Rows beyond this many go on as a new table: a document lays out a huge table far more slowly
+// than as many paragraphs.
+constexpr size_t kMaxTableRows = 2000;
 
 struct Note {
     std::vector<NotePiece> pieces;
@@ -270,6 +301,18 @@ private:
     void picture();
     void emitText(QString text);
     void endParagraph();
+
+    void beginContent();
+    void reachDepth(size_t depth);
+    void closeTable();
+    void endCell(size_t level);
+    void endRow(size_t level, const RowDefinition &definition);
+    RowDefinition &rowDefinition() { return m_rowDefinitions[group().nestProps ? 1 : 0]; }
+    void deliverText(const QString &text);
+    void deliverPicture(Picture picture);
+    void deliverParagraphEnd();
+    void deliverTable(Table table);
+    void releaseHeldParagraph();
     void finish();
     void commitFont();
     void commitColor();
@@ -289,6 +332,19 @@ private:
     std::optional<char> m_heldLead;  // a lead byte waiting, across a group or a format word,
                                      // for its trail byte
     std::vector<Note> m_notes;
+    std::vector<OpenTable> m_tables;  // the tables around the open paragraph, outermost first
+    int m_paraDepth = -1;           // the table depth of the open paragraph; -1 before its content
+    RowDefinition m_rowDefinitions[2];   // of outermost rows, and of nested ones
+    CellDefinition m_cellDefinition;     // the cell being defined, up to its \cellx
+    bool m_rowOpen = false;         // an outermost row has been defined (\trowd) and not ended
+    bool m_borderPending = false;   // a border side was named; its style says whether it shows
+    bool m_afterTable = false;      // the last thing the sink received is a table
+    bool m_deliveredAny = false;    // the sink has received something
+    // An empty paragraph at the start of the document or right after a table: the document
+    // shows one there anyway when a table is next to it, so it is kept only when more follows
+    // (and, at the start, when that is not a table).
+    std::optional<std::pair<ParaFormat, RunFormat>> m_heldParagraph;
+    bool m_heldAtStart = false;
     Picture m_picture;               // the \pict group being read
     QByteArray m_pictureHex;
     int m_fallbackToSkip = 0;
@@ -495,7 +551,7 @@ void Reader::apply(const CwEntry &e, const RtfToken &t, Group &g)
         }
         break;
     case Cw::Pict:
-        if (body && !g.note && !g.chr.hidden) {
+        if (body && !g.chr.hidden) {
             g.dest = Dest::Picture;
             m_picture = Picture();
             m_pictureHex.clear();
@@ -653,10 +709,65 @@ void Reader::apply(const CwEntry &e, const RtfToken &t, Group &g)
         }
         break;
     case Cw::Sect:
-    case Cw::Row:
         if (body && !g.note && m_hasContent)
             endParagraph();
         break;
+
+    // Tables. In a footnote a table is only text: a TAB for a cell, a paragraph for a row.
+    case Cw::Cell:
+    case Cw::NestCell:
+        if (body && g.note)
+            bodyChar(u'\t');
+        else if (body)
+            endCell(e.cw == Cw::Cell ? 1 : size_t(std::max(2, g.para.tableDepth)));
+        break;
+    case Cw::Row:
+    case Cw::NestRow:
+        if (body && g.note) {
+            if (m_hasContent)
+                endParagraph();
+        } else if (body) {
+            // A nested row's definition comes just before it; an outermost row's stays in force
+            // for rows that state none.
+            const size_t level = e.cw == Cw::Row ? 1 : std::max<size_t>(2, m_tables.size());
+            endRow(level, m_rowDefinitions[e.cw == Cw::Row ? 0 : 1]);
+            if (e.cw == Cw::Row)
+                m_rowOpen = false;
+        }
+        break;
+    case Cw::NestTableProps: g.nestProps = true; break;
+    case Cw::Trowd:
+        if (!g.nestProps)
+            m_rowOpen = true;
+        rowDefinition() = RowDefinition();
+        m_cellDefinition = CellDefinition();
+        m_borderPending = false;
+        break;
+    case Cw::TrLeft: rowDefinition().left = std::clamp(p, -kMaxCellBoundary, kMaxCellBoundary); break;
+    case Cw::Cellx: {
+        RowDefinition &row = rowDefinition();
+        m_cellDefinition.right = std::clamp(p, -kMaxCellBoundary, kMaxCellBoundary);
+        if (row.cells.size() < size_t(kMaxTableColumns))
+            row.cells.push_back(m_cellDefinition);
+        m_cellDefinition = CellDefinition();
+        m_borderPending = false;
+        break;
+    }
+    case Cw::ClMgf: m_cellDefinition.mergeFirst = true; break;
+    case Cw::ClMrg: m_cellDefinition.merge = true; break;
+    case Cw::ClVmgf: m_cellDefinition.verticalFirst = true; break;
+    case Cw::ClVmrg: m_cellDefinition.vertical = true; break;
+    case Cw::ClCbPat:
+        m_cellDefinition.background = p > 0 && p < m_colors.size() ? m_colors[p] : QColor();
+        break;
+    case Cw::Border: m_borderPending = true; break;
+    case Cw::BorderStyle:
+        if (std::exchange(m_borderPending, false))
+            rowDefinition().borders = true;
+        break;
+    case Cw::BorderNone: m_borderPending = false; break;
+    case Cw::InTbl: g.para.tableDepth = std::max(g.para.tableDepth, 1); break;
+    case Cw::Itap: g.para.tableDepth = std::clamp(p, 0, kMaxTableDepth); break;
     case Cw::Char:
         bodyChar(e.ch);
         break;
@@ -779,23 +890,183 @@ void Reader::emitText(QString text)
     if (text.isEmpty())
         return;
     if (group().note) {
-        m_notes.back().pieces.push_back(NotePiece{text, runFormat(), false, ParaFormat()});
+        m_notes.back().pieces.push_back(NotePiece{text, runFormat(), false, ParaFormat(), {}});
         return;
     }
+    beginContent();
     m_hasContent = true;
-    m_sink.text(text, runFormat());
+    deliverText(text);
 }
 
 void Reader::endParagraph()
 {
     emitText(QString());
     if (group().note) {
-        m_notes.back().pieces.push_back(NotePiece{QString(), runFormat(), true, paraFormat()});
+        m_notes.back().pieces.push_back(NotePiece{QString(), runFormat(), true, paraFormat(), {}});
         return;
     }
-    m_sink.endParagraph(paraFormat(), runFormat());
+    beginContent();
+    deliverParagraphEnd();
     m_hasContent = false;
     m_pageBreakNext = false;
+    m_paraDepth = -1;
+}
+
+// The table depth of a paragraph is what its properties say when its content begins; tables
+// deeper than that end there, and tables it needs begin there.
+void Reader::beginContent()
+{
+    if (m_paraDepth >= 0)
+        return;
+    m_paraDepth = group().para.tableDepth;
+    // Inside a row, a paragraph whose properties were reset (\pard without \intbl, as some
+    // writers put each cell's paragraphs in a group of their own) is still the cell's.
+    const bool rowBegun = m_rowOpen || (!m_tables.empty() && !m_tables.front().cells.empty());
+    if (m_paraDepth == 0 && rowBegun)
+        m_paraDepth = 1;
+    reachDepth(size_t(m_paraDepth));
+}
+
+void Reader::reachDepth(size_t depth)
+{
+    while (m_tables.size() > depth)
+        closeTable();
+    while (m_tables.size() < depth)
+        m_tables.emplace_back();
+}
+
+void Reader::closeTable()
+{
+    OpenTable open = std::move(m_tables.back());
+    m_tables.pop_back();
+    // A row without its \row keeps its cells.
+    if (!open.cell.empty())
+        open.cells.push_back(std::move(open.cell));
+    if (!open.cells.empty())
+        open.rows.push_back(ReadRow{m_rowDefinitions[m_tables.empty() ? 0 : 1], std::move(open.cells)});
+    Table table = buildTable(std::move(open.rows));
+    if (!table.rows.empty())
+        deliverTable(std::move(table));
+}
+
+void Reader::endCell(size_t level)
+{
+    const bool emptyParagraph = !m_hasContent;
+    if (m_hasContent)
+        endParagraph();
+    reachDepth(std::min(level, size_t(kMaxTableDepth)));
+    OpenTable &table = m_tables.back();
+    // The cell's last paragraph ends here; an empty one matters only after others.
+    if (emptyParagraph && !table.cell.empty()) {
+        TableItem end;
+        end.kind = TableItem::ParagraphEnd;
+        end.para = paraFormat();
+        end.format = runFormat();
+        table.cell.push_back(std::move(end));
+    }
+    table.cells.push_back(std::move(table.cell));
+    table.cell.clear();
+}
+
+void Reader::endRow(size_t level, const RowDefinition &definition)
+{
+    if (m_hasContent)
+        endParagraph();
+    reachDepth(std::min(level, size_t(kMaxTableDepth)));
+    OpenTable &table = m_tables.back();
+    if (!table.cell.empty()) {
+        table.cells.push_back(std::move(table.cell));
+        table.cell.clear();
+    }
+    if (table.cells.empty() && definition.cells.empty())
+        return;
+    table.rows.push_back(ReadRow{definition, std::move(table.cells)});
+    table.cells.clear();
+    if (table.rows.size() >= kMaxTableRows) {
+        closeTable();
+        m_tables.emplace_back();
+    }
+}
+
+void Reader::deliverText(const QString &text)
+{
+    if (!m_tables.empty()) {
+        TableItem item;
+        item.text = text;
+        item.format = runFormat();
+        m_tables.back().cell.push_back(std::move(item));
+        return;
+    }
+    releaseHeldParagraph();
+    m_afterTable = false;
+    m_deliveredAny = true;
+    m_sink.text(text, runFormat());
+}
+
+void Reader::deliverPicture(Picture picture)
+{
+    if (!m_tables.empty()) {
+        TableItem item;
+        item.kind = TableItem::Image;
+        item.picture = std::move(picture);
+        item.format = runFormat();
+        m_tables.back().cell.push_back(std::move(item));
+        return;
+    }
+    releaseHeldParagraph();
+    m_afterTable = false;
+    m_deliveredAny = true;
+    m_sink.picture(picture, runFormat());
+}
+
+void Reader::deliverParagraphEnd()
+{
+    if (!m_tables.empty()) {
+        TableItem item;
+        item.kind = TableItem::ParagraphEnd;
+        item.para = paraFormat();
+        item.format = runFormat();
+        m_tables.back().cell.push_back(std::move(item));
+        return;
+    }
+    releaseHeldParagraph();
+    if (!m_hasContent && (m_afterTable || !m_deliveredAny)) {
+        m_heldParagraph.emplace(paraFormat(), runFormat());
+        m_heldAtStart = !m_afterTable;
+        m_afterTable = false;
+        m_deliveredAny = true;
+        return;
+    }
+    m_afterTable = false;
+    m_deliveredAny = true;
+    m_sink.endParagraph(paraFormat(), runFormat());
+}
+
+void Reader::deliverTable(Table table)
+{
+    if (!m_tables.empty()) {
+        TableItem item;
+        item.kind = TableItem::NestedTable;
+        item.table = std::make_shared<const Table>(std::move(table));
+        m_tables.back().cell.push_back(std::move(item));
+        return;
+    }
+    if (m_heldParagraph && m_heldAtStart)
+        m_heldParagraph.reset();
+    releaseHeldParagraph();
+    if (m_afterTable)
+        m_sink.endParagraph(ParaFormat(), m_plainRun);
+    m_sink.table(table);
+    m_afterTable = true;
+    m_deliveredAny = true;
+}
+
+void Reader::releaseHeldParagraph()
+{
+    if (m_heldParagraph) {
+        const auto held = *std::exchange(m_heldParagraph, std::nullopt);
+        m_sink.endParagraph(held.first, held.second);
+    }
 }
 
 void Reader::finish()
@@ -808,6 +1079,10 @@ void Reader::finish()
         g.note = false;   // an unclosed footnote ends here
     if (m_hasContent)
         endParagraph();
+    reachDepth(0);
+    if (m_heldAtStart)
+        releaseHeldParagraph();
+    m_heldParagraph.reset();
     int number = 0;
     for (const Note &note : m_notes) {
         ++number;
@@ -819,6 +1094,8 @@ void Reader::finish()
         for (const NotePiece &piece : note.pieces) {
             if (piece.paragraphEnd)
                 m_sink.endParagraph(piece.para, piece.format);
+            else if (piece.picture)
+                m_sink.picture(*piece.picture, piece.format);
             else
                 m_sink.text(piece.text, piece.format);
             open = !piece.paragraphEnd;
@@ -836,9 +1113,14 @@ void Reader::picture()
     m_pictureHex = QByteArray();
     if (m_highSurrogate)
         emitText(QString());
+    if (group().note) {
+        m_notes.back().pieces.push_back(
+            NotePiece{QString(), runFormat(), false, ParaFormat(), std::exchange(m_picture, Picture())});
+        return;
+    }
+    beginContent();
     m_hasContent = true;
-    m_sink.picture(m_picture, runFormat());
-    m_picture = Picture();
+    deliverPicture(std::exchange(m_picture, Picture()));
 }
 
 void Reader::commitFont()

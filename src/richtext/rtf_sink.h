@@ -37,6 +37,49 @@ public:
 
     // A picture in the current paragraph, at the place it appears in the text.
     virtual void picture(const Picture &, const RunFormat &) {}
+
+    // A table, whole, between two paragraphs: the paragraph before it has ended, and what
+    // follows starts a new paragraph. Two tables always have a paragraph between them. By
+    // default the table arrives as its plain text (tables.h: tableLines), each line a
+    // paragraph, a line with a picture holding one picture without data.
+    virtual void table(const Table &table);
+};
+
+// Where pictures and tables stand among the paragraphs of plain text, as far as the index
+// lines of a record need it.
+class ParagraphShape
+{
+public:
+    void picture(qsizetype paragraph)
+    {
+        m_lastPicture = paragraph;
+        if (paragraph < kTracked)
+            m_pictures |= 1u << paragraph;
+    }
+    void table(qsizetype firstLine)
+    {
+        if (firstLine < kTracked)
+            m_tables |= 1u << firstLine;
+    }
+
+    // The number of the last paragraph holding a picture (0 = the first); -1 without pictures.
+    qsizetype lastPictureParagraph() const { return m_lastPicture; }
+    // Whether the paragraph holds a picture; known for the first few paragraphs only.
+    bool hasPicture(qsizetype paragraph) const
+    {
+        return paragraph >= 0 && paragraph < kTracked && (m_pictures >> paragraph) & 1u;
+    }
+    // Whether a table's first line is this paragraph; known for the first few only.
+    bool tableStartsAt(qsizetype paragraph) const
+    {
+        return paragraph >= 0 && paragraph < kTracked && (m_tables >> paragraph) & 1u;
+    }
+
+private:
+    static constexpr qsizetype kTracked = 32;
+    qsizetype m_lastPicture = -1;
+    quint32 m_pictures = 0;
+    quint32 m_tables = 0;
 };
 
 // Collects the plain text of each paragraph, nothing else: the fast way to the text of a
@@ -54,15 +97,20 @@ public:
 
     void picture(const Picture &, const RunFormat &) override
     {
-        m_lastPictureParagraph = m_paragraphs.size();
+        m_shape.picture(m_paragraphs.size());
+    }
+
+    void table(const Table &table) override
+    {
+        m_shape.table(m_paragraphs.size());
+        RtfSink::table(table);
     }
 
     const QStringList &paragraphs() const { return m_paragraphs; }
-    // The number of the last paragraph holding a picture (0 = the first); -1 without pictures.
-    qsizetype lastPictureParagraph() const { return m_lastPictureParagraph; }
+    const ParagraphShape &shape() const { return m_shape; }
 
 private:
-    qsizetype m_lastPictureParagraph = -1;
+    ParagraphShape m_shape;
     QStringList m_paragraphs;
     QString m_current;
 };

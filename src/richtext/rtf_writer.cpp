@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
+#include <QTextTable>
 
 #include <algorithm>
 #include <optional>
@@ -19,6 +20,9 @@ namespace {
 
 constexpr int kBulletIndent = 720;    // twips per list level, as the rich edit control indents
 constexpr int kBulletHang = -360;
+// The width a table fills when its columns give none of their own: an A4 page's text width.
+constexpr int kTableWidth = 9638;
+constexpr int kCellGap = 108;         // \trgaph: half the space between two cells' text
 
 struct ParaOut {
     Alignment alignment = Alignment::Left;
@@ -26,6 +30,7 @@ struct ParaOut {
     bool pageBreakBefore = false;
     ListStyle list = ListStyle::None;
     int listLevel = 0;
+    int tableDepth = 0;
 
     bool operator==(const ParaOut &) const = default;
 };
@@ -88,7 +93,12 @@ private:
 
     void header();
     void paragraph(const ParaOut &p, const QString &itemText, const std::vector<Run> &runs,
-                   const RtfCharState &mark);
+                   const RtfCharState &mark, const char *end = "par");
+    void block(const QTextBlock &b, int depth, const char *end);
+    void frame(QTextFrame::iterator it, int depth, bool topLevel);
+    void table(const QTextTable &t, int level);
+    QByteArray rowDefinition(const QTextTable &t, int row);
+    void addTableColours(const QTextFrame &frame);
     void listGroups(const ParaOut &p, const QString &itemText, bool withDefinition);
     void switchTo(const RtfCharState &c);
 
@@ -224,6 +234,7 @@ QByteArray Writer::write(const QStringList &leadingLines)
     }
     if (m_fonts.isEmpty())
         addToTables(resolve(QTextCharFormat()));
+    addTableColours(*m_doc.rootFrame());
 
     header();
 
@@ -239,7 +250,14 @@ QByteArray Writer::write(const QStringList &leadingLines)
     for (const QString &line : leadingLines)
         paragraph(leading, QString(), {Run{line, leadingFormat, std::nullopt}}, leadingFormat);
 
-    for (QTextBlock b = firstBlock; b.isValid(); b = b.next()) {
+    frame(m_doc.rootFrame()->begin(), 0, true);
+    m_out += "}\r\n";
+    return m_out;
+}
+
+void Writer::block(const QTextBlock &b, int depth, const char *end)
+{
+    {
         std::vector<Run> runs;
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
@@ -255,10 +273,148 @@ QByteArray Writer::write(const QStringList &leadingLines)
             runs.push_back(std::move(run));
         }
         const QString itemText = b.textList() ? b.textList()->itemText(b) : QString();
-        paragraph(paraOut(b), itemText, runs, charOut(resolve(b.charFormat())));
+        ParaOut p = paraOut(b);
+        p.tableDepth = depth;
+        paragraph(p, itemText, runs, charOut(resolve(b.charFormat())), end);
     }
-    m_out += "}\r\n";
-    return m_out;
+}
+
+// A frame's blocks and tables in order. In a cell the last paragraph ends the cell. The empty
+// paragraph the document keeps after a table at its very end is not written.
+void Writer::frame(QTextFrame::iterator it, int depth, bool topLevel)
+{
+    struct Entry {
+        QTextBlock block;
+        QTextTable *table = nullptr;
+    };
+    std::vector<Entry> entries;
+    for (; !it.atEnd(); ++it) {
+        if (QTextFrame *f = it.currentFrame()) {
+            if (auto *t = qobject_cast<QTextTable *>(f))
+                entries.push_back(Entry{QTextBlock(), t});
+            else
+                for (auto inner = f->begin(); !inner.atEnd(); ++inner)
+                    if (inner.currentBlock().isValid())
+                        entries.push_back(Entry{inner.currentBlock(), nullptr});
+        } else {
+            entries.push_back(Entry{it.currentBlock(), nullptr});
+        }
+    }
+    if (topLevel && entries.size() >= 2 && !entries.back().table
+        && entries.back().block.length() <= 1 && entries[entries.size() - 2].table)
+        entries.pop_back();
+    const char *cellEnd = depth <= 1 ? "cell" : "nestcell";
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const bool last = i + 1 == entries.size();
+        if (entries[i].table) {
+            table(*entries[i].table, depth + 1);
+            if (last && !topLevel) {
+                // A cell ends with a paragraph.
+                ParaOut p;
+                p.tableDepth = depth;
+                paragraph(p, QString(), {}, m_char, cellEnd);
+            }
+        } else {
+            block(entries[i].block, depth, last && !topLevel ? cellEnd : "par");
+        }
+    }
+}
+
+QByteArray Writer::rowDefinition(const QTextTable &t, int row)
+{
+    const QTextTableFormat format = t.format();
+    const QList<QTextLength> constraints = format.columnWidthConstraints();
+    const int columns = t.columns();
+    std::vector<int> rights;
+    int edge = 0;
+    for (int c = 0; c < columns; ++c) {
+        int width = kTableWidth / columns;
+        if (c < constraints.size()) {
+            const QTextLength &l = constraints[c];
+            if (l.type() == QTextLength::FixedLength)
+                width = pixelsToTwips(l.rawValue());
+            else if (l.type() == QTextLength::PercentageLength)
+                width = qRound(kTableWidth * l.rawValue() / 100.0);
+        }
+        edge += std::max(width, 1);
+        rights.push_back(edge);
+    }
+    QByteArray out = "\\trowd\\trgaph" + QByteArray::number(kCellGap) + "\\trleft0";
+    const bool borders = format.border() > 0 && format.borderStyle() != QTextFrameFormat::BorderStyle_None;
+    for (int c = 0; c < columns;) {
+        const QTextTableCell cell = t.cellAt(row, c);
+        const int span = std::max(cell.columnSpan(), 1);
+        if (cell.row() < row)
+            out += "\\clvmrg";
+        else if (cell.rowSpan() > 1)
+            out += "\\clvmgf";
+        if (borders)
+            out += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10"
+                   "\\clbrdrb\\brdrs\\brdrw10\\clbrdrr\\brdrs\\brdrw10";
+        const QBrush background = cell.format().background();
+        if (background.style() != Qt::NoBrush && m_colorIndex.contains(background.color().rgb()))
+            out += "\\clcbpat" + QByteArray::number(m_colorIndex.value(background.color().rgb()));
+        out += "\\cellx" + QByteArray::number(rights[size_t(std::min(c + span, columns) - 1)]);
+        c += span;
+    }
+    return out;
+}
+
+// Rows as word processors write them: an outermost row states its definition first and ends
+// with \row; a nested row ends with its definition in {\*\nesttableprops … \nestrow}, followed
+// by a paragraph for readers that know no nested tables. A cell merged into the one above is
+// an empty cell marked \clvmrg; one merged into the cell before it is not written.
+void Writer::table(const QTextTable &t, int level)
+{
+    for (int r = 0; r < t.rows(); ++r) {
+        const QByteArray definition = rowDefinition(t, r);
+        if (level == 1) {
+            m_out += "\r\n";
+            m_out += definition;
+            m_needDelimiter = true;
+        }
+        for (int c = 0; c < t.columns();) {
+            const QTextTableCell cell = t.cellAt(r, c);
+            c += std::max(cell.columnSpan(), 1);
+            m_firstParagraph = true;
+            if (cell.row() < r) {
+                ParaOut p;
+                p.tableDepth = level;
+                paragraph(p, QString(), {}, m_char, level == 1 ? "cell" : "nestcell");
+            } else {
+                frame(cell.begin(), level, false);
+            }
+        }
+        if (level == 1) {
+            word("row");
+        } else {
+            m_out += "{\\*\\nesttableprops";
+            m_out += definition;
+            m_out += "\\nestrow}{\\nonesttables\\par}";
+            m_needDelimiter = false;
+        }
+        m_out += "\r\n";
+        m_needDelimiter = false;
+        m_firstParagraph = true;
+    }
+}
+
+void Writer::addTableColours(const QTextFrame &frame)
+{
+    for (QTextFrame *child : frame.childFrames()) {
+        if (auto *t = qobject_cast<QTextTable *>(child)) {
+            for (int r = 0; r < t->rows(); ++r) {
+                for (int c = 0; c < t->columns(); ++c) {
+                    const QBrush b = t->cellAt(r, c).format().background();
+                    if (b.style() != Qt::NoBrush && !m_colorIndex.contains(b.color().rgb())) {
+                        m_colors.append(b.color().rgb());
+                        m_colorIndex.insert(b.color().rgb(), int(m_colors.size()));
+                    }
+                }
+            }
+        }
+        addTableColours(*child);
+    }
 }
 
 void Writer::header()
@@ -298,10 +454,14 @@ void Writer::header()
 }
 
 void Writer::paragraph(const ParaOut &p, const QString &itemText, const std::vector<Run> &runs,
-                       const RtfCharState &mark)
+                       const RtfCharState &mark, const char *end)
 {
     if (m_firstParagraph || !(p == m_para)) {
         word("pard");
+        if (p.tableDepth > 0)
+            word("intbl");
+        if (p.tableDepth > 1)
+            word("itap", p.tableDepth);
         if (p.list != ListStyle::None)
             listGroups(p, itemText, true);
         if (p.alignment == Alignment::Center)
@@ -345,7 +505,7 @@ void Writer::paragraph(const ParaOut &p, const QString &itemText, const std::vec
     // An empty paragraph keeps the format it will be typed in.
     if (runs.empty())
         switchTo(mark);
-    word("par");
+    word(end);
     m_out += "\r\n";
     m_needDelimiter = false;
 }

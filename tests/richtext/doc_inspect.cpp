@@ -1,9 +1,12 @@
 #include "doc_inspect.h"
 
+#include "richtext/tables.h"
+
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
+#include <QTextTable>
 
 namespace inspect {
 
@@ -66,10 +69,42 @@ QList<Paragraph> describe(const QTextDocument &doc)
 
 QStringList texts(const QTextDocument &doc)
 {
-    QStringList out;
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
-        out.append(b.text().remove(QChar(QChar::ObjectReplacementCharacter)));
+    QStringList out = richtext::documentLines(doc);
+    for (QString &line : out)
+        line.remove(QChar(QChar::ObjectReplacementCharacter));
     return out;
+}
+
+static QString frameStructure(QTextFrame::iterator it)
+{
+    QStringList items;
+    for (; !it.atEnd(); ++it) {
+        if (auto *t = qobject_cast<QTextTable *>(it.currentFrame())) {
+            QStringList rows;
+            for (int r = 0; r < t->rows(); ++r) {
+                QStringList cells;
+                for (int c = 0; c < t->columns(); ++c) {
+                    const QTextTableCell cell = t->cellAt(r, c);
+                    if (cell.row() != r || cell.column() != c)
+                        continue;
+                    QString text = frameStructure(cell.begin());
+                    if (cell.rowSpan() > 1 || cell.columnSpan() > 1)
+                        text += QStringLiteral("{%1x%2}").arg(cell.rowSpan()).arg(cell.columnSpan());
+                    cells.append(text);
+                }
+                rows.append(cells.join(QLatin1String(", ")));
+            }
+            items.append(u'[' + rows.join(QLatin1String("; ")) + u']');
+        } else if (!it.currentFrame()) {
+            items.append(u'"' + it.currentBlock().text() + u'"');
+        }
+    }
+    return items.join(u' ');
+}
+
+QString structure(const QTextDocument &doc)
+{
+    return frameStructure(doc.rootFrame()->begin());
 }
 
 Run runWith(const Paragraph &p, const QString &text)

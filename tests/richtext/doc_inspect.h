@@ -42,7 +42,12 @@ struct Paragraph {
 };
 
 QList<Paragraph> describe(const QTextDocument &doc);
+// The document's plain text line by line (a table row is a line, its cells TAB-separated).
 QStringList texts(const QTextDocument &doc);
+
+// Paragraphs as "text", tables as [cell, cell; cell, cell] with a cell's content inside and
+// its span as {rows x columns} when it spans: every block the document holds, in order.
+QString structure(const QTextDocument &doc);
 
 // The run of a paragraph holding the given text, or a run with empty text.
 Run runWith(const Paragraph &p, const QString &text);

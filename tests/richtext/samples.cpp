@@ -126,11 +126,89 @@ QByteArray textEdit()
                       "\\f0 \\'c4\\'e3}");
 }
 
+// Word: tables with row and cell borders, a shaded cell, each row's definition stated before its
+// cells and again in a group with \row after them, and a table nested in a cell
+// (\itap2 … \nestcell, {\*\nesttableprops … \nestrow}{\nonesttables …}).
+QByteArray wordTables()
+{
+    return QByteArray(R"({\rtf1\adeflang1025\ansi\ansicpg936\uc2\deff0{\fonttbl{\f0\froman\fcharset0 Times New Roman;}{\f13\fnil\fcharset134 \'cb\'ce\'cc\'e5;}}
+{\colortbl;\red0\green0\blue0;\red255\green255\blue0;}
+\pard\plain \ltrpar\ql \itap0 \f0\fs21 Before\par
+\trowd \irow0\irowband0\ltrrow\ts11\trgaph108\trleft-108\trbrdrt\brdrs\brdrw10 \trbrdrl\brdrs\brdrw10 \trbrdrb\brdrs\brdrw10 \trbrdrr\brdrs\brdrw10 \trftsWidth1\trautofit1\tblind0\tblindtype3 \clvertalt\clbrdrt\brdrs\brdrw10 \clbrdrl\brdrs\brdrw10 \clbrdrb\brdrs\brdrw10 \clbrdrr\brdrs\brdrw10 \cltxlrtb\clftsWidth3\clwWidth2840\clshdrawnil \cellx2732\clvertalt\clbrdrt\brdrs\brdrw10 \clbrdrl\brdrs\brdrw10 \clbrdrb\brdrs\brdrw10 \clbrdrr\brdrs\brdrw10 \cltxlrtb\clftsWidth3\clwWidth2840\clcbpat2 \cellx5572\pard\plain \ltrpar\ql \li0\ri0\widctlpar\intbl\wrapdefault\aspalpha\aspnum\faauto\adjustright\rin0\lin0 \f0\fs21 {\rtlch\fcs1 \af0 \ltrch\fcs0 \f13\hich\af13\dbch\af13\loch\f13 \'c8\'d5\'c6\'da\cell }{\rtlch\fcs1 \af0 \ltrch\fcs0 \b Weather\cell }\pard\plain \ltrpar\ql \li0\ri0\widctlpar\intbl\wrapdefault\aspalpha\aspnum\faauto\adjustright\rin0\lin0 \f0\fs21 {\rtlch\fcs1 \af0 \ltrch\fcs0 \trowd \irow0\irowband0\ltrrow\ts11\trgaph108\trleft-108\trbrdrt\brdrs\brdrw10 \clbrdrt\brdrs\brdrw10 \cellx2732\clcbpat2 \cellx5572\row }
+\trowd \irow1\irowband1\lastrow \ltrrow\ts11\trgaph108\trleft-108\trbrdrt\brdrs\brdrw10 \clbrdrt\brdrs\brdrw10 \cellx2732\clbrdrt\brdrs\brdrw10 \cellx5572
+\pard\plain \ltrpar\ql \intbl\itap1 \f0\fs21 outer\par
+\pard\plain \ltrpar\ql \intbl\itap2 \f0\fs21 in1\nestcell in2\nestcell
+\pard\plain \ltrpar\ql \intbl\itap2 {\*\nesttableprops\trowd \irow0\irowband0\lastrow \ltrrow\ts11\trgaph108\trleft0\clbrdrt\brdrs\brdrw10 \cellx1000\clbrdrt\brdrs\brdrw10 \cellx2000\nestrow}{\nonesttables\par }
+\pard\plain \ltrpar\ql \intbl\itap1 \f0\fs21 \cell sunny\cell
+\pard\plain \ltrpar\ql \intbl\itap1 {\trowd \irow1\irowband1\lastrow \ltrrow\ts11\trgaph108\trleft-108\cellx2732\cellx5572\row }
+\pard\plain \ltrpar\ql \itap0 \f0\fs21 After\par}
+)");
+}
+
+// LibreOffice 7.4 (converted from an HTML page): rows with different cell boundaries (a cell
+// spanning two columns), a vertical merge (\clvmgf, \clvmrg), a nested table followed by an
+// empty paragraph in its cell, and an outer row with more \cell than \cellx.
+QByteArray libreOfficeTables()
+{
+    return QByteArray(R"({\rtf1\ansi\deff3\adeflang1025
+{\fonttbl{\f0\froman\fprq2\fcharset0 Times New Roman;}{\f1\froman\fprq2\fcharset2 Symbol;}{\f2\fswiss\fprq2\fcharset0 Arial;}{\f3\froman\fprq2\fcharset0 DejaVu Serif;}{\f4\fswiss\fprq2\fcharset0 DejaVu Sans;}{\f5\fnil\fprq2\fcharset0 Noto Sans CJK SC;}{\f6\fnil\fprq2\fcharset0 DejaVu Sans;}{\f7\fswiss\fprq0\fcharset0 DejaVu Sans;}}
+{\colortbl;\red0\green0\blue0;\red0\green0\blue255;\red0\green255\blue255;\red0\green255\blue0;\red255\green0\blue255;\red255\green0\blue0;\red255\green255\blue0;\red255\green255\blue255;\red0\green0\blue128;\red0\green128\blue128;\red0\green128\blue0;\red128\green0\blue128;\red128\green0\blue0;\red128\green128\blue0;\red128\green128\blue128;\red192\green192\blue192;}
+\pard\plain \s16\loch\sl276\slmult1\sb0\sa140\ql\ltrpar{\loch
+Before}
+\par \trowd\trql\ltrrow\trpaddft3\trpaddt0\trpaddfl3\trpaddl0\trpaddfb3\trpaddb0\trpaddfr3\trpaddr0\clbrdrt\brdrdb\brdrw5\brdrcf15\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw5\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw1\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx1006\clbrdrt\brdrdb\brdrw5\brdrcf15\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw1\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw1\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx1532\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\nowidctlpar\noline\ltrpar{\loch
+A1}\cell\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\nowidctlpar\noline\ltrpar{\loch
+B1}\cell\row\pard\trowd\trql\ltrrow\trpaddft3\trpaddt0\trpaddfl3\trpaddl0\trpaddfb3\trpaddb0\trpaddfr3\trpaddr0\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw5\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw5\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx1006\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw1\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw5\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx1532\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\nowidctlpar\noline\ltrpar{\loch
+A2 }{\dbch
+\u20013\'3f\u25991\'3f}\cell\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\ltrpar{\loch\b\loch
+B2}\cell\row\pard\pard\plain \s16\loch\sl276\slmult1\sb0\sa140\sl276\slmult1\ql\sb0\sa140\ltrpar{\loch
+Middle}
+\par \trowd\trql\ltrrow\trpaddft3\trpaddt0\trpaddfl3\trpaddl0\trpaddfb3\trpaddb0\trpaddfr3\trpaddr0\clbrdrt\brdrdb\brdrw5\brdrcf15\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw5\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw1\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx797\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\nowidctlpar\noline\ltrpar{\loch
+wide}\cell\row\pard\trowd\trql\ltrrow\trpaddft3\trpaddt0\trpaddfl3\trpaddl0\trpaddfb3\trpaddb0\trpaddfr3\trpaddr0\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw5\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw1\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvmgf\clvertalc\cellx511\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw1\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw1\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx797\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\nowidctlpar\noline\ltrpar{\loch
+tall}\cell\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\nowidctlpar\noline\ltrpar{\loch
+x}\cell\row\pard\trowd\trql\ltrrow\trpaddft3\trpaddt0\trpaddfl3\trpaddl0\trpaddfb3\trpaddb0\trpaddfr3\trpaddr0\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw5\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw5\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvmrg\clvertalc\cellx511\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw1\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw5\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx797\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\ltrpar\rtlch\afs4 \ltrch\loch\fs4\loch
+\cell\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\nowidctlpar\noline\ltrpar{\loch
+y}\cell\row\pard\pard\plain \s16\loch\sl276\slmult1\sb0\sa140\sl276\slmult1\ql\sb0\sa140\ltrpar{\loch
+Nest}
+\par \trowd\trql\ltrrow\trpaddft3\trpaddt0\trpaddfl3\trpaddl0\trpaddfb3\trpaddb0\trpaddfr3\trpaddr0\clbrdrt\brdrdb\brdrw5\brdrcf15\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw5\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw5\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx1123\clbrdrt\brdrdb\brdrw5\brdrcf15\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw1\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw5\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx1574\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\nowidctlpar\noline\ltrpar{\loch
+outer}
+\par \pard\plain \s20\loch\nowidctlpar\noline\intbl\itap2\ql\nowidctlpar\noline\ltrpar{\loch
+in1}\nestcell\pard\plain \s20\loch\nowidctlpar\noline\intbl\itap2\ql\nowidctlpar\noline\ltrpar{\loch
+in2}\nestcell{\*\nesttableprops\trowd\trql\ltrrow\trpaddft3\trpaddt0\trpaddfl3\trpaddl0\trpaddfb3\trpaddb0\trpaddfr3\trpaddr0\clbrdrt\brdrdb\brdrw5\brdrcf15\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw5\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw5\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx496\clbrdrt\brdrdb\brdrw5\brdrcf15\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw1\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw5\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx1022\nestrow}{\nonesttables\par}\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\ltrpar\rtlch\afs4 \ltrch\loch\fs4\loch
+\cell\trowd\trql\ltrrow\trpaddft3\trpaddt0\trpaddfl3\trpaddl0\trpaddfb3\trpaddb0\trpaddfr3\trpaddr0\clbrdrt\brdrdb\brdrw5\brdrcf15\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw5\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw5\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx1123\clbrdrt\brdrdb\brdrw5\brdrcf15\clpadfl3\clpadl28\clbrdrl\brdrdb\brdrw1\brdrcf15\clpadft3\clpadt28\clbrdrb\brdrdb\brdrw5\brdrcf15\clpadfb3\clpadb28\clbrdrr\brdrdb\brdrw5\brdrcf15\clpadfr3\clpadr28\clvertalc\cellx1574\pard\plain \s20\loch\nowidctlpar\noline\intbl\ql\nowidctlpar\noline\ltrpar{\loch
+o2}\cell\cell\row\pard\pard\plain \s16\loch\sl276\slmult1\sb0\sa140\sl276\slmult1\ql\sb0\sa140\ltrpar{\loch
+After}
+\par })");
+}
+
+// pandoc: every row in a group, every cell's paragraph in a group of its own whose \pard resets
+// \intbl, the paragraph ended by \par before the cell's \cell.
+QByteArray pandocTables()
+{
+    return QByteArray(R"({\rtf1\ansi\deff0{\fonttbl{\f0 \fswiss Helvetica;}}
+{\pard \ql \f0 \sa180 \li0 \fi0 Before\par}
+{
+\trowd \trgaph120
+\clbrdrb\brdrs\cellx4320\clbrdrb\brdrs\cellx8640
+\trkeep\intbl
+{
+{\intbl {\pard \ql \f0 \sa0 \li0 \fi0 A\par}
+\cell}
+{\intbl {\pard \ql \f0 \sa0 \li0 \fi0 B\par}
+\cell}
+}
+\intbl\row}
+{\pard \ql \f0 \sa180 \li0 \fi0 After\par}
+}
+)");
+}
+
 QList<Named> all()
 {
     return {
         {"rich edit 1", richEdit1()}, {"rich edit 2", richEdit2()}, {"Word", word()},
         {"LibreOffice", libreOffice()}, {"pandoc", pandoc()}, {"TextEdit", textEdit()},
+        {"Word tables", wordTables()}, {"LibreOffice tables", libreOfficeTables()},
+        {"pandoc tables", pandocTables()},
     };
 }
 

@@ -14,6 +14,9 @@ QByteArray word();
 QByteArray libreOffice();
 QByteArray pandoc();
 QByteArray textEdit();
+QByteArray wordTables();
+QByteArray libreOfficeTables();
+QByteArray pandocTables();
 
 struct Named {
     const char *name;
