@@ -70,3 +70,4 @@ QList<ToolCommand> richTextCommands();   // tool_richtext.cpp
 QList<ToolCommand> diaryCommands();      // tool_diary.cpp
 QList<ToolCommand> statsCommands();      // tool_stats.cpp
 QList<ToolCommand> versionCommands();    // tool_versions.cpp
+QList<ToolCommand> importCommands();     // tool_import.cpp

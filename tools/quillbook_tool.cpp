@@ -50,7 +50,8 @@ QList<ToolCommand> handedOverCommands()
                                       std::pair{"unprotect", "unprotect ARCHIVE"},
                                       std::pair{"stats", "stats ARCHIVE [--year Y] [--json]"},
                                       std::pair{"versions", "versions ARCHIVE"},
-                                      std::pair{"restore", "restore ARCHIVE VERSION [ENTRY...]"}}) {
+                                      std::pair{"restore", "restore ARCHIVE VERSION [ENTRY...]"},
+                                      std::pair{"import", "import ARCHIVE [--encoding utf8|gbk] [--existing skip|append|replace] FILES..."}}) {
         commands.append({QString::fromLatin1(name), QString::fromLatin1(usage), handOver, false});
     }
     return commands;
