@@ -269,6 +269,11 @@ void TListPage::createSearchBar()
     dates->addStretch(1);
     dates->addWidget(OnThisDay);
     dates->addWidget(CalendarButton);
+    ImportButton = new QPushButton(QStringLiteral("导入…"), bar);
+    ImportButton->setObjectName(QStringLiteral("ImportButton"));
+    ImportButton->setToolTip(QStringLiteral("从文本、Markdown、RTF或HTML文件导入日记"));
+    dates->addWidget(ImportButton);
+    connect(ImportButton, &QPushButton::clicked, this, [this] { ImportCmd->trigger(); });
     auto *rows = new QVBoxLayout(bar);
     rows->setContentsMargins(2, 2, 2, 0);
     rows->setSpacing(2);
@@ -313,6 +318,7 @@ void TListPage::createMenu()
     N4 = command("N4", QStringLiteral("打印纸设置(&A)"));
     UndoDel = command("UndoDel", QStringLiteral("撤销删除(&U)"));
     UndoDel->setEnabled(false);
+    ImportCmd = command("ImportCmd", QStringLiteral("导入(&I)…"));
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -321,6 +327,7 @@ void TListPage::createMenu()
     PopupMenu2->addActions({N3, N4});
     PopupMenu2->addSeparator();
     PopupMenu2->addAction(UndoDel);
+    PopupMenu2->addAction(ImportCmd);
 
     // A disabled command cannot be chosen from the open menu; once it closes, the commands are
     // whole again for whoever triggers them otherwise.

@@ -84,6 +84,7 @@ public:
     QAction *N3;    // "打印所选(&P)"
     QAction *N4;    // "打印纸设置(&A)"
     QAction *UndoDel;   // "撤销删除(&U)": disabled until the main window has a delete to undo
+    QAction *ImportCmd; // 「导入(&I)…」: entries from files, whatever row is selected
 
     QLineEdit *SearchEdit;
     QComboBox *WeatherFilter;   // 「全部天气」, then the weather words
@@ -95,6 +96,7 @@ public:
     QPushButton *OnThisDay;     // 「那年今日」, checkable
     QPushButton *CalendarButton; // 「日历」, checkable: shows the calendar beside the table
     TDiaryCalendar *Calendar;   // the same rows by day; hidden until CalendarButton is checked
+    QPushButton *ImportButton;  // 「导入…」: triggers ImportCmd
 
     // Removes every row.
     void clearRows();
