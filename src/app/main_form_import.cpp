@@ -1,5 +1,6 @@
 // The import command of the list page.
 #include "main_form.h"
+#include "auto_lock.h"
 
 #include "archive/archive_lock.h"
 #include "archive/archive_reader.h"
@@ -47,11 +48,15 @@ struct Progress {
     }
     bool step(qsizetype done, qsizetype total)
     {
+        // Work under way is no idle time: the diary (and its key) must not lock in the middle.
+        if (autoLock)
+            autoLock->restart();
         dialog.setMaximum(int(total));
         dialog.setValue(int(done));
         return !dialog.wasCanceled();
     }
     QProgressDialog dialog;
+    AutoLock *autoLock = nullptr;
 };
 
 QString daysText(const QList<QPair<QDate, diary::EntryProblem>> &days)
@@ -78,6 +83,7 @@ void TForm1::ImportExecute()
     std::optional<diary_import::Plan> plan;
     const auto readPlan = [&](diary_import::Encoding encoding) {
         Progress progress(this, import_text::reading(), files.size());
+        progress.autoLock = m_autoLock;
         plan = diary_import::readFiles(files, encoding, [&](qsizetype done, qsizetype total) {
             return progress.step(done, total);
         });
@@ -97,6 +103,7 @@ void TForm1::ImportExecute()
         return;
 
     Progress progress(this, import_text::importing(), plan->entries.size());
+    progress.autoLock = m_autoLock;
     const diary_import::Outcome outcome = diary_import::apply(
         *plan, *m_archiveWriter, dialog.existingChoice(), diaryKey(), [&](qsizetype done, qsizetype total) {
             if (!progress.step(done, total))

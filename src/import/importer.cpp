@@ -34,11 +34,9 @@ bool looksBinary(const QByteArray &bytes)
     return bytes.contains('\0');
 }
 
-// stored's body, then incoming's from a new paragraph on, under these indices.
-QByteArray joinRecords(const QByteArray &stored, const QByteArray &incoming, int weather, int mood)
+// incoming's body after the document's, from a new paragraph on.
+void appendBody(QTextDocument &doc, const QByteArray &incoming)
 {
-    QTextDocument doc;
-    diary::loadRecord(stored, doc);
     QTextDocument addition;
     diary::loadRecord(incoming, addition);
     QTextCursor cursor(&doc);
@@ -47,6 +45,14 @@ QByteArray joinRecords(const QByteArray &stored, const QByteArray &incoming, int
     // (which may be a list item).
     cursor.insertBlock(addition.firstBlock().blockFormat(), addition.firstBlock().charFormat());
     cursor.insertFragment(QTextDocumentFragment(&addition));
+}
+
+// stored's body, then incoming's, under these indices.
+QByteArray joinRecords(const QByteArray &stored, const QByteArray &incoming, int weather, int mood)
+{
+    QTextDocument doc;
+    diary::loadRecord(stored, doc);
+    appendBody(doc, incoming);
     return recordOf(doc, weather, mood);
 }
 
@@ -157,7 +163,8 @@ QByteArray appendRecord(const QByteArray &stored, const QByteArray &incoming)
 {
     QTextDocument doc;
     const diary::EntryIndices kept = diary::loadRecord(stored, doc);
-    return joinRecords(stored, incoming, kept.weather, kept.mood);
+    appendBody(doc, incoming);
+    return recordOf(doc, kept.weather, kept.mood);
 }
 
 Outcome apply(const Plan &plan, TArchiveWriter &writer, Existing existing, const DiaryKey *key,
