@@ -1,7 +1,7 @@
 // The input is a file to import. Its first byte picks how it is read (text, Markdown or HTML;
 // named by a day or not; the encoding); the rest are its bytes, decoded and divided into dated
-// entries. Every entry has a real day; a source is refused or gives entries, never both; a source
-// named by a day is one entry of that day. The first line also serves as a file name, whose day
+// entries. Every entry has a real day; a source is refused or gives entries, never both; a text
+// or Markdown source named by a day is one entry of that day. The first line also serves as a file name, whose day
 // must be the one it spells.
 #include "fuzz_support.h"
 
@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(diary_import::splitText(text, diary_import::SourceKind::Markdown, day), day);
         break;
     default:
-        check(diary_import::splitHtml(text, day), day);
+        // HTML's own articles name their days, whatever the file is called.
+        check(diary_import::splitHtml(text, day), QDate());
         break;
     }
     return 0;
