@@ -15,7 +15,7 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 # target:folder of its regression inputs under tests/:largest input. Hostile archives (overlapping
 # entries that each declare 256 MiB, directories of tens of thousands of headers) need room.
 targets=(archive:archive:524288 rtf:richtext:65536 settings:settings:65536 user_list:accounts:65536
-         private:diary:524288)
+         private:diary:524288 import:import:65536)
 
 # Use-after-return detection halves the speed; the test suite under `make test-asan` keeps it.
 # A smaller quarantine keeps the resident size what the program really holds, so that the RSS

@@ -71,3 +71,4 @@ QList<ToolCommand> diaryCommands();      // tool_diary.cpp
 QList<ToolCommand> statsCommands();      // tool_stats.cpp
 QList<ToolCommand> versionCommands();    // tool_versions.cpp
 QList<ToolCommand> exportCommands();     // tool_export.cpp
+QList<ToolCommand> importCommands();     // tool_import.cpp

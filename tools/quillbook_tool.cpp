@@ -51,7 +51,8 @@ QList<ToolCommand> handedOverCommands()
                                       std::pair{"stats", "stats ARCHIVE [--year Y] [--json]"},
                                       std::pair{"versions", "versions ARCHIVE"},
                                       std::pair{"restore", "restore ARCHIVE VERSION [ENTRY...]"},
-                                      std::pair{"export", "export ARCHIVE --format html|md|txt|pdf|odt [--from D] [--to D] [--per-entry] OUT"}}) {
+                                      std::pair{"export", "export ARCHIVE --format html|md|txt|pdf|odt [--from D] [--to D] [--per-entry] OUT"},
+                                      std::pair{"import", "import ARCHIVE [--encoding utf8|gbk] [--existing skip|append|replace] FILES..."}}) {
         commands.append({QString::fromLatin1(name), QString::fromLatin1(usage), handOver, false});
     }
     return commands;

@@ -11,7 +11,8 @@ int main(int argc, char **argv)
     // run on the offscreen platform unless the caller chose one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    toolMain(argc, argv, richTextCommands() + diaryCommands() + statsCommands() + versionCommands() + exportCommands(),
+    toolMain(argc, argv, richTextCommands() + diaryCommands() + statsCommands() + versionCommands() + exportCommands()
+                        + importCommands(),
                     [](int &count, char **values) -> std::unique_ptr<QCoreApplication> {
                         return std::make_unique<QGuiApplication>(count, values);
                     });

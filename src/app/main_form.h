@@ -215,6 +215,11 @@ public slots:
     // "打印所选(&P)": LoadEntry, the print dialog and printing, then the list page again (which
     // saves the entry once more, under its own name). A printing error leaves the write page.
     void N3Click();
+    // 「导入…」 (main_form_import.cpp): files chosen, read (progress with cancel), the summary with
+    // the choice for days that have an entry and the encoding, then one rewrite of the diary
+    // (progress with cancel until the rewrite starts; a cancel writes nothing), a box saying what
+    // was done, and the table listed anew.
+    void ImportExecute();
 
 private:
     // The entry on the write page: the diary it was opened from and its name as stored (the

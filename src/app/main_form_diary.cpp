@@ -75,6 +75,7 @@ void TForm1::setupDiary()
     handle(m_listForm->Del, &QAction::triggered, &TForm1::DelExecute);
     handle(m_listForm->N3, &QAction::triggered, &TForm1::N3Click);
     handle(m_listForm->UndoDel, &QAction::triggered, &TForm1::UndoDelExecute);
+    handle(m_listForm->ImportCmd, &QAction::triggered, &TForm1::ImportExecute);
     connect(m_listForm->N4, &QAction::triggered, this,
             [this] { guarded([this] { m_writeForm->PrintSetExecute(); }); });
     // Export reads the diary as stored: the list page shows once the open entry has been saved.

@@ -456,9 +456,10 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     directory->reserve(int(written.size()));
     // The file about to be replaced, linked into the versions before the rename: a crash on
     // either side leaves the old or the new archive and whole versions only.
-    if (updating && m_keepVersions)
-        versions::keepBeforeReplace(m_zipName, mode == Mode::Delete ? versions::Keep::Always
-                                                                    : versions::Keep::IfDue);
+    if (updating && (m_keepVersions || m_keepAlways))
+        versions::keepBeforeReplace(m_zipName, mode == Mode::Delete || m_keepAlways
+                                                   ? versions::Keep::Always
+                                                   : versions::Keep::IfDue);
     out.commit();
     old.close();
 

@@ -96,6 +96,13 @@ public:
     bool KeepVersions() const { return m_keepVersions; }
     void SetKeepVersions(bool keep) { m_keepVersions = keep; }
 
+    // When on, every rewrite of an existing archive keeps the file it replaces as a version,
+    // whether one is due or not and whatever KeepVersions says (Keep::Always): for changes of
+    // many entries at once, such as an import, which one version must be able to undo. Off by
+    // default.
+    bool KeepVersionAlways() const { return m_keepAlways; }
+    void SetKeepVersionAlways(bool keep) { m_keepAlways = keep; }
+
     // What the last write added (or, for DeleteSelected, deleted).
     int LastWriteCount() const { return m_lastWriteCount; }
 
@@ -120,6 +127,7 @@ private:
     int m_packLevel = 9;
     int m_lastWriteCount = 0;
     bool m_keepVersions = false;
+    bool m_keepAlways = false;
     zip::SeedSource m_seedSource = zip::counterSeed;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
 };

@@ -13,6 +13,8 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QSet>
 
 #include <algorithm>
 #include <atomic>
@@ -401,6 +403,100 @@ EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
         writer.AddFromStream(nameBytes, stream);
     }
     return EntryProblem::None;
+}
+
+BatchOutcome storeEntries(TArchiveWriter &writer, const QList<BatchEntry> &entries,
+                          const MergeRecord &merge, const DiaryKey *key, const BatchProgress &progress)
+{
+    BatchOutcome outcome;
+    const qsizetype total = entries.size();
+    const auto goOn = [&](qsizetype done) {
+        if (progress && !progress(done, total))
+            outcome.cancelled = true;
+        return !outcome.cancelled;
+    };
+    if (!goOn(0))
+        return outcome;
+
+    writer.SetPassword(kArchivePassword);
+    // One lock from reading the stored entries to the rename: what merge saw is what is replaced.
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
+    const bool exists = files::exists(writer.ZipName());
+    if (!exists && key)
+        throw EDiaryFormat(diary_text::headerGone());
+    QHash<QByteArray, int> stored;
+    std::optional<TArchiveReader::HeldFile> held;
+    if (exists) {
+        writer.OpenArchive();
+        usesKey(writer, key);
+        const int count = writer.EntryCount();
+        stored.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            const QByteArray name = writer.EntryNameBytes(i);
+            if (!stored.contains(name))   // the first of a name, as findEntry finds it
+                stored.insert(name, i);
+        }
+        if (count > 0)
+            held.emplace(writer);
+    }
+
+    // Records and their streams live until the rewrite has read them.
+    std::vector<QByteArray> records;
+    records.reserve(size_t(total));
+    std::vector<std::unique_ptr<QBuffer>> streams;
+    QList<TArchiveWriter::NewEntry> batch;
+    QSet<QByteArray> seen;
+    for (qsizetype i = 0; i < total; ++i) {
+        const BatchEntry &entry = entries[i];
+        bool write = false;
+        QByteArray record;
+        if (!seen.contains(entry.nameBytes)) {
+            seen.insert(entry.nameBytes);
+            const auto found = stored.constFind(entry.nameBytes);
+            if (found == stored.cend()) {
+                outcome.added.append(entry.nameBytes);
+                record = entry.record;
+                write = true;
+            } else {
+                EntryProblem problem = EntryProblem::None;
+                const QByteArray old = key ? openSealed(writer, *found, *key, &problem)
+                                           : extract(writer, *found, &problem);
+                checkRecord(old, &problem);
+                std::optional<QByteArray> made;
+                if (problem == EntryProblem::None && merge)
+                    made = merge(old, entry.record);
+                if (problem != EntryProblem::None) {
+                    outcome.refused.append({entry.nameBytes, problem});
+                } else if (made) {
+                    outcome.merged.append(entry.nameBytes);
+                    record = std::move(*made);
+                    write = true;
+                } else {
+                    outcome.kept.append(entry.nameBytes);
+                }
+            }
+        }
+        if (write && key) {
+            batch.append({entry.nameBytes, nullptr, private_format::kPrivateMethod,
+                          entry_seal::seal(*key, entry.nameBytes, record)});
+        } else if (write) {
+            records.push_back(std::move(record));
+            streams.push_back(std::make_unique<QBuffer>(&records.back()));
+            streams.back()->open(QIODevice::ReadOnly);
+            batch.append({entry.nameBytes, streams.back().get(), std::nullopt, {}});
+        }
+        if (!goOn(i + 1))
+            return outcome;
+    }
+    held.reset();
+    if (!goOn(total) || batch.isEmpty())
+        return outcome;
+
+    const bool keepAlways = writer.KeepVersionAlways();
+    const auto restore = qScopeGuard([&] { writer.SetKeepVersionAlways(keepAlways); });
+    writer.SetKeepVersionAlways(true);
+    writer.AddFromStreams(batch);
+    return outcome;
 }
 
 void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArray &nameBytes,

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <exception>
+#include <functional>
 #include <optional>
 
 namespace entry_seal {
@@ -69,6 +70,55 @@ QByteArray readEntry(TArchiveReader &reader, const QByteArray &nameBytes,
 // written and its problem is returned; EntryProblem::None when the record was stored.
 EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
                         const QByteArray &record, const DiaryKey *key = nullptr);
+
+// ---- many entries in one rewrite ----
+
+// One entry of a batch: the record to store under the name.
+struct BatchEntry {
+    QByteArray nameBytes;
+    QByteArray record;
+};
+
+// For a batch entry whose name the archive holds already, readable: the record to store in its
+// place (made from the stored one and the new one), or nullopt to leave the stored entry as it is.
+using MergeRecord = std::function<std::optional<QByteArray>(const QByteArray &stored,
+                                                            const QByteArray &incoming)>;
+
+// Told how many of total entries have been prepared; false stops the batch. It is asked before
+// the first entry, after each one and once more just before the rewrite starts; the rewrite
+// itself is not stopped.
+using BatchProgress = std::function<bool(qsizetype done, qsizetype total)>;
+
+// What storeEntries did with each batch entry, by name, in batch order.
+struct BatchOutcome {
+    bool cancelled = false;             // the progress said stop: nothing was written
+    QList<QByteArray> added;            // days that had no entry
+    QList<QByteArray> merged;           // days whose entry merge replaced
+    QList<QByteArray> kept;             // days whose entry merge left alone
+    // Days whose stored entry cannot be read: never replaced, with the problem.
+    QList<QPair<QByteArray, EntryProblem>> refused;
+
+    qsizetype written() const { return added.size() + merged.size(); }
+};
+
+// Stores the entries in ONE atomic rewrite of the archive, under one exclusive lock held from
+// reading the stored entries to the rename, with the rules of storeEntry for each: a new name is
+// added after all other entries (in batch order), a name the archive holds is handed to merge
+// with the stored record, and a stored entry that cannot be read is never replaced. In a private
+// diary every record is sealed with the key under its name. A name given twice in the batch
+// counts once, its first occurrence (callers merge the days of a batch themselves).
+//
+// When anything is written, the file the rewrite replaces is kept as a version first
+// (versions::Keep::Always, through TArchiveWriter::SetKeepVersionAlways for this rewrite). When
+// the batch writes nothing (every day kept or refused, or cancelled) the archive is not touched.
+// When progress returns false, storeEntries returns with cancelled set and nothing written: the
+// archive stays byte for byte as it was and no version is kept.
+//
+// Errors: the container's (the archive then stays as it was), EDiaryFormat as storeEntry, and
+// what merge throws (also before anything is written).
+BatchOutcome storeEntries(TArchiveWriter &writer, const QList<BatchEntry> &entries,
+                          const MergeRecord &merge, const DiaryKey *key = nullptr,
+                          const BatchProgress &progress = {});
 
 // The problem the container reports for an entry it did not extract.
 EntryProblem problemOf(ExtractFailure failure);

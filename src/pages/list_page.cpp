@@ -337,6 +337,11 @@ void TListPage::createSearchBar()
     dates->addWidget(OnThisDay);
     dates->addWidget(CalendarButton);
     dates->addWidget(ExportButton);
+    ImportButton = new QPushButton(QStringLiteral("导入…"), bar);
+    ImportButton->setObjectName(QStringLiteral("ImportButton"));
+    ImportButton->setToolTip(QStringLiteral("从文本、Markdown、RTF或HTML文件导入日记"));
+    dates->addWidget(ImportButton);
+    connect(ImportButton, &QPushButton::clicked, this, [this] { ImportCmd->trigger(); });
     auto *rows = new QVBoxLayout(bar);
     rows->setContentsMargins(2, 2, 2, 0);
     rows->setSpacing(2);
@@ -382,6 +387,7 @@ void TListPage::createMenu()
     UndoDel = command("UndoDel", QStringLiteral("撤销删除(&U)"));
     UndoDel->setEnabled(false);
     ExportSelected = command("ExportSelected", QStringLiteral("导出选中的日记…"));
+    ImportCmd = command("ImportCmd", QStringLiteral("导入(&I)…"));
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -391,6 +397,7 @@ void TListPage::createMenu()
     PopupMenu2->addAction(ExportSelected);
     PopupMenu2->addSeparator();
     PopupMenu2->addAction(UndoDel);
+    PopupMenu2->addAction(ImportCmd);
 
     // A disabled command cannot be chosen from the open menu; once it closes, the commands are
     // whole again for whoever triggers them otherwise.

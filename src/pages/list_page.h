@@ -85,6 +85,7 @@ public:
     QAction *N4;    // "打印纸设置(&A)"
     QAction *UndoDel;   // "撤销删除(&U)": disabled until the main window has a delete to undo
     QAction *ExportSelected;   // 「导出选中的日记…」: enabled, like See, only on a row
+    QAction *ImportCmd; // 「导入(&I)…」: entries from files, whatever row is selected
 
     QLineEdit *SearchEdit;
     QComboBox *WeatherFilter;   // 「全部天气」, then the weather words
@@ -97,6 +98,7 @@ public:
     QPushButton *CalendarButton; // 「日历」, checkable: shows the calendar beside the table
     QPushButton *ExportButton;  // 「导出…」: the export dialog, for the main window to connect
     TDiaryCalendar *Calendar;   // the same rows by day; hidden until CalendarButton is checked
+    QPushButton *ImportButton;  // 「导入…」: triggers ImportCmd
 
     // Removes every row.
     void clearRows();

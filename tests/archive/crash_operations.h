@@ -44,8 +44,9 @@ inline void add(TArchiveWriter &w, const QByteArray &name, const QByteArray &dat
 }
 
 // Runs one operation on the archive: "save" adds a new day, "replace" saves over an existing
-// day, "delete" deletes a day, "comment" changes the password token, "create" makes a new
-// user's archive, "add" adds the entry named by arg. False for an unknown operation; throws what
+// day, "batch" does both in one rewrite keeping a version always (an import), "delete" deletes
+// a day, "comment" changes the password token, "create" makes a new user's archive, "add" adds
+// the entry named by arg. False for an unknown operation; throws what
 // the container throws.
 // An operation named "versions:<operation>" runs with the keeping of earlier versions on.
 inline bool run(QString operation, const QString &archive, const QByteArray &arg = {})
@@ -71,6 +72,15 @@ inline bool run(QString operation, const QString &archive, const QByteArray &arg
     } else if (operation == QLatin1String("create")) {
         w->SetArchiveCommentBytes(kToken);
         w->WriteArchive();
+    } else if (operation == QLatin1String("batch")) {
+        // An import: days replaced and days added in one rewrite, a version kept whether due
+        // or not.
+        w->SetKeepVersionAlways(true);
+        QByteArray changed = "2\r\n3\r\n" + g("导入的。"), added = "0\r\n4\r\n" + g("新的。");
+        QBuffer a(&changed), b(&added);
+        a.open(QIODevice::ReadOnly);
+        b.open(QIODevice::ReadOnly);
+        w->AddFromStreams({{changedEntry(), &a}, {newEntry(), &b}});
     } else if (operation == QLatin1String("add")) {
         add(*w, arg, "1\r\n2\r\n" + arg);
     } else {

@@ -148,7 +148,8 @@ TEST_F(CrashSafety, AStopAtAnyStepOfASaveWithVersionsLeavesWholeVersionsOnly)
             kept.append(testing_support::readFile(v.path));
         return kept;
     };
-    for (const QString &operation : {QStringLiteral("save"), QStringLiteral("replace"), QStringLiteral("delete")}) {
+    for (const QString &operation : {QStringLiteral("save"), QStringLiteral("replace"), QStringLiteral("delete"),
+                                     QStringLiteral("batch")}) {
         SCOPED_TRACE(operation.toStdString());
         const QString withVersions = QStringLiteral("versions:") + operation;
         const State old = before(operation);

@@ -1,0 +1,210 @@
+#include "import/importer.h"
+
+#include "archive/archive_writer.h"
+#include "diary/entry.h"
+#include "import/messages.h"
+#include "platform/gbk.h"
+#include "richtext/messages.h"
+#include "richtext/rich_text.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+
+#include <algorithm>
+
+namespace diary_import {
+
+namespace {
+
+QByteArray recordOf(const QTextDocument &doc, int weather, int mood)
+{
+    return diary::makeRecord(doc, weather, mood);
+}
+
+// Text and Markdown may not hold NUL bytes, except as UTF-16 does.
+bool looksBinary(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        return false;
+    return bytes.contains('\0');
+}
+
+// incoming's body after the document's, from a new paragraph on.
+void appendBody(QTextDocument &doc, const QByteArray &incoming)
+{
+    QTextDocument addition;
+    diary::loadRecord(incoming, addition);
+    QTextCursor cursor(&doc);
+    cursor.movePosition(QTextCursor::End);
+    // The new paragraph takes the formats of the addition's first one, not of the last stored one
+    // (which may be a list item).
+    cursor.insertBlock(addition.firstBlock().blockFormat(), addition.firstBlock().charFormat());
+    cursor.insertFragment(QTextDocumentFragment(&addition));
+}
+
+// stored's body, then incoming's, under these indices.
+QByteArray joinRecords(const QByteArray &stored, const QByteArray &incoming, int weather, int mood)
+{
+    QTextDocument doc;
+    diary::loadRecord(stored, doc);
+    appendBody(doc, incoming);
+    return recordOf(doc, weather, mood);
+}
+
+} // namespace
+
+QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encoding encoding,
+                        QString *refusal)
+{
+    QList<Entry> entries;
+    refusal->clear();
+    const QString name = QFileInfo(fileName).fileName();
+    const QDate day = dateOfFileName(name);
+    const SourceKind kind = kindOf(name, bytes);
+    if (kind == SourceKind::Unknown) {
+        *refusal = import_text::unknownKind();
+        return entries;
+    }
+    if (kind == SourceKind::Rtf) {
+        if (!day.isValid()) {
+            *refusal = import_text::noDate();
+            return entries;
+        }
+        QTextDocument doc;
+        // Bytes the reader cannot take are this file's refusal, not an error of the import.
+        try {
+            richtext::readRtf(bytes, doc);
+        } catch (const richtext::ELoadStreamError &) {
+            *refusal = import_text::notRtf();
+            return entries;
+        }
+        entries.append({day, -1, -1, recordOf(doc, -1, -1), {fileName}});
+        return entries;
+    }
+    if (looksBinary(bytes)) {
+        *refusal = import_text::notText();
+        return entries;
+    }
+    const QString text = decodeText(bytes, encoding);
+    const Split split = kind == SourceKind::Html ? splitHtml(text, day) : splitText(text, kind, day);
+    if (!split.refusal.isEmpty()) {
+        *refusal = split.refusal;
+        return entries;
+    }
+    for (const SourceEntry &found : split.entries) {
+        QTextDocument doc;
+        if (kind == SourceKind::Html)
+            doc.setHtml(found.body);
+        else if (kind == SourceKind::Markdown)
+            doc.setMarkdown(found.body, QTextDocument::MarkdownDialectGitHub);
+        else
+            doc.setPlainText(found.body);
+        entries.append({found.date, found.weather, found.mood, recordOf(doc, found.weather, found.mood), {fileName}});
+    }
+    return entries;
+}
+
+std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const Progress &progress)
+{
+    Plan plan;
+    QList<Entry> found;
+    const qsizetype total = paths.size();
+    for (qsizetype i = 0; i < total; ++i) {
+        if (progress && !progress(i, total))
+            return std::nullopt;
+        const QString &path = paths[i];
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            plan.refused.append({path, import_text::cannotOpen(file.errorString())});
+            continue;
+        }
+        if (file.size() > kMaxFileSize) {
+            plan.refused.append({path, import_text::tooLarge()});
+            continue;
+        }
+        const QByteArray bytes = file.read(kMaxFileSize + 1);
+        if (bytes.size() > kMaxFileSize) {
+            plan.refused.append({path, import_text::tooLarge()});
+            continue;
+        }
+        QString refusal;
+        const QList<Entry> entries = readSource(path, bytes, encoding, &refusal);
+        if (!refusal.isEmpty())
+            plan.refused.append({path, refusal});
+        found += entries;
+    }
+    if (progress && !progress(total, total))
+        return std::nullopt;
+
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Entry &a, const Entry &b) { return a.date < b.date; });
+    for (Entry &entry : found) {
+        if (plan.entries.isEmpty() || plan.entries.back().date != entry.date) {
+            plan.entries.append(std::move(entry));
+            continue;
+        }
+        Entry &day = plan.entries.back();
+        if (day.weather < 0)
+            day.weather = entry.weather;
+        if (day.mood < 0)
+            day.mood = entry.mood;
+        day.record = joinRecords(day.record, entry.record, day.weather, day.mood);
+        day.sources += entry.sources;
+    }
+    return plan;
+}
+
+QByteArray appendRecord(const QByteArray &stored, const QByteArray &incoming)
+{
+    QTextDocument doc;
+    const diary::EntryIndices kept = diary::loadRecord(stored, doc);
+    appendBody(doc, incoming);
+    return recordOf(doc, kept.weather, kept.mood);
+}
+
+Outcome apply(const Plan &plan, TArchiveWriter &writer, Existing existing, const DiaryKey *key,
+              const Progress &progress)
+{
+    QList<diary::BatchEntry> batch;
+    batch.reserve(plan.entries.size());
+    QHash<QByteArray, QDate> dates;
+    for (const Entry &entry : plan.entries) {
+        const QByteArray name = gbk::encode(diary::entryName(entry.date));
+        batch.append({name, entry.record});
+        dates.insert(name, entry.date);
+    }
+    const diary::MergeRecord merge = [existing](const QByteArray &stored,
+                                               const QByteArray &incoming) -> std::optional<QByteArray> {
+        switch (existing) {
+        case Existing::Skip:
+            return std::nullopt;
+        case Existing::Append:
+            return appendRecord(stored, incoming);
+        case Existing::Replace:
+            return incoming;
+        }
+        return std::nullopt;
+    };
+    const diary::BatchOutcome stored = diary::storeEntries(writer, batch, merge, key, progress);
+
+    Outcome outcome;
+    outcome.cancelled = stored.cancelled;
+    if (outcome.cancelled)
+        return outcome;
+    for (const QByteArray &name : stored.added)
+        outcome.added.append(dates.value(name));
+    for (const QByteArray &name : stored.merged)
+        (existing == Existing::Append ? outcome.appended : outcome.replaced).append(dates.value(name));
+    for (const QByteArray &name : stored.kept)
+        outcome.skipped.append(dates.value(name));
+    for (const auto &[name, problem] : stored.refused)
+        outcome.refused.append({dates.value(name), problem});
+    return outcome;
+}
+
+} // namespace diary_import

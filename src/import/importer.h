@@ -1,0 +1,90 @@
+#pragma once
+
+#include "diary/diary_book.h"
+#include "import/text_sources.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class TArchiveWriter;
+
+// Importing entries into a diary, in two steps: reading files into a plan (dated entries as
+// records, and the files refused with their reasons), then applying the plan to the diary in one
+// atomic rewrite. Needs a QGuiApplication (documents); never touches widgets.
+namespace diary_import {
+
+// A file larger than this is refused unread: ten years of a diary written daily in one export
+// stay far below it.
+constexpr qint64 kMaxFileSize = qint64(64) << 20;
+
+// One day to import: its record (weather and mood indices, -1 when the source gives none, then
+// the body), and the files it came from.
+struct Entry {
+    QDate date;
+    int weather = -1;
+    int mood = -1;
+    QByteArray record;
+    QStringList sources;
+};
+
+struct Refused {
+    QString path;
+    QString reason;   // import_text (messages.h)
+};
+
+// Entries in date order, one per day: the days several sources give are joined in the order
+// the files were given (and, within a file, in its order), each body after the one before, the
+// first weather and mood that is given kept.
+struct Plan {
+    QList<Entry> entries;
+    QList<Refused> refused;
+};
+
+// Told how much of total has been done; false stops the work.
+using Progress = std::function<bool(qsizetype done, qsizetype total)>;
+
+// The entries of one file's bytes (fileName gives the day and the kind, kindOf): text and
+// Markdown decoded as encoding says, RTF read by the program's RTF reader in whatever code page
+// it names, HTML as this program exports it. Empty with *refusal set when the file gives none:
+// then nothing of it is to be imported. Never throws for what the bytes hold.
+QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encoding encoding,
+                        QString *refusal);
+
+// Reads the files into a plan. A file that cannot be opened, is larger than kMaxFileSize or
+// that readSource refuses is listed in Plan::refused with its reason. The progress is told of
+// each file; nullopt when it said stop.
+std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const Progress &progress = {});
+
+// A record holding the body of stored followed by the body of incoming, from a new paragraph
+// on, with stored's weather and mood. Throws what diary::loadRecord throws.
+QByteArray appendRecord(const QByteArray &stored, const QByteArray &incoming);
+
+// What to do with a day that already has an entry.
+enum class Existing { Skip, Append, Replace };
+
+struct Outcome {
+    bool cancelled = false;   // nothing was written
+    QList<QDate> added;
+    QList<QDate> appended;
+    QList<QDate> replaced;
+    QList<QDate> skipped;
+    // Days whose stored entry cannot be read: left as they are.
+    QList<QPair<QDate, diary::EntryProblem>> refused;
+};
+
+// Stores the plan's entries in the diary the writer names (diary::storeEntries: one atomic
+// rewrite under the folder lock, a version kept before it, every entry sealed in a private
+// diary), each under the entry name of its day; a day with an entry is skipped, appended to
+// (appendRecord) or replaced, as existing says. The progress is told of each entry prepared and
+// may stop before the rewrite: then nothing is written. Throws what storeEntries throws.
+Outcome apply(const Plan &plan, TArchiveWriter &writer, Existing existing,
+              const DiaryKey *key = nullptr, const Progress &progress = {});
+
+} // namespace diary_import
