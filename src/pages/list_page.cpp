@@ -313,6 +313,7 @@ void TListPage::createMenu()
     N4 = command("N4", QStringLiteral("打印纸设置(&A)"));
     UndoDel = command("UndoDel", QStringLiteral("撤销删除(&U)"));
     UndoDel->setEnabled(false);
+    History = command("History", QStringLiteral("历史版本(&H)…"));
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -320,7 +321,7 @@ void TListPage::createMenu()
     PopupMenu2->addSeparator();
     PopupMenu2->addActions({N3, N4});
     PopupMenu2->addSeparator();
-    PopupMenu2->addAction(UndoDel);
+    PopupMenu2->addActions({UndoDel, History});
 
     // A disabled command cannot be chosen from the open menu; once it closes, the commands are
     // whole again for whoever triggers them otherwise.

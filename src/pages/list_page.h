@@ -84,6 +84,7 @@ public:
     QAction *N3;    // "打印所选(&P)"
     QAction *N4;    // "打印纸设置(&A)"
     QAction *UndoDel;   // "撤销删除(&U)": disabled until the main window has a delete to undo
+    QAction *History;   // "历史版本(&H)…": the diary's kept versions
 
     QLineEdit *SearchEdit;
     QComboBox *WeatherFilter;   // 「全部天气」, then the weather words
