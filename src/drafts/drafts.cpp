@@ -173,6 +173,12 @@ void write(const QString &archivePath, const QByteArray &entryName, const QByteA
     ::chmod(native(folder).constData(), 0700);
     const QByteArray bytes = encode(entryName, record, key, written, zip::counterSeed());
     const QString path = pathOf(archivePath, entryName);
+    // A program killed while writing a draft leaves its temporary file; the next write of that
+    // draft clears it away, under the lock that keeps two programs from writing one draft.
+    const files::FolderLock lock(path, files::FolderLock::Exclusive);
+    if (!lock.ok())
+        throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, lock.errorString()));
+    files::AtomicWriter::removeLeftovers(path);
     files::AtomicWriter out(path, files::AtomicWriter::RefuseLinks);
     if (!out.isOpen() || !out.write(bytes) || !out.commit())
         throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, out.errorString()));

@@ -19,8 +19,8 @@
 // replacement needs a rename within one file system; in a folder per diary because drafts
 // belong to one user's diary and go with it. One file per entry, mode 0600, named by the hex
 // of the entry's name as stored (".drafts/<diary>/<hex>.draft"), so that any name makes a
-// harmless file name. Every write is a files::AtomicWriter replacement: a draft is there whole,
-// the previous one or the new one, or not at all.
+// harmless file name. Every write is a files::AtomicWriter replacement under the drafts
+// folder's lock: a draft is there whole, the previous one or the new one, or not at all.
 //
 // File layout (integers little-endian):
 //   offset size field

@@ -1,5 +1,6 @@
 #include "drafts/drafts.h"
 
+#include "platform/files.h"
 #include "platform/gbk.h"
 #include "support/test_support.h"
 
@@ -12,6 +13,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -66,7 +68,7 @@ TEST_P(Drafts, AWrittenDraftComesBackExactlyFromAPrivateFileInAPrivateFolder)
     EXPECT_EQ(modeOf(draftFile()), 0600u);
     EXPECT_EQ(modeOf(drafts::folderOf(m_archive)), 0700u);
     EXPECT_EQ(modeOf(QFileInfo(drafts::folderOf(m_archive)).path()), 0700u);
-    EXPECT_EQ(QDir(drafts::folderOf(m_archive)).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(QDir(drafts::folderOf(m_archive)).entryList(QDir::Files).size(), 1);
 
     // Written again: one draft, the newer text.
     drafts::write(m_archive, kName, kRecord + "more", key(), kWritten.addSecs(5));
@@ -162,6 +164,40 @@ TEST_P(Drafts, AnUnreadableDraftKeptAsideIsNeverLost)
     EXPECT_EQ(drafts::removeAll(m_archive), 1);
     EXPECT_TRUE(QFile::exists(aside));
     EXPECT_TRUE(QFile::exists(second));
+}
+
+// A program stopped at any step of writing a draft leaves the earlier draft or the new one,
+// never a part; the next write clears what the stopped one left.
+TEST_P(Drafts, AKillAtEveryStepOfAWriteLeavesTheOldOrTheNewDraft)
+{
+    const QByteArray newer = kRecord + " and more";
+    drafts::write(m_archive, kName, kRecord, key(), kWritten);
+    files::FileFaults::arm(files::FileFaults::KillAt, 1000);
+    drafts::write(m_archive, kName, kRecord, key(), kWritten);
+    const int steps = files::FileFaults::stepsTaken();
+    files::FileFaults::disarm();
+    ASSERT_GT(steps, 2);
+    bool sawNew = false;
+    for (int step = 1; step <= steps; ++step) {
+        SCOPED_TRACE(step);
+        drafts::write(m_archive, kName, kRecord, key(), kWritten);
+        EXPECT_EXIT(
+            {
+                files::FileFaults::arm(files::FileFaults::KillAt, step);
+                drafts::write(m_archive, kName, newer, key(), kWritten.addSecs(1));
+                std::_Exit(0);
+            },
+            ::testing::ExitedWithCode(86), "");
+        const QList<drafts::Draft> found = drafts::pending(m_archive, key());
+        ASSERT_EQ(found.size(), 1);
+        ASSERT_TRUE(found[0].readable);
+        EXPECT_TRUE(found[0].record == kRecord || found[0].record == newer);
+        sawNew = sawNew || found[0].record == newer;
+    }
+    EXPECT_TRUE(sawNew);   // the last step (the folder's sync) comes after the rename
+    drafts::write(m_archive, kName, newer, key(), kWritten);
+    EXPECT_EQ(QDir(drafts::folderOf(m_archive)).entryList(QDir::Files | QDir::Hidden),
+              QStringList({u".quillbook.lock"_s, QFileInfo(draftFile()).fileName()}));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, Drafts, ::testing::Values(false, true),
