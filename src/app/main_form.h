@@ -15,6 +15,7 @@ class QCloseEvent;
 class QGroupBox;
 class QRadioButton;
 class QStackedWidget;
+class QThreadPool;
 class TArchiveReader;
 namespace diary {
 class ListingCache;
@@ -191,6 +192,10 @@ public:
     // between two saves loses nothing. Every successful save of the entry, and closing, locking
     // or logging out after one, removes its draft; saving an empty body removes it too.
     AutoSave *draftKeeper() const { return m_draftKeeper; }
+    // The draft's record is built and sealed on this thread; the file is written (synced and
+    // renamed, some 20 ms) by one worker, in order, so that typing does not wait for the disk.
+    // Waits until the drafts handed to the worker are on disk (every removal waits the same way).
+    void waitForDrafts();
     static constexpr int kDraftQuietMilliseconds = 1500;
     static constexpr int kDraftLongestMilliseconds = 10000;
     TListPage *ListPage() const { return m_listForm; }
@@ -280,6 +285,9 @@ private:
     TListPage *m_listForm = nullptr;
     AutoSave *m_autoSave = nullptr;
     AutoSave *m_draftKeeper = nullptr;
+    QThreadPool *m_draftWriter = nullptr;
+    // Removes the open entry's draft once the worker has written what it was given.
+    void removeDraft();
     QLabel *m_saveState = nullptr;
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from

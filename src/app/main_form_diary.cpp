@@ -9,6 +9,7 @@
 #include "diary/messages.h"
 #include "diary/row_order.h"
 #include "drafts/drafts.h"
+#include "archive/zip_crypto.h"
 #include "pages/diary_calendar.h"
 #include "pages/list_page.h"
 #include "pages/page_errors.h"
@@ -24,6 +25,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QThreadPool>
 #include <QTime>
 #include <QSessionManager>
 #include <QScopeGuard>
@@ -58,6 +60,8 @@ void TForm1::setupDiary()
     m_autoSave = new AutoSave(this);
     connect(m_autoSave, &AutoSave::due, this, [this] { autoSaveDue(); });
     m_draftKeeper = new AutoSave(kDraftQuietMilliseconds, kDraftLongestMilliseconds, this);
+    m_draftWriter = new QThreadPool(this);
+    m_draftWriter->setMaxThreadCount(1);   // one after another: the newest draft is written last
     connect(m_draftKeeper, &AutoSave::due, this, [this] { writeDraft(); });
     // Loading an entry is no change: the open entry is valid only once it is loaded.
     const auto noteChange = [this] {
@@ -261,7 +265,7 @@ void TForm1::SaveEntry()
     // An emptied body is not stored; the user left it empty, so its draft has served.
     if (body->isEmpty()) {
         m_draftKeeper->cancel();
-        drafts::remove(m_diaryPath, m_openEntry.name);
+        removeDraft();
         return;
     }
     const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
@@ -285,7 +289,7 @@ void TForm1::noteSaved()
     // The entry is stored: its draft is no longer needed. One that cannot be removed is offered
     // at the next login, where a draft equal to its entry is removed without a question.
     m_draftKeeper->cancel();
-    drafts::remove(m_diaryPath, m_openEntry.name);
+    removeDraft();
     m_saveState->setText(QStringLiteral("已保存 %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))));
 }
 
@@ -304,23 +308,45 @@ void TForm1::autoSaveDue()
     }
 }
 
+void TForm1::waitForDrafts()
+{
+    if (m_draftWriter)
+        m_draftWriter->waitForDone();
+}
+
+void TForm1::removeDraft()
+{
+    waitForDrafts();
+    drafts::remove(m_diaryPath, m_openEntry.name);
+}
+
 void TForm1::writeDraft()
 {
     if (!m_openEntry.valid || m_openEntry.diaryPath != m_diaryPath || m_diaryPath.isEmpty())
         return;
     QTextDocument *body = m_writeForm->RichEdit1->document();
-    // Absorbed by design, as the autosave's errors are: the line under the page says it.
-    try {
-        if (body->isEmpty()) {
-            drafts::remove(m_diaryPath, m_openEntry.name);
-            return;
-        }
-        const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
-                                                    m_writeForm->dBox2->currentIndex());
-        drafts::write(m_diaryPath, m_openEntry.name, record, diaryKey());
-    } catch (const Exception &error) {
-        m_saveState->setText(app::text::draftNotWritten(error.message()));
+    if (body->isEmpty()) {
+        removeDraft();
+        return;
     }
+    // Built and sealed here, where the document and the key are; only bytes go to the worker.
+    const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
+                                                m_writeForm->dBox2->currentIndex());
+    const QByteArray bytes = drafts::encode(m_openEntry.name, record, diaryKey(),
+                                            QDateTime::currentDateTimeUtc(), zip::counterSeed());
+    const QString diary = m_diaryPath;
+    const QByteArray name = m_openEntry.name;
+    m_draftWriter->start([this, diary, name, bytes] {
+        // Absorbed by design, as the autosave's errors are: the line under the page says it.
+        try {
+            drafts::store(diary, name, bytes);
+        } catch (const Exception &error) {
+            const QString why = error.message();
+            QMetaObject::invokeMethod(
+                this, [this, why] { m_saveState->setText(app::text::draftNotWritten(why)); },
+                Qt::QueuedConnection);
+        }
+    });
 }
 
 void TForm1::offerDrafts()
@@ -328,6 +354,7 @@ void TForm1::offerDrafts()
     if (m_diaryPath.isEmpty())
         return;
     const QString diary = m_diaryPath;
+    drafts::clearLeftovers(diary);
     const QList<drafts::Draft> found = drafts::pending(diary, diaryKey());
     int unreadable = 0;
     for (const drafts::Draft &draft : found) {
@@ -350,6 +377,7 @@ void TForm1::offerDrafts()
         TDraftDialog offer(gbk::decode(draft.name), draft.written, draft.record, this);
         offer.exec();
         if (offer.choice() == TDraftDialog::Choice::Discard) {
+            waitForDrafts();
             drafts::remove(diary, draft.name);
         } else if (offer.choice() == TDraftDialog::Choice::Restore) {
             // Decoded in the scratch document first, as an entry is: nothing changes on a failure.

@@ -163,25 +163,51 @@ Draft decode(const QByteArray &bytes, const DiaryKey *key)
     return draft;
 }
 
-void write(const QString &archivePath, const QByteArray &entryName, const QByteArray &record,
-           const DiaryKey *key, const QDateTime &written)
+// The folder is the diary's, so nobody else reads the drafts in it.
+static void makeFolder(const QString &archivePath)
 {
     const QString folder = folderOf(archivePath);
     if (!files::makePrivateFolders(folder))
         throw EDraftError(text("The folder %1 for drafts cannot be created: %2", folder, errno));
     ::chmod(native(QFileInfo(folder).path()).constData(), 0700);
     ::chmod(native(folder).constData(), 0700);
+}
+
+void store(const QString &archivePath, const QByteArray &entryName, const QByteArray &bytes)
+{
+    makeFolder(archivePath);
+    const QString path = pathOf(archivePath, entryName);
+    files::AtomicWriter out(path, files::AtomicWriter::RefuseLinks);
+    if (!out.isOpen() || !out.write(bytes) || !out.commit())
+        throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, out.errorString()));
+}
+
+void write(const QString &archivePath, const QByteArray &entryName, const QByteArray &record,
+           const DiaryKey *key, const QDateTime &written)
+{
     const QByteArray bytes = encode(entryName, record, key, written, zip::counterSeed());
     const QString path = pathOf(archivePath, entryName);
+    makeFolder(archivePath);
     // A program killed while writing a draft leaves its temporary file; the next write of that
     // draft clears it away, under the lock that keeps two programs from writing one draft.
     const files::FolderLock lock(path, files::FolderLock::Exclusive);
     if (!lock.ok())
         throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, lock.errorString()));
     files::AtomicWriter::removeLeftovers(path);
-    files::AtomicWriter out(path, files::AtomicWriter::RefuseLinks);
-    if (!out.isOpen() || !out.write(bytes) || !out.commit())
-        throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, out.errorString()));
+    store(archivePath, entryName, bytes);
+}
+
+void clearLeftovers(const QString &archivePath)
+{
+    const QString folder = folderOf(archivePath);
+    if (!QFileInfo(folder).isDir())
+        return;
+    const files::FolderLock lock(folder + QStringLiteral("/x"), files::FolderLock::Exclusive);
+    if (!lock.ok())
+        return;
+    const QStringList names = QDir(folder).entryList({QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names)
+        ::unlink(native(folder + u'/' + name).constData());
 }
 
 bool remove(const QString &archivePath, const QByteArray &entryName)

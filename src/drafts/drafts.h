@@ -53,6 +53,15 @@ QString pathOf(const QString &archivePath, const QByteArray &entryName);
 void write(const QString &archivePath, const QByteArray &entryName, const QByteArray &record,
            const DiaryKey *key, const QDateTime &written = QDateTime::currentDateTimeUtc());
 
+// The second half of write(), for a caller that encodes on one thread and writes on another:
+// bytes (from encode()) put in place of the entry's draft, atomically, without the folder's
+// lock and without clearing leftovers (clearLeftovers() does that). Throws as write() does.
+void store(const QString &archivePath, const QByteArray &entryName, const QByteArray &bytes);
+
+// Removes the temporary files that draft writes stopped halfway left in the archive's drafts
+// folder, under the folder's lock (nothing when the lock cannot be had).
+void clearLeftovers(const QString &archivePath);
+
 // Removes the entry's draft, if there is one. False when one is there and could not be removed.
 bool remove(const QString &archivePath, const QByteArray &entryName);
 

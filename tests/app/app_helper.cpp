@@ -100,6 +100,7 @@ int main(int argc, char **argv)
         typed.setCommitString(QString::fromLocal8Bit(argv[5]));
         QApplication::sendEvent(form.WritePage()->RichEdit1, &typed);
         form.draftKeeper()->fire();
+        form.waitForDrafts();
         say(QStringLiteral("DRAFTED ") + form.WritePage()->Label3->text());
         return app.exec();
     }

@@ -204,6 +204,7 @@ private slots:
         QVERIFY(m_form->draftKeeper()->pending());
         QVERIFY(!QFile::exists(draft));
         m_form->draftKeeper()->fire();
+        m_form->waitForDrafts();
         const QList<drafts::Draft> kept = drafts::pending(kZhangSan, m_form->diaryKey());
         QCOMPARE(kept.size(), 1);
         QCOMPARE(richtext::rtfParagraphs(kept[0].record).last(), kTyped);
