@@ -69,7 +69,7 @@ inline QString historyClose() { return QStringLiteral("关闭(&C)"); }
 inline QString historyVersionName(const QString &when) { return when; }
 inline QString historyConfirmEntries(int count, const QString &when)
 {
-    return QStringLiteral("把所选的 %1 篇日记恢复成 %2 的样子吗？\n同一天现在的日记会被替换（替换前的整本日记仍会留作历史版本）。")
+    return QStringLiteral("把所选的 %1 篇日记恢复成 %2 的样子吗？\n同一天现在的日记会被替换。")
         .arg(count)
         .arg(when);
 }
