@@ -9,6 +9,7 @@
 #include "crypto/private_header.h"
 #include "crypto/recovery_code.h"
 #include "diary/diary_book.h"
+#include "drafts/drafts.h"
 #include "diary/messages.h"
 #include "platform/exception.h"
 #include "platform/files.h"
@@ -102,9 +103,11 @@ std::optional<ConversionReport> protectUser(TArchiveWriter &archive, TPassCipher
         if (!files::exists(path))
             ++report.removedCopies;
     }
-    // The earlier versions hold the diary's entries unprotected: they go with the conversion.
+    // The earlier versions and the drafts hold the diary's text unprotected: they go with the
+    // conversion.
     ArchiveLock lock(name, ArchiveLock::Exclusive);
     report.removedCopies += versions::removeAll(name);
+    report.removedCopies += drafts::removeAll(name);
     return report;
 }
 

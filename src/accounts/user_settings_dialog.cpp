@@ -169,6 +169,8 @@ void TForm2::changePassword(const QString &name, const QString &password)
     const std::optional<QString> oldPassword =
         m_askOldPassword(this, accounts_text::kChangePasswordCaption, accounts_text::kOldPasswordPrompt);
     TArchiveWriter archive;
+    // A rewrite like a save: the diary as it was is kept as a version when one is due.
+    archive.SetKeepVersions(true);
     bool changed = false;
     if (oldPassword) {
         WaitCursor wait;
@@ -269,6 +271,7 @@ void TForm2::unprotect(const QString &name)
     {
         WaitCursor wait;
         TArchiveWriter archive;
+        archive.SetKeepVersions(true);
         report = accounts::unprotectUser(archive, *m_cipher, name, *password);
     }
     if (!report) {
@@ -316,6 +319,7 @@ void TForm2::Button3Click()
     {
         WaitCursor wait;
         TArchiveWriter writer;
+        writer.SetKeepVersions(true);
         recovered = accounts::recoverPassword(writer, *name, *code, password);
     }
     msgbox::showMessage(this, recovered ? accounts_text::kRecovered : accounts_text::kRecoveryCodeWrong);

@@ -1,11 +1,13 @@
 #include "app/auto_save.h"
 
-AutoSave::AutoSave(QObject *parent) : QObject(parent)
+AutoSave::AutoSave(QObject *parent) : AutoSave(kQuietMilliseconds, kLongestMilliseconds, parent) {}
+
+AutoSave::AutoSave(int quietMilliseconds, int longestMilliseconds, QObject *parent) : QObject(parent)
 {
     m_quiet.setSingleShot(true);
-    m_quiet.setInterval(kQuietMilliseconds);
+    m_quiet.setInterval(quietMilliseconds);
     m_longest.setSingleShot(true);
-    m_longest.setInterval(kLongestMilliseconds);
+    m_longest.setInterval(longestMilliseconds);
     connect(&m_quiet, &QTimer::timeout, this, &AutoSave::fire);
     connect(&m_longest, &QTimer::timeout, this, &AutoSave::fire);
 }

@@ -20,6 +20,8 @@ public:
     static constexpr int kLongestMilliseconds = 60000;
 
     explicit AutoSave(QObject *parent = nullptr);
+    // The same rhythm with other periods (the drafts keep a shorter one).
+    AutoSave(int quietMilliseconds, int longestMilliseconds, QObject *parent = nullptr);
 
     void changed();
     void saved();

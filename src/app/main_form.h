@@ -16,6 +16,7 @@ class QCloseEvent;
 class QGroupBox;
 class QRadioButton;
 class QStackedWidget;
+class QThreadPool;
 class TArchiveReader;
 namespace diary {
 class ListingCache;
@@ -196,6 +197,17 @@ public:
     // 「已保存 hh:mm」, or the error; an error there is not a box, the typing goes on.
     AutoSave *autoSave() const { return m_autoSave; }
     QLabel *SaveState() const { return m_saveState; }
+    // Keeps a draft of the open entry (drafts/drafts.h) kDraftQuietMilliseconds after typing
+    // pauses, and at least every kDraftLongestMilliseconds while it goes on, so that a crash
+    // between two saves loses nothing. Every successful save of the entry, and closing, locking
+    // or logging out after one, removes its draft; saving an empty body removes it too.
+    AutoSave *draftKeeper() const { return m_draftKeeper; }
+    // The draft's record is built and sealed on this thread; the file is written (synced and
+    // renamed, some 20 ms) by one worker, in order, so that typing does not wait for the disk.
+    // Waits until the drafts handed to the worker are on disk (every removal waits the same way).
+    void waitForDrafts();
+    static constexpr int kDraftQuietMilliseconds = 1500;
+    static constexpr int kDraftLongestMilliseconds = 10000;
     TListPage *ListPage() const { return m_listForm; }
 
 public slots:
@@ -212,6 +224,9 @@ public slots:
     // "撤销删除(&U)": brings the entry deleted last back from the version kept just before the
     // delete, unless the day has an entry again (a warning says so) or another user is logged in.
     void UndoDelExecute();
+    // "历史版本(&H)…": the kept versions of the diary (history_dialog.h); the list is filled
+    // again when a restore changed the diary.
+    void HistoryExecute();
     // "打印所选(&P)": LoadEntry, the print dialog and printing, then the list page again (which
     // saves the entry once more, under its own name). A printing error leaves the write page.
     void N3Click();
@@ -273,6 +288,13 @@ private:
     // The save that the autosave runs, its outcome shown under the page.
     void autoSaveDue();
     void noteSaved();
+    // Writes the open entry's draft; a failure is shown under the page, not in a box.
+    void writeDraft();
+    // After a login: drafts that cannot be read are put aside (one warning names the folder);
+    // each readable one that differs from its entry is offered (draft_dialog.h). A draft equal
+    // to its stored entry was saved already and is removed. A restore opens the draft's text
+    // on the write page, unsaved, and offers no further draft until the next login.
+    void offerDrafts();
 
     // Builds the write page into TabSheet1 with its connections to the window.
     TWritePage *buildWritePage();
@@ -280,6 +302,10 @@ private:
     LazyPage<TWritePage> m_writeForm;
     TListPage *m_listForm = nullptr;
     AutoSave *m_autoSave = nullptr;
+    AutoSave *m_draftKeeper = nullptr;
+    QThreadPool *m_draftWriter = nullptr;
+    // Removes the open entry's draft once the worker has written what it was given.
+    void removeDraft();
     QLabel *m_saveState = nullptr;
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from

@@ -1,5 +1,7 @@
 #include "main_form.h"
 #include "auto_save.h"
+#include "draft_dialog.h"
+#include "history_dialog.h"
 
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
@@ -8,6 +10,8 @@
 #include "diary/row_order.h"
 #include "archive/archive_reader.h"
 #include "crypto/private_format.h"
+#include "drafts/drafts.h"
+#include "archive/zip_crypto.h"
 #include "pages/diary_calendar.h"
 #include "pages/export_dialog.h"
 #include "pages/list_page.h"
@@ -26,6 +30,7 @@
 #include <QFileInfo>
 #include <QPushButton>
 #include <QLabel>
+#include <QThreadPool>
 #include <QTime>
 #include <QSessionManager>
 #include <QScopeGuard>
@@ -62,6 +67,10 @@ void TForm1::setupDiary()
     sheet->addWidget(m_saveState);
     m_autoSave = new AutoSave(this);
     connect(m_autoSave, &AutoSave::due, this, [this] { autoSaveDue(); });
+    m_draftKeeper = new AutoSave(kDraftQuietMilliseconds, kDraftLongestMilliseconds, this);
+    m_draftWriter = new QThreadPool(this);
+    m_draftWriter->setMaxThreadCount(1);   // one after another: the newest draft is written last
+    connect(m_draftKeeper, &AutoSave::due, this, [this] { writeDraft(); });
 
     const auto handle = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
         connect(sender, signal, this,
@@ -76,6 +85,7 @@ void TForm1::setupDiary()
     handle(m_listForm->N3, &QAction::triggered, &TForm1::N3Click);
     handle(m_listForm->UndoDel, &QAction::triggered, &TForm1::UndoDelExecute);
     handle(m_listForm->ImportCmd, &QAction::triggered, &TForm1::ImportExecute);
+    handle(m_listForm->History, &QAction::triggered, &TForm1::HistoryExecute);
     connect(m_listForm->N4, &QAction::triggered, this,
             [this] { guarded([this] { m_writeForm->PrintSetExecute(); }); });
     // Export reads the diary as stored: the list page shows once the open entry has been saved.
@@ -142,8 +152,10 @@ TWritePage *TForm1::buildWritePage()
 
     // Loading an entry is no change: the open entry is valid only once it is loaded.
     const auto noteChange = [this] {
-        if (m_openEntry.valid)
+        if (m_openEntry.valid) {
             m_autoSave->changed();
+            m_draftKeeper->changed();
+        }
     };
     connect(page->RichEdit1->document(), &QTextDocument::contentsChanged, this, noteChange);
     connect(page->dBox1, &QComboBox::currentIndexChanged, this, noteChange);
@@ -232,6 +244,7 @@ void TForm1::showPage(QWidget *page)
 void TForm1::openEntry(const QByteArray &name, const QByteArray *record)
 {
     m_openEntry = {};
+    m_draftKeeper->cancel();
     // The highlight of an entry opened from a search goes before another entry is loaded.
     m_writeForm->setSearchText(QString());
     m_writeForm->Label3->setText(gbk::decode(name));
@@ -300,13 +313,17 @@ bool TForm1::openDay(const QDate &day)
 void TForm1::SaveEntry()
 {
     QTextDocument *body = m_writeForm->RichEdit1->document();
-    if (body->isEmpty())
-        return;
     // Only into the diary the entry was opened from, and only while that is the logged-in
     // user's diary: no other user's entry and no half-loaded one is ever stored.
     if (!m_openEntry.valid || m_openEntry.diaryPath.isEmpty()
         || m_openEntry.diaryPath != m_diaryPath || m_archiveWriter->ZipName() != m_diaryPath)
         return;
+    // An emptied body is not stored; the user left it empty, so its draft has served.
+    if (body->isEmpty()) {
+        m_draftKeeper->cancel();
+        removeDraft();
+        return;
+    }
     const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
                                                 m_writeForm->dBox2->currentIndex());
     const diary::EntryProblem problem = diary::storeEntry(*m_archiveWriter, m_openEntry.name, record, diaryKey());
@@ -325,6 +342,10 @@ void TForm1::SaveEntry()
 void TForm1::noteSaved()
 {
     m_autoSave->saved();
+    // The entry is stored: its draft is no longer needed. One that cannot be removed is offered
+    // at the next login, where a draft equal to its entry is removed without a question.
+    m_draftKeeper->cancel();
+    removeDraft();
     m_saveState->setText(QStringLiteral("已保存 %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))));
 }
 
@@ -340,6 +361,91 @@ void TForm1::autoSaveDue()
         SaveEntry();
     } catch (const Exception &error) {
         m_saveState->setText(msgbox::errorBoxText(error.message()));
+    }
+}
+
+void TForm1::waitForDrafts()
+{
+    if (m_draftWriter)
+        m_draftWriter->waitForDone();
+}
+
+void TForm1::removeDraft()
+{
+    waitForDrafts();
+    drafts::remove(m_diaryPath, m_openEntry.name);
+}
+
+void TForm1::writeDraft()
+{
+    if (!m_openEntry.valid || m_openEntry.diaryPath != m_diaryPath || m_diaryPath.isEmpty())
+        return;
+    QTextDocument *body = m_writeForm->RichEdit1->document();
+    if (body->isEmpty()) {
+        removeDraft();
+        return;
+    }
+    // Built and sealed here, where the document and the key are; only bytes go to the worker.
+    const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
+                                                m_writeForm->dBox2->currentIndex());
+    const QByteArray bytes = drafts::encode(m_openEntry.name, record, diaryKey(),
+                                            QDateTime::currentDateTimeUtc(), zip::counterSeed());
+    const QString diary = m_diaryPath;
+    const QByteArray name = m_openEntry.name;
+    m_draftWriter->start([this, diary, name, bytes] {
+        // Absorbed by design, as the autosave's errors are: the line under the page says it.
+        try {
+            drafts::store(diary, name, bytes);
+        } catch (const Exception &error) {
+            const QString why = error.message();
+            QMetaObject::invokeMethod(
+                this, [this, why] { m_saveState->setText(app::text::draftNotWritten(why)); },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+void TForm1::offerDrafts()
+{
+    if (m_diaryPath.isEmpty())
+        return;
+    const QString diary = m_diaryPath;
+    drafts::clearLeftovers(diary);
+    const QList<drafts::Draft> found = drafts::pending(diary, diaryKey());
+    int unreadable = 0;
+    for (const drafts::Draft &draft : found) {
+        if (!draft.readable) {
+            drafts::keepAside(draft.path);
+            ++unreadable;
+        }
+    }
+    if (unreadable > 0)
+        msgbox::showWarning(this, app::text::draftsUnreadable(unreadable, drafts::folderOf(diary)));
+    for (const drafts::Draft &draft : found) {
+        if (!draft.readable || m_diaryPath != diary)
+            continue;
+        diary::EntryProblem problem = diary::EntryProblem::None;
+        const std::optional<QByteArray> stored = diary::findEntry(*m_archiveReader, draft.name, &problem, diaryKey());
+        if (stored && problem == diary::EntryProblem::None && *stored == draft.record) {
+            drafts::remove(diary, draft.name);
+            continue;
+        }
+        TDraftDialog offer(gbk::decode(draft.name), draft.written, draft.record, this);
+        offer.exec();
+        if (offer.choice() == TDraftDialog::Choice::Discard) {
+            waitForDrafts();
+            drafts::remove(diary, draft.name);
+        } else if (offer.choice() == TDraftDialog::Choice::Restore) {
+            // Decoded in the scratch document first, as an entry is: nothing changes on a failure.
+            diary::loadRecord(draft.record, *m_listForm->RichEdit2);
+            showPage(m_writePage);
+            openEntry(draft.name, &draft.record);
+            // Unsaved: saved as any change is, by the autosave, a page switch or the save command;
+            // its draft stays until then.
+            m_autoSave->changed();
+            m_saveState->setText(app::text::draftRestoredUnsaved());
+            return;
+        }
     }
 }
 
@@ -461,6 +567,16 @@ void TForm1::UndoDelExecute()
     m_lastDelete.reset();
     m_listForm->UndoDel->setEnabled(false);
     ListEntries();
+}
+
+void TForm1::HistoryExecute()
+{
+    if (m_diaryPath.isEmpty() || m_archiveWriter->ZipName() != m_diaryPath)
+        return;
+    THistoryDialog history(*m_archiveWriter, diaryKey(), this);
+    history.exec();
+    if (history.changed())
+        ListEntries();
 }
 
 void TForm1::forgetRowsOfOtherDiary()

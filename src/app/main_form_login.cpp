@@ -9,6 +9,7 @@
 #include "accounts/user_settings_dialog.h"
 #include "accounts/wait_cursor.h"
 #include "app/auto_lock.h"
+#include "app/auto_save.h"
 #include "app/texts.h"
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
@@ -182,8 +183,12 @@ void TForm1::Button1Click()
 
 void TForm1::Button2Click() { m_userSettings->exec(); }
 
-// Nothing yet: the list page keeps the rows it showed until "看日记" fills it.
-void TForm1::afterLogin() {}
+// The list page keeps the rows it showed until "看日记" fills it; what a crash kept of the
+// user's typing is offered now.
+void TForm1::afterLogin()
+{
+    offerDrafts();
+}
 
 void TForm1::diaryConverted(const QString &name)
 {
@@ -209,6 +214,7 @@ void TForm1::lockDiary()
     if (m_pageControl->currentWidget() == m_writePage)
         SaveEntry();
     m_openEntry = {};
+    m_draftKeeper->cancel();
     m_lastDelete.reset();
     m_listForm->UndoDel->setEnabled(false);
     m_leaveSaved = true;

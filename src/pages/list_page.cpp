@@ -388,6 +388,7 @@ void TListPage::createMenu()
     UndoDel->setEnabled(false);
     ExportSelected = command("ExportSelected", QStringLiteral("导出选中的日记…"));
     ImportCmd = command("ImportCmd", QStringLiteral("导入(&I)…"));
+    History = command("History", QStringLiteral("历史版本(&H)…"));
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -396,7 +397,7 @@ void TListPage::createMenu()
     PopupMenu2->addActions({N3, N4});
     PopupMenu2->addAction(ExportSelected);
     PopupMenu2->addSeparator();
-    PopupMenu2->addAction(UndoDel);
+    PopupMenu2->addActions({UndoDel, History});
     PopupMenu2->addAction(ImportCmd);
 
     // A disabled command cannot be chosen from the open menu; once it closes, the commands are

@@ -86,6 +86,7 @@ public:
     QAction *UndoDel;   // "撤销删除(&U)": disabled until the main window has a delete to undo
     QAction *ExportSelected;   // 「导出选中的日记…」: enabled, like See, only on a row
     QAction *ImportCmd; // 「导入(&I)…」: entries from files, whatever row is selected
+    QAction *History;   // "历史版本(&H)…": the diary's kept versions
 
     QLineEdit *SearchEdit;
     QComboBox *WeatherFilter;   // 「全部天气」, then the weather words

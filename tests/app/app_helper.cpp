@@ -7,15 +7,27 @@
 //   app_helper shot <settings file> <png>   saves the main window's picture and closes.
 //   app_helper dialogs <settings file> <folder>  saves pictures of the user settings dialog and
 //                                           the recovery code dialog there.
+//   app_helper type <settings file> <user> <password> <text>
+//                                           logs in (in the working folder), opens today's
+//                                           entry, types the text, lets the draft be written and
+//                                           prints "DRAFTED <entry name>", then waits to be killed.
 #include "accounts/recovery_code_dialog.h"
 #include "accounts/user_settings_dialog.h"
 #include "app/main_form.h"
 #include "app/single_instance.h"
+#include "app/auto_save.h"
 #include "app/startup.h"
+#include "accounts/login_panel.h"
+#include "pages/write_page.h"
 #include "platform/message_box.h"
 #include "settings/ini.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextEdit>
 #include <QTimer>
 #include <cstdio>
 
@@ -75,6 +87,22 @@ int main(int argc, char **argv)
                 });
             });
         });
+    }
+    if (mode == QLatin1String("type") && argc >= 6) {
+        TForm1 form;
+        form.show();
+        QComboBox *users = form.Panel1()->ComboBox1();
+        users->setCurrentIndex(users->findText(QString::fromLocal8Bit(argv[3])));
+        form.Panel1()->MaskEdit1()->setText(QString::fromLocal8Bit(argv[4]));
+        form.Button1Click();
+        form.NavBtn3Click();
+        QInputMethodEvent typed;
+        typed.setCommitString(QString::fromLocal8Bit(argv[5]));
+        QApplication::sendEvent(form.WritePage()->RichEdit1, &typed);
+        form.draftKeeper()->fire();
+        form.waitForDrafts();
+        say(QStringLiteral("DRAFTED ") + form.WritePage()->Label3->text());
+        return app.exec();
     }
     return 2;
 }

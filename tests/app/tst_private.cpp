@@ -8,7 +8,9 @@
 #include "app/auto_lock.h"
 #include "app/main_form.h"
 #include "archive/archive_writer.h"
+#include "crypto/private_header.h"
 #include "crypto/recovery_code.h"
+#include "versions/kept_versions.h"
 #include "diary/diary_book.h"
 #include "pages/list_page.h"
 #include "pages/write_page.h"
@@ -367,6 +369,46 @@ private slots:
         QTest::mouseClick(dialog.copyButton(), Qt::LeftButton);
         QCOMPARE(QGuiApplication::clipboard()->text(), code);
         QCOMPARE(dialog.printButton()->text(), u"打印"_s);
+    }
+
+    // The settings dialog's rewrites of a diary keep the diary as it was, as saves do: a new
+    // password from the recovery code, and the change back to the old format.
+    void theSettingsDialogsRewritesKeepAVersionFirst()
+    {
+        QDateTime now = QDateTime::currentDateTimeUtc();
+        versions::setClock([&now] { return now; });
+        const auto resetClock = qScopeGuard([] { versions::setClock({}); });
+        start();
+        createInDialog(kZhangSan, u"forgotten"_s, true);
+        const QString code = m_codes.value(0);
+        const QByteArray before = testing_support::readFile(kZhangSan);
+        QVERIFY(versions::list(kZhangSan).isEmpty());
+        m_answers = {code};
+        withDialog([](TForm2 *dialog) {
+            typeText(dialog->Edit1(), kZhangSan);
+            dialog->Edit2()->setText(u"new"_s);
+            QTest::mouseClick(dialog->Button3(), Qt::LeftButton);
+        });
+        QCOMPARE(m_boxes.value(0).text, u"已经用恢复码设置了新密码，旧密码从此失效!"_s);
+        QList<versions::Version> kept = versions::list(kZhangSan);
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(testing_support::readFile(kept[0].path), before);
+
+        // A day later the change to the old format keeps the private diary as it was.
+        now = now.addDays(2);
+        const QByteArray sealed = testing_support::readFile(kZhangSan);
+        m_answers = {u"new"_s};
+        withDialog([](TForm2 *dialog) {
+            typeText(dialog->Edit1(), kZhangSan);
+            QTest::mouseClick(dialog->Button2(), Qt::LeftButton);
+        });
+        kept = versions::list(kZhangSan);
+        TArchiveReader reader;
+        reader.SetZipName(kZhangSan);
+        reader.OpenArchive();
+        QVERIFY(!PrivateHeader::isPrivate(reader.ArchiveCommentBytes()));
+        QCOMPARE(kept.size(), 2);
+        QCOMPARE(testing_support::readFile(kept[0].path), sealed);
     }
 
 private:

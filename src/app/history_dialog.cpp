@@ -1,0 +1,165 @@
+#include "app/history_dialog.h"
+
+#include "app/texts.h"
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
+#include "diary/diary_book.h"
+#include "diary/entry_restore.h"
+#include "diary/messages.h"
+#include "platform/message_box.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString whenText(const QDateTime &taken)
+{
+    return taken.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+constexpr int kNameRole = Qt::UserRole;
+
+} // namespace
+
+THistoryDialog::THistoryDialog(TArchiveWriter &writer, const DiaryKey *key, QWidget *parent)
+    : QDialog(parent), m_writer(writer), m_key(key)
+{
+    setObjectName(QStringLiteral("HistoryDialog"));
+    setWindowTitle(app::text::historyCaption());
+    m_empty = new QLabel(app::text::historyNone(), this);
+    m_versions = new QListWidget(this);
+    m_versions->setObjectName(QStringLiteral("Versions"));
+    m_entries = new QTreeWidget(this);
+    m_entries->setObjectName(QStringLiteral("Entries"));
+    m_entries->setRootIsDecorated(false);
+    m_entries->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_entries->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_entries->setHeaderLabels({QStringLiteral("日期"), QStringLiteral("天气"), QStringLiteral("心情"),
+                                QStringLiteral("内容")});
+
+    m_restoreEntries = new QPushButton(app::text::historyRestoreEntries(), this);
+    m_restoreWhole = new QPushButton(app::text::historyRestoreWhole(), this);
+    auto *close = new QPushButton(app::text::historyClose(), this);
+    auto *buttons = new QDialogButtonBox(this);
+    buttons->addButton(m_restoreEntries, QDialogButtonBox::ActionRole);
+    buttons->addButton(m_restoreWhole, QDialogButtonBox::ActionRole);
+    buttons->addButton(close, QDialogButtonBox::RejectRole);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_versions, &QListWidget::currentRowChanged, this,
+            [this](int row) { guarded([this, row] { showVersion(row); }); });
+    connect(m_restoreEntries, &QPushButton::clicked, this, [this] { guarded([this] { restoreSelectedEntries(); }); });
+    connect(m_restoreWhole, &QPushButton::clicked, this, [this] { guarded([this] { restoreWholeDiary(); }); });
+
+    auto *lists = new QHBoxLayout;
+    auto *left = new QVBoxLayout;
+    left->addWidget(new QLabel(app::text::historyVersions(), this));
+    left->addWidget(m_versions);
+    auto *right = new QVBoxLayout;
+    right->addWidget(new QLabel(app::text::historyEntries(), this));
+    right->addWidget(m_entries);
+    lists->addLayout(left, 1);
+    lists->addLayout(right, 3);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_empty);
+    layout->addLayout(lists, 1);
+    layout->addWidget(buttons);
+    resize(640, 400);
+    fillVersions();
+}
+
+void THistoryDialog::fillVersions()
+{
+    m_list = versions::list(m_writer.ZipName());
+    const QSignalBlocker quiet(m_versions);
+    m_versions->clear();
+    for (const versions::Version &version : std::as_const(m_list))
+        m_versions->addItem(app::text::historyVersionName(whenText(version.taken)));
+    m_empty->setVisible(m_list.isEmpty());
+    m_versions->setCurrentRow(m_list.isEmpty() ? -1 : 0);
+    showVersion(m_versions->currentRow());
+}
+
+QString THistoryDialog::chosenWhen() const
+{
+    const int row = m_versions->currentRow();
+    return row >= 0 && row < m_list.size() ? whenText(m_list[row].taken) : QString();
+}
+
+void THistoryDialog::showVersion(int row)
+{
+    m_entries->clear();
+    const bool chosen = row >= 0 && row < m_list.size();
+    m_restoreEntries->setEnabled(false);
+    m_restoreWhole->setEnabled(false);
+    if (!chosen)
+        return;
+    TArchiveReader reader;
+    reader.SetZipName(m_list[row].path);
+    const diary::Listing listing = diary::listEntries(reader, m_key);
+    for (const diary::ListRow &entry : listing.rows) {
+        auto *item = new QTreeWidgetItem(m_entries, {entry.name, entry.weather, entry.mood,
+                                                     entry.summary.left(200).simplified()});
+        item->setData(0, kNameRole, entry.nameBytes);
+    }
+    // A version that cannot be listed (damaged, or of the other format than the diary now) is
+    // not put back; the box says why.
+    if (!guarded([&listing] { listing.rethrowError(); }))
+        return;
+    m_restoreEntries->setEnabled(!listing.rows.isEmpty());
+    m_restoreWhole->setEnabled(true);
+}
+
+void THistoryDialog::restoreSelectedEntries()
+{
+    const int row = m_versions->currentRow();
+    if (row < 0 || row >= m_list.size())
+        return;
+    const QList<QTreeWidgetItem *> selected = m_entries->selectedItems();
+    if (selected.isEmpty()) {
+        msgbox::showWarning(this, app::text::historySelectEntries());
+        return;
+    }
+    if (msgbox::show(this, QMessageBox::Question, diary_text::caption(),
+                     app::text::historyConfirmEntries(int(selected.size()), chosenWhen()),
+                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    const QString version = m_list[row].path;
+    int restored = 0;
+    QStringList refused;
+    for (const QTreeWidgetItem *item : selected) {
+        const QByteArray name = item->data(0, kNameRole).toByteArray();
+        const diary::EntryProblem problem = diary::restoreEntry(version, m_writer, name, m_key);
+        if (problem == diary::EntryProblem::None)
+            ++restored;
+        else
+            refused << app::text::historyEntryNotRestored(item->text(0), diary::problemReason(problem));
+    }
+    m_changed = m_changed || restored > 0;
+    msgbox::show(this, refused.isEmpty() ? QMessageBox::Information : QMessageBox::Warning,
+                 diary_text::caption(), (QStringList{app::text::historyRestored(restored)} + refused).join(u'\n'));
+    fillVersions();
+}
+
+void THistoryDialog::restoreWholeDiary()
+{
+    const int row = m_versions->currentRow();
+    if (row < 0 || row >= m_list.size())
+        return;
+    if (msgbox::show(this, QMessageBox::Question, diary_text::caption(),
+                     app::text::historyConfirmWhole(chosenWhen()), QMessageBox::Yes | QMessageBox::No,
+                     QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    versions::restoreWhole(m_writer.ZipName(), m_list[row].path);
+    m_changed = true;
+    msgbox::show(this, QMessageBox::Information, diary_text::caption(), app::text::historyWholeRestored());
+    fillVersions();
+}
