@@ -25,6 +25,7 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextDocumentWriter>
+#include <QTextList>
 
 #include <algorithm>
 #include <cstdio>
@@ -521,15 +522,139 @@ QString plainTextOf(const QTextDocument &body)
     return lines.join(QLatin1Char('\n'));
 }
 
+namespace {
+
+// Characters Markdown may read as marks anywhere in a line; a backslash keeps each one text.
+bool marksAnywhere(QChar c)
+{
+    return QStringView(u"\\`*_[]<>|~&!").contains(c);
+}
+
+// Text that Markdown gives back as it is: its marks escaped, and at the start of a paragraph
+// what would begin a heading, a list, a quote or a code block.
+QString markdownText(const QString &text, bool paragraphStart)
+{
+    QString out;
+    out.reserve(text.size() + 8);
+    qsizetype i = 0;
+    if (paragraphStart) {
+        // Leading blanks would be dropped, or read as code from four on.
+        for (; i < text.size() && (text[i] == u' ' || text[i] == u'\t'); ++i)
+            out += text[i] == u' ' ? QStringLiteral("&#32;") : QStringLiteral("&#9;");
+        if (i < text.size() && QStringView(u"#=-+").contains(text[i])) {
+            out += u'\\';
+        } else {
+            qsizetype digits = i;
+            while (digits < text.size() && text[digits].isDigit() && text[digits].unicode() < 128)
+                ++digits;
+            if (digits > i && digits < text.size() && (text[digits] == u'.' || text[digits] == u')')) {
+                out += text.mid(i, digits - i) + u'\\';
+                i = digits;
+            }
+        }
+    }
+    for (; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QChar::LineSeparator || c == u'\n') {
+            out += QStringLiteral("\\\n");
+            continue;
+        }
+        if (c == QChar::ObjectReplacementCharacter)
+            continue;   // a picture: Markdown in one file has nowhere to keep it
+        if (marksAnywhere(c))
+            out += u'\\';
+        out += c;
+    }
+    return out;
+}
+
+// Where emphasis marks may stand next to the text they mark: Markdown ignores a mark with a
+// blank or (between letters) a punctuation mark on its inner side, so those stay outside.
+bool staysOutsideMarks(QChar c)
+{
+    return c.isSpace() || c.isPunct() || c.isSymbol() || c == QChar::LineSeparator
+        || c == QChar::ObjectReplacementCharacter;
+}
+
+struct Styled {
+    QString text;
+    bool bold = false;
+    bool italic = false;
+    bool struck = false;
+};
+
+// One paragraph's runs as Markdown: bold, italic and strike-out marked, the rest as text.
+QString markdownParagraph(const QTextBlock &block)
+{
+    QList<Styled> runs;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextCharFormat f = it.fragment().charFormat();
+        const Styled run{it.fragment().text(), f.fontWeight() >= QFont::Bold, f.fontItalic(), f.fontStrikeOut()};
+        if (!runs.isEmpty() && runs.last().bold == run.bold && runs.last().italic == run.italic
+            && runs.last().struck == run.struck)
+            runs.last().text += run.text;
+        else
+            runs.append(run);
+    }
+    QString out;
+    bool start = true;
+    for (const Styled &run : runs) {
+        const QString open = QString(run.bold ? QStringLiteral("**") : QString())
+                             + (run.italic ? QStringLiteral("*") : QString())
+                             + (run.struck ? QStringLiteral("~~") : QString());
+        QString close = open;
+        std::reverse(close.begin(), close.end());
+        qsizetype first = 0;
+        qsizetype end = run.text.size();
+        if (!open.isEmpty()) {
+            while (first < end && staysOutsideMarks(run.text[first]))
+                ++first;
+            while (end > first && staysOutsideMarks(run.text[end - 1]))
+                --end;
+        }
+        if (first == end) {
+            out += markdownText(run.text, start);
+        } else {
+            out += markdownText(run.text.left(first), start);
+            out += open + markdownText(run.text.mid(first, end - first), start && first == 0) + close;
+            out += markdownText(run.text.mid(end), false);
+        }
+        if (!run.text.isEmpty())
+            start = false;
+    }
+    return out;
+}
+
+} // namespace
+
 QString markdownOf(const QTextDocument &body)
 {
-    // A body line read as a heading (ATX "#", or a setext underline of "=" or "-") would break
-    // the entry's structure; a backslash keeps it text.
-    static const QRegularExpression heading(QStringLiteral("^( {0,3})(#|=+[ \\t]*$|-+[ \\t]*$)"),
-                                            QRegularExpression::MultilineOption);
-    QString markdown = body.toMarkdown(QTextDocument::MarkdownDialectGitHub);
-    markdown.replace(heading, QStringLiteral("\\1\\\\\\2"));
-    return markdown;
+    // Written here rather than by QTextDocument::toMarkdown, which escapes nothing (a body line
+    // "# …" became a heading, "<a>" vanished) and puts marks beside blanks, where Markdown no
+    // longer reads them ("**B***_ C*_").
+    QString out;
+    bool inList = false;
+    for (QTextBlock block = body.begin(); block.isValid(); block = block.next()) {
+        const QString text = markdownParagraph(block);
+        if (QTextList *list = block.textList()) {
+            const int depth = std::max(1, list->format().indent()) - 1;
+            const QString bullet = list->format().style() == QTextListFormat::ListDecimal
+                                       ? QString::number(list->itemNumber(block) + 1) + QStringLiteral(". ")
+                                       : QStringLiteral("- ");
+            if (!inList && !out.isEmpty())
+                out += u'\n';
+            out += QString(depth * 2, u' ') + bullet + text + u'\n';
+            inList = true;
+            continue;
+        }
+        if (text.trimmed().isEmpty())
+            continue;
+        if (!out.isEmpty())
+            out += u'\n';
+        out += text + u'\n';
+        inList = false;
+    }
+    return out;
 }
 
 QString htmlBodyOf(const QTextDocument &body)
