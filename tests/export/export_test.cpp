@@ -3,6 +3,7 @@
 #include "diary/diary_book.h"
 #include "export/diary_export.h"
 #include "platform/gbk.h"
+#include "richtext/pictures.h"
 #include "support/test_support.h"
 
 #include <QBuffer>
@@ -13,6 +14,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QImage>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
@@ -281,3 +284,45 @@ TEST_F(ExportTest, ToolExportsADateRangeAndReportsWhatItLeftOut)
 }
 
 } // namespace
+
+namespace {
+
+// A run of a peer program's output, which must succeed.
+QString peerOutput(const QString &program, const QStringList &arguments)
+{
+    const auto r = testing_support::run(program, arguments);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return QString::fromUtf8(r.out);
+}
+
+} // namespace
+
+// An entry's picture goes along: into the HTML as data, into the ODF package, onto the PDF page.
+TEST_F(ExportTest, PicturesGoIntoHtmlOdfAndPdf)
+{
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(QColor(0x20, 0x80, 0xC0));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    richtext::Picture picture;
+    picture.kind = richtext::PictureKind::Png;
+    picture.data = png;
+    picture.width = 40;
+    picture.height = 30;
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText(u"看图："_s);
+    cursor.insertImage(richtext::addPicture(doc, picture));
+    store(m_archive, diary::entryName(QDate(2005, 5, 5)), diary::makeRecord(doc, 0, 0), diary::kArchivePassword);
+
+    run(Format::Html, path(u"p.html"_s));
+    EXPECT_TRUE(testing_support::readFile(path(u"p.html"_s)).contains("src=\"data:image/png;base64,"));
+    run(Format::Odf, path(u"p.odt"_s));
+    EXPECT_TRUE(peerOutput(u"unzip"_s, {u"-l"_s, path(u"p.odt"_s)}).contains(u"Pictures/"_s));
+    run(Format::Pdf, path(u"p.pdf"_s));
+    const QString pdfimages = QFileInfo(testing_support::pdftotextProgram()).dir().filePath(u"pdfimages"_s);
+    // The listing's two heading lines, then one line per image.
+    EXPECT_GE(peerOutput(pdfimages, {u"-list"_s, path(u"p.pdf"_s)}).trimmed().split(u'\n').size(), 3);
+}
