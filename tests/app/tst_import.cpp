@@ -1,21 +1,10 @@
-#include "accounts/login.h"
-#include "accounts/login_panel.h"
-#include "accounts/pass_cipher.h"
-#include "accounts/user_list.h"
-#include "app/main_form.h"
-#include "archive/archive_writer.h"
-#include "diary/diary_book.h"
+#include "window_fixture.h"
+
 #include "diary/diary_fixture.h"
-#include "import/messages.h"
 #include "pages/import_dialog.h"
 #include "pages/list_page.h"
-#include "platform/files.h"
-#include "platform/gbk.h"
-#include "platform/message_box.h"
-#include "settings/ini.h"
 #include "support/test_support.h"
 #include "versions/kept_versions.h"
-#include "widgets/nav_button.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -28,6 +17,8 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "window_fixture.h"
 #include <QTimer>
 
 #include <functional>
@@ -47,46 +38,23 @@ class TestImport : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        m_previous = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
-        ini::setSettingsPath(m_dir->filePath(u"main.ini"_s));
-        m_boxes.clear();
-        msgbox::setInterceptor([this](const msgbox::Shown &box) {
-            m_boxes.append(box);
-            return QMessageBox::Ok;
-        });
-        m_files = {m_dir->filePath(u"2003-09-26.txt"_s), m_dir->filePath(u"20030927.md"_s),
-                   m_dir->filePath(u"notes.txt"_s)};
+        QVERIFY(f.setUp());
+        m_files = {f.dir->filePath(u"2003-09-26.txt"_s), f.dir->filePath(u"20030927.md"_s),
+                   f.dir->filePath(u"notes.txt"_s)};
         testing_support::writeFile(m_files[0], gbk::encode(u"新的"_s));   // GBK either way
         testing_support::writeFile(m_files[1], gbk::encode(u"小"_s));   // valid UTF-8 as well
         testing_support::writeFile(m_files[2], "undated\n");
         TImportDialog::setFileChooser([this](QWidget *) { return m_files; });
-
-        TArchiveWriter writer;
-        TPassCipher cipher;
-        cipher.SetSalt(accounts::kPasswordSalt);
-        accounts::createUserArchive(writer, cipher, u"张三"_s, u"pw"_s);
-        diary::storeEntry(writer, gbk::encode(u"2003年9月26日"_s), ownRecord(1, 2, u"旧的"_s));
-        writeUserList({u"张三"_s});
-        m_form = std::make_unique<TForm1>();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-        QComboBox *users = m_form->Panel1()->ComboBox1();
-        users->setCurrentIndex(users->findText(u"张三"_s));
-        m_form->Panel1()->MaskEdit1()->setText(u"pw"_s);
-        QTest::mouseClick(m_form->Panel1()->Button1(), Qt::LeftButton);
-        QCOMPARE(m_form->diaryPath(), u"张三"_s);
-        QTest::mouseClick(m_form->NavBtn(4), Qt::LeftButton);
+        f.createUser(u"张三"_s, u"pw"_s, {{u"2003年9月26日"_s, ownRecord(1, 2, u"旧的"_s)}});
+        QVERIFY(f.start());
+        QVERIFY(f.login(u"张三"_s, u"pw"_s));
+        QTest::mouseClick(f.form->NavBtn(4), Qt::LeftButton);
     }
 
     void cleanup()
     {
-        m_form.reset();
+        f.tearDown();
         TImportDialog::setFileChooser({});
-        msgbox::setInterceptor({});
-        QDir::setCurrent(m_previous);
     }
 
     void appendsTheExistingDayAddsTheNewOneAndNamesTheRefusedFile()
@@ -103,16 +71,16 @@ private slots:
             dialog->Buttons->button(QDialogButtonBox::Ok)->click();
         });
         const QByteArray before = testing_support::readFile(u"张三"_s);
-        QTest::mouseClick(m_form->ListPage()->ImportButton, Qt::LeftButton);
+        QTest::mouseClick(f.form->ListPage()->ImportButton, Qt::LeftButton);
 
         QCOMPARE(summary, u"共读到 2 天的日记（2003-09-26 至 2003-09-27），其中 1 天已经写过日记。"_s);
         QCOMPARE(refused, u"以下文件不能导入：\nnotes.txt：文件名和内容里都没有日期"_s);
         QCOMPARE(reread, summary);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"导入完成：新增 1 篇，追加 1 篇，替换 0 篇，跳过 0 篇。\n有 1 个文件没有导入。"_s);
-        QCOMPARE(m_boxes[0].caption, u"羽书手札"_s);
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, u"导入完成：新增 1 篇，追加 1 篇，替换 0 篇，跳过 0 篇。\n有 1 个文件没有导入。"_s);
+        QCOMPARE(f.boxes[0].caption, u"羽书手札"_s);
         QStringList shown;
-        for (const TListPage::Row &row : m_form->ListPage()->shownRows())
+        for (const TListPage::Row &row : f.form->ListPage()->shownRows())
             shown << row.caption + u'|' + row.weather + u'|' + row.mood + u'|' + row.summary;
         // GBK chosen: the file that is valid UTF-8 as well reads as GBK.
         QCOMPARE(shown, (QStringList{u"2003年9月27日|||小"_s, u"2003年9月26日|阴|愤怒|旧的\r\n新的"_s}));
@@ -125,9 +93,9 @@ private slots:
     {
         answerDialog([](TImportDialog *dialog) { dialog->Buttons->button(QDialogButtonBox::Cancel)->click(); });
         const QByteArray before = testing_support::readFile(u"张三"_s);
-        m_form->ListPage()->ImportCmd->trigger();
+        f.form->ListPage()->ImportCmd->trigger();
         QCOMPARE(testing_support::readFile(u"张三"_s), before);
-        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(f.boxes.isEmpty());
         QVERIFY(versions::list(u"张三"_s).isEmpty());
     }
 
@@ -147,10 +115,7 @@ private:
         });
     }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previous;
-    std::unique_ptr<TForm1> m_form;
-    QList<msgbox::Shown> m_boxes;
+    WindowFixture f;
     QStringList m_files;
 };
 
