@@ -175,9 +175,11 @@ void DocumentSink::endParagraph(const ParaFormat &format, const RunFormat &mark)
     if (!(format == ParaFormat()))
         m_cursor.setBlockFormat(toBlockFormat(format));
     // The format of the paragraph mark is what an empty paragraph is typed in; in a paragraph
-    // with text, the text's own formats are used.
+    // with text, the text's own formats are used. A list's bullet is drawn in the format of the
+    // paragraph mark too: without it a reopened list's bullets took the document's default size
+    // and stood higher than the bullets typed beside them.
     // (Merged, not set: in a table cell's first block this format also holds the cell's own.)
-    if (m_cursor.block().length() == 1)
+    if (m_cursor.block().length() == 1 || format.list != ListStyle::None)
         m_cursor.mergeBlockCharFormat(charFormat(mark));
     joinList(format);
     m_blockEnded = true;

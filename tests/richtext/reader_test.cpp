@@ -92,6 +92,18 @@ TEST(RichTextReader, BulletItemsOfOneRunShareOneList)
     EXPECT_EQ(doc.findBlockByNumber(5).textList(), doc.findBlockByNumber(6).textList());
 }
 
+// The bullet is drawn in the block's character format: a reopened item's bullet is as large as
+// its text, as a bullet typed in the editor is.
+TEST(RichTextReader, BulletItemsTakeTheSizeOfTheirText)
+{
+    QTextDocument doc;
+    richtext::readRtf(samples::richEdit2(), doc);
+    const QTextBlock item = doc.findBlockByNumber(5);
+    ASSERT_TRUE(item.textList());
+    EXPECT_EQ(item.charFormat().fontPointSize(), 9);
+    EXPECT_EQ(item.charFormat().fontPointSize(), item.begin().fragment().charFormat().fontPointSize());
+}
+
 TEST(RichTextReader, ReadsWordWithUnicodeFallbacksListsFieldsAndSkippedDestinations)
 {
     QTextDocument document;
