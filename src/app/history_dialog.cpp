@@ -41,7 +41,7 @@ THistoryDialog::THistoryDialog(TArchiveWriter &writer, const DiaryKey *key, QWid
     m_entries->setRootIsDecorated(false);
     m_entries->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_entries->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_entries->setHeaderLabels({QStringLiteral("日期"), QStringLiteral("天气"), QStringLiteral("心情"),
+    m_entries->setHeaderLabels({QStringLiteral("日期"), QStringLiteral("天气"), QStringLiteral("情感"),
                                 QStringLiteral("内容")});
 
     m_restoreEntries = new QPushButton(app::text::historyRestoreEntries(), this);

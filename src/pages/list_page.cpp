@@ -386,7 +386,7 @@ void TListPage::createMenu()
     N4 = command("N4", QStringLiteral("打印纸设置(&A)"));
     UndoDel = command("UndoDel", QStringLiteral("撤销删除(&U)"));
     UndoDel->setEnabled(false);
-    ExportSelected = command("ExportSelected", QStringLiteral("导出选中的日记…"));
+    ExportSelected = command("ExportSelected", QStringLiteral("导出选中的日记(&E)…"));
     ImportCmd = command("ImportCmd", QStringLiteral("导入(&I)…"));
     History = command("History", QStringLiteral("历史版本(&H)…"));
 
