@@ -176,6 +176,8 @@ void TForm1::Button1Click()
     NavBtn(3)->show();
     NavBtn(4)->show();
     setWindowTitle(loggedInCaption(name));
+    // Built before its sheet shows, so that the page comes forward complete and is there to fill.
+    m_listForm.get();
     m_pageControl->setCurrentWidget(m_listPage);
     m_autoLock->restart();
     afterLogin();
@@ -216,7 +218,6 @@ void TForm1::lockDiary()
     m_openEntry = {};
     m_draftKeeper->cancel();
     m_lastDelete.reset();
-    m_listForm->UndoDel->setEnabled(false);
     m_leaveSaved = true;
     m_diaryKey.reset();
     m_diaryPath.clear();
@@ -227,14 +228,19 @@ void TForm1::lockDiary()
         m_writeForm->RichEdit1->document()->clearUndoRedoStacks();
         m_writeForm->Label3->clear();
     }
-    m_listForm->clearRows();
-    m_listForm->clearSearch();
+    // A page that has not been built yet shows nothing to forget.
+    if (m_listForm.built()) {
+        m_listForm->UndoDel->setEnabled(false);
+        m_listForm->clearRows();
+        m_listForm->clearSearch();
+        m_listForm->RichEdit2->clear();
+    }
     m_listingCache->clear();
     m_keptRows.clear();
     m_keptPath.clear();
     m_keptCurrent = false;
-    m_statsForm->setRows({}, diary::today());
-    m_listForm->RichEdit2->clear();
+    if (m_statsForm.built())
+        m_statsForm->setRows({}, diary::today());
     m_listedPath.clear();
     NavBtn(3)->hide();
     NavBtn(4)->hide();
