@@ -151,8 +151,9 @@ private:
 public:
     // The login page's panel with ComboBox1, MaskEdit1, Button1 "登录" and Button2 "管理".
     TLoginPanel *Panel1() const { return m_loginPanel; }
-    // The user settings dialog, made once with the window; Button2Click shows it modally.
-    TForm2 *Form2() const { return m_userSettings; }
+    // The user settings dialog, made once when first used and kept; Button2Click shows it
+    // modally.
+    TForm2 *Form2() const { return m_userSettings.get(); }
     // The login's cipher (Salt "53").
     TPassCipher *PassCipher1() const { return m_passCipher; }
     // The diary's container objects. While someone is logged in both name the current diary
@@ -180,7 +181,7 @@ private:
     void restoreAutoLock();
 
     TLoginPanel *m_loginPanel = nullptr;
-    TForm2 *m_userSettings = nullptr;
+    LazyPage<TForm2> m_userSettings;
     TPassCipher *m_passCipher = nullptr;
     TArchiveReader *m_archiveReader = nullptr;
     TArchiveWriter *m_archiveWriter = nullptr;

@@ -104,12 +104,15 @@ void TForm1::setupLogin()
     // Every save and delete of the window keeps the diary's earlier versions.
     m_archiveWriter->SetKeepVersions(true);
 
-    m_userSettings = new TForm2(m_loginPanel->ComboBox1(), this);
-    // The new user is picked in the box: the password just chosen is all 登录 still needs.
-    connect(m_userSettings, &TForm2::userCreated, this,
-            [this] { m_loginPanel->MaskEdit1()->setFocus(); });
-    connect(m_userSettings, &TForm2::diaryConverted, this,
-            [this](const QString &name) { guarded([this, name] { diaryConverted(name); }); });
+    // Few starts come to the dialog: it is made at its first use.
+    m_userSettings.setMaker([this] {
+        auto *dialog = new TForm2(m_loginPanel->ComboBox1(), this);
+        // The new user is picked in the box: the password just chosen is all 登录 still needs.
+        connect(dialog, &TForm2::userCreated, this, [this] { m_loginPanel->MaskEdit1()->setFocus(); });
+        connect(dialog, &TForm2::diaryConverted, this,
+                [this](const QString &name) { guarded([this, name] { diaryConverted(name); }); });
+        return dialog;
+    });
 
     m_autoLock = new AutoLock(this);
     connect(m_autoLock, &AutoLock::idle, this, [this] { guarded([this] { lockDiary(); }); });

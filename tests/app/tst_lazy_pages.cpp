@@ -4,6 +4,7 @@
 #include "window_fixture.h"
 
 #include "app/about_form.h"
+#include "accounts/user_settings_dialog.h"
 #include "app/main_form.h"
 #include "diary/entry.h"
 #include "pages/diary_calendar.h"
@@ -33,14 +34,15 @@ std::pair<QString, QByteArray> entry(int day, const QString &text)
 
 // The pages that only ever exist once, by the type that makes them.
 struct Built {
-    int write, list, calendars, stats, about;
+    int write, list, calendars, stats, about, settings;
 };
 
 Built builtPages(const TForm1 &form)
 {
     return {int(form.findChildren<TWritePage *>().size()), int(form.findChildren<TListPage *>().size()),
             int(form.findChildren<TDiaryCalendar *>().size()),
-            int(form.findChildren<TStatsPage *>().size()), int(form.findChildren<TAboutForm *>().size())};
+            int(form.findChildren<TStatsPage *>().size()), int(form.findChildren<TAboutForm *>().size()),
+            int(form.findChildren<TForm2 *>().size())};
 }
 
 void click(QWidget *navButton)
@@ -70,6 +72,7 @@ private slots:
         QCOMPARE(built.calendars, 0);
         QCOMPARE(built.stats, 0);
         QCOMPARE(built.about, 0);
+        QCOMPARE(built.settings, 0);
         QCOMPARE(f.page(), f.form->TabSheet3());
         // Nothing asked for them: closing and locking leave them unbuilt.
         f.form->lockDiary();
@@ -160,22 +163,44 @@ private slots:
         QCOMPARE(f.boxes.size(), 0);
     }
 
-    void theAboutBoxIsMadeAtItsFirstShowingAndKept()
+    // The dialogs behind 「关于...」 and 「管理」: made at their first showing, kept for the next.
+    void theDialogsAreMadeAtTheirFirstShowingAndKept_data()
     {
+        QTest::addColumn<bool>("about");
+        QTest::addRow("关于...") << true;
+        QTest::addRow("管理") << false;
+    }
+    void theDialogsAreMadeAtTheirFirstShowingAndKept()
+    {
+        QFETCH(bool, about);
         QVERIFY(f.start());
-        QCOMPARE(builtPages(*f.form).about, 0);
-        TAboutForm *shown = nullptr;
+        const auto made = [&]() -> QDialog * {
+            if (about)
+                return f.form->findChild<TAboutForm *>();
+            return f.form->findChild<TForm2 *>();
+        };
+        QVERIFY(!made());
+        QDialog *first = nullptr;
         for (int round = 0; round < 2; ++round) {
+            QDialog *shown = nullptr;
             QTimer::singleShot(0, f.form.get(), [&] {
-                shown = f.form->findChild<TAboutForm *>();
-                if (shown)
-                    shown->accept();
+                shown = made();
+                if (shown && shown->isVisible() && shown->isModal())
+                    shown->reject();
             });
-            click(f.form->NavBtn(7));
+            if (about)
+                click(f.form->NavBtn(7));
+            else
+                QTest::mouseClick(f.form->Panel1()->Button2(), Qt::LeftButton);
             QVERIFY(shown);
-            QCOMPARE(shown, f.form->AboutForm1());
-            QCOMPARE(builtPages(*f.form).about, 1);
+            QVERIFY(!shown->isVisible());
+            QCOMPARE(shown->parent(), f.form.get());
+            if (round == 0)
+                first = shown;
+            QCOMPARE(shown, first);
+            QCOMPARE(about ? static_cast<QDialog *>(f.form->AboutForm1()) : f.form->Form2(), first);
         }
+        QCOMPARE(f.boxes.size(), 0);
     }
 
     // A lock after a login forgets what the built pages showed, and touches no page that was
