@@ -151,8 +151,9 @@ private:
 public:
     // The login page's panel with ComboBox1, MaskEdit1, Button1 "登录" and Button2 "管理".
     TLoginPanel *Panel1() const { return m_loginPanel; }
-    // The user settings dialog, made once with the window; Button2Click shows it modally.
-    TForm2 *Form2() const { return m_userSettings; }
+    // The user settings dialog, made once when first used and kept; Button2Click shows it
+    // modally.
+    TForm2 *Form2() const { return m_userSettings.get(); }
     // The login's cipher (Salt "53").
     TPassCipher *PassCipher1() const { return m_passCipher; }
     // The diary's container objects. While someone is logged in both name the current diary
@@ -180,7 +181,7 @@ private:
     void restoreAutoLock();
 
     TLoginPanel *m_loginPanel = nullptr;
-    TForm2 *m_userSettings = nullptr;
+    LazyPage<TForm2> m_userSettings;
     TPassCipher *m_passCipher = nullptr;
     TArchiveReader *m_archiveReader = nullptr;
     TArchiveWriter *m_archiveWriter = nullptr;
@@ -189,8 +190,9 @@ private:
 
     // ---- diary operations, write and list pages (main_form_diary.cpp) ----
 public:
-    // The write page (in TabSheet1) and the list page (in TabSheet2).
-    // Made when first used (lazy_page.h); the first access builds it.
+    // The write page (in TabSheet1) and the list page (in TabSheet2, with its calendar), each
+    // made when first used (lazy_page.h); the first access builds it. The list page is built at
+    // the latest when its sheet is shown, so a login finds it there to fill.
     TWritePage *WritePage() const { return m_writeForm.get(); }
     // Saves the open entry while it is written (auto_save.h): due() runs SaveEntry while the
     // write page shows, and the quiet line under the page (SaveState) says 「正在保存…」, then
@@ -208,7 +210,7 @@ public:
     void waitForDrafts();
     static constexpr int kDraftQuietMilliseconds = 1500;
     static constexpr int kDraftLongestMilliseconds = 10000;
-    TListPage *ListPage() const { return m_listForm; }
+    TListPage *ListPage() const { return m_listForm.get(); }
 
 public slots:
     // The save command: SaveEntry.
@@ -280,7 +282,7 @@ private:
     void refuseToOpen(const QByteArray &name, diary::EntryProblem problem);
     // The list's order as main.ini remembers it (the default when it holds none), and storing
     // the order the user chose.
-    void restoreListOrder();
+    void restoreListOrder(TListPage *page);
     void storeListOrder(diary::RowOrder order);
     // After the table is filled: one information box naming the rows that cannot be read.
     void noticeUnreadable(const QList<diary::ListRow> &rows);
@@ -296,11 +298,13 @@ private:
     // on the write page, unsaved, and offers no further draft until the next login.
     void offerDrafts();
 
-    // Builds the write page into TabSheet1 with its connections to the window.
+    // Build the write page into TabSheet1 and the list page into TabSheet2, with their
+    // connections to the window.
     TWritePage *buildWritePage();
+    TListPage *buildListPage();
 
     LazyPage<TWritePage> m_writeForm;
-    TListPage *m_listForm = nullptr;
+    LazyPage<TListPage> m_listForm;
     AutoSave *m_autoSave = nullptr;
     AutoSave *m_draftKeeper = nullptr;
     QThreadPool *m_draftWriter = nullptr;
@@ -324,18 +328,19 @@ private:
 
     // ---- About box (main_form_about.cpp) ----
 public:
-    // The About box, made once when the window is created; NavBtn7Click shows it modally.
-    TAboutForm *AboutForm1() const { return m_aboutForm; }
+    // The About box, made once when first used and kept; NavBtn7Click shows it modally.
+    TAboutForm *AboutForm1() const { return m_aboutForm.get(); }
 
 private:
-    TAboutForm *m_aboutForm = nullptr;
+    LazyPage<TAboutForm> m_aboutForm;
 
     // ---- statistics (main_form_stats.cpp) ----
 public:
     // The statistics page (in TabSheet4), behind NavBtn8 "统计", which is below "关于..." (the
     // five buttons keep their places) and is shown exactly while "看日记" is.
     QWidget *TabSheet4() const { return m_statsSheet; }
-    TStatsPage *StatsPage() const { return m_statsForm; }
+    // Made when first used, at the latest when TabSheet4 is shown (lazy_page.h).
+    TStatsPage *StatsPage() const { return m_statsForm.get(); }
     static constexpr int kStatsButton = 8;
 
 public slots:
@@ -352,9 +357,11 @@ private:
     // Opens the entry of that name (as stored) on the write page, as the list page's open does;
     // false (a warning shown) when it cannot be read.
     bool loadEntryNamed(const QByteArray &name);
+    // Builds the statistics page into TabSheet4 with its connections to the window.
+    TStatsPage *buildStatsPage();
 
     QWidget *m_statsSheet = nullptr;
-    TStatsPage *m_statsForm = nullptr;
+    LazyPage<TStatsPage> m_statsForm;
     TNavButton *m_statsButton = nullptr;
     QList<diary::ListRow> m_keptRows;
     QString m_keptPath;          // the diary the kept rows were listed from

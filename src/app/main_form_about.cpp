@@ -3,8 +3,8 @@
 
 void TForm1::setupAbout()
 {
-    // Made once, after the user settings dialog, and kept for every showing.
-    m_aboutForm = new TAboutForm(this);
+    // Made at its first showing, which few starts come to, and kept for every later one.
+    m_aboutForm.setMaker([this] { return new TAboutForm(this); });
 }
 
 void TForm1::NavBtn7Click() { m_aboutForm->exec(); }

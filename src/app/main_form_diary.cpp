@@ -40,24 +40,14 @@
 
 #include <cstring>
 
-namespace {
-
-void fillPage(QWidget *sheet, QWidget *page)
-{
-    auto *layout = new QVBoxLayout(sheet);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(page);
-}
-
-} // namespace
-
 void TForm1::setupDiary()
 {
     auto *sheet = new QVBoxLayout(m_writePage);
     sheet->setContentsMargins(0, 0, 0, 0);
     m_writeForm.setMaker([this] { return buildWritePage(); });
-    m_listForm = new TListPage;
-    fillPage(m_listPage, m_listForm);
+    auto *listSheet = new QVBoxLayout(m_listPage);
+    listSheet->setContentsMargins(0, 0, 0, 0);
+    m_listForm.setMaker([this] { return buildListPage(); });
     m_listingCache = std::make_unique<diary::ListingCache>();
 
     m_saveState = new QLabel(m_writePage);
@@ -72,21 +62,60 @@ void TForm1::setupDiary()
     m_draftWriter->setMaxThreadCount(1);   // one after another: the newest draft is written last
     connect(m_draftKeeper, &AutoSave::due, this, [this] { writeDraft(); });
 
+    // "用户登录" changes the page in a handler of the shell; connected before it, this saves the
+    // open entry first when the write page is being left.
+    connect(NavBtn(5), &TNavButton::clicked, this, [this] {
+        if (m_pageControl->currentWidget() != m_writePage)
+            return;
+        m_leaveSaved = true;
+        m_leaveFailed = !guarded([this] { SaveEntry(); });
+    });
+    // The session ends or the program is told to quit: no window close comes first then.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (!saveBeforeLeaving() && manager.allowsInteraction())
+            manager.cancel();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { saveBeforeLeaving(); });
+    connect(m_pageControl, &QStackedWidget::currentChanged, this, [this] {
+        m_leaveSaved = false;
+        // The login shows the list page before it makes the new user current.
+        if (m_pageControl->currentWidget() == m_listPage) {
+            // However the sheet came forward, the page it holds is there while it shows.
+            m_listForm.get();
+            const auto forget = [this] { guarded([this] { forgetRowsOfOtherDiary(); }); };
+            QMetaObject::invokeMethod(this, forget, Qt::QueuedConnection);
+        }
+    });
+}
+
+TListPage *TForm1::buildListPage()
+{
+    auto *page = new TListPage;
+    static_cast<QVBoxLayout *>(m_listPage->layout())->addWidget(page);
+    // A sheet on screen would lay the page out and show it only after the next events; it is
+    // wanted now.
+    if (m_listPage->isVisible()) {
+        m_listPage->layout()->activate();
+        page->show();
+    }
+    // The undo is offered exactly while there is a delete to undo.
+    page->UndoDel->setEnabled(m_lastDelete.has_value());
+
     const auto handle = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
         connect(sender, signal, this,
                 [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     };
-    connect(m_listForm->Calendar, &TDiaryCalendar::dayChosen, this, [this](const QDate &day, bool has) {
+    connect(page->Calendar, &TDiaryCalendar::dayChosen, this, [this](const QDate &day, bool has) {
         guarded([this, day, has] { calendarDayChosen(day, has); });
     });
-    handle(m_listForm->See, &QAction::triggered, &TForm1::SeeExecute);
-    handle(m_listForm, &TListPage::ListView1DblClick, &TForm1::ListView1DblClick);
-    handle(m_listForm->Del, &QAction::triggered, &TForm1::DelExecute);
-    handle(m_listForm->N3, &QAction::triggered, &TForm1::N3Click);
-    handle(m_listForm->UndoDel, &QAction::triggered, &TForm1::UndoDelExecute);
-    handle(m_listForm->ImportCmd, &QAction::triggered, &TForm1::ImportExecute);
-    handle(m_listForm->History, &QAction::triggered, &TForm1::HistoryExecute);
-    connect(m_listForm->N4, &QAction::triggered, this,
+    handle(page->See, &QAction::triggered, &TForm1::SeeExecute);
+    handle(page, &TListPage::ListView1DblClick, &TForm1::ListView1DblClick);
+    handle(page->Del, &QAction::triggered, &TForm1::DelExecute);
+    handle(page->N3, &QAction::triggered, &TForm1::N3Click);
+    handle(page->UndoDel, &QAction::triggered, &TForm1::UndoDelExecute);
+    handle(page->ImportCmd, &QAction::triggered, &TForm1::ImportExecute);
+    handle(page->History, &QAction::triggered, &TForm1::HistoryExecute);
+    connect(page->N4, &QAction::triggered, this,
             [this] { guarded([this] { m_writeForm->PrintSetExecute(); }); });
     // Export reads the diary as stored: the list page shows once the open entry has been saved.
     // The window's events run between entries, and the auto-lock may lock the diary meanwhile:
@@ -108,36 +137,15 @@ void TForm1::setupDiary()
         exportDiaryCommand(this, reader, key ? &*key : nullptr, QFileInfo(m_diaryPath).fileName(),
                            selected, onSelection);
     };
-    connect(m_listForm->ExportButton, &QPushButton::clicked, this,
+    connect(page->ExportButton, &QPushButton::clicked, this,
             [exportRows] { guarded([&] { exportRows(false); }); });
-    connect(m_listForm->ExportSelected, &QAction::triggered, this,
+    connect(page->ExportSelected, &QAction::triggered, this,
             [exportRows] { guarded([&] { exportRows(true); }); });
-    guarded([this] { restoreListOrder(); });
-    connect(m_listForm, &TListPage::orderChanged, this,
+    guarded([this, page] { restoreListOrder(page); });
+    connect(page, &TListPage::orderChanged, this,
             [this](diary::RowOrder order) { guarded([this, order] { storeListOrder(order); }); });
 
-    // "用户登录" changes the page in a handler of the shell; connected before it, this saves the
-    // open entry first when the write page is being left.
-    connect(NavBtn(5), &TNavButton::clicked, this, [this] {
-        if (m_pageControl->currentWidget() != m_writePage)
-            return;
-        m_leaveSaved = true;
-        m_leaveFailed = !guarded([this] { SaveEntry(); });
-    });
-    // The session ends or the program is told to quit: no window close comes first then.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
-        if (!saveBeforeLeaving() && manager.allowsInteraction())
-            manager.cancel();
-    });
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { saveBeforeLeaving(); });
-    connect(m_pageControl, &QStackedWidget::currentChanged, this, [this] {
-        m_leaveSaved = false;
-        // The login shows the list page before it makes the new user current.
-        if (m_pageControl->currentWidget() == m_listPage) {
-            const auto forget = [this] { guarded([this] { forgetRowsOfOtherDiary(); }); };
-            QMetaObject::invokeMethod(this, forget, Qt::QueuedConnection);
-        }
-    });
+    return page;
 }
 
 TWritePage *TForm1::buildWritePage()
@@ -232,8 +240,13 @@ void TForm1::showPage(QWidget *page)
 {
     if (m_pageControl->currentWidget() == page)
         return;
+    // The page is built before its sheet comes forward, so that it shows complete at once.
     if (page == m_writePage)
         m_writeForm.get();
+    else if (page == m_listPage)
+        m_listForm.get();
+    else if (page == m_statsSheet)
+        m_statsForm.get();
     if (m_pageControl->currentWidget() == m_writePage)
         SaveEntry();
     m_leaveSaved = true;
@@ -583,13 +596,16 @@ void TForm1::forgetRowsOfOtherDiary()
 {
     if (m_listedPath == m_diaryPath)
         return;
-    m_listForm->clearRows();
-    m_listForm->clearSearch();
+    // A page not built yet has nothing to forget.
+    if (m_listForm.built()) {
+        m_listForm->clearRows();
+        m_listForm->clearSearch();
+    }
     m_listingCache->clear();
     m_listedPath = m_diaryPath;
 }
 
-void TForm1::restoreListOrder()
+void TForm1::restoreListOrder(TListPage *page)
 {
     const QByteArray section = gbk::encode(app::text::listSection());
     bool known = false;
@@ -597,7 +613,7 @@ void TForm1::restoreListOrder()
     if (!known || column < 0 || column >= diary::kSortColumnCount)
         return;
     const QByteArray descending = ini::ReadSetting(section, gbk::encode(app::text::descendingKey()));
-    m_listForm->setOrder({diary::SortColumn(column), descending != "0"});
+    page->setOrder({diary::SortColumn(column), descending != "0"});
 }
 
 void TForm1::storeListOrder(diary::RowOrder order)

@@ -104,12 +104,15 @@ void TForm1::setupLogin()
     // Every save and delete of the window keeps the diary's earlier versions.
     m_archiveWriter->SetKeepVersions(true);
 
-    m_userSettings = new TForm2(m_loginPanel->ComboBox1(), this);
-    // The new user is picked in the box: the password just chosen is all 登录 still needs.
-    connect(m_userSettings, &TForm2::userCreated, this,
-            [this] { m_loginPanel->MaskEdit1()->setFocus(); });
-    connect(m_userSettings, &TForm2::diaryConverted, this,
-            [this](const QString &name) { guarded([this, name] { diaryConverted(name); }); });
+    // Few starts come to the dialog: it is made at its first use.
+    m_userSettings.setMaker([this] {
+        auto *dialog = new TForm2(m_loginPanel->ComboBox1(), this);
+        // The new user is picked in the box: the password just chosen is all 登录 still needs.
+        connect(dialog, &TForm2::userCreated, this, [this] { m_loginPanel->MaskEdit1()->setFocus(); });
+        connect(dialog, &TForm2::diaryConverted, this,
+                [this](const QString &name) { guarded([this, name] { diaryConverted(name); }); });
+        return dialog;
+    });
 
     m_autoLock = new AutoLock(this);
     connect(m_autoLock, &AutoLock::idle, this, [this] { guarded([this] { lockDiary(); }); });
@@ -176,6 +179,8 @@ void TForm1::Button1Click()
     NavBtn(3)->show();
     NavBtn(4)->show();
     setWindowTitle(loggedInCaption(name));
+    // Built before its sheet shows, so that the page comes forward complete and is there to fill.
+    m_listForm.get();
     m_pageControl->setCurrentWidget(m_listPage);
     m_autoLock->restart();
     afterLogin();
@@ -216,7 +221,6 @@ void TForm1::lockDiary()
     m_openEntry = {};
     m_draftKeeper->cancel();
     m_lastDelete.reset();
-    m_listForm->UndoDel->setEnabled(false);
     m_leaveSaved = true;
     m_diaryKey.reset();
     m_diaryPath.clear();
@@ -227,14 +231,19 @@ void TForm1::lockDiary()
         m_writeForm->RichEdit1->document()->clearUndoRedoStacks();
         m_writeForm->Label3->clear();
     }
-    m_listForm->clearRows();
-    m_listForm->clearSearch();
+    // A page that has not been built yet shows nothing to forget.
+    if (m_listForm.built()) {
+        m_listForm->UndoDel->setEnabled(false);
+        m_listForm->clearRows();
+        m_listForm->clearSearch();
+        m_listForm->RichEdit2->clear();
+    }
     m_listingCache->clear();
     m_keptRows.clear();
     m_keptPath.clear();
     m_keptCurrent = false;
-    m_statsForm->setRows({}, diary::today());
-    m_listForm->RichEdit2->clear();
+    if (m_statsForm.built())
+        m_statsForm->setRows({}, diary::today());
     m_listedPath.clear();
     NavBtn(3)->hide();
     NavBtn(4)->hide();

@@ -46,10 +46,14 @@ void TForm1::setupStats()
     m_statsSheet = new QWidget;
     m_statsSheet->setObjectName(QStringLiteral("TabSheet4"));
     m_pageControl->addWidget(m_statsSheet);
-    m_statsForm = new TStatsPage;
     auto *layout = new QVBoxLayout(m_statsSheet);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_statsForm);
+    m_statsForm.setMaker([this] { return buildStatsPage(); });
+    // However the sheet comes forward, the page it holds is there while it shows.
+    connect(m_pageControl, &QStackedWidget::currentChanged, this, [this] {
+        if (m_pageControl->currentWidget() == m_statsSheet)
+            m_statsForm.get();
+    });
 
     TNavButton *list = NavBtn(4);
     m_statsButton = makeNavButton(list->parentWidget(), kStatsButton, kStatsButtonPlace,
@@ -57,13 +61,26 @@ void TForm1::setupStats()
     new FollowVisibility(list, m_statsButton);
 
     connect(m_statsButton, &TNavButton::clicked, this, [this] { guarded([this] { NavBtn8Click(); }); });
-    connect(m_statsForm, &TStatsPage::entryChosen, this, [this](const QByteArray &name) {
+}
+
+TStatsPage *TForm1::buildStatsPage()
+{
+    auto *page = new TStatsPage;
+    m_statsSheet->layout()->addWidget(page);
+    // A sheet on screen would lay the page out and show it only after the next events; it is
+    // wanted now.
+    if (m_statsSheet->isVisible()) {
+        m_statsSheet->layout()->activate();
+        page->show();
+    }
+    connect(page, &TStatsPage::entryChosen, this, [this](const QByteArray &name) {
         guarded([this, name] {
             // Only while the page shows the logged-in user's diary.
             if (m_keptPath == m_diaryPath)
                 loadEntryNamed(name);
         });
     });
+    return page;
 }
 
 void TForm1::NavBtn8Click()
