@@ -13,6 +13,11 @@
 //   listEntries alone / serially          the diary logic without the window, with decoding on
 //                                         the other cores and on one thread only
 //
+//   autosave, the window's thread only   an entry in the middle changed, the autosave fired:
+//                                         the record made and the rewrite handed to its worker
+//   autosave and its rewrite waited for  the same and the wait for the rewrite: the time the
+//                                         window's thread was blocked when it rewrote itself
+//
 // Then the same diary made private (diary::protectDiary, the default key derivation), against
 // the old format:
 //   login                                 the header read and the key unwrapped from the
@@ -24,6 +29,7 @@
 
 #include "diary_generator.h"
 
+#include "app/auto_save.h"
 #include "app/main_form.h"
 #include "versions/kept_versions.h"
 #include "archive/archive_writer.h"
@@ -294,6 +300,19 @@ int main(int argc, char **argv)
         cases.push_back({"ListEntries again, nothing changed", nothing, clickList, {}});
         cases.push_back({"save today's entry + ListEntries", writeToday, clickList, {}});
         cases.push_back({"save an entry in the middle + ListEntries", openAndChange, clickList, {}});
+        // The autosave of a changed entry in the middle: what the window's thread spends on it
+        // (the record made, the rewrite handed to the worker), and the whole save with the wait
+        // for the rewrite, which is what the window's thread spent when it rewrote itself.
+        const auto changedAfterSave = [&] {
+            form.waitForAutoSave();
+            openAndChange();
+        };
+        const auto autosave = [&] { form.autoSave()->fire(); };
+        cases.push_back({"autosave, the window's thread only", changedAfterSave, autosave, {}});
+        cases.push_back({"autosave and its rewrite waited for", changedAfterSave, [&] {
+                             form.autoSave()->fire();
+                             form.waitForAutoSave();
+                         }, {}});
         cases.push_back({"listEntries alone (decoding on the other cores)", nothing,
                          [&] { diary::listEntries(reader); }, {}});
         const auto serially = [&] { listSerially(diary); };
@@ -320,6 +339,7 @@ int main(int argc, char **argv)
                              list->Calendar->repaint();
                          }, {}});
         measure(cases);
+        form.waitForAutoSave();
         clearSearch();
         std::printf("first ListEntries takes %.0f %% of unzip's time; save today's + ListEntries %.1f ms\n",
                     100 * median(cases[1]) / median(cases[0]), median(cases[3]));
