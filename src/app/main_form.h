@@ -195,9 +195,10 @@ public:
     // The write page (in TabSheet1) and the list page (in TabSheet2).
     // Made when first used (lazy_page.h); the first access builds it.
     TWritePage *WritePage() const { return m_writeForm.get(); }
-    // Saves the open entry while it is written (auto_save.h): due() runs SaveEntry while the
-    // write page shows, and the quiet line under the page (SaveState) says 「正在保存…」, then
-    // 「已保存 hh:mm」, or the error; an error there is not a box, the typing goes on.
+    // Saves the open entry while it is written (auto_save.h): due() saves it as SaveEntry does
+    // while the write page shows, the rewrite on a worker (waitForAutoSave), and the quiet line
+    // under the page (SaveState) says 「正在保存…」, then 「已保存 hh:mm」, or the error; an error
+    // there is not a box, the typing goes on.
     AutoSave *autoSave() const { return m_autoSave; }
     QLabel *SaveState() const { return m_saveState; }
     // Keeps a draft of the open entry (drafts/drafts.h) kDraftQuietMilliseconds after typing

@@ -404,8 +404,12 @@ void TForm1::autoSaveDue()
         }
         promise->addResult(outcome);
         promise->finish();
-        QMetaObject::invokeMethod(
-            this, [this] { guarded([this] { finishAutoSave(); }); }, Qt::QueuedConnection);
+        // A wait may have taken this outcome already and another save be running: that one
+        // reports when it is done, the window's thread does not wait for it here.
+        QMetaObject::invokeMethod(this, [this] {
+            if (m_autoSaveRun && m_autoSaveRun->outcome.isFinished())
+                guarded([this] { finishAutoSave(); });
+        }, Qt::QueuedConnection);
     });
 }
 
@@ -425,20 +429,22 @@ void TForm1::finishAutoSave()
                            && m_openEntry.name == run.name;
     // Absorbed by design: a box in the middle of typing would take the keys; the line under the
     // page shows the error, the text stays, and the next change, page switch or close tries again.
-    try {
-        if (outcome.error)
+    if (outcome.error) {
+        try {
             std::rethrow_exception(outcome.error);
-        if (outcome.problem != diary::EntryProblem::None) {
-            // As SaveEntry: the unreadable entry stays and the open one is dropped, its text kept.
-            if (sameEntry) {
-                m_openEntry.valid = false;
-                m_autoSave->cancel();
-            }
-            throw EUnreadableEntry(diary_text::cannotReplace(gbk::decode(run.name),
-                                                             diary::problemReason(outcome.problem)));
+        } catch (const Exception &error) {
+            m_saveState->setText(msgbox::errorBoxText(error.message()));
+            return;
         }
-    } catch (const Exception &error) {
-        m_saveState->setText(msgbox::errorBoxText(error.message()));
+    }
+    if (outcome.problem != diary::EntryProblem::None) {
+        // As SaveEntry: the unreadable entry stays and the open one is dropped, its text kept.
+        if (sameEntry) {
+            m_openEntry.valid = false;
+            m_autoSave->cancel();
+        }
+        m_saveState->setText(msgbox::errorBoxText(diary_text::cannotReplace(
+            gbk::decode(run.name), diary::problemReason(outcome.problem))));
         return;
     }
     // Typed on during the save: that text is not stored yet, stays pending, and its draft stays.
