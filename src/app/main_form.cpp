@@ -129,8 +129,10 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
-    // A draft being written reports to this window; it ends before the window does.
+    // A draft or an autosave being written reports to this window; it ends before the window does.
     waitForDrafts();
+    if (m_autoSaver)
+        m_autoSaver->waitForDone();
     // QWidget's destructor hides the children when this object is a TForm1 no longer; a page
     // that reacts to being hidden (the write page saves when it loses the focus) must not reach
     // this window's handlers then.

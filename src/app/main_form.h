@@ -5,8 +5,11 @@
 #include "diary/row_order.h"
 #include "lazy_page.h"
 
+#include <QFuture>
 #include <QMainWindow>
 
+#include <exception>
+#include <functional>
 #include <memory>
 #include <QString>
 
@@ -194,9 +197,10 @@ public:
     // made when first used (lazy_page.h); the first access builds it. The list page is built at
     // the latest when its sheet is shown, so a login finds it there to fill.
     TWritePage *WritePage() const { return m_writeForm.get(); }
-    // Saves the open entry while it is written (auto_save.h): due() runs SaveEntry while the
-    // write page shows, and the quiet line under the page (SaveState) says 「正在保存…」, then
-    // 「已保存 hh:mm」, or the error; an error there is not a box, the typing goes on.
+    // Saves the open entry while it is written (auto_save.h): due() saves it as SaveEntry does
+    // while the write page shows, the rewrite on a worker (waitForAutoSave), and the quiet line
+    // under the page (SaveState) says 「正在保存…」, then 「已保存 hh:mm」, or the error; an error
+    // there is not a box, the typing goes on.
     AutoSave *autoSave() const { return m_autoSave; }
     QLabel *SaveState() const { return m_saveState; }
     // Keeps a draft of the open entry (drafts/drafts.h) kDraftQuietMilliseconds after typing
@@ -208,6 +212,16 @@ public:
     // renamed, some 20 ms) by one worker, in order, so that typing does not wait for the disk.
     // Waits until the drafts handed to the worker are on disk (every removal waits the same way).
     void waitForDrafts();
+    // An autosave makes the record here and hands the rewrite of the archive (tens of
+    // milliseconds in a large diary) to a worker of its own, so that typing goes on meanwhile.
+    // Every other save, and whatever reads or rewrites the diary, first waits for it and takes
+    // its outcome (the line under the page, the draft removed), so that two rewrites never
+    // overlap and nothing reads the diary halfway. A change typed during the save stays
+    // pending and is saved again later.
+    void waitForAutoSave();
+    bool autoSaveRunning() const { return m_autoSaveRun.has_value(); }
+    // Runs on the worker just before the rewrite (tests hold the save there).
+    void setAutoSaveHook(std::function<void()> hook) { m_autoSaveHook = std::move(hook); }
     static constexpr int kDraftQuietMilliseconds = 1500;
     static constexpr int kDraftLongestMilliseconds = 10000;
     TListPage *ListPage() const { return m_listForm.get(); }
@@ -310,6 +324,25 @@ private:
     QThreadPool *m_draftWriter = nullptr;
     // Removes the open entry's draft once the worker has written what it was given.
     void removeDraft();
+    // The autosave under way: the entry it stores, the count of changes when its record was
+    // made, and what the worker gives back (the problem of an entry it would not replace, or
+    // the error of the rewrite).
+    struct AutoSaveOutcome {
+        diary::EntryProblem problem = diary::EntryProblem::None;
+        std::exception_ptr error;
+    };
+    struct AutoSaveRun {
+        QString diaryPath;
+        QByteArray name;
+        quint64 changes = 0;
+        QFuture<AutoSaveOutcome> outcome;
+    };
+    QThreadPool *m_autoSaver = nullptr;
+    std::optional<AutoSaveRun> m_autoSaveRun;
+    std::function<void()> m_autoSaveHook;
+    quint64 m_changes = 0;     // changes of the open entry's text, weather or mood so far
+    // Takes the finished autosave's outcome; the worker's report and every wait come here.
+    void finishAutoSave();
     QLabel *m_saveState = nullptr;
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from

@@ -28,6 +28,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QPromise>
 #include <QPushButton>
 #include <QLabel>
 #include <QThreadPool>
@@ -61,6 +62,8 @@ void TForm1::setupDiary()
     m_draftWriter = new QThreadPool(this);
     m_draftWriter->setMaxThreadCount(1);   // one after another: the newest draft is written last
     connect(m_draftKeeper, &AutoSave::due, this, [this] { writeDraft(); });
+    m_autoSaver = new QThreadPool(this);
+    m_autoSaver->setMaxThreadCount(1);
 
     // "用户登录" changes the page in a handler of the shell; connected before it, this saves the
     // open entry first when the write page is being left.
@@ -161,6 +164,7 @@ TWritePage *TForm1::buildWritePage()
     // Loading an entry is no change: the open entry is valid only once it is loaded.
     const auto noteChange = [this] {
         if (m_openEntry.valid) {
+            ++m_changes;
             m_autoSave->changed();
             m_draftKeeper->changed();
         }
@@ -306,6 +310,7 @@ void TForm1::calendarDayChosen(const QDate &day, bool hasEntry)
 
 bool TForm1::openDay(const QDate &day)
 {
+    waitForAutoSave();
     const QByteArray name = gbk::encode(diary::entryName(day));
     diary::EntryProblem problem = diary::EntryProblem::None;
     const std::optional<QByteArray> record = diary::findEntry(*m_archiveReader, name, &problem, diaryKey());
@@ -325,6 +330,7 @@ bool TForm1::openDay(const QDate &day)
 
 void TForm1::SaveEntry()
 {
+    waitForAutoSave();
     QTextDocument *body = m_writeForm->RichEdit1->document();
     // Only into the diary the entry was opened from, and only while that is the logged-in
     // user's diary: no other user's entry and no half-loaded one is ever stored.
@@ -366,15 +372,100 @@ void TForm1::autoSaveDue()
 {
     if (m_pageControl->currentWidget() != m_writePage)
         return;
-    m_saveState->setText(QStringLiteral("正在保存…"));
-    m_saveState->repaint();
-    // Absorbed by design: a box in the middle of typing would take the keys; the line under the
-    // page shows the error, and the next change, page switch or close tries again.
-    try {
-        SaveEntry();
-    } catch (const Exception &error) {
-        m_saveState->setText(msgbox::errorBoxText(error.message()));
+    waitForAutoSave();
+    // The checks of SaveEntry: only into the diary the entry came from, never an emptied body.
+    QTextDocument *body = m_writeForm->RichEdit1->document();
+    if (!m_openEntry.valid || m_openEntry.diaryPath.isEmpty()
+        || m_openEntry.diaryPath != m_diaryPath || m_archiveWriter->ZipName() != m_diaryPath)
+        return;
+    if (body->isEmpty()) {
+        m_draftKeeper->cancel();
+        removeDraft();
+        return;
     }
+    m_saveState->setText(QStringLiteral("正在保存…"));
+    // Made here, where the document is; the worker gets bytes, the path and a copy of the key,
+    // which a lock of the diary meanwhile cannot wipe under it (the lock waits for the save).
+    const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
+                                                m_writeForm->dBox2->currentIndex());
+    std::shared_ptr<DiaryKey> key;
+    if (const DiaryKey *current = diaryKey()) {
+        key = std::make_shared<DiaryKey>(DiaryKey::zeroed());
+        std::memcpy(key->data(), current->data(), private_format::kKeySize);
+    }
+    const QString path = m_diaryPath;
+    const QByteArray name = m_openEntry.name;
+    auto promise = std::make_shared<QPromise<AutoSaveOutcome>>();
+    m_autoSaveRun = AutoSaveRun{path, name, m_changes, promise->future()};
+    m_keptCurrent = false;
+    promise->start();
+    const std::function<void()> hook = m_autoSaveHook;
+    m_autoSaver->start([this, promise, key, path, name, record, hook] {
+        AutoSaveOutcome outcome;
+        // Every error is handed over whole: the window shows it as a save on this thread would.
+        try {
+            if (hook)
+                hook();
+            // A writer of its own, keeping versions as the window's does; the window's is not
+            // touched off its thread.
+            TArchiveWriter writer;
+            writer.SetKeepVersions(true);
+            writer.SetZipName(path);
+            outcome.problem = diary::storeEntry(writer, name, record, key.get());
+        } catch (...) {
+            outcome.error = std::current_exception();
+        }
+        promise->addResult(outcome);
+        promise->finish();
+        // A wait may have taken this outcome already and another save be running: that one
+        // reports when it is done, the window's thread does not wait for it here.
+        QMetaObject::invokeMethod(this, [this] {
+            if (m_autoSaveRun && m_autoSaveRun->outcome.isFinished())
+                guarded([this] { finishAutoSave(); });
+        }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::waitForAutoSave()
+{
+    finishAutoSave();
+}
+
+void TForm1::finishAutoSave()
+{
+    if (!m_autoSaveRun)
+        return;
+    m_autoSaveRun->outcome.waitForFinished();
+    const AutoSaveRun run = *std::exchange(m_autoSaveRun, std::nullopt);
+    const AutoSaveOutcome outcome = run.outcome.result();
+    const bool sameEntry = m_openEntry.valid && m_openEntry.diaryPath == run.diaryPath
+                           && m_openEntry.name == run.name;
+    // Absorbed by design: a box in the middle of typing would take the keys; the line under the
+    // page shows the error, the text stays, and the next change, page switch or close tries again.
+    if (outcome.error) {
+        try {
+            std::rethrow_exception(outcome.error);
+        } catch (const Exception &error) {
+            m_saveState->setText(msgbox::errorBoxText(error.message()));
+            return;
+        }
+    }
+    if (outcome.problem != diary::EntryProblem::None) {
+        // As SaveEntry: the unreadable entry stays and the open one is dropped, its text kept.
+        if (sameEntry) {
+            m_openEntry.valid = false;
+            m_autoSave->cancel();
+        }
+        m_saveState->setText(msgbox::errorBoxText(diary_text::cannotReplace(
+            gbk::decode(run.name), diary::problemReason(outcome.problem))));
+        return;
+    }
+    // Typed on during the save: that text is not stored yet, stays pending, and its draft stays.
+    if (sameEntry && m_changes == run.changes) {
+        noteSaved();
+        return;
+    }
+    m_saveState->setText(QStringLiteral("已保存 %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))));
 }
 
 void TForm1::waitForDrafts()
@@ -488,6 +579,7 @@ bool TForm1::LoadEntry()
 
 bool TForm1::loadEntryNamed(const QByteArray &name)
 {
+    waitForAutoSave();
     diary::EntryProblem problem = diary::EntryProblem::None;
     const QByteArray record = diary::readEntry(*m_archiveReader, name, &problem, diaryKey());
     if (problem != diary::EntryProblem::None) {
@@ -504,6 +596,7 @@ bool TForm1::loadEntryNamed(const QByteArray &name)
 
 void TForm1::ListEntries()
 {
+    waitForAutoSave();
     showPage(m_listPage);
     m_listForm->clearRows();
     if (m_listedPath != m_diaryPath)
@@ -535,6 +628,7 @@ void TForm1::noticeUnreadable(const QList<diary::ListRow> &rows)
 
 void TForm1::DeleteEntry()
 {
+    waitForAutoSave();
     QByteArray name;
     if (!selectedRow(name))
         return;
@@ -563,6 +657,7 @@ void TForm1::DeleteEntry()
 
 void TForm1::UndoDelExecute()
 {
+    waitForAutoSave();
     if (!m_lastDelete || m_lastDelete->diaryPath != m_diaryPath || m_diaryPath.isEmpty())
         return;
     const DeletedEntry deleted = *m_lastDelete;
@@ -584,6 +679,7 @@ void TForm1::UndoDelExecute()
 
 void TForm1::HistoryExecute()
 {
+    waitForAutoSave();
     if (m_diaryPath.isEmpty() || m_archiveWriter->ZipName() != m_diaryPath)
         return;
     THistoryDialog history(*m_archiveWriter, diaryKey(), this);

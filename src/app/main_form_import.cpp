@@ -71,6 +71,7 @@ QString daysText(const QList<QPair<QDate, diary::EntryProblem>> &days)
 
 void TForm1::ImportExecute()
 {
+    waitForAutoSave();
     if (m_diaryPath.isEmpty())
         return;
     const QStringList files = TImportDialog::chooseFiles(this);

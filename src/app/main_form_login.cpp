@@ -212,6 +212,7 @@ void TForm1::restoreAutoLock()
 
 void TForm1::lockDiary()
 {
+    waitForAutoSave();
     if (m_diaryPath.isEmpty())
         return;
     // Saved as leaving the write page saves; an error there is raised before anything is

@@ -38,6 +38,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QScopeGuard>
+#include <QSemaphore>
 #include <QTimer>
 #include <QDialog>
 #include <QFile>
@@ -263,6 +264,7 @@ private slots:
         QVERIFY(m_form->autoSave()->pending());
 
         m_form->autoSave()->fire();
+        m_form->waitForAutoSave();
         QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records.value(0)).last(), u"第一句。第二句。"_s);
         QVERIFY(!m_form->autoSave()->pending());
         QCOMPARE(edit->textCursor().anchor(), 1);
@@ -275,11 +277,95 @@ private slots:
         QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner));
         typeText(edit, u"又一句"_s);
         m_form->autoSave()->fire();
+        m_form->waitForAutoSave();
         QCOMPARE(m_boxes.size(), 0);
         QVERIFY(!m_form->SaveState()->text().startsWith(u"已保存"_s));
         QVERIFY(!m_form->SaveState()->text().isEmpty());
         QCOMPARE(edit->toPlainText(), u"第一句。又一句"_s);
         QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner | QFile::WriteOwner));
+    }
+
+    // The autosave's rewrite runs on a worker, held here while the window types on. Text typed
+    // during a save stays changed and goes with the next save; a page switch waits for a running
+    // save and stores the final text; a failing save says under the page what the box of a save
+    // would say, and the text stays.
+    void typingDuringABackgroundAutosaveIsSavedNext()
+    {
+        createUser(kZhangSan, u"pw"_s, {});
+        start();
+        login(kZhangSan, u"pw"_s);
+        click(3);
+        QTextEdit *edit = write()->RichEdit1;
+        QSemaphore inside;
+        QSemaphore go;
+        m_form->setAutoSaveHook([&] {
+            inside.release();
+            go.acquire();
+        });
+        const auto letGo = qScopeGuard([&] {
+            go.release(100);
+            m_form->waitForAutoSave();
+            m_form->setAutoSaveHook({});
+            QFile::setPermissions(kZhangSan, QFile::ReadOwner | QFile::WriteOwner);
+        });
+        const auto storedText = [] {
+            const QStringList paragraphs = richtext::rtfParagraphs(storedIn(kZhangSan).records.value(0));
+            return paragraphs.isEmpty() ? QString() : paragraphs.last();
+        };
+        const QRegularExpression saved(u"^已保存 \\d\\d:\\d\\d$"_s);
+
+        typeText(edit, u"早上。"_s);
+        m_form->autoSave()->fire();
+        inside.acquire();
+        QVERIFY(m_form->autoSaveRunning());
+        QCOMPARE(m_form->SaveState()->text(), u"正在保存…"_s);
+        typeText(edit, u"下午。"_s);
+        go.release();
+        m_form->waitForAutoSave();
+        QVERIFY(!m_form->autoSaveRunning());
+        QCOMPARE(storedText(), u"早上。"_s);
+        QVERIFY(m_form->autoSave()->pending());
+        QVERIFY(saved.match(m_form->SaveState()->text()).hasMatch());
+        m_form->autoSave()->fire();
+        inside.acquire();
+        go.release();
+        m_form->waitForAutoSave();
+        QCOMPARE(storedText(), u"早上。下午。"_s);
+        QVERIFY(!m_form->autoSave()->pending());
+
+        // Leaving the page while a save runs.
+        typeText(edit, u"晚上。"_s);
+        m_form->autoSave()->fire();
+        inside.acquire();
+        typeText(edit, u"夜里。"_s);
+        go.release();
+        click(4);
+        QVERIFY(!m_form->autoSaveRunning());
+        QCOMPARE(m_form->PageControl1()->currentWidget(), m_form->TabSheet2());
+        QCOMPARE(storedText(), u"早上。下午。晚上。夜里。"_s);
+        QCOMPARE(m_boxes.size(), 0);
+
+        // A save that fails on the worker.
+        click(3);
+        QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner));
+        edit->moveCursor(QTextCursor::End);
+        typeText(edit, u"还有。"_s);
+        m_form->autoSave()->fire();
+        inside.acquire();
+        go.release();
+        m_form->waitForAutoSave();
+        QCOMPARE(m_boxes.size(), 0);
+        const QString line = m_form->SaveState()->text();
+        QVERIFY(!line.isEmpty());
+        QVERIFY(!saved.match(line).hasMatch());
+        QVERIFY(line != u"正在保存…"_s);
+        QCOMPARE(edit->toPlainText(), u"早上。下午。晚上。夜里。还有。"_s);
+        QCOMPARE(storedText(), u"早上。下午。晚上。夜里。"_s);
+        // The save command fails the same way, in a box: the line said the same.
+        write()->Action1->trigger();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, line);
+        QCOMPARE(edit->toPlainText(), u"早上。下午。晚上。夜里。还有。"_s);
     }
 
     // Hovering selects the row under the pointer; a right-click on empty space afterwards must

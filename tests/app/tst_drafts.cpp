@@ -212,7 +212,10 @@ private slots:
 
         switch (way) {
         case 0: m_form->WritePage()->Action1->trigger(); break;
-        case 1: m_form->autoSave()->fire(); break;
+        case 1:
+            m_form->autoSave()->fire();
+            m_form->waitForAutoSave();
+            break;
         case 2: QVERIFY(m_form->close()); break;
         case 3: m_form->lockDiary(); break;
         case 4:
