@@ -276,6 +276,9 @@ private:
     // A day clicked in the list page's calendar: its entry opened, or for a day without one,
     // after the user agrees, a blank entry of that day.
     void calendarDayChosen(const QDate &day, bool hasEntry);
+    // The open entry's record as the editor holds it, when it is to be stored: nullopt when
+    // the entry is not the logged-in diary's, or when its body is empty (its draft then goes).
+    std::optional<QByteArray> recordToSave();
     void SaveEntry();
     // False when no row was selected or its entry cannot be read (the warning has been shown).
     bool LoadEntry();

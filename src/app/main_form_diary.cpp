@@ -328,24 +328,30 @@ bool TForm1::openDay(const QDate &day)
     return true;
 }
 
-void TForm1::SaveEntry()
+std::optional<QByteArray> TForm1::recordToSave()
 {
-    waitForAutoSave();
-    QTextDocument *body = m_writeForm->RichEdit1->document();
     // Only into the diary the entry was opened from, and only while that is the logged-in
     // user's diary: no other user's entry and no half-loaded one is ever stored.
     if (!m_openEntry.valid || m_openEntry.diaryPath.isEmpty()
         || m_openEntry.diaryPath != m_diaryPath || m_archiveWriter->ZipName() != m_diaryPath)
-        return;
+        return std::nullopt;
     // An emptied body is not stored; the user left it empty, so its draft has served.
+    QTextDocument *body = m_writeForm->RichEdit1->document();
     if (body->isEmpty()) {
         m_draftKeeper->cancel();
         removeDraft();
-        return;
+        return std::nullopt;
     }
-    const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
-                                                m_writeForm->dBox2->currentIndex());
-    const diary::EntryProblem problem = diary::storeEntry(*m_archiveWriter, m_openEntry.name, record, diaryKey());
+    return diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(), m_writeForm->dBox2->currentIndex());
+}
+
+void TForm1::SaveEntry()
+{
+    waitForAutoSave();
+    const std::optional<QByteArray> record = recordToSave();
+    if (!record)
+        return;
+    const diary::EntryProblem problem = diary::storeEntry(*m_archiveWriter, m_openEntry.name, *record, diaryKey());
     m_keptCurrent = false;
     if (problem != diary::EntryProblem::None) {
         // Another program has put an entry of this name there that cannot be read. It stays;
@@ -373,21 +379,13 @@ void TForm1::autoSaveDue()
     if (m_pageControl->currentWidget() != m_writePage)
         return;
     waitForAutoSave();
-    // The checks of SaveEntry: only into the diary the entry came from, never an emptied body.
-    QTextDocument *body = m_writeForm->RichEdit1->document();
-    if (!m_openEntry.valid || m_openEntry.diaryPath.isEmpty()
-        || m_openEntry.diaryPath != m_diaryPath || m_archiveWriter->ZipName() != m_diaryPath)
-        return;
-    if (body->isEmpty()) {
-        m_draftKeeper->cancel();
-        removeDraft();
-        return;
-    }
-    m_saveState->setText(QStringLiteral("正在保存…"));
     // Made here, where the document is; the worker gets bytes, the path and a copy of the key,
     // which a lock of the diary meanwhile cannot wipe under it (the lock waits for the save).
-    const QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(),
-                                                m_writeForm->dBox2->currentIndex());
+    const std::optional<QByteArray> made = recordToSave();
+    if (!made)
+        return;
+    const QByteArray record = *made;
+    m_saveState->setText(QStringLiteral("正在保存…"));
     std::shared_ptr<DiaryKey> key;
     if (const DiaryKey *current = diaryKey()) {
         key = std::make_shared<DiaryKey>(DiaryKey::zeroed());
