@@ -7,6 +7,7 @@
 #include "crypto/entry_seal.h"
 #include "crypto/private_format.h"
 #include "diary/messages.h"
+#include "diary/search.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
 
@@ -102,8 +103,11 @@ void checkRecord(const QByteArray &record, EntryProblem *problem)
 }
 
 // Decodes extracted records into list rows on helper threads while the calling thread goes on
-// extracting, and on the calling thread too once extraction is over. Entries are handed over
-// in order (publish); each is decoded exactly once, by whichever thread claims it first.
+// extracting, and on the calling thread too once extraction is over. The entries to decode are
+// handed over in archive order (push); each is decoded exactly once, by whichever thread claims
+// it first. Entries whose rows are known already are never handed over, and the helpers start
+// only when a batch is handed over: a listing that decodes a few changed entries does it on the
+// calling thread alone.
 class DecodePipeline
 {
 public:
@@ -112,7 +116,6 @@ public:
         QByteArray record;
         EntryProblem problem = EntryProblem::None;   // found in extraction: no record to decode
         bool sealed = false;    // record holds a private entry's payload, to be opened first
-        bool known = false;     // row came from the cache: nothing to decode
         QByteArray stamp;       // the entry's key in the cache
         QByteArray sealName;    // the name bound into it
         ListRow row;
@@ -120,43 +123,43 @@ public:
     };
 
     explicit DecodePipeline(const DiaryKey *key) : m_key(key) {}
-    ~DecodePipeline() { finish(0); }
+    ~DecodePipeline() { finish(); }
     DecodePipeline(const DecodePipeline &) = delete;
     DecodePipeline &operator=(const DecodePipeline &) = delete;
 
     void start(int count)
     {
         m_slots.resize(size_t(count));
-        const int cores = int(std::thread::hardware_concurrency());
-        // The calling thread is busy extracting, so even one core gains from one helper.
-        const int helpers = count > 1 ? std::clamp(cores - 1, 1, kMaxHelpers) : 0;
-        for (int i = 0; i < helpers; ++i)
-            m_helpers.emplace_back([this] { work(); });
+        // Reserved whole, so that helpers read it under the mutex while push appends.
+        m_order.reserve(size_t(count));
     }
 
     Slot &slot(int index) { return m_slots[size_t(index)]; }
 
-    // Entry index has been extracted. Entries are handed over in batches: waking a helper for
-    // every single entry would cost the extracting thread more than the helper saves it.
-    void extracted(int index)
+    // Entry index has been extracted and is to be decoded. Entries are handed over in batches:
+    // waking a helper for every single entry would cost the extracting thread more than the
+    // helper saves it.
+    void push(int index)
     {
-        const qint64 size = m_slots[size_t(index)].record.size();
-        if (size > 0) {
+        int pushed = 0;
+        {
             std::lock_guard lock(m_mutex);
-            m_inFlight += size;
+            m_inFlight += m_slots[size_t(index)].record.size();
+            m_order.push_back(index);
+            pushed = int(m_order.size());
         }
-        if ((index + 1) % kBatch == 0)
-            publish(index + 1);
+        if (pushed % kBatch == 0)
+            publish();
     }
 
-    // Before extracting an entry of at most size bytes, the first count entries extracted:
-    // waits until the records not yet decoded leave room for it (kMaxListingBytesInFlight;
-    // nothing waits when none is held), decoding on this thread meanwhile.
-    void makeRoom(int count, qint64 size)
+    // Before extracting an entry of at most size bytes: waits until the records not yet decoded
+    // leave room for it (kMaxListingBytesInFlight; nothing waits when none is held), decoding on
+    // this thread meanwhile.
+    void makeRoom(qint64 size)
     {
         if (!mustWait(size))
             return;
-        publish(count);
+        publish();
         int index = 0;
         while (mustWait(size)) {
             if (tryClaim(index)) {
@@ -174,15 +177,15 @@ public:
         return m_firstFailure.load(std::memory_order_relaxed) < index;
     }
 
-    // No more entries than count: decodes what is left on this thread too, then waits for the
+    // Nothing more to hand over: decodes what is left on this thread too, then waits for the
     // helpers.
-    void finish(int count)
+    void finish()
     {
         {
             std::lock_guard lock(m_mutex);
             if (m_done && m_helpers.empty())
                 return;
-            m_published = std::max(m_published, count);
+            m_published = int(m_order.size());
             m_done = true;
         }
         m_ready.notify_all();
@@ -196,11 +199,18 @@ private:
     static constexpr int kMaxHelpers = 3;
     static constexpr int kBatch = 16;
 
-    void publish(int count)
+    void publish()
     {
         {
             std::lock_guard lock(m_mutex);
-            m_published = std::max(m_published, count);
+            m_published = int(m_order.size());
+        }
+        if (m_helpers.empty()) {
+            // The calling thread is busy extracting, so even one core gains from one helper.
+            const int cores = int(std::thread::hardware_concurrency());
+            const int helpers = std::clamp(cores - 1, 1, kMaxHelpers);
+            for (int i = 0; i < helpers; ++i)
+                m_helpers.emplace_back([this] { work(); });
         }
         m_ready.notify_one();
     }
@@ -221,7 +231,7 @@ private:
         std::lock_guard lock(m_mutex);
         if (m_next >= m_published)
             return false;
-        index = m_next++;
+        index = m_order[size_t(m_next++)];
         return true;
     }
 
@@ -231,7 +241,7 @@ private:
         m_ready.wait(lock, [this] { return m_next < m_published || m_done; });
         if (m_next >= m_published)
             return false;
-        index = m_next++;
+        index = m_order[size_t(m_next++)];
         return true;
     }
 
@@ -246,7 +256,7 @@ private:
     {
         Slot &s = slot(index);
         const qint64 size = s.record.size();
-        if (!s.known && !failedBefore(index)) {   // else never shown: the rows end before it
+        if (!failedBefore(index)) {   // else never shown: the rows end before it
             // An exception may not leave its thread: it is kept with the entry and raised by
             // the calling thread, in entry order. A record's own faults give its row instead.
             try {
@@ -259,6 +269,10 @@ private:
                 }
                 s.row = s.problem == EntryProblem::None ? listRowOf(s.name, s.record)
                                                         : unreadableRow(s.name, s.problem);
+                // Folded here, on the helper threads, and kept with the row: a search is ready
+                // as soon as the table is, and listing again folds only what changed.
+                if (s.row.readable())
+                    s.row.folded = foldForSearch(s.row.summary);
             } catch (...) {
                 s.error = std::current_exception();
                 int first = m_firstFailure.load();
@@ -278,6 +292,7 @@ private:
 
     const DiaryKey *m_key;
     std::vector<Slot> m_slots;
+    std::vector<int> m_order;   // the slots to decode, in the order pushed
     std::vector<std::thread> m_helpers;
     std::mutex m_mutex;
     std::condition_variable m_ready;
@@ -531,7 +546,6 @@ QByteArray stampOf(const QByteArray &name, const TZipHeaderInfo &entry)
     put(entry.crc, 4);
     put(entry.compressedSize, 4);
     put(entry.uncompressedSize, 4);
-    put(entry.localHeaderOffset, 4);
     put(entry.method, 2);
     put(entry.flags, 2);
     put(entry.stamp, 4);
@@ -606,10 +620,8 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
                 const auto known = cache->m_rows.constFind(slot.stamp);
                 if (known != cache->m_rows.cend()) {
                     slot.row = *known;
-                    slot.known = true;
                     ++cache->m_reused;
                     extracted = i + 1;
-                    pipeline.extracted(i);
                     continue;
                 }
             }
@@ -621,7 +633,7 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
                         listed, gbk::decode(slot.name), size, kMaxListingBytes));
                 }
                 listed += size;
-                pipeline.makeRoom(i, size);
+                pipeline.makeRoom(size);
                 if (sealed) {
                     slot.record = extractSealed(reader, i, &slot.problem);
                     slot.sealed = true;
@@ -631,15 +643,17 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
                 }
             }
             extracted = i + 1;
-            pipeline.extracted(i);
+            pipeline.push(i);
         }
     } catch (...) {
         readError = std::current_exception();
     }
-    pipeline.finish(extracted);
+    pipeline.finish();
 
     listing.rows.reserve(extracted);
     QHash<QByteArray, ListRow> kept;
+    if (cache)
+        kept.reserve(extracted);
     for (int i = 0; i < extracted; ++i) {
         DecodePipeline::Slot &slot = pipeline.slot(i);
         if (slot.error) {

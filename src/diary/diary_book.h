@@ -163,7 +163,7 @@ struct Listing {
 // once extraction is done. The result, rows and error, is the same as reading and decoding one
 // entry after the other. Errors are caught here only to be handed over in the Listing.
 //
-// Memory: a row keeps its summary only (listRowOf); the records decoded by the whole listing
+// Memory: a row keeps its summary (listRowOf) and the summary folded for search; the records decoded by the whole listing
 // come to at most kMaxListingBytes (an entry larger than the container's limit for one entry is
 // not extracted but listed as EntryProblem::TooLarge), and at most kMaxListingBytesInFlight of
 // them are held at a time.
@@ -181,11 +181,13 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key = nullptr, Listi
 
 // The rows of the last listing of one diary under one key, so that listing it again decodes
 // only the entries that are new or changed. An entry is known by its directory record: its name
-// as stored, CRC, compressed and uncompressed size, local header offset, method, flags and time
-// stamp; a save, a deletion or another program's change gives each entry it touches another
-// record (a rewritten entry is written at the end, so at least its offset differs), so a listing
-// with the cache gives the same rows as one without. Rows are kept only in memory, with their
-// summaries: as much as the table holds. The cache notices another archive path or another key
+// as stored, CRC, compressed and uncompressed size, method, flags and time stamp. A save, a
+// deletion or another program's change gives each entry it touches another record: its CRC
+// (of the record, or for a private entry of the sealed bytes, which a fresh nonce makes unlike
+// any before) and its time stamp change with its bytes, so a listing with the cache gives the
+// same rows as one without. The offset is not part of it: replacing one entry moves every
+// entry after it, whose bytes stay the same. Rows are kept only in memory, with their
+// summaries and folded text: as much as the table and its search hold. The cache notices another archive path or another key
 // by itself; clear() drops everything (at logout, when a private diary locks).
 class ListingCache
 {

@@ -96,6 +96,9 @@ struct ListRow {
     // The body's plain text, paragraphs joined by CR LF, cut after kMaxSummaryLength
     // characters; for an entry with a problem, problemText(problem).
     QString summary;
+    // The summary folded for search (foldForSearch, search.h), when the listing has made it;
+    // null otherwise.
+    QString folded;
     EntryProblem problem = EntryProblem::None;
 
     bool readable() const { return problem == EntryProblem::None; }

@@ -19,9 +19,58 @@ const QString &foldedCodePoint(char32_t c)
     return *it;
 }
 
+// The fold of a UTF-16 unit that folds to one unit by itself, as *folded: ASCII (lowered), the
+// unified ideographs (their own fold) and full-width ASCII (half-width, lowered). False for
+// every other unit.
+inline bool foldsAlone(char16_t c, char16_t *folded)
+{
+    if (c >= 0xFF01 && c <= 0xFF5E)
+        c = char16_t(c - 0xFEE0);
+    else if (c >= 0x80 && !(c >= 0x4E00 && c <= 0x9FFF))
+        return false;
+    *folded = c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c;
+    return true;
+}
+
+// The fold character by character, with where each folded character came from.
+QString foldCharacters(QStringView text, QList<qsizetype> *origins);
+
 } // namespace
 
 QString foldForSearch(QStringView text, QList<qsizetype> *origins)
+{
+    if (!origins) {
+        // The listing folds every entry: the characters that fold to one character (nearly all
+        // of a diary's) are written straight into the result, without the bookkeeping below.
+        QString out(text.size(), Qt::Uninitialized);
+        QChar *put = out.data();
+        qsizetype i = 0;
+        for (; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            char16_t alone = 0;
+            if (foldsAlone(c, &alone)) {
+                *put++ = QChar(alone);
+            } else {
+                char32_t code = c;
+                if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+                    code = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+                const QString &folded = foldedCodePoint(code);
+                if (folded.size() != QChar::requiresSurrogates(code) + 1)
+                    break;   // the fold changes the length: the general path takes it from here
+                for (const QChar f : folded)
+                    *put++ = f;
+                i += folded.size() - 1;
+            }
+        }
+        out.truncate(put - out.constData());
+        return i == text.size() ? out : out + foldCharacters(text.sliced(i), nullptr);
+    }
+    return foldCharacters(text, origins);
+}
+
+namespace {
+
+QString foldCharacters(QStringView text, QList<qsizetype> *origins)
 {
     QString out;
     out.reserve(text.size());
@@ -36,17 +85,9 @@ QString foldForSearch(QStringView text, QList<qsizetype> *origins)
     };
     for (qsizetype i = 0; i < text.size();) {
         const char16_t c = text[i].unicode();
-        if (c < 0x80) {
-            put(QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c), i);
-            ++i;
-        } else if (c >= 0x4E00 && c <= 0x9FFF) {
-            // The unified ideographs are their own fold.
-            put(QChar(c), i);
-            ++i;
-        } else if (c >= 0xFF01 && c <= 0xFF5E) {
-            // Full-width ASCII.
-            const char16_t plain = char16_t(c - 0xFEE0);
-            put(QChar(plain >= u'A' && plain <= u'Z' ? char16_t(plain + 0x20) : plain), i);
+        char16_t alone = 0;
+        if (foldsAlone(c, &alone)) {
+            put(QChar(alone), i);
             ++i;
         } else {
             char32_t code = c;
@@ -64,6 +105,8 @@ QString foldForSearch(QStringView text, QList<qsizetype> *origins)
         origins->append(text.size());
     return out;
 }
+
+} // namespace
 
 QList<QPair<qsizetype, qsizetype>> findMatches(QStringView text, const QString &needle)
 {
@@ -111,7 +154,7 @@ SearchIndex::SearchIndex(const QList<ListRow> &rows)
         Row r;
         r.readable = row.readable();
         if (r.readable) {
-            r.folded = foldForSearch(row.summary);
+            r.folded = row.folded.isNull() ? foldForSearch(row.summary) : row.folded;
             r.weather = weatherIndexOf(row.weather);
             r.mood = moodIndexOf(row.mood);
         }
@@ -136,11 +179,6 @@ bool SearchIndex::rowMatches(const Row &row, const SearchQuery &query, const QSt
     if (!needle.isEmpty() && (!row.readable || !row.folded.contains(needle)))
         return false;
     return true;
-}
-
-bool SearchIndex::matches(qsizetype row, const SearchQuery &query) const
-{
-    return rowMatches(m_rows.at(row), query, foldForSearch(query.text));
 }
 
 QList<qsizetype> SearchIndex::find(const SearchQuery &query) const

@@ -63,7 +63,6 @@ public:
 
     // The indices into the rows given of the rows that match, ascending.
     QList<qsizetype> find(const SearchQuery &query) const;
-    bool matches(qsizetype row, const SearchQuery &query) const;
     qsizetype size() const { return m_rows.size(); }
     // The characters held, all rows together (two bytes each).
     qsizetype heldCharacters() const;

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCache>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -19,12 +20,15 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QAbstractTableModel>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <vector>
 
 namespace {
 
@@ -64,7 +68,7 @@ public:
         if (index.column() == kSummary && !m_needle->isEmpty())
             paintHighlighted(painter, option, index);
         else
-            QStyledItemDelegate::paint(painter, option, index);
+            paintCell(painter, option, index);
         painter->save();
         painter->setPen(kGridColour);
         const QRect r = option.rect;
@@ -74,6 +78,56 @@ public:
     }
 
 private:
+    // The cell's text rectangle, inside the margins the style keeps around a cell's text.
+    static QRect textRectOf(const QStyleOptionViewItem &opt)
+    {
+        const QWidget *widget = opt.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        return textRect.adjusted(margin, 0, -margin, 0);
+    }
+
+    static QColor textColourOf(const QStyleOptionViewItem &opt)
+    {
+        const QPalette::ColorGroup group = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : !(opt.state & QStyle::State_Active) ? QPalette::Inactive
+                                                                                  : QPalette::Normal;
+        return opt.palette.color(group, opt.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                            : QPalette::Text);
+    }
+
+    // The cell as the style draws it (one line, elided at the cell's end), from laid-out text
+    // kept for the next paint: shaping the text, above all a summary's long line of Chinese and
+    // Latin, is most of what a repaint costs, and showing the list again repaints the same cells.
+    void paintCell(QPainter *painter, const QStyleOptionViewItem &option,
+                      const QModelIndex &index) const
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget *widget = option.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        const QRect textRect = textRectOf(opt);
+        const QString key = QString::number(textRect.width()) + u' ' + opt.font.key() + u'\n' + text;
+        QStaticText *shown = m_laidOut.object(key);
+        if (!shown) {
+            shown = new QStaticText(QFontMetrics(opt.font).elidedText(text, Qt::ElideRight, textRect.width()));
+            shown->setTextFormat(Qt::PlainText);
+            m_laidOut.insert(key, shown);
+        }
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(textColourOf(opt));
+        painter->setClipRect(textRect);
+        const qreal top = textRect.top() + (textRect.height() - shown->size().height()) / 2;
+        painter->drawStaticText(QPointF(textRect.left(), top), *shown);
+        painter->restore();
+    }
+
     // The cell as usual, its text laid out with the matches on a highlight background.
     void paintHighlighted(QPainter *painter, const QStyleOptionViewItem &option,
                           const QModelIndex &index) const
@@ -86,36 +140,44 @@ private:
         QStyle *style = widget ? widget->style() : QApplication::style();
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
 
-        QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-        textRect.adjust(margin, 0, -margin, 0);
-        QList<QTextLayout::FormatRange> formats;
-        for (const auto &[first, end] : diary::findMatches(text, *m_needle)) {
-            QTextLayout::FormatRange range;
-            range.start = int(first);
-            range.length = int(end - first);
-            range.format.setBackground(kMatchColour);
-            range.format.setForeground(Qt::black);
-            formats.append(range);
+        const QRect textRect = textRectOf(opt);
+        const QString key = *m_needle + u'\n' + opt.font.key() + u'\n' + text;
+        QTextLayout *layout = m_highlighted.object(key);
+        if (!layout) {
+            QList<QTextLayout::FormatRange> formats;
+            for (const auto &[first, end] : diary::findMatches(text, *m_needle)) {
+                QTextLayout::FormatRange range;
+                range.start = int(first);
+                range.length = int(end - first);
+                range.format.setBackground(kMatchColour);
+                range.format.setForeground(Qt::black);
+                formats.append(range);
+            }
+            layout = new QTextLayout(text, opt.font);
+            // Kept whole after endLayout(): drawing it again then needs no shaping.
+            layout->setCacheEnabled(true);
+            layout->setFormats(formats);
+            layout->beginLayout();
+            QTextLine line = layout->createLine();
+            if (line.isValid())
+                line.setLineWidth(1e6);
+            layout->endLayout();
+            m_highlighted.insert(key, layout);
         }
-        QTextLayout layout(text, opt.font);
-        layout.setFormats(formats);
-        layout.beginLayout();
-        QTextLine line = layout.createLine();
-        if (line.isValid())
-            line.setLineWidth(1e6);
-        layout.endLayout();
+        const QTextLine line = layout->lineCount() > 0 ? layout->lineAt(0) : QTextLine();
         painter->save();
-        const bool selected = opt.state & QStyle::State_Selected;
-        painter->setPen(opt.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText
-                                                                     : QPalette::Text));
+        painter->setPen(textColourOf(opt));
         painter->setClipRect(textRect);
         const qreal top = textRect.top() + (textRect.height() - (line.isValid() ? line.height() : 0)) / 2;
-        layout.draw(painter, QPointF(textRect.left(), top));
+        layout->draw(painter, QPointF(textRect.left(), top));
         painter->restore();
     }
 
     const QString *m_needle;
+    // Laid-out cell texts by cell width, font and text: a few screens of rows.
+    mutable QCache<QString, QStaticText> m_laidOut{2048};
+    // The same for summaries with the search's matches highlighted, by search text too.
+    mutable QCache<QString, QTextLayout> m_highlighted{512};
 };
 
 } // namespace
@@ -592,9 +654,11 @@ void TListPage::refill()
     if (open) {
         shown = m_sorted;
     } else {
-        shown.reserve(m_sorted.size());
+        std::vector<bool> found(size_t(m_rows.size()), false);
+        for (const qsizetype i : m_index.find(search))
+            found[size_t(i)] = true;
         for (const qsizetype i : m_sorted) {
-            if (m_index.matches(i, search))
+            if (found[size_t(i)])
                 shown.append(i);
         }
     }
