@@ -392,6 +392,35 @@ QByteArray readEntry(TArchiveReader &reader, const QByteArray &nameBytes, EntryP
     return record;
 }
 
+void extractEntries(TArchiveReader &reader, const QList<QByteArray> &names, const DiaryKey *key,
+                    const TakeRecord &take)
+{
+    ArchiveLock lock(reader.ZipName(), ArchiveLock::Shared);
+    reader.SetPassword(kArchivePassword);
+    reader.OpenArchive();
+    const bool sealed = usesKey(reader, key);
+    const int count = reader.EntryCount();
+    // The first entry of each name, as indexOf finds it: filled from the back, the first one
+    // inserted last.
+    QHash<QByteArray, int> firstOf;
+    firstOf.reserve(count);
+    for (int i = count - 1; i >= 0; --i)
+        firstOf.insert(reader.EntryNameBytes(i), i);
+    std::optional<TArchiveReader::HeldFile> held;
+    if (count > 0)
+        held.emplace(reader);
+    for (qsizetype n = 0; n < names.size(); ++n) {
+        EntryProblem problem = EntryProblem::None;
+        QByteArray record;
+        const auto found = firstOf.constFind(names[n]);
+        if (found == firstOf.cend())
+            problem = EntryProblem::Missing;
+        else
+            record = sealed ? openSealed(reader, *found, *key, &problem) : extract(reader, *found, &problem);
+        take(n, std::move(record), problem);
+    }
+}
+
 EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
                         const QByteArray &record, const DiaryKey *key)
 {

@@ -64,6 +64,17 @@ std::optional<QByteArray> findEntry(TArchiveReader &reader, const QByteArray &na
 QByteArray readEntry(TArchiveReader &reader, const QByteArray &nameBytes,
                      EntryProblem *problem = nullptr, const DiaryKey *key = nullptr);
 
+// The records stored under each of names, read in one pass: one shared lock and one open file
+// for all, each entry found through one index of the directory. take(i, record, problem) is
+// called for names[i], in order, on the calling thread (under the lock: it should only keep
+// the record). record and problem are as readEntry gives them, except that the record is not
+// decoded: a record that extracts (or opens) is handed over with EntryProblem::None whether it
+// decodes or not, which the caller finds out as it decodes it (recordProblem). Throws the
+// container's errors, as readEntry.
+using TakeRecord = std::function<void(qsizetype index, QByteArray record, EntryProblem problem)>;
+void extractEntries(TArchiveReader &reader, const QList<QByteArray> &names, const DiaryKey *key,
+                    const TakeRecord &take);
+
 // Stores the record as the entry of that name, replacing an entry of the same name where it
 // stands, otherwise after all others; creates the archive when it is missing. An entry of that
 // name that cannot be read (extracted and decoded as a record) is never replaced: nothing is

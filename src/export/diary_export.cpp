@@ -5,6 +5,7 @@
 #include "diary/diary_book.h"
 #include "export/export_errors.h"
 #include "export/pdf_text.h"
+#include "platform/exception.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
 #include "richtext/pictures.h"
@@ -26,12 +27,17 @@
 #include <QTextDocumentFragment>
 #include <QTextDocumentWriter>
 #include <QTextList>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace diary_export {
 
@@ -112,11 +118,18 @@ struct Entry {
 
 // ---- the writers ----
 
+// Text, Markdown and HTML make each entry's part of the output from that entry alone (render),
+// which the export does on helper threads, and write the parts in order (put). PDF and ODF
+// gather every entry into one document (add).
 class Writer
 {
 public:
     virtual ~Writer() = default;
-    virtual void add(const Entry &entry) = 0;
+    virtual bool rendersAlone() const { return true; }
+    // The entry's part of the output, in UTF-8. Called on any thread.
+    virtual QByteArray render(const Entry &) const { return {}; }
+    virtual void put(const QDate &, const QByteArray &) {}
+    virtual void add(const Entry &entry) { put(entry.date, render(entry)); }
     // Everything written; the output put in place.
     virtual void finish(ExportReport &report) = 0;
 };
@@ -136,15 +149,15 @@ public:
     {
         m_out.write(title + QStringLiteral("\n\n"));
     }
-    void add(const Entry &entry) override
+    QByteArray render(const Entry &entry) const override
     {
         QString text = headingOf(entry.date) + QLatin1Char('\n');
         const QString meta = metaLineOf(entry.weather, entry.mood);
         if (!meta.isEmpty())
             text += meta + QLatin1Char('\n');
-        text += kRule + QLatin1Char('\n') + plainTextOf(*entry.body) + QStringLiteral("\n\n");
-        m_out.write(text);
+        return (text + kRule + QLatin1Char('\n') + plainTextOf(*entry.body) + QStringLiteral("\n\n")).toUtf8();
     }
+    void put(const QDate &, const QByteArray &part) override { m_out.write(part); }
     void finish(ExportReport &report) override
     {
         m_out.commit();
@@ -177,7 +190,8 @@ public:
     {
         m_out.write(QStringLiteral("# ") + title + QStringLiteral("\n\n"));
     }
-    void add(const Entry &entry) override { m_out.write(markdownEntry(QStringLiteral("##"), entry)); }
+    QByteArray render(const Entry &entry) const override { return markdownEntry(QStringLiteral("##"), entry).toUtf8(); }
+    void put(const QDate &, const QByteArray &part) override { m_out.write(part); }
     void finish(ExportReport &report) override
     {
         m_out.commit();
@@ -196,14 +210,14 @@ class MarkdownFilesWriter : public Writer
 {
 public:
     explicit MarkdownFilesWriter(const QString &folder) : m_folder(folder) { makeFolder(folder); }
-    void add(const Entry &entry) override
+    QByteArray render(const Entry &entry) const override { return markdownEntry(QStringLiteral("#"), entry).toUtf8(); }
+    void put(const QDate &date, const QByteArray &bytes) override
     {
-        const QString year = m_folder + QLatin1Char('/') + QString::number(entry.date.year());
+        const QString year = m_folder + QLatin1Char('/') + QString::number(date.year());
         makeFolder(year);
-        const QString path = year + QLatin1Char('/') + entry.date.toString(Qt::ISODate) + QStringLiteral(".md");
+        const QString path = year + QLatin1Char('/') + date.toString(Qt::ISODate) + QStringLiteral(".md");
         const QString part = path + QStringLiteral(".part");
         QFile out(part);
-        const QByteArray bytes = markdownEntry(QStringLiteral("#"), entry).toUtf8();
         const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size()
                              && out.flush();
         out.close();
@@ -246,7 +260,7 @@ public:
         if (!m_articles.open())
             throw EExportWrite(export_text::cannotWrite(path));
     }
-    void add(const Entry &entry) override
+    QByteArray render(const Entry &entry) const override
     {
         const QString date = entry.date.toString(Qt::ISODate);
         QString html = QStringLiteral("<article class=\"entry\" id=\"%1\" data-date=\"%2\" data-weather=\"%3\" "
@@ -256,11 +270,14 @@ public:
         const QString meta = metaLineOf(entry.weather, entry.mood);
         if (!meta.isEmpty())
             html += QStringLiteral("<p class=\"meta\">") + htmlEscaped(meta) + QStringLiteral("</p>\n");
-        html += QStringLiteral("<!--entry-body-->") + htmlBodyOf(*entry.body)
-                + QStringLiteral("<!--/entry-body-->\n</article>\n");
-        if (m_articles.write(html.toUtf8()) < 0)
+        return (html + QStringLiteral("<!--entry-body-->") + htmlBodyOf(*entry.body)
+                + QStringLiteral("<!--/entry-body-->\n</article>\n")).toUtf8();
+    }
+    void put(const QDate &date, const QByteArray &part) override
+    {
+        if (m_articles.write(part) < 0)
             throw EExportWrite(export_text::cannotWrite(m_articles.fileName()));
-        m_dates.append(entry.date);
+        m_dates.append(date);
     }
     void finish(ExportReport &report) override
     {
@@ -331,6 +348,7 @@ public:
         cursor.setBlockFormat(block);
         cursor.insertText(title, format);
     }
+    bool rendersAlone() const override { return false; }
     void add(const Entry &entry) override
     {
         QTextCursor cursor(&m_book);
@@ -734,6 +752,73 @@ QList<Chosen> chooseEntries(TArchiveReader &reader, const Selection &selection, 
     return chosen;
 }
 
+namespace {
+
+// One chosen entry on its way out: extracted on the calling thread, decoded and (for the
+// writers that render alone) rendered on a helper thread, written on the calling thread.
+struct Job {
+    QDate date;
+    QByteArray record;
+    diary::EntryProblem problem = diary::EntryProblem::None;
+    QByteArray part;   // rendered, UTF-8
+    std::exception_ptr error;
+};
+
+// Entries extracted at a time: while the helpers render one batch, the calling thread extracts
+// the next. Memory holds two batches of records and parts.
+constexpr int kBatch = 256;
+
+// The job's record decoded into body; false, with the record's problem, when it does not decode.
+bool loadBody(Job &job, QTextDocument &body, diary::EntryIndices &indices)
+{
+    try {
+        indices = diary::loadRecord(job.record, body);
+        return true;
+    } catch (const Exception &) {
+        job.problem = diary::recordProblem(job.record);
+        if (job.problem == diary::EntryProblem::None)
+            job.problem = diary::EntryProblem::Damaged;
+        return false;
+    }
+}
+
+Entry entryOf(const Job &job, const diary::EntryIndices &indices, const QTextDocument &body)
+{
+    return {job.date, diary::weatherWord(indices.weather), diary::moodWord(indices.mood), &body};
+}
+
+// Renders the jobs of a batch, each claimed by one thread: the helpers and, once it has
+// extracted the next batch, the calling thread.
+class Rendering
+{
+public:
+    Rendering(std::vector<Job> &jobs, const Writer &writer) : m_jobs(jobs), m_writer(writer) {}
+
+    void work()
+    {
+        for (size_t i = m_next++; i < m_jobs.size(); i = m_next++) {
+            Job &job = m_jobs[i];
+            // An exception may not leave a helper: it is raised by the calling thread, in order.
+            try {
+                QTextDocument body;
+                diary::EntryIndices indices;
+                if (job.problem == diary::EntryProblem::None && loadBody(job, body, indices))
+                    job.part = m_writer.render(entryOf(job, indices, body));
+            } catch (...) {
+                job.error = std::current_exception();
+            }
+            job.record = QByteArray();
+        }
+    }
+
+private:
+    std::vector<Job> &m_jobs;
+    const Writer &m_writer;
+    std::atomic<size_t> m_next{0};
+};
+
+} // namespace
+
 ExportReport exportDiary(TArchiveReader &reader, const DiaryKey *key, const Selection &selection,
                          const Options &options, const QString &out, const Progress &progress)
 {
@@ -742,24 +827,75 @@ ExportReport exportDiary(TArchiveReader &reader, const DiaryKey *key, const Sele
     const QString diaryName = options.diaryName.isEmpty() ? QFileInfo(reader.ZipName()).fileName() : options.diaryName;
     std::unique_ptr<Writer> writer = makeWriter(options, out, export_text::title(diaryName));
     const int total = int(chosen.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress && !progress(i, total)) {
-            report.cancelled = true;
-            if (options.perEntry && options.format == Format::Markdown)
-                writer->finish(report);
-            return report;
+    // One pass over the archive per batch, each under its own lock, so that a save waits for
+    // one batch at most.
+    const auto extractBatch = [&](int from) {
+        std::vector<Job> jobs;
+        QList<QByteArray> names;
+        for (int i = from; i < std::min(total, from + kBatch); ++i) {
+            names.append(chosen[i].nameBytes);
+            jobs.push_back({chosen[i].date, {}, {}, {}, {}});
         }
-        diary::EntryProblem problem = diary::EntryProblem::None;
-        const QByteArray record = diary::readEntry(reader, chosen[i].nameBytes, &problem, key);
-        const QString name = diary::entryName(chosen[i].date);
-        if (problem != diary::EntryProblem::None) {
-            report.skipped.append({name, diary::problemReason(problem)});
-            continue;
+        diary::extractEntries(reader, names, key, [&jobs](qsizetype n, QByteArray record, diary::EntryProblem problem) {
+            jobs[size_t(n)].record = std::move(record);
+            jobs[size_t(n)].problem = problem;
+        });
+        return jobs;
+    };
+
+    std::vector<Job> batch;
+    // Declared after the batch, so that whatever leaves early waits for the helpers (the pool's
+    // end waits for them) before the batch they work on goes.
+    QThreadPool helpers;
+    helpers.setMaxThreadCount(QThread::idealThreadCount());
+    int done = 0;
+    if (total > 0)
+        batch = extractBatch(0);
+    int extracted = int(batch.size());
+    while (!batch.empty()) {
+        std::optional<Rendering> rendering;
+        if (writer->rendersAlone()) {
+            rendering.emplace(batch, *writer);
+            for (int h = 0; h < helpers.maxThreadCount(); ++h)
+                helpers.start([&rendering] { rendering->work(); });
         }
-        QTextDocument body;
-        const diary::EntryIndices indices = diary::loadRecord(record, body);
-        writer->add({chosen[i].date, diary::weatherWord(indices.weather), diary::moodWord(indices.mood), &body});
-        ++report.exported;
+        std::vector<Job> following;
+        try {
+            if (extracted < total)
+                following = extractBatch(extracted);
+        } catch (...) {
+            helpers.waitForDone();   // they work on this batch
+            throw;
+        }
+        extracted += int(following.size());
+        if (rendering)
+            rendering->work();
+        helpers.waitForDone();
+        for (Job &job : batch) {
+            if (progress && !progress(done, total)) {
+                report.cancelled = true;
+                if (options.perEntry && options.format == Format::Markdown)
+                    writer->finish(report);
+                return report;
+            }
+            ++done;
+            if (job.error)
+                std::rethrow_exception(job.error);
+            if (!writer->rendersAlone() && job.problem == diary::EntryProblem::None) {
+                QTextDocument body;
+                diary::EntryIndices indices;
+                if (loadBody(job, body, indices))
+                    writer->add(entryOf(job, indices, body));
+            } else if (job.problem == diary::EntryProblem::None) {
+                writer->put(job.date, job.part);
+            }
+            if (job.problem != diary::EntryProblem::None) {
+                report.skipped.append({diary::entryName(job.date), diary::problemReason(job.problem)});
+                continue;
+            }
+            ++report.exported;
+        }
+        batch = std::move(following);
     }
     writer->finish(report);
     if (progress)

@@ -167,6 +167,30 @@ TEST_F(DiaryBook, FindsAnEntryOnlyByItsExactName)
     EXPECT_EQ(diary::readEntry(reader(), g(dayName(5))), QByteArray()) << "no such entry";
 }
 
+// Many entries in one pass give what reading them one by one gives, in the order asked for.
+TEST_F(DiaryBook, ExtractingManyEntriesGivesWhatReadingEachGives)
+{
+    writeDiary(path(), {{dayName(0), ownRecord(0, 0, u"a"_s)},
+                        {dayName(1), "not a record at all"},
+                        {dayName(2), ownRecord(2, 3, u"c"_s)}});
+    const QList<QByteArray> asked{g(dayName(2)), g(dayName(9)), g(dayName(0)), g(dayName(1)), g(dayName(2))};
+    qsizetype taken = 0;
+    diary::extractEntries(reader(), asked, nullptr, [&](qsizetype i, QByteArray record, diary::EntryProblem problem) {
+        ASSERT_EQ(i, taken++);
+        diary::EntryProblem one = diary::EntryProblem::None;
+        const QByteArray alone = diary::readEntry(reader(), asked[i], &one);
+        // Decoding is left to the caller: the entry that is no record comes as it extracted.
+        if (one == diary::EntryProblem::NotADiary) {
+            EXPECT_EQ(problem, diary::EntryProblem::None);
+            EXPECT_EQ(record, "not a record at all");
+        } else {
+            EXPECT_EQ(problem, one) << i;
+            EXPECT_EQ(record, alone) << i;
+        }
+    });
+    EXPECT_EQ(taken, asked.size());
+}
+
 TEST_F(DiaryBook, DeletingKeepsTheOtherEntriesAndTheComment)
 {
     writeDiary(path(), {{dayName(0), ownRecord(0, 0, u"a"_s)},

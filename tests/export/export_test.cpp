@@ -47,6 +47,7 @@ const QList<Day> kDays = {
 };
 const QString kUnreadable = u"2003年12月1日"_s;
 const QString kNotADate = u"读书笔记"_s;
+const QString kNoRecord = u"2003年12月2日"_s;   // extracts, but holds no diary record
 
 QByteArray recordOf(const Day &day)
 {
@@ -114,6 +115,7 @@ protected:
             store(m_archive, diary::entryName(day.date), recordOf(day), diary::kArchivePassword);
         store(m_archive, kUnreadable, recordOf(kDays[0]), u"另一个密码"_s);
         store(m_archive, kNotADate, recordOf(kDays[0]), diary::kArchivePassword);
+        store(m_archive, kNoRecord, "no record, only bytes", diary::kArchivePassword);
     }
 
     diary_export::ExportReport run(Format format, const QString &out, bool perEntry = false,
@@ -148,12 +150,13 @@ TEST_F(ExportTest, EveryFormatGivesEveryEntryInDateOrderToItsReader)
         const QString out = path(QString::fromLatin1(row.file));
         const diary_export::ExportReport report = run(row.format, out);
         EXPECT_EQ(report.exported, 3);
-        ASSERT_EQ(report.skipped.size(), 2);
+        ASSERT_EQ(report.skipped.size(), 3);
         QStringList skipped;
         for (const auto &s : report.skipped)
             skipped << s.name + u"："_s + s.reason;
         skipped.sort();
-        EXPECT_EQ(skipped, QStringList({kUnreadable + u"：密码不同"_s, kNotADate + u"：名字不是日期"_s}));
+        EXPECT_EQ(skipped, QStringList({kUnreadable + u"：密码不同"_s, kNoRecord + u"：不是日记"_s,
+                                        kNotADate + u"：名字不是日期"_s}));
 
         QString text;
         switch (row.format) {
