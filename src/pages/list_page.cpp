@@ -28,6 +28,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -97,19 +98,25 @@ private:
                                                                             : QPalette::Text);
     }
 
+    // The cell's background, selection and focus as the style draws them; returns the cell's
+    // text, which opt then no longer holds.
+    QString drawCellWithoutText(QPainter *painter, QStyleOptionViewItem &opt, const QModelIndex &index) const
+    {
+        initStyleOption(&opt, index);
+        const QString text = std::exchange(opt.text, QString());
+        const QWidget *widget = opt.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        return text;
+    }
+
     // The cell as the style draws it (one line, elided at the cell's end), from laid-out text
     // kept for the next paint: shaping the text, above all a summary's long line of Chinese and
     // Latin, is most of what a repaint costs, and showing the list again repaints the same cells.
-    void paintCell(QPainter *painter, const QStyleOptionViewItem &option,
-                      const QModelIndex &index) const
+    void paintCell(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
     {
         QStyleOptionViewItem opt = option;
-        initStyleOption(&opt, index);
-        const QString text = opt.text;
-        opt.text.clear();
-        const QWidget *widget = option.widget;
-        QStyle *style = widget ? widget->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        const QString text = drawCellWithoutText(painter, opt, index);
 
         const QRect textRect = textRectOf(opt);
         const QString key = QString::number(textRect.width()) + u' ' + opt.font.key() + u'\n' + text;
@@ -133,12 +140,7 @@ private:
                           const QModelIndex &index) const
     {
         QStyleOptionViewItem opt = option;
-        initStyleOption(&opt, index);
-        const QString text = opt.text;
-        opt.text.clear();
-        const QWidget *widget = option.widget;
-        QStyle *style = widget ? widget->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        const QString text = drawCellWithoutText(painter, opt, index);
 
         const QRect textRect = textRectOf(opt);
         const QString key = *m_needle + u'\n' + opt.font.key() + u'\n' + text;
