@@ -116,7 +116,8 @@ public:
         QByteArray record;
         EntryProblem problem = EntryProblem::None;   // found in extraction: no record to decode
         bool sealed = false;    // record holds a private entry's payload, to be opened first
-        QByteArray stamp;       // the entry's key in the cache
+        ListingCache::Stamp stamp;   // the entry's key in the cache
+        bool known = false;     // row came from the cache
         QByteArray sealName;    // the name bound into it
         ListRow row;
         std::exception_ptr error;
@@ -563,23 +564,9 @@ void deleteEntry(TArchiveReader &reader, TArchiveWriter &writer, const QByteArra
 
 namespace {
 
-// What identifies an entry's bytes, as the cache's key.
-QByteArray stampOf(const QByteArray &name, const TZipHeaderInfo &entry)
+ListingCache::Stamp stampOf(const QByteArray &name, const TZipHeaderInfo &entry)
 {
-    QByteArray stamp = name;
-    stamp.reserve(name.size() + 32);
-    const auto put = [&stamp](quint64 value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            stamp.append(char((value >> (8 * i)) & 0xFF));
-    };
-    put(entry.crc, 4);
-    put(entry.compressedSize, 4);
-    put(entry.uncompressedSize, 4);
-    put(entry.method, 2);
-    put(entry.flags, 2);
-    put(entry.stamp, 4);
-    put(quint64(name.size()), 4);
-    return stamp;
+    return {name, entry.crc, entry.compressedSize, entry.uncompressedSize, entry.stamp, entry.method, entry.flags};
 }
 
 QByteArray keyIdOf(const DiaryKey *key)
@@ -613,6 +600,7 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
             cache->m_keyId = keyId;
         }
         cache->m_reused = 0;
+        ++cache->m_listings;
     }
     if (!files::exists(reader.ZipName())) {
         if (cache)
@@ -646,9 +634,11 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
             const qint64 size = qint64(entry.uncompressedSize);
             if (cache) {
                 slot.stamp = stampOf(slot.name, entry);
-                const auto known = cache->m_rows.constFind(slot.stamp);
-                if (known != cache->m_rows.cend()) {
-                    slot.row = *known;
+                const auto known = cache->m_rows.find(slot.stamp);
+                if (known != cache->m_rows.end()) {
+                    known->listing = cache->m_listings;
+                    slot.row = known->row;
+                    slot.known = true;
                     ++cache->m_reused;
                     extracted = i + 1;
                     continue;
@@ -680,21 +670,22 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
     pipeline.finish();
 
     listing.rows.reserve(extracted);
-    QHash<QByteArray, ListRow> kept;
-    if (cache)
-        kept.reserve(extracted);
     for (int i = 0; i < extracted; ++i) {
         DecodePipeline::Slot &slot = pipeline.slot(i);
         if (slot.error) {
             listing.error = slot.error;
             break;
         }
-        if (cache)
-            kept.insert(slot.stamp, slot.row);
+        if (cache && !slot.known)
+            cache->m_rows.insert(slot.stamp, {slot.row, cache->m_listings});
         listing.rows.append(std::move(slot.row));
     }
-    if (cache)
-        cache->m_rows = std::move(kept);
+    // Rows of entries this listing did not meet (changed, deleted) go; a listing that meets
+    // every kept entry again changes nothing.
+    if (cache && cache->m_rows.size() > listing.rows.size()) {
+        const quint64 current = cache->m_listings;
+        cache->m_rows.removeIf([current](const auto &kept) { return kept.value().listing != current; });
+    }
     if (!listing.error)
         listing.error = readError;
     return listing;

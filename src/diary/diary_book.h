@@ -208,12 +208,34 @@ public:
     // How many entries the last listing took from the cache.
     qsizetype reused() const { return m_reused; }
 
+    // What identifies an entry's bytes: its directory record without the offset.
+    struct Stamp {
+        QByteArray name;
+        quint32 crc = 0;
+        quint32 compressedSize = 0;
+        quint32 uncompressedSize = 0;
+        quint32 time = 0;
+        quint16 method = 0;
+        quint16 flags = 0;
+        bool operator==(const Stamp &) const = default;
+        friend size_t qHash(const Stamp &s, size_t seed = 0)
+        {
+            return qHashMulti(seed, s.name, s.crc, s.compressedSize, s.uncompressedSize, s.time, s.method, s.flags);
+        }
+    };
+
 private:
     friend Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *cache);
 
+    struct Kept {
+        ListRow row;
+        quint64 listing = 0;   // the last listing that met the entry
+    };
+
     QString m_path;           // the archive's absolute path
     QByteArray m_keyId;       // a digest of the key; empty for the old format
-    QHash<QByteArray, ListRow> m_rows;   // by the packed directory record
+    QHash<Stamp, Kept> m_rows;
+    quint64 m_listings = 0;
     qsizetype m_reused = 0;
 };
 
