@@ -3,12 +3,12 @@
 #include "archive/archive_lock.h"
 #include "archive/archive_reader.h"
 #include "diary/diary_book.h"
+#include "export/body_files.h"
 #include "export/export_errors.h"
 #include "export/pdf_text.h"
 #include "platform/exception.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
-#include "richtext/pictures.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -289,6 +289,7 @@ public:
                                  "article.entry h2 { color: #c00000; font-size: 1.2em; }\n"
                                  "p.meta { color: #c00000; }\n"
                                  "nav li { margin: 0.2em 0; }\n"
+                                 "article.entry p, article.entry li { white-space: pre-wrap; }\n"
                                  "</style>\n</head>\n<body>\n<h1>%1</h1>\n")
                       .arg(htmlEscaped(m_title)));
         out.write(contents());
@@ -673,47 +674,6 @@ QString markdownOf(const QTextDocument &body)
         inList = false;
     }
     return out;
-}
-
-QString htmlBodyOf(const QTextDocument &body)
-{
-    const QString html = body.toHtml();
-    const qsizetype open = html.indexOf(QLatin1String("<body"));
-    const qsizetype start = open < 0 ? -1 : html.indexOf(QLatin1Char('>'), open);
-    const qsizetype end = html.lastIndexOf(QLatin1String("</body>"));
-    QString inner = start < 0 || end < start ? html : html.mid(start + 1, end - start - 1);
-
-    QSet<QString> done;
-    for (QTextBlock block = body.begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat format = it.fragment().charFormat();
-            if (!format.isImageFormat())
-                continue;
-            const QTextImageFormat image = format.toImageFormat();
-            if (done.contains(image.name()))
-                continue;
-            done.insert(image.name());
-            QByteArray data;
-            QString mime = QStringLiteral("image/png");
-            const std::optional<richtext::Picture> picture = richtext::pictureOf(body, image);
-            if (picture && picture->kind == richtext::PictureKind::Jpeg) {
-                data = picture->data;
-                mime = QStringLiteral("image/jpeg");
-            } else if (picture && picture->kind == richtext::PictureKind::Png) {
-                data = picture->data;
-            } else {
-                // Metafiles and the rest: the image the document shows for them, as PNG.
-                const QImage shown = body.resource(QTextDocument::ImageResource, QUrl(image.name())).value<QImage>();
-                QBuffer buffer(&data);
-                buffer.open(QIODevice::WriteOnly);
-                shown.save(&buffer, "PNG");
-            }
-            const QString uri = QStringLiteral("data:%1;base64,").arg(mime) + QString::fromLatin1(data.toBase64());
-            inner.replace(QStringLiteral("src=\"%1\"").arg(image.name().toHtmlEscaped()),
-                          QStringLiteral("src=\"%1\"").arg(uri));
-        }
-    }
-    return inner;
 }
 
 QList<Chosen> chooseEntries(TArchiveReader &reader, const Selection &selection, QList<Skipped> *skipped)

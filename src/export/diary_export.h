@@ -94,7 +94,5 @@ QString metaLineOf(const QString &weather, const QString &mood);
 QString plainTextOf(const QTextDocument &body);
 // The body as GitHub Markdown, a line that would read as a heading escaped (\#).
 QString markdownOf(const QTextDocument &body);
-// The body as HTML for inside an article: toHtml's body content with the pictures as data: URIs.
-QString htmlBodyOf(const QTextDocument &body);
 
 } // namespace diary_export

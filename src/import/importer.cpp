@@ -98,8 +98,13 @@ QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encodi
     }
     for (const SourceEntry &found : split.entries) {
         QTextDocument doc;
-        if (kind == SourceKind::Html)
-            doc.setHtml(found.body);
+        if (kind == SourceKind::Html) {
+            // Read as Qt reads its own HTML (the line ends between its tags are layout, not
+            // text), and with the blanks of the paragraphs kept, as the export's page keeps them.
+            doc.setHtml(QStringLiteral("<html><head><meta name=\"qrichtext\" content=\"1\" />"
+                                       "<style>p, li { white-space: pre-wrap; }</style></head><body>")
+                        + found.body + QStringLiteral("</body></html>"));
+        }
         else if (kind == SourceKind::Markdown)
             doc.setMarkdown(found.body, QTextDocument::MarkdownDialectGitHub);
         else

@@ -275,7 +275,7 @@ TEST(ImportOwnFormats, OurExportsComeBackAsTheyWent)
     writeDiary(source, {{QStringLiteral("2003年9月26日"), diary::makeRecord(doc, 3, 5)},
                         {QStringLiteral("2003年10月5日"),
                          ownRecord(1, 0, QStringLiteral("# 不是标题\n") + QString(40, u'=')
-                                             + QStringLiteral("\n2003-10-06\n*星号* 与 _下划线_"))},
+                                             + QStringLiteral("\n2003-10-06\n*星号*  与\t_下划线_"))},
                         {QStringLiteral("2004年2月29日"), ownRecord(0, 2, QStringLiteral("闰日 😀"))}});
     TArchiveReader reader;
     reader.SetZipName(source);
