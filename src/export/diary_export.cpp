@@ -108,6 +108,18 @@ QString entryId(const QDate &date)
     return QStringLiteral("d") + date.toString(Qt::ISODate);
 }
 
+// A picture of an entry's Markdown, to be written as a file beside it.
+struct PictureOut {
+    QString path;   // from the Markdown's folder, as the Markdown links it
+    QByteArray data;
+};
+
+// One entry's part of the output, in UTF-8, with the pictures it links.
+struct Part {
+    QByteArray text;
+    QList<PictureOut> pictures;
+};
+
 // One entry as the writers get it.
 struct Entry {
     QDate date;
@@ -126,9 +138,9 @@ class Writer
 public:
     virtual ~Writer() = default;
     virtual bool rendersAlone() const { return true; }
-    // The entry's part of the output, in UTF-8. Called on any thread.
-    virtual QByteArray render(const Entry &) const { return {}; }
-    virtual void put(const QDate &, const QByteArray &) {}
+    // The entry's part of the output. Called on any thread.
+    virtual Part render(const Entry &) const { return {}; }
+    virtual void put(const QDate &, const Part &) {}
     virtual void add(const Entry &entry) { put(entry.date, render(entry)); }
     // Everything written; the output put in place.
     virtual void finish(ExportReport &report) = 0;
@@ -149,15 +161,15 @@ public:
     {
         m_out.write(title + QStringLiteral("\n\n"));
     }
-    QByteArray render(const Entry &entry) const override
+    Part render(const Entry &entry) const override
     {
         QString text = headingOf(entry.date) + QLatin1Char('\n');
         const QString meta = metaLineOf(entry.weather, entry.mood);
         if (!meta.isEmpty())
             text += meta + QLatin1Char('\n');
-        return (text + kRule + QLatin1Char('\n') + plainTextOf(*entry.body) + QStringLiteral("\n\n")).toUtf8();
+        return {(text + kRule + QLatin1Char('\n') + plainTextOf(*entry.body) + QStringLiteral("\n\n")).toUtf8(), {}};
     }
-    void put(const QDate &, const QByteArray &part) override { m_out.write(part); }
+    void put(const QDate &, const Part &part) override { m_out.write(part.text); }
     void finish(ExportReport &report) override
     {
         m_out.commit();
@@ -169,29 +181,83 @@ private:
     OutputFile m_out;
 };
 
-QString markdownEntry(const QString &headingMarks, const Entry &entry)
+// A link target as Markdown takes it: the characters that would end or break the link escaped
+// as in a URL; the rest (letters of any script) as they are.
+QString linkTarget(const QString &path)
+{
+    QString out;
+    for (const QChar c : path) {
+        if (c.unicode() <= 0x20 || QStringView(u"()<>[]%\\").contains(c))
+            out += QString::fromLatin1(QByteArray(1, char(c.unicode())).toPercentEncoding());
+        else
+            out += c;
+    }
+    return out;
+}
+
+// The entry under a heading of headingMarks, its pictures as files named from picturePrefix
+// ("2003/2003-09-26" gives "2003/2003-09-26-1.png", …).
+Part markdownEntry(const QString &headingMarks, const Entry &entry, const QString &picturePrefix)
 {
     QString text = headingMarks + QLatin1Char(' ') + headingOf(entry.date) + QStringLiteral("\n\n");
     const QString meta = metaLineOf(entry.weather, entry.mood);
     if (!meta.isEmpty())
         text += QLatin1Char('*') + meta + QStringLiteral("*\n\n");
-    QString body = markdownOf(*entry.body);
+    Part part;
+    QHash<QString, QString> linked;   // by image name: one file for a picture shown twice
+    QString body = markdownOf(*entry.body, [&](const QTextImageFormat &image) {
+        QString &path = linked[image.name()];
+        if (path.isEmpty()) {
+            const PictureFile file = pictureFileOf(*entry.body, image);
+            path = picturePrefix + u'-' + QString::number(part.pictures.size() + 1) + u'.' + file.suffix;
+            part.pictures.append({path, file.data});
+        }
+        return linkTarget(path);
+    });
     while (body.endsWith(QLatin1Char('\n')))
         body.chop(1);
-    return text + body + QStringLiteral("\n\n");
+    part.text = (text + body + QStringLiteral("\n\n")).toUtf8();
+    return part;
+}
+
+// Writes a picture of the Markdown in folder, beside its place first and renamed into it.
+QString writePicture(const QString &folder, const PictureOut &picture)
+{
+    const QString path = folder + u'/' + picture.path;
+    makeFolder(QFileInfo(path).path());
+    const QString part = path + QStringLiteral(".part");
+    QFile out(part);
+    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                         && out.write(picture.data) == picture.data.size() && out.flush();
+    out.close();
+    if (!written || ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(part);
+        throw EExportWrite(export_text::cannotWrite(path));
+    }
+    return path;
 }
 
 // Markdown in one file: "# TITLE", then each entry as "## 2003-09-26（星期五）", the meta line
-// in *…*, and the body.
+// in *…*, and the body. Pictures go to the folder NAME.assets beside NAME.md, as Markdown
+// editors keep them: NAME.assets/2003-09-26-1.png.
 class MarkdownWriter : public Writer
 {
 public:
-    MarkdownWriter(const QString &path, const QString &title) : m_path(path), m_out(path)
+    MarkdownWriter(const QString &path, const QString &title)
+        : m_path(path), m_out(path), m_assets(QFileInfo(path).completeBaseName() + QStringLiteral(".assets"))
     {
         m_out.write(QStringLiteral("# ") + title + QStringLiteral("\n\n"));
     }
-    QByteArray render(const Entry &entry) const override { return markdownEntry(QStringLiteral("##"), entry).toUtf8(); }
-    void put(const QDate &, const QByteArray &part) override { m_out.write(part); }
+    Part render(const Entry &entry) const override
+    {
+        return markdownEntry(QStringLiteral("##"), entry, m_assets + u'/' + entry.date.toString(Qt::ISODate));
+    }
+    void put(const QDate &, const Part &part) override
+    {
+        for (const PictureOut &picture : part.pictures)
+            writePicture(QFileInfo(m_path).path(), picture);
+        m_out.write(part.text);
+    }
     void finish(ExportReport &report) override
     {
         m_out.commit();
@@ -201,20 +267,28 @@ public:
 private:
     QString m_path;
     OutputFile m_out;
+    QString m_assets;
 };
 
-// Markdown, a file per entry: FOLDER/2003/2003-09-26.md with "# 2003-09-26（星期五）".
+// Markdown, a file per entry: FOLDER/2003/2003-09-26.md with "# 2003-09-26（星期五）", its
+// pictures beside it (FOLDER/2003/2003-09-26-1.png).
 // Each file is written beside its place and renamed into it; the files go to disk together at
 // the end (one syncfs), since a sync of every one of ten years' files would cost a minute.
 class MarkdownFilesWriter : public Writer
 {
 public:
     explicit MarkdownFilesWriter(const QString &folder) : m_folder(folder) { makeFolder(folder); }
-    QByteArray render(const Entry &entry) const override { return markdownEntry(QStringLiteral("#"), entry).toUtf8(); }
-    void put(const QDate &date, const QByteArray &bytes) override
+    Part render(const Entry &entry) const override
+    {
+        return markdownEntry(QStringLiteral("#"), entry, entry.date.toString(Qt::ISODate));
+    }
+    void put(const QDate &date, const Part &entry) override
     {
         const QString year = m_folder + QLatin1Char('/') + QString::number(date.year());
         makeFolder(year);
+        for (const PictureOut &picture : entry.pictures)
+            writePicture(year, picture);
+        const QByteArray &bytes = entry.text;
         const QString path = year + QLatin1Char('/') + date.toString(Qt::ISODate) + QStringLiteral(".md");
         const QString part = path + QStringLiteral(".part");
         QFile out(part);
@@ -260,7 +334,7 @@ public:
         if (!m_articles.open())
             throw EExportWrite(export_text::cannotWrite(path));
     }
-    QByteArray render(const Entry &entry) const override
+    Part render(const Entry &entry) const override
     {
         const QString date = entry.date.toString(Qt::ISODate);
         QString html = QStringLiteral("<article class=\"entry\" id=\"%1\" data-date=\"%2\" data-weather=\"%3\" "
@@ -270,12 +344,12 @@ public:
         const QString meta = metaLineOf(entry.weather, entry.mood);
         if (!meta.isEmpty())
             html += QStringLiteral("<p class=\"meta\">") + htmlEscaped(meta) + QStringLiteral("</p>\n");
-        return (html + QStringLiteral("<!--entry-body-->") + htmlBodyOf(*entry.body)
-                + QStringLiteral("<!--/entry-body-->\n</article>\n")).toUtf8();
+        return {(html + QStringLiteral("<!--entry-body-->") + htmlBodyOf(*entry.body)
+                 + QStringLiteral("<!--/entry-body-->\n</article>\n")).toUtf8(), {}};
     }
-    void put(const QDate &date, const QByteArray &part) override
+    void put(const QDate &date, const Part &part) override
     {
-        if (m_articles.write(part) < 0)
+        if (m_articles.write(part.text) < 0)
             throw EExportWrite(export_text::cannotWrite(m_articles.fileName()));
         m_dates.append(date);
     }
@@ -579,7 +653,7 @@ QString markdownText(const QString &text, bool paragraphStart)
             continue;
         }
         if (c == QChar::ObjectReplacementCharacter)
-            continue;   // a picture: Markdown in one file has nowhere to keep it
+            continue;   // a picture left out
         if (marksAnywhere(c))
             out += u'\\';
         out += c;
@@ -600,17 +674,25 @@ struct Styled {
     bool bold = false;
     bool italic = false;
     bool struck = false;
+    QString picture;   // a picture's Markdown, for each character of text
 };
 
-// One paragraph's runs as Markdown: bold, italic and strike-out marked, the rest as text.
-QString markdownParagraph(const QTextBlock &block)
+// One paragraph's runs as Markdown: bold, italic and strike-out marked, pictures linked, the
+// rest as text.
+QString markdownParagraph(const QTextBlock &block, const PictureLink &link)
 {
     QList<Styled> runs;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextCharFormat f = it.fragment().charFormat();
-        const Styled run{it.fragment().text(), f.fontWeight() >= QFont::Bold, f.fontItalic(), f.fontStrikeOut()};
-        if (!runs.isEmpty() && runs.last().bold == run.bold && runs.last().italic == run.italic
-            && runs.last().struck == run.struck)
+        if (f.isImageFormat()) {
+            const QString target = link ? link(f.toImageFormat()) : QString();
+            if (!target.isEmpty())
+                runs.append({it.fragment().text(), false, false, false, QStringLiteral("![图片](") + target + u')'});
+            continue;
+        }
+        const Styled run{it.fragment().text(), f.fontWeight() >= QFont::Bold, f.fontItalic(), f.fontStrikeOut(), {}};
+        if (!runs.isEmpty() && runs.last().picture.isEmpty() && runs.last().bold == run.bold
+            && runs.last().italic == run.italic && runs.last().struck == run.struck)
             runs.last().text += run.text;
         else
             runs.append(run);
@@ -618,6 +700,12 @@ QString markdownParagraph(const QTextBlock &block)
     QString out;
     bool start = true;
     for (const Styled &run : runs) {
+        if (!run.picture.isEmpty()) {
+            for (qsizetype i = 0; i < run.text.size(); ++i)
+                out += run.picture;
+            start = false;
+            continue;
+        }
         const QString open = QString(run.bold ? QStringLiteral("**") : QString())
                              + (run.italic ? QStringLiteral("*") : QString())
                              + (run.struck ? QStringLiteral("~~") : QString());
@@ -646,7 +734,7 @@ QString markdownParagraph(const QTextBlock &block)
 
 } // namespace
 
-QString markdownOf(const QTextDocument &body)
+QString markdownOf(const QTextDocument &body, const PictureLink &link)
 {
     // Written here rather than by QTextDocument::toMarkdown, which escapes nothing (a body line
     // "# …" became a heading, "<a>" vanished) and puts marks beside blanks, where Markdown no
@@ -654,7 +742,7 @@ QString markdownOf(const QTextDocument &body)
     QString out;
     bool inList = false;
     for (QTextBlock block = body.begin(); block.isValid(); block = block.next()) {
-        const QString text = markdownParagraph(block);
+        const QString text = markdownParagraph(block, link);
         if (QTextList *list = block.textList()) {
             const int depth = std::max(1, list->format().indent()) - 1;
             const QString bullet = list->format().style() == QTextListFormat::ListDecimal
@@ -720,7 +808,7 @@ struct Job {
     QDate date;
     QByteArray record;
     diary::EntryProblem problem = diary::EntryProblem::None;
-    QByteArray part;   // rendered, UTF-8
+    Part part;   // rendered
     std::exception_ptr error;
 };
 

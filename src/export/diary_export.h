@@ -12,6 +12,7 @@
 #include <functional>
 
 class QTextDocument;
+class QTextImageFormat;
 class TArchiveReader;
 
 // Exporting a diary: the chosen entries, in date order, written as plain text, Markdown, HTML,
@@ -92,7 +93,10 @@ QString metaLineOf(const QString &weather, const QString &mood);
 // The body's plain text with LF line ends (paragraphs and line breaks inside one), pictures left
 // out.
 QString plainTextOf(const QTextDocument &body);
-// The body as GitHub Markdown, a line that would read as a heading escaped (\#).
-QString markdownOf(const QTextDocument &body);
+// Where Markdown links a picture of the body: the link's target, or empty to leave it out.
+using PictureLink = std::function<QString(const QTextImageFormat &)>;
+// The body as GitHub Markdown, a line that would read as a heading escaped (\#); its pictures
+// linked as link says, or left out.
+QString markdownOf(const QTextDocument &body, const PictureLink &link = {});
 
 } // namespace diary_export

@@ -300,8 +300,9 @@ QString peerOutput(const QString &program, const QStringList &arguments)
 
 } // namespace
 
-// An entry's picture goes along: into the HTML as data, into the ODF package, onto the PDF page.
-TEST_F(ExportTest, PicturesGoIntoHtmlOdfAndPdf)
+// An entry's picture goes along: into the HTML as data, beside the Markdown as a file it links,
+// into the ODF package, onto the PDF page.
+TEST_F(ExportTest, PicturesGoIntoEveryFormatButText)
 {
     QImage image(40, 30, QImage::Format_RGB32);
     image.fill(QColor(0x20, 0x80, 0xC0));
@@ -322,6 +323,12 @@ TEST_F(ExportTest, PicturesGoIntoHtmlOdfAndPdf)
 
     run(Format::Html, path(u"p.html"_s));
     EXPECT_TRUE(testing_support::readFile(path(u"p.html"_s)).contains("src=\"data:image/png;base64,"));
+    run(Format::Markdown, path(u"p.md"_s));
+    EXPECT_TRUE(testing_support::readFile(path(u"p.md"_s)).contains("![图片](p.assets/2005-05-05-1.png)"));
+    EXPECT_EQ(testing_support::readFile(path(u"p.assets/2005-05-05-1.png"_s)), png);
+    run(Format::Markdown, path(u"entries"_s), true);
+    EXPECT_TRUE(testing_support::readFile(path(u"entries/2005/2005-05-05.md"_s)).contains("![图片](2005-05-05-1.png)"));
+    EXPECT_EQ(testing_support::readFile(path(u"entries/2005/2005-05-05-1.png"_s)), png);
     run(Format::Odf, path(u"p.odt"_s));
     EXPECT_TRUE(peerOutput(u"unzip"_s, {u"-l"_s, path(u"p.odt"_s)}).contains(u"Pictures/"_s));
     run(Format::Pdf, path(u"p.pdf"_s));
