@@ -220,6 +220,18 @@ Part markdownEntry(const QString &headingMarks, const Entry &entry, const QStrin
     return part;
 }
 
+// Puts what was written into folder on disk: one syncfs for its file system, since a sync of
+// every one of ten years' files would cost a minute.
+void syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::syncfs(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced)
+        throw EExportWrite(export_text::cannotWrite(folder));
+}
+
 // Writes a picture of the Markdown in folder, beside its place first and renamed into it.
 QString writePicture(const QString &folder, const PictureOut &picture)
 {
@@ -256,10 +268,13 @@ public:
     {
         for (const PictureOut &picture : part.pictures)
             writePicture(QFileInfo(m_path).path(), picture);
+        m_pictures = m_pictures || !part.pictures.isEmpty();
         m_out.write(part.text);
     }
     void finish(ExportReport &report) override
     {
+        if (m_pictures)
+            syncFolder(QFileInfo(m_path).path());   // the pictures on disk before the file that links them
         m_out.commit();
         report.files.append(m_path);
     }
@@ -268,12 +283,13 @@ private:
     QString m_path;
     OutputFile m_out;
     QString m_assets;
+    bool m_pictures = false;
 };
 
 // Markdown, a file per entry: FOLDER/2003/2003-09-26.md with "# 2003-09-26（星期五）", its
 // pictures beside it (FOLDER/2003/2003-09-26-1.png).
 // Each file is written beside its place and renamed into it; the files go to disk together at
-// the end (one syncfs), since a sync of every one of ten years' files would cost a minute.
+// the end.
 class MarkdownFilesWriter : public Writer
 {
 public:
@@ -303,12 +319,7 @@ public:
     }
     void finish(ExportReport &report) override
     {
-        const int fd = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const bool synced = fd >= 0 && ::syncfs(fd) == 0;
-        if (fd >= 0)
-            ::close(fd);
-        if (!synced)
-            throw EExportWrite(export_text::cannotWrite(m_folder));
+        syncFolder(m_folder);
         report.files += m_files;
     }
 
