@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   # the toolkit's own dialogs and buttons in Chinese
   qt6-translations-l10n
-  zlib1g-dev libcrypt-dev libsodium-dev
+  zlib1g-dev libdeflate-dev libcrypt-dev libsodium-dev
   # fonts, so Chinese text renders on a fresh machine
   fonts-wqy-microhei
   # the CJK font whose radicals share the ideographs' glyphs, for the PDF text tests

@@ -16,6 +16,7 @@ class QIODevice;
 
 namespace zip {
 class Inflater;
+class WholeInflater;
 }
 
 // What the reader does when a file has no valid end record.
@@ -241,4 +242,5 @@ private:
     QHash<QByteArray, QList<int>> m_nameIndex;
     bool m_nameIndexValid = false;
     std::unique_ptr<zip::Inflater> m_inflater;
+    std::unique_ptr<zip::WholeInflater> m_wholeInflater;
 };

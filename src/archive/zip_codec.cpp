@@ -1,5 +1,6 @@
 #include "archive/zip_codec.h"
 
+#include <libdeflate.h>
 #include <new>
 #include <zlib.h>
 
@@ -93,6 +94,33 @@ QByteArray deflateRaw(QByteArrayView data, int level)
         throw std::bad_alloc();
     out.truncate(written);
     return out;
+}
+
+WholeInflater::~WholeInflater()
+{
+    if (m_decompressor)
+        libdeflate_free_decompressor(m_decompressor);
+}
+
+WholeInflater::Result WholeInflater::inflate(QByteArrayView input, char *out, qsizetype capacity,
+                                             qsizetype *produced)
+{
+    *produced = 0;
+    if (!m_decompressor)
+        m_decompressor = libdeflate_alloc_decompressor();
+    if (!m_decompressor)
+        return OutOfMemory;
+    size_t written = 0;
+    switch (libdeflate_deflate_decompress(m_decompressor, input.data(), size_t(input.size()), out,
+                                          size_t(capacity), &written)) {
+    case LIBDEFLATE_SUCCESS:
+        *produced = qsizetype(written);
+        return Done;
+    case LIBDEFLATE_INSUFFICIENT_SPACE:
+        return TooLarge;
+    default:
+        return Failed;
+    }
 }
 
 quint32 crc32(quint32 crc, QByteArrayView data)

@@ -131,6 +131,8 @@ constexpr qsizetype kEncryptionHeaderSize = 12;
 
 // Pieces in which entry data is read, decoded and written.
 constexpr qsizetype kPieceSize = 32768;
+// The largest deflated entry (compressed and inflated) read whole rather than piece by piece.
+constexpr quint64 kWholeEntryLimit = 4 * 1024 * 1024;
 
 // The largest entry the container holds in memory at once. A diary entry is a few KiB; a recorded
 // size above this is refused rather than allowed to exhaust memory.
