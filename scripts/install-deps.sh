@@ -14,6 +14,8 @@ packages=(
   fonts-wqy-microhei
   # the CJK font whose radicals share the ideographs' glyphs, for the PDF text tests
   fonts-noto-cjk
+  # fonts with characters beyond U+FFFF (an emoji, the ideographs of extension B), for the same
+  fonts-dejavu-core fonts-hanazono
   # tests and their real peers
   libgtest-dev libgmock-dev xvfb xauth zip unzip python3 perl unrtf poppler-utils
   # the Markdown renderer that reads the exports

@@ -489,7 +489,8 @@ public:
         }
         buffer.close();
         OutputFile out(m_path);
-        out.write(m_options.format == Format::Pdf ? mendToUnicode(buffer.data()) : buffer.data());
+        out.write(m_options.format == Format::Pdf ? mendToUnicode(buffer.data(), drawnBeyondBmp(m_book))
+                                                  : buffer.data());
         out.commit();
         report.files.append(m_path);
     }

@@ -3,11 +3,21 @@
 #include "platform/files.h"
 
 #include <QFile>
+#include <QGlyphRun>
 #include <QList>
+#include <QMap>
+#include <QRawFont>
 #include <QRegularExpression>
+#include <QSet>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
+#include <zlib.h>
 
 namespace diary_export {
 
@@ -40,6 +50,19 @@ constexpr char16_t kRadicalsLast = 0x2FDF;   // the end of the Kangxi radicals b
 
 // A CMap's entries, at most this many to a section (the CMap format's limit).
 constexpr int kEntriesPerSection = 100;
+
+// The size outlines are compared at, and how far two points of one outline may lie apart: the
+// embedded font holds the glyph in units of its own, rounded.
+constexpr qreal kOutlinePixels = 100;
+constexpr qreal kOutlineTolerance = 0.25;
+
+// Entries a map is to gain: destination (hex UTF-16) by glyph code.
+using Added = QMap<uint, QByteArray>;
+
+QByteArray codeHex(uint code)
+{
+    return QByteArray::number(code, 16).rightJustified(4, '0').toUpper();
+}
 
 QString fromHex(const QByteArray &hex)
 {
@@ -191,18 +214,24 @@ QByteArray mendRangeSection(const QByteArray &body)
     return changed ? out : QByteArray();
 }
 
-// The CMap with its sections mended; empty when nothing changed or it is not understood.
-QByteArray mendCMap(const QByteArray &cmap)
+// A bfchar or bfrange section of a CMap: its kind and its body.
+const QRegularExpression &sectionPattern()
 {
-    static const QRegularExpression section(
-        QStringLiteral("begin(bfchar|bfrange)(.*?)end\\1"),
-        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression pattern(QStringLiteral("begin(bfchar|bfrange)(.*?)end\\1"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    return pattern;
+}
+
+// The CMap with its sections mended and the entries of added (codes it does not cover) written
+// in sections of their own; empty when nothing changed or it is not understood.
+QByteArray mendCMap(const QByteArray &cmap, const Added &added)
+{
     // The CMap is ASCII; Latin-1 keeps every byte where it was.
     const QString text = QString::fromLatin1(cmap);
     QByteArray out;
     qsizetype copied = 0;
     bool changed = false;
-    for (auto it = section.globalMatch(text); it.hasNext();) {
+    for (auto it = sectionPattern().globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         const QByteArray body = m.captured(2).toLatin1();
         const QByteArray mended = m.captured(1) == QLatin1String("bfchar") ? mendCharSection(body)
@@ -214,9 +243,58 @@ QByteArray mendCMap(const QByteArray &cmap)
         copied = m.capturedEnd(2);
         changed = true;
     }
+    const qsizetype end = cmap.indexOf("endcmap", copied);
+    if (!added.isEmpty() && end >= 0) {
+        out += cmap.mid(copied, end - copied);
+        copied = end;
+        for (auto it = added.cbegin(); it != added.cend();) {
+            QByteArray entries;
+            int count = 0;
+            for (; it != added.cend() && count < kEntriesPerSection; ++it, ++count)
+                entries += '<' + codeHex(it.key()) + "> <" + it.value() + ">\n";
+            out += QByteArray::number(count) + " beginbfchar\n" + entries + "endbfchar\n";
+        }
+        changed = true;
+    }
     if (!changed)
         return QByteArray();
     return out + cmap.mid(copied);
+}
+
+// The codes the CMap's sections cover.
+QSet<uint> mappedCodes(const QByteArray &cmap)
+{
+    QSet<uint> codes;
+    for (auto it = sectionPattern().globalMatch(QString::fromLatin1(cmap)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        QList<Token> tokens;
+        if (!tokenize(m.captured(2).toLatin1(), tokens))
+            continue;
+        const bool ranges = m.captured(1) == QLatin1String("bfrange");
+        for (qsizetype i = 0; i + 1 < tokens.size();) {
+            const uint low = tokens[i].hex.toUInt(nullptr, 16);
+            if (!ranges) {
+                codes.insert(low);
+                i += 2;
+                continue;
+            }
+            if (i + 2 >= tokens.size())
+                break;
+            const uint high = tokens[i + 1].hex.toUInt(nullptr, 16);
+            qsizetype next = i + 2;
+            for (uint code = low; code <= high && code - low < 0x10000; ++code)
+                codes.insert(code);
+            if (tokens[next].kind == Token::Hex) {
+                ++next;
+            } else {
+                while (next < tokens.size() && tokens[next].kind != Token::Close)
+                    ++next;
+                ++next;
+            }
+            i = next;
+        }
+    }
+    return codes;
 }
 
 struct Replacement {
@@ -283,41 +361,201 @@ bool readXref(const QByteArray &pdf, qsizetype offset, QList<XrefSection> &secti
     return true;
 }
 
-// The replacements that mend the ToUnicode stream object at offset (none when it needs none or
-// is not of the form understood).
-void mendStreamObject(const QByteArray &pdf, qint64 offset, int number, QList<Replacement> &out)
+// The objects of a PDF with a classic cross-reference table, as far as the mend reads them.
+class PdfObjects
 {
-    const QByteArray header = QByteArray::number(number) + " 0 obj";
-    if (offset < 0 || offset >= pdf.size() || !pdf.mid(offset, header.size()).startsWith(header))
+public:
+    PdfObjects(const QByteArray &pdf, const QList<XrefSection> &sections) : m_pdf(pdf)
+    {
+        for (const XrefSection &section : sections)
+            for (qsizetype i = 0; i < section.entries.size(); ++i)
+                if (section.entries[i].kind == 'n')
+                    m_offsets.insert(section.first + int(i), section.entries[i].offset);
+    }
+
+    // Where object number starts ("N 0 obj"); -1 when it is not there.
+    qint64 offsetOf(int number) const
+    {
+        const qint64 offset = m_offsets.value(number, -1);
+        const QByteArray header = QByteArray::number(number) + " 0 obj";
+        if (offset < 0 || offset >= m_pdf.size() || !m_pdf.mid(offset, header.size()).startsWith(header))
+            return -1;
+        return offset;
+    }
+
+    // The object's dictionary, up to its stream or its end; empty when it has none.
+    QByteArray dictionaryOf(int number) const
+    {
+        const qint64 offset = offsetOf(number);
+        const qsizetype objectEnd = offset < 0 ? -1 : m_pdf.indexOf("endobj", offset);
+        const qsizetype dictStart = offset < 0 ? -1 : m_pdf.indexOf("<<", offset);
+        if (objectEnd < 0 || dictStart < 0 || dictStart > objectEnd)
+            return QByteArray();
+        const qsizetype streamWord = m_pdf.indexOf("stream", dictStart);
+        return m_pdf.mid(dictStart, (streamWord >= 0 && streamWord < objectEnd ? streamWord : objectEnd) - dictStart);
+    }
+
+    // The number the dictionary refers to under key ("/Key N 0 R"), or under key in a one-element
+    // array ("/Key [N 0 R]"); -1 when there is none.
+    static int reference(const QByteArray &dict, const char *key)
+    {
+        const QRegularExpression pattern(QLatin1String(key) + QStringLiteral("\\s*\\[?\\s*(\\d+)\\s+0\\s+R"));
+        const QRegularExpressionMatch m = pattern.match(QString::fromLatin1(dict));
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    }
+
+    struct Stream {
+        qsizetype dictStart = -1;
+        qsizetype lengthFrom = -1;   // the digits of a direct /Length, -1 for an indirect one
+        qsizetype lengthTo = -1;
+        qsizetype dataStart = -1;
+        qsizetype size = -1;
+        bool deflated = false;
+        bool valid() const { return dataStart >= 0; }
+    };
+
+    // Where the stream of object number lies; invalid for a filter other than Flate.
+    Stream streamOf(int number) const
+    {
+        Stream s;
+        const qint64 offset = offsetOf(number);
+        if (offset < 0)
+            return s;
+        const qsizetype dictStart = m_pdf.indexOf("<<", offset);
+        const qsizetype streamWord = m_pdf.indexOf("stream", offset);
+        const qsizetype objectEnd = m_pdf.indexOf("endobj", offset);
+        if (dictStart < 0 || streamWord < 0 || objectEnd < 0 || streamWord > objectEnd || dictStart > streamWord)
+            return s;
+        const QByteArray dict = m_pdf.mid(dictStart, streamWord - dictStart);
+        static const QRegularExpression filterPattern(QStringLiteral("/Filter\\s*(/\\w+)?"));
+        const QRegularExpressionMatch filter = filterPattern.match(QString::fromLatin1(dict));
+        if (filter.hasMatch() && filter.captured(1) != QLatin1String("/FlateDecode"))
+            return s;
+        static const QRegularExpression lengthPattern(QStringLiteral("/Length\\s+(\\d+)(\\s+0\\s+R)?"));
+        const QRegularExpressionMatch length = lengthPattern.match(QString::fromLatin1(dict));
+        if (!length.hasMatch())
+            return s;
+        qsizetype size = length.captured(1).toLongLong();
+        if (length.capturedLength(2) > 0) {
+            // An indirect length: the number in its own object.
+            const qint64 at = offsetOf(int(size));
+            if (at < 0)
+                return s;
+            const qsizetype from = m_pdf.indexOf("obj", at) + 3;
+            size = m_pdf.mid(from, 24).trimmed().split('\n').value(0).trimmed().toLongLong();
+        } else {
+            s.lengthFrom = dictStart + length.capturedStart(1);
+            s.lengthTo = dictStart + length.capturedEnd(1);
+        }
+        qsizetype dataStart = streamWord + 6;
+        if (m_pdf.mid(dataStart, 2) == "\r\n")
+            dataStart += 2;
+        else if (dataStart < m_pdf.size() && m_pdf.at(dataStart) == '\n')
+            ++dataStart;
+        else
+            return s;
+        if (size < 0 || dataStart + size > objectEnd)
+            return s;
+        s.dictStart = dictStart;
+        s.dataStart = dataStart;
+        s.size = size;
+        s.deflated = filter.hasMatch();
+        return s;
+    }
+
+    // The stream's data, decompressed; empty when it cannot be read.
+    QByteArray dataOf(const Stream &s) const
+    {
+        const QByteArray raw = m_pdf.mid(s.dataStart, s.size);
+        if (!s.deflated)
+            return raw;
+        z_stream z{};
+        if (inflateInit(&z) != Z_OK)
+            return QByteArray();
+        QByteArray out;
+        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(raw.constData()));
+        z.avail_in = uInt(raw.size());
+        int rc = Z_OK;
+        while (rc == Z_OK) {
+            const qsizetype at = out.size();
+            out.resize(at + std::max<qsizetype>(raw.size() * 2, 4096));
+            z.next_out = reinterpret_cast<Bytef *>(out.data() + at);
+            z.avail_out = uInt(out.size() - at);
+            rc = inflate(&z, Z_NO_FLUSH);
+            out.resize(out.size() - qsizetype(z.avail_out));
+            if (rc == Z_BUF_ERROR && z.avail_in > 0)
+                rc = Z_OK;   // only the output was full
+        }
+        inflateEnd(&z);
+        return rc == Z_STREAM_END ? out : QByteArray();
+    }
+
+private:
+    const QByteArray &m_pdf;
+    QHash<int, qint64> m_offsets;
+};
+
+bool sameOutline(const QPainterPath &a, const QPainterPath &b)
+{
+    if (a.elementCount() != b.elementCount() || a.isEmpty())
+        return false;
+    for (int i = 0; i < a.elementCount(); ++i) {
+        const QPainterPath::Element p = a.elementAt(i);
+        const QPainterPath::Element q = b.elementAt(i);
+        if (p.type != q.type || std::abs(p.x - q.x) > kOutlineTolerance || std::abs(p.y - q.y) > kOutlineTolerance)
+            return false;
+    }
+    return true;
+}
+
+// The entries the ToUnicode map of the Type0 font object fontNumber lacks for glyphs drawn for
+// characters beyond U+FFFF: each glyph of its embedded font that the map gives no character and
+// whose outline is one of drawn's.
+Added beyondBmpEntries(const PdfObjects &objects, int fontNumber, const QByteArray &cmap,
+                       const QList<DrawnCharacter> &drawn)
+{
+    const int descendant = PdfObjects::reference(objects.dictionaryOf(fontNumber), "/DescendantFonts");
+    const int descriptor = PdfObjects::reference(objects.dictionaryOf(descendant), "/FontDescriptor");
+    const int file = PdfObjects::reference(objects.dictionaryOf(descriptor), "/FontFile2");
+    const PdfObjects::Stream stream = objects.streamOf(file);
+    if (!stream.valid())
+        return {};
+    const QRawFont font(objects.dataOf(stream), kOutlinePixels);
+    const QByteArray maxp = font.isValid() ? font.fontTable("maxp") : QByteArray();
+    if (maxp.size() < 6)
+        return {};
+    const uint glyphs = qFromBigEndian<quint16>(maxp.constData() + 4);
+    const QSet<uint> mapped = mappedCodes(cmap);
+    Added added;
+    for (uint glyph = 1; glyph < glyphs; ++glyph) {
+        if (mapped.contains(glyph))
+            continue;
+        const QPainterPath outline = font.pathForGlyph(glyph);
+        for (const DrawnCharacter &c : drawn) {
+            if (sameOutline(outline, c.outline)) {
+                added.insert(glyph, toHex(c.text));
+                break;
+            }
+        }
+    }
+    return added;
+}
+
+// The replacements that mend the ToUnicode stream object number of the font object fontNumber
+// (none when it needs none or is not of the form understood).
+void mendStreamObject(const QByteArray &pdf, const PdfObjects &objects, int number, int fontNumber,
+                      const QList<DrawnCharacter> &drawn, QList<Replacement> &out)
+{
+    const PdfObjects::Stream stream = objects.streamOf(number);
+    if (!stream.valid() || stream.deflated || stream.lengthFrom < 0)
         return;
-    const qsizetype dictStart = pdf.indexOf("<<", offset);
-    const qsizetype streamWord = pdf.indexOf("stream", offset);
-    const qsizetype objectEnd = pdf.indexOf("endobj", offset);
-    if (dictStart < 0 || streamWord < 0 || objectEnd < 0 || streamWord > objectEnd || dictStart > streamWord)
-        return;
-    const QByteArray dict = pdf.mid(dictStart, streamWord - dictStart);
-    if (dict.contains("/Filter"))
-        return;
-    static const QRegularExpression lengthPattern(QStringLiteral("/Length\\s+(\\d+)(\\s+\\d+\\s+R)?"));
-    const QRegularExpressionMatch length = lengthPattern.match(QString::fromLatin1(dict));
-    if (!length.hasMatch() || length.capturedLength(2) > 0)
-        return;
-    qsizetype dataStart = streamWord + 6;
-    if (pdf.mid(dataStart, 2) == "\r\n")
-        dataStart += 2;
-    else if (dataStart < pdf.size() && pdf.at(dataStart) == '\n')
-        ++dataStart;
-    else
-        return;
-    const qsizetype size = length.captured(1).toLongLong();
-    if (size < 0 || dataStart + size > objectEnd)
-        return;
-    const QByteArray mended = mendCMap(pdf.mid(dataStart, size));
+    const QByteArray cmap = pdf.mid(stream.dataStart, stream.size);
+    const Added added = drawn.isEmpty() || fontNumber < 0 ? Added() : beyondBmpEntries(objects, fontNumber, cmap, drawn);
+    const QByteArray mended = mendCMap(cmap, added);
     if (mended.isEmpty())
         return;
-    const qsizetype lengthFrom = dictStart + length.capturedStart(1);
-    out.append({lengthFrom, dictStart + length.capturedEnd(1), QByteArray::number(mended.size())});
-    out.append({dataStart, dataStart + size, mended});
+    out.append({stream.lengthFrom, stream.lengthTo, QByteArray::number(mended.size())});
+    out.append({stream.dataStart, stream.dataStart + stream.size, mended});
 }
 
 } // namespace
@@ -335,7 +573,36 @@ QChar ideographOfRadical(QChar c)
     return decomposed.size() == 1 ? decomposed.front() : c;
 }
 
-QByteArray mendToUnicode(const QByteArray &pdf)
+QList<DrawnCharacter> drawnBeyondBmp(const QTextDocument &document)
+{
+    QList<DrawnCharacter> drawn;
+    QSet<std::pair<QString, quint32>> seen;   // by font and glyph
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        const QTextLayout *layout = block.layout();
+        if (!layout || layout->lineCount() == 0)
+            continue;
+        for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+            if (!text[i].isHighSurrogate() || !text[i + 1].isLowSurrogate())
+                continue;
+            for (const QGlyphRun &run : layout->glyphRuns(int(i), 2)) {
+                QRawFont font = run.rawFont();
+                font.setPixelSize(kOutlinePixels);
+                const QString fontName = font.familyName() + u'\n' + font.styleName();
+                for (const quint32 glyph : run.glyphIndexes()) {
+                    if (seen.contains({fontName, glyph}))
+                        continue;
+                    seen.insert({fontName, glyph});
+                    drawn.append({text.mid(i, 2), font.pathForGlyph(glyph)});
+                }
+            }
+            ++i;
+        }
+    }
+    return drawn;
+}
+
+QByteArray mendToUnicode(const QByteArray &pdf, const QList<DrawnCharacter> &drawn)
 {
     const qsizetype startxref = pdf.lastIndexOf("startxref");
     if (startxref < 0)
@@ -347,21 +614,25 @@ QByteArray mendToUnicode(const QByteArray &pdf)
     if (!ok || xrefOffset <= 0 || xrefOffset >= startxref || !readXref(pdf, xrefOffset, sections, xrefEnd))
         return pdf;
 
+    // Each map with the font object that names it ("N 0 obj << … /ToUnicode M 0 R … >>").
     static const QRegularExpression toUnicode(QStringLiteral("/ToUnicode\\s+(\\d+)\\s+0\\s+R"));
-    QList<int> maps;
-    for (auto it = toUnicode.globalMatch(QString::fromLatin1(pdf.left(xrefOffset))); it.hasNext();) {
-        const int number = it.next().captured(1).toInt();
-        if (!maps.contains(number))
-            maps.append(number);
+    const QString text = QString::fromLatin1(pdf.left(xrefOffset));
+    QMap<int, int> maps;   // font object by map
+    for (auto it = toUnicode.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const int number = m.captured(1).toInt();
+        if (maps.contains(number))
+            continue;
+        const qsizetype start = text.lastIndexOf(QLatin1String(" 0 obj"), m.capturedStart());
+        qsizetype digits = start;
+        while (digits > 0 && text[digits - 1].isDigit())
+            --digits;
+        maps.insert(number, start > digits ? text.mid(digits, start - digits).toInt() : -1);
     }
+    const PdfObjects objects(pdf, sections);
     QList<Replacement> replacements;
-    for (int number : maps) {
-        for (const XrefSection &section : sections) {
-            const qsizetype index = number - section.first;
-            if (index >= 0 && index < section.entries.size() && section.entries[index].kind == 'n')
-                mendStreamObject(pdf, section.entries[index].offset, number, replacements);
-        }
-    }
+    for (auto it = maps.cbegin(); it != maps.cend(); ++it)
+        mendStreamObject(pdf, objects, it.key(), it.value(), drawn, replacements);
     if (replacements.isEmpty())
         return pdf;
     std::sort(replacements.begin(), replacements.end(),
@@ -402,14 +673,14 @@ QByteArray mendToUnicode(const QByteArray &pdf)
     return out;
 }
 
-bool mendToUnicodeFile(const QString &path)
+bool mendToUnicodeFile(const QString &path, const QList<DrawnCharacter> &drawn)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
     const QByteArray pdf = file.readAll();
     file.close();
-    const QByteArray mended = mendToUnicode(pdf);
+    const QByteArray mended = mendToUnicode(pdf, drawn);
     if (mended == pdf)
         return true;
     files::AtomicWriter out(path);

@@ -167,10 +167,10 @@ void printDocument(const QTextDocument &document, const QColor &textColour, QPri
     }
     if (!painter.end() || printer.printerState() == QPrinter::Error)
         throw EPrinter(page_texts::kPrintingFailed);
-    // Qt's PDF engine names some CJK glyphs by their radicals (⽉ for 月): the file is mended so
-    // that its text reads back as printed.
+    // Qt's PDF engine names some CJK glyphs by their radicals (⽉ for 月) and those of characters
+    // beyond U+FFFF (😀, 𠀀) not at all: the file is mended so that its text reads back as printed.
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()
-        && !diary_export::mendToUnicodeFile(printer.outputFileName()))
+        && !diary_export::mendToUnicodeFile(printer.outputFileName(), diary_export::drawnBeyondBmp(pages.document())))
         throw EPrinter(page_texts::kCannotCreateFile.arg(printer.outputFileName()));
 }
 

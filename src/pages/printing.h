@@ -80,6 +80,8 @@ public:
     int pageCount() const;
     // Paints page index (from 0) with its top-left corner at the painter's origin.
     void paintPage(QPainter &painter, int index) const;
+    // The copy, laid out.
+    const QTextDocument &document() const { return *m_document; }
 
 private:
     QImage m_screen;   // the 96 dpi device the copy is laid out for

@@ -126,18 +126,20 @@ private slots:
     }
 
     // CJK fonts that draw a Kangxi radical with its ideograph's glyph (Noto Sans CJK) must still
-    // give back 月 and 日, not ⽉ and ⽇, from the printed file.
+    // give back 月 and 日, not ⽉ and ⽇, from the printed file; characters beyond U+FFFF come back too.
     void chineseInANotoFontReadsBackAsItsIdeographs()
     {
         QVERIFY2(QFontDatabase::families().contains(QStringLiteral("Noto Sans CJK SC")),
                  "fonts-noto-cjk is needed (scripts/install-deps.sh)");
-        Editor editor(QStringLiteral("<p style=\"font-family:'Noto Sans CJK SC'\">九月二十六日，月亮长高了。</p>"));
+        Editor editor(QStringLiteral("<p style=\"font-family:'Noto Sans CJK SC'\">九月二十六日，月亮长高了。</p>"
+                                     "<p>笑脸😀和𠀀字</p>"));
         const QString file = m_dir.filePath(QStringLiteral("noto.pdf"));
         auto printer = pdfPrinter(file);
         const printing::Heading heading{QStringLiteral("2003年9月26日"), {}, {}};
         printing::printEntry(&editor.edit, heading, QFont(QStringLiteral("Noto Sans CJK SC")), *printer);
         const QString text = pdfText(file, false);
         QVERIFY2(text.contains(QStringLiteral("九月二十六日，月亮长高了。")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("笑脸😀和𠀀字")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("2003年9月26日")), qPrintable(text));
         QVERIFY2(!text.contains(QChar(0x2F49)) && !text.contains(QChar(0x2F47)) && !text.contains(QChar(0x2ED3)),
                  qPrintable(text));
