@@ -18,6 +18,8 @@ packages=(
   fonts-dejavu-core fonts-hanazono
   # tests and their real peers
   libgtest-dev libgmock-dev xvfb xauth zip unzip python3 perl unrtf poppler-utils
+  # LibreOffice, headless, which opens the ODF exports
+  libreoffice-writer-nogui
   # the Markdown renderer that reads the exports
   python3-markdown
   # the independent reader of the private format (for /usr/bin/python3)

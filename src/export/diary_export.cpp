@@ -5,6 +5,7 @@
 #include "diary/diary_book.h"
 #include "export/body_files.h"
 #include "export/export_errors.h"
+#include "export/odf_package.h"
 #include "export/pdf_text.h"
 #include "platform/exception.h"
 #include "platform/files.h"
@@ -490,7 +491,7 @@ public:
         buffer.close();
         OutputFile out(m_path);
         out.write(m_options.format == Format::Pdf ? mendToUnicode(buffer.data(), drawnBeyondBmp(m_book))
-                                                  : buffer.data());
+                                                  : withAsianTextProperties(buffer.data()));
         out.commit();
         report.files.append(m_path);
     }

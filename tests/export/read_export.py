@@ -3,13 +3,16 @@
 read_export.py html FILE   -> {"articles": [{"date", "weather", "mood", "text", "bold", "red"}],
                                "links": [...], "ids": [...]}   (Python's html.parser)
 read_export.py md FILE     -> {"html": ..., "text": ..., "h1": n, "h2": n}  (python3-markdown)
-read_export.py odt FILE    -> {"text": ..., "bold": bool, "red": bool}      (zipfile, content.xml)
+read_export.py odt FILE    -> {"text": ..., "bold": text shown bold, "red": text shown red}
+                              (LibreOffice, headless, converts it to HTML)
 """
 import html.parser
 import json
+import os
 import re
+import subprocess
 import sys
-import zipfile
+import tempfile
 
 
 class Articles(html.parser.HTMLParser):
@@ -45,6 +48,36 @@ class Articles(html.parser.HTMLParser):
             self.current["text"] += data
 
 
+class Marked(html.parser.HTMLParser):
+    """The text of LibreOffice's HTML, and the parts of it in bold and in red."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.text, self.bold, self.red = "", "", ""
+        self.open = []   # (tag, bold, red) of each open element
+
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        style = (a.get("style") or "").replace(" ", "").lower()
+        bold = tag in ("b", "strong") or "font-weight:bold" in style or "font-weight:700" in style
+        red = (a.get("color") or "").lower() == "#ff0000" or "color:#ff0000" in style
+        if tag not in ("br", "img", "meta", "link"):
+            self.open.append((tag, bold, red))
+
+    def handle_endtag(self, tag):
+        for i in range(len(self.open) - 1, -1, -1):
+            if self.open[i][0] == tag:
+                del self.open[i:]
+                break
+
+    def handle_data(self, data):
+        self.text += data
+        if any(bold for _, bold, _ in self.open):
+            self.bold += data
+        if any(red for _, _, red in self.open):
+            self.red += data
+
+
 def main():
     kind, path = sys.argv[1], sys.argv[2]
     if kind == "html":
@@ -61,12 +94,18 @@ def main():
         out = {"html": rendered, "text": html.unescape(text),
                "h1": rendered.count("<h1>"), "h2": rendered.count("<h2>")}
     else:
-        with zipfile.ZipFile(path) as z:
-            content = z.read("content.xml").decode("utf-8")
-        text = html.unescape(re.sub(r"<[^>]+>", "", content))
-        out = {"text": text,
-               "bold": bool(re.search(r'fo:font-weight="(bold|700)"', content)),
-               "red": bool(re.search(r'fo:color="#ff0000"', content, re.I))}
+        with tempfile.TemporaryDirectory() as work:
+            # A profile of its own, so that no running LibreOffice or earlier run is in the way.
+            subprocess.run(["soffice", "-env:UserInstallation=file://" + os.path.join(work, "profile"),
+                            "--headless", "--convert-to", "html", "--outdir", work, path],
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+            name = os.path.splitext(os.path.basename(path))[0] + ".html"
+            with open(os.path.join(work, name), encoding="utf-8") as f:
+                content = f.read()
+        p = Marked()
+        p.feed(content[content.lower().find("<body"):])
+        p.close()
+        out = {"text": p.text, "bold": p.bold, "red": p.red}
     json.dump(out, sys.stdout, ensure_ascii=False)
 
 
