@@ -16,6 +16,7 @@
 #include "richtext/rich_text.h"
 #include "settings/ini.h"
 #include "support/test_support.h"
+#include "window_fixture.h"
 #include "widgets/image_combo_box.h"
 #include "widgets/nav_button.h"
 
@@ -59,7 +60,7 @@ const QString kZhangSan = u"张三"_s;
 const QString kLiSi = u"李四"_s;
 const QString kSelectFirst = u"\u3000\u3000\u3000请先选择一篇日记!\u3000\u3000\u3000"_s;
 
-using Entries = QList<std::pair<QString, QByteArray>>;
+using Entries = WindowFixture::Entries;
 
 // Chinese reaches the editor through the input method, committed as a whole.
 void typeText(QWidget *edit, const QString &text)
@@ -112,41 +113,23 @@ class TestDiary : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        m_previous = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
-        ini::setSettingsPath(m_dir->filePath(u"main.ini"_s));
-        m_boxes.clear();
-        m_answer = QMessageBox::Ok;
-        msgbox::setInterceptor([this](const msgbox::Shown &box) {
-            m_boxes.append(box);
-            return box.buttons.testFlag(m_answer) ? m_answer : QMessageBox::Ok;
-        });
-        m_today = QDate(2003, 10, 5);
-        diary::setClock([this] { return m_today; });
+        QVERIFY(m_w.setUp());
     }
 
-    void cleanup()
-    {
-        m_form.reset();
-        msgbox::setInterceptor({});
-        diary::setClock({});
-        QDir::setCurrent(m_previous);
-    }
+    void cleanup() { m_w.tearDown(); }
 
     void writesListsOpensChangesAndDeletesAnEntry()
     {
-        createUser(kZhangSan, u"secret"_s, {});
+        m_w.createUser(kZhangSan, u"secret"_s, {});
         const QByteArray token = storedIn(kZhangSan).comment;
         QCOMPARE(token.size(), 13);
-        start();
-        login(kZhangSan, u"secret"_s);
-        QCOMPARE(page(), m_form->TabSheet2());
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"secret"_s));
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         QCOMPARE(list()->rowCount(), 0);
 
         click(3);
-        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet1());
         QCOMPARE(write()->Label3->text(), u"2003年10月5日"_s);
         QCOMPARE(write()->dBox1->currentIndex(), 0);
         QCOMPARE(write()->dBox2->currentIndex(), 0);
@@ -156,9 +139,9 @@ private slots:
         typeText(write()->RichEdit1, u"今天下雨了"_s);
 
         click(4);
-        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年10月5日|雨|想法|今天下雨了"_s});
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
 
         const auto unzip = testing_support::run(
             testing_support::unzipProgram(),
@@ -170,7 +153,7 @@ private slots:
 
         list()->selectRow(0);
         list()->See->trigger();
-        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet1());
         QCOMPARE(write()->RichEdit1->toPlainText(), u"今天下雨了"_s);
         QCOMPARE(write()->dBox1->currentText(), u"　雨"_s);
         write()->RichEdit1->selectAll();
@@ -184,15 +167,15 @@ private slots:
         click(4);
         QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年10月5日|雨|想法|雨停了"_s});
         list()->selectRow(0);
-        m_answer = QMessageBox::Yes;
+        m_w.answer = QMessageBox::Yes;
         list()->Del->trigger();
-        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         QCOMPARE(list()->rowCount(), 0);
         stored = storedIn(kZhangSan);
         QCOMPARE(stored.names, QStringList());
         QCOMPARE(stored.comment, token);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"确定要删除 2003年10月5日 的日记吗？"_s);
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, u"确定要删除 2003年10月5日 的日记吗？"_s);
     }
 
     // The question names the date, and No is the answer unless the user chooses Yes.
@@ -201,14 +184,14 @@ private slots:
         listDiary({{u"2003年9月26日"_s, ownRecord(0, 0, u"留着"_s)}});
         const QByteArray before = testing_support::readFile(kZhangSan);
         list()->selectRow(0);
-        m_answer = QMessageBox::No;
+        m_w.answer = QMessageBox::No;
         list()->Del->trigger();
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].caption, u"羽书手札"_s);
-        QCOMPARE(m_boxes[0].icon, QMessageBox::Question);
-        QCOMPARE(m_boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        QCOMPARE(m_boxes[0].defaultButton, QMessageBox::No);
-        QCOMPARE(m_boxes[0].text, u"确定要删除 2003年9月26日 的日记吗？"_s);
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].caption, u"羽书手札"_s);
+        QCOMPARE(m_w.boxes[0].icon, QMessageBox::Question);
+        QCOMPARE(m_w.boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(m_w.boxes[0].defaultButton, QMessageBox::No);
+        QCOMPARE(m_w.boxes[0].text, u"确定要删除 2003年9月26日 的日记吗？"_s);
         QCOMPARE(testing_support::readFile(kZhangSan), before);
         QCOMPARE(list()->rowCount(), 1);
     }
@@ -222,7 +205,7 @@ private slots:
         QVERIFY(!list()->UndoDel->isEnabled());
         list()->selectRow(1);  // newest first: 27日, then 26日
         QCOMPARE(list()->selectedRow().caption, u"2003年9月26日"_s);
-        m_answer = QMessageBox::Yes;
+        m_w.answer = QMessageBox::Yes;
         list()->Del->trigger();
         QCOMPARE(storedIn(kZhangSan).names, QStringList{u"2003年9月27日"_s});
         QVERIFY(list()->UndoDel->isEnabled());
@@ -237,11 +220,11 @@ private slots:
         // Deleted, written again, then the undo: the new text stays.
         list()->selectRow(1);  // newest first: 27日, then 26日
         list()->Del->trigger();
-        diary::storeEntry(*m_form->ArchiveWriter1(), gbk::encode(u"2003年9月26日"_s), ownRecord(0, 0, u"新写的"_s));
-        m_boxes.clear();
+        diary::storeEntry(*m_w.form->ArchiveWriter1(), gbk::encode(u"2003年9月26日"_s), ownRecord(0, 0, u"新写的"_s));
+        m_w.boxes.clear();
         list()->UndoDel->trigger();
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"2003年9月26日 又有了日记，撤销删除会把它覆盖，所以没有撤销。"_s);
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, u"2003年9月26日 又有了日记，撤销删除会把它覆盖，所以没有撤销。"_s);
         QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records[1]).last(), u"新写的"_s);
     }
 
@@ -249,11 +232,11 @@ private slots:
     // A failing autosave says so under the page, without a box.
     void theAutosaveStoresTheTextAndLeavesTheEditorAsItWas()
     {
-        createUser(kZhangSan, u"pw"_s, {});
-        start();
-        login(kZhangSan, u"pw"_s);
+        m_w.createUser(kZhangSan, u"pw"_s, {});
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         click(3);
-        QVERIFY(!m_form->autoSave()->pending());
+        QVERIFY(!m_w.form->autoSave()->pending());
         QTextEdit *edit = write()->RichEdit1;
         typeText(edit, u"第一句。"_s);
         typeText(edit, u"第二句。"_s);
@@ -261,26 +244,26 @@ private slots:
         cursor.setPosition(1);
         cursor.setPosition(3, QTextCursor::KeepAnchor);
         edit->setTextCursor(cursor);
-        QVERIFY(m_form->autoSave()->pending());
+        QVERIFY(m_w.form->autoSave()->pending());
 
-        m_form->autoSave()->fire();
-        m_form->waitForAutoSave();
+        m_w.form->autoSave()->fire();
+        m_w.form->waitForAutoSave();
         QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records.value(0)).last(), u"第一句。第二句。"_s);
-        QVERIFY(!m_form->autoSave()->pending());
+        QVERIFY(!m_w.form->autoSave()->pending());
         QCOMPARE(edit->textCursor().anchor(), 1);
         QCOMPARE(edit->textCursor().position(), 3);
-        QVERIFY(QRegularExpression(u"^已保存 \\d\\d:\\d\\d$"_s).match(m_form->SaveState()->text()).hasMatch());
+        QVERIFY(QRegularExpression(u"^已保存 \\d\\d:\\d\\d$"_s).match(m_w.form->SaveState()->text()).hasMatch());
         QVERIFY(edit->document()->isUndoAvailable());
         edit->undo();
         QCOMPARE(edit->toPlainText(), u"第一句。"_s);
 
         QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner));
         typeText(edit, u"又一句"_s);
-        m_form->autoSave()->fire();
-        m_form->waitForAutoSave();
-        QCOMPARE(m_boxes.size(), 0);
-        QVERIFY(!m_form->SaveState()->text().startsWith(u"已保存"_s));
-        QVERIFY(!m_form->SaveState()->text().isEmpty());
+        m_w.form->autoSave()->fire();
+        m_w.form->waitForAutoSave();
+        QCOMPARE(m_w.boxes.size(), 0);
+        QVERIFY(!m_w.form->SaveState()->text().startsWith(u"已保存"_s));
+        QVERIFY(!m_w.form->SaveState()->text().isEmpty());
         QCOMPARE(edit->toPlainText(), u"第一句。又一句"_s);
         QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner | QFile::WriteOwner));
     }
@@ -291,21 +274,21 @@ private slots:
     // would say, and the text stays.
     void typingDuringABackgroundAutosaveIsSavedNext()
     {
-        createUser(kZhangSan, u"pw"_s, {});
-        start();
-        login(kZhangSan, u"pw"_s);
+        m_w.createUser(kZhangSan, u"pw"_s, {});
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         click(3);
         QTextEdit *edit = write()->RichEdit1;
         QSemaphore inside;
         QSemaphore go;
-        m_form->setAutoSaveHook([&] {
+        m_w.form->setAutoSaveHook([&] {
             inside.release();
             go.acquire();
         });
         const auto letGo = qScopeGuard([&] {
             go.release(100);
-            m_form->waitForAutoSave();
-            m_form->setAutoSaveHook({});
+            m_w.form->waitForAutoSave();
+            m_w.form->setAutoSaveHook({});
             QFile::setPermissions(kZhangSan, QFile::ReadOwner | QFile::WriteOwner);
         });
         const auto storedText = [] {
@@ -315,47 +298,47 @@ private slots:
         const QRegularExpression saved(u"^已保存 \\d\\d:\\d\\d$"_s);
 
         typeText(edit, u"早上。"_s);
-        m_form->autoSave()->fire();
+        m_w.form->autoSave()->fire();
         inside.acquire();
-        QVERIFY(m_form->autoSaveRunning());
-        QCOMPARE(m_form->SaveState()->text(), u"正在保存…"_s);
+        QVERIFY(m_w.form->autoSaveRunning());
+        QCOMPARE(m_w.form->SaveState()->text(), u"正在保存…"_s);
         typeText(edit, u"下午。"_s);
         go.release();
-        m_form->waitForAutoSave();
-        QVERIFY(!m_form->autoSaveRunning());
+        m_w.form->waitForAutoSave();
+        QVERIFY(!m_w.form->autoSaveRunning());
         QCOMPARE(storedText(), u"早上。"_s);
-        QVERIFY(m_form->autoSave()->pending());
-        QVERIFY(saved.match(m_form->SaveState()->text()).hasMatch());
-        m_form->autoSave()->fire();
+        QVERIFY(m_w.form->autoSave()->pending());
+        QVERIFY(saved.match(m_w.form->SaveState()->text()).hasMatch());
+        m_w.form->autoSave()->fire();
         inside.acquire();
         go.release();
-        m_form->waitForAutoSave();
+        m_w.form->waitForAutoSave();
         QCOMPARE(storedText(), u"早上。下午。"_s);
-        QVERIFY(!m_form->autoSave()->pending());
+        QVERIFY(!m_w.form->autoSave()->pending());
 
         // Leaving the page while a save runs.
         typeText(edit, u"晚上。"_s);
-        m_form->autoSave()->fire();
+        m_w.form->autoSave()->fire();
         inside.acquire();
         typeText(edit, u"夜里。"_s);
         go.release();
         click(4);
-        QVERIFY(!m_form->autoSaveRunning());
-        QCOMPARE(m_form->PageControl1()->currentWidget(), m_form->TabSheet2());
+        QVERIFY(!m_w.form->autoSaveRunning());
+        QCOMPARE(m_w.form->PageControl1()->currentWidget(), m_w.form->TabSheet2());
         QCOMPARE(storedText(), u"早上。下午。晚上。夜里。"_s);
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
 
         // A save that fails on the worker.
         click(3);
         QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner));
         edit->moveCursor(QTextCursor::End);
         typeText(edit, u"还有。"_s);
-        m_form->autoSave()->fire();
+        m_w.form->autoSave()->fire();
         inside.acquire();
         go.release();
-        m_form->waitForAutoSave();
-        QCOMPARE(m_boxes.size(), 0);
-        const QString line = m_form->SaveState()->text();
+        m_w.form->waitForAutoSave();
+        QCOMPARE(m_w.boxes.size(), 0);
+        const QString line = m_w.form->SaveState()->text();
         QVERIFY(!line.isEmpty());
         QVERIFY(!saved.match(line).hasMatch());
         QVERIFY(line != u"正在保存…"_s);
@@ -363,8 +346,8 @@ private slots:
         QCOMPARE(storedText(), u"早上。下午。晚上。夜里。"_s);
         // The save command fails the same way, in a box: the line said the same.
         write()->Action1->trigger();
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, line);
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, line);
         QCOMPARE(edit->toPlainText(), u"早上。下午。晚上。夜里。还有。"_s);
     }
 
@@ -408,16 +391,16 @@ private slots:
     void leavingTheWindowOrTheSessionSavesTheOpenEntry()
     {
         QFETCH(int, way);
-        createUser(kZhangSan, u"pw"_s, {});
-        start();
-        login(kZhangSan, u"pw"_s);
+        m_w.createUser(kZhangSan, u"pw"_s, {});
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         click(3);
         typeText(write()->RichEdit1, u"一小时的字"_s);
         leave(Leave(way));
         const Stored stored = storedIn(kZhangSan);
         QCOMPARE(stored.names, QStringList{u"2003年10月5日"_s});
         QCOMPARE(richtext::rtfParagraphs(stored.records[0]).last(), u"一小时的字"_s);
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
     }
 
     // A save that fails (a read-only diary) shows the error and keeps the window, the page and
@@ -427,19 +410,19 @@ private slots:
     void aFailingSaveKeepsTheWindowAndTheText()
     {
         QFETCH(int, way);
-        createUser(kZhangSan, u"pw"_s, {});
-        start();
-        login(kZhangSan, u"pw"_s);
+        m_w.createUser(kZhangSan, u"pw"_s, {});
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         click(3);
         typeText(write()->RichEdit1, u"不能丢的字"_s);
         QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         const QByteArray before = testing_support::readFile(kZhangSan);
         leave(Leave(way));
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
-        QVERIFY(m_form->isVisible());
-        QCOMPARE(page(), m_form->TabSheet1());
-        QCOMPARE(m_form->diaryPath(), kZhangSan);
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].icon, QMessageBox::Critical);
+        QVERIFY(m_w.form->isVisible());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet1());
+        QCOMPARE(m_w.form->diaryPath(), kZhangSan);
         QCOMPARE(write()->RichEdit1->toPlainText(), u"不能丢的字"_s);
         QCOMPARE(testing_support::readFile(kZhangSan), before);
 
@@ -448,7 +431,7 @@ private slots:
         leave(Leave(way));
         QCOMPARE(richtext::rtfParagraphs(storedIn(kZhangSan).records.value(0)).last(), u"不能丢的字"_s);
         if (Leave(way) == Leave::Close)
-            QVERIFY(!m_form->isVisible());
+            QVERIFY(!m_w.form->isVisible());
     }
 
     void anOpenedEntryKeepsItsDateAndTodaysEntryTheDateItWasOpenedOn()
@@ -464,14 +447,14 @@ private slots:
 
         click(3);
         typeText(write()->RichEdit1, u"深夜"_s);
-        m_today = QDate(2003, 10, 6);
+        m_w.today = QDate(2003, 10, 6);
         write()->Action1->trigger();
         const Stored stored = storedIn(kZhangSan);
         QCOMPARE(stored.names, (QStringList{u"2003年9月26日"_s, u"2003年10月5日"_s}));
 
         // Closing the window saves too, under the date the entry was opened on.
         typeText(write()->RichEdit1, u"也存"_s);
-        m_form->close();
+        m_w.form->close();
         QCoreApplication::processEvents();
         const Stored closed = storedIn(kZhangSan);
         QCOMPARE(closed.names, stored.names);
@@ -516,7 +499,7 @@ private slots:
         QCOMPARE(write()->RichEdit1->toPlainText(), u"下雪了\n很冷"_s);
         QCOMPARE(write()->dBox1->currentText(), u"　雪"_s);
         QCOMPARE(write()->dBox2->currentText(), u"　爱心"_s);
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
     }
 
     void commandsWithoutASelectedRowWarnAndDoNothing()
@@ -525,13 +508,13 @@ private slots:
         list()->selectRow(-1);
         const QByteArray before = testing_support::readFile(kZhangSan);
         for (QAction *command : {list()->See, list()->Del, list()->N3}) {
-            m_boxes.clear();
+            m_w.boxes.clear();
             command->trigger();
-            QCOMPARE(m_boxes.size(), 1);
-            QCOMPARE(m_boxes[0].caption, u"羽书手札"_s);
-            QCOMPARE(m_boxes[0].text, kSelectFirst);
-            QCOMPARE(m_boxes[0].icon, QMessageBox::Warning);
-            QCOMPARE(page(), m_form->TabSheet2());
+            QCOMPARE(m_w.boxes.size(), 1);
+            QCOMPARE(m_w.boxes[0].caption, u"羽书手札"_s);
+            QCOMPARE(m_w.boxes[0].text, kSelectFirst);
+            QCOMPARE(m_w.boxes[0].icon, QMessageBox::Warning);
+            QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         }
         QCOMPARE(testing_support::readFile(kZhangSan), before);
         QCOMPARE(list()->rowCount(), 1);
@@ -548,7 +531,7 @@ private slots:
         QTRY_VERIFY(list()->hasSelection());
         QCOMPARE(list()->selectedRow().caption, u"2003年9月3日"_s);
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, second);
-        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet1());
         QCOMPARE(write()->RichEdit1->toPlainText(), u"三"_s);
     }
 
@@ -556,63 +539,63 @@ private slots:
     {
         const QByteArray good = ownRecord(0, 0, u"好的"_s);
         const QByteArray bad = richEditRecord({u"x"_s, u"0"_s, u"坏的"_s});
-        createUser(kZhangSan, u"pw"_s,
+        m_w.createUser(kZhangSan, u"pw"_s,
                    {{u"2003年9月3日"_s, good}, {u"2003年9月4日"_s, good}, {u"2003年10月5日"_s, bad}});
         storeUnderAnotherPassword(u"2003年9月6日"_s);
         const QByteArray before = testing_support::readFile(kZhangSan);
-        start();
-        login(kZhangSan, u"pw"_s);
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
 
         // Today's entry cannot be read: the reason is shown, the page does not change and there
         // is no open entry that a later save could store.
         click(3);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].caption, u"羽书手札"_s);
-        QCOMPARE(m_boxes[0].icon, QMessageBox::Warning);
-        QCOMPARE(m_boxes[0].text, u"日记“2003年10月5日”无法读取（不是日记），不能打开!"_s);
-        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].caption, u"羽书手札"_s);
+        QCOMPARE(m_w.boxes[0].icon, QMessageBox::Warning);
+        QCOMPARE(m_w.boxes[0].text, u"日记“2003年10月5日”无法读取（不是日记），不能打开!"_s);
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         write()->Action1->trigger();
         QCOMPARE(testing_support::readFile(kZhangSan), before);
 
         // Every entry is listed; one notice names those that cannot be read.
-        m_boxes.clear();
+        m_w.boxes.clear();
         click(4);
         QCOMPARE(rowTexts(list()->shownRows()),
                  (QStringList{u"2003年10月5日|||无法读取：不是日记"_s, u"2003年9月6日|||无法读取：密码不同"_s,
                               u"2003年9月4日|晴|高兴|好的"_s, u"2003年9月3日|晴|高兴|好的"_s}));
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].caption, u"羽书手札"_s);
-        QCOMPARE(m_boxes[0].icon, QMessageBox::Information);
-        QVERIFY(m_boxes[0].hasOwner);
-        QCOMPARE(m_boxes[0].text, u"有2篇日记无法读取：2003年10月5日、2003年9月6日。\n"
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].caption, u"羽书手札"_s);
+        QCOMPARE(m_w.boxes[0].icon, QMessageBox::Information);
+        QVERIFY(m_w.boxes[0].hasOwner);
+        QCOMPARE(m_w.boxes[0].text, u"有2篇日记无法读取：2003年10月5日、2003年9月6日。\n"
                                   "表中已注明原因；这些日记会原样保留，不会被改动。"_s);
 
         // Opening one, by the command, a double click or printing, shows the reason only.
         list()->selectRow(1);
-        m_boxes.clear();
+        m_w.boxes.clear();
         list()->See->trigger();
         emit list()->ListView1DblClick();
         list()->N3->trigger();
-        QCOMPARE(m_boxes.size(), 3);
-        for (const msgbox::Shown &box : std::as_const(m_boxes)) {
+        QCOMPARE(m_w.boxes.size(), 3);
+        for (const msgbox::Shown &box : std::as_const(m_w.boxes)) {
             QCOMPARE(box.icon, QMessageBox::Warning);
             QCOMPARE(box.text, u"日记“2003年9月6日”无法读取（密码不同），不能打开!"_s);
         }
-        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         QCOMPARE(testing_support::readFile(kZhangSan), before);
 
         // Deleting one asks first; "No" keeps it.
-        m_boxes.clear();
-        m_answer = QMessageBox::No;
+        m_w.boxes.clear();
+        m_w.answer = QMessageBox::No;
         list()->Del->trigger();
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].icon, QMessageBox::Question);
-        QCOMPARE(m_boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        QCOMPARE(m_boxes[0].text,
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].icon, QMessageBox::Question);
+        QCOMPARE(m_w.boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(m_w.boxes[0].text,
                  u"日记“2003年9月6日”无法读取（密码不同）。\n删除后无法恢复，确实要删除它吗?"_s);
         QCOMPARE(testing_support::readFile(kZhangSan), before);
         QCOMPARE(list()->rowCount(), 4);
-        m_answer = QMessageBox::Yes;
+        m_w.answer = QMessageBox::Yes;
         list()->Del->trigger();
         QCOMPARE(storedIn(kZhangSan).names,
                  (QStringList{u"2003年9月3日"_s, u"2003年9月4日"_s, u"2003年10月5日"_s}));
@@ -629,7 +612,7 @@ private slots:
         // stays itself when the spoilt one fails to open, and is saved under its own name only.
         list()->selectRow(1);
         list()->See->trigger();
-        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet1());
         write()->RichEdit1->moveCursor(QTextCursor::Start);
         typeText(write()->RichEdit1, u"改"_s);
         click(4);
@@ -637,12 +620,12 @@ private slots:
         other.SetZipName(kZhangSan);
         QCOMPARE(diary::storeEntry(other, gbk::encode(u"2003年9月4日"_s), bad),
                  diary::EntryProblem::None);
-        m_boxes.clear();
+        m_w.boxes.clear();
         list()->selectRow(0);
         list()->See->trigger();
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"日记“2003年9月4日”无法读取（不是日记），不能打开!"_s);
-        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, u"日记“2003年9月4日”无法读取（不是日记），不能打开!"_s);
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         QCOMPARE(write()->Label3->text(), u"2003年9月3日"_s);
         write()->Action1->trigger();
         Stored stored = storedIn(kZhangSan);
@@ -651,38 +634,38 @@ private slots:
 
         // Today's entry is opened blank; meanwhile another program stores today's entry under
         // another password. Saving refuses to write over it, once; the text stays in the editor.
-        m_today = QDate(2003, 10, 7);
+        m_w.today = QDate(2003, 10, 7);
         click(3);
         QCOMPARE(write()->Label3->text(), u"2003年10月7日"_s);
         typeText(write()->RichEdit1, u"今天"_s);
         storeUnderAnotherPassword(u"2003年10月7日"_s);
         const QByteArray before = testing_support::readFile(kZhangSan);
-        m_boxes.clear();
+        m_w.boxes.clear();
         click(4);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].caption, u"Quillbook"_s);
-        QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
-        QCOMPARE(m_boxes[0].text, u"日记“2003年10月7日”无法读取（密码不同），为免覆盖它，这次没有保存!\n"
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].caption, u"Quillbook"_s);
+        QCOMPARE(m_w.boxes[0].icon, QMessageBox::Critical);
+        QCOMPARE(m_w.boxes[0].text, u"日记“2003年10月7日”无法读取（密码不同），为免覆盖它，这次没有保存!\n"
                                   "写下的内容仍在编辑框中，请先复制出来!"_s);
-        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet1());
         QCOMPARE(testing_support::readFile(kZhangSan), before);
-        m_boxes.clear();
+        m_w.boxes.clear();
         write()->Action1->trigger();
         click(4);
-        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         QCOMPARE(testing_support::readFile(kZhangSan), before);
         QCOMPARE(write()->RichEdit1->toPlainText(), u"今天"_s);
         QCOMPARE(list()->rowCount(), 3);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].icon, QMessageBox::Information);
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].icon, QMessageBox::Information);
     }
 
     void anEmptyEditorStoresNothing()
     {
         const QByteArray record = ownRecord(2, 3, u"留着"_s);
-        createUser(kZhangSan, u"pw"_s, {{u"2003年10月5日"_s, record}});
-        start();
-        login(kZhangSan, u"pw"_s);
+        m_w.createUser(kZhangSan, u"pw"_s, {{u"2003年10月5日"_s, record}});
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         click(3);
         QCOMPARE(write()->RichEdit1->toPlainText(), u"留着"_s);
         write()->RichEdit1->clear();
@@ -693,37 +676,37 @@ private slots:
 
     void anotherUsersLoginNeitherShowsNorReceivesTheFirstUsersDiary()
     {
-        createUser(kZhangSan, u"one"_s, {});
-        createUser(kLiSi, u"two"_s, {});
-        start();
-        login(kZhangSan, u"one"_s);
+        m_w.createUser(kZhangSan, u"one"_s, {});
+        m_w.createUser(kLiSi, u"two"_s, {});
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"one"_s));
         click(3);
         typeText(write()->RichEdit1, u"张三的"_s);
         // "用户登录" from the write page saves first.
         click(5);
-        QCOMPARE(page(), m_form->TabSheet3());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet3());
         QCOMPARE(storedIn(kZhangSan).names, QStringList{u"2003年10月5日"_s});
         click(4);
         QCOMPARE(list()->rowCount(), 1);
         const QByteArray zhang = testing_support::readFile(kZhangSan);
 
         click(5);
-        login(kLiSi, u"two"_s);
-        QCOMPARE(page(), m_form->TabSheet2());
+        QVERIFY(m_w.login(kLiSi, u"two"_s));
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         QTRY_COMPARE(list()->rowCount(), 0);
         // The first user's entry is still in the write page's controls; the save command must
         // not store it anywhere now.
         write()->Action1->trigger();
         QCOMPARE(storedIn(kLiSi).names, QStringList());
         QCOMPARE(testing_support::readFile(kZhangSan), zhang);
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
     }
 
     void printingTheSelectedRowOpensPrintsAndComesBackSavingItAgain()
     {
         // Without a printer the dialog prints into a PDF file in the home folder.
         const QByteArray home = qgetenv("HOME");
-        qputenv("HOME", m_dir->path().toLocal8Bit());
+        qputenv("HOME", m_w.dir->path().toLocal8Bit());
         const auto restoreHome = qScopeGuard([&home] { qputenv("HOME", home); });
         const QByteArray record = ownRecord(3, 4, u"要打印的"_s);
         listDiary({{u"2003年9月26日"_s, record}});
@@ -740,8 +723,8 @@ private slots:
         const QByteArray before = testing_support::readFile(kZhangSan);
         list()->N3->trigger();
         QVERIFY(!answer.isActive());
-        QCOMPARE(m_boxes.size(), 0);
-        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(m_w.boxes.size(), 0);
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         QCOMPARE(list()->rowCount(), 1);
         QCOMPARE(write()->Label3->text(), u"2003年9月26日"_s);
         QCOMPARE(write()->RichEdit1->toPlainText(), u"要打印的"_s);
@@ -761,7 +744,7 @@ private:
     {
         switch (way) {
         case Leave::Close:
-            m_form->close();
+            m_w.form->close();
             break;
         case Leave::Logout:
             click(5);
@@ -770,21 +753,9 @@ private:
             QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
             break;
         case Leave::Lock:
-            emit m_form->autoLock()->idle();
+            emit m_w.form->autoLock()->idle();
             break;
         }
-    }
-
-    void createUser(const QString &name, const QString &password, const Entries &entries)
-    {
-        TArchiveWriter writer;
-        TPassCipher cipher;
-        cipher.SetSalt(accounts::kPasswordSalt);
-        accounts::createUserArchive(writer, cipher, name, password);
-        for (const auto &[entry, record] : entries)
-            diary::storeEntry(writer, gbk::encode(entry), record);
-        QStringList users = files::exists(kUserListFileName) ? readUserList() : QStringList();
-        writeUserList(users << name);
     }
 
     // Another program stores an entry in Zhang San's diary under another password.
@@ -796,43 +767,21 @@ private:
     // Zhang San's diary with these entries, logged in and listed.
     void listDiary(const Entries &entries)
     {
-        createUser(kZhangSan, u"pw"_s, entries);
-        start();
-        login(kZhangSan, u"pw"_s);
+        m_w.createUser(kZhangSan, u"pw"_s, entries);
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         click(4);
-    }
-
-    void start()
-    {
-        m_form = std::make_unique<TForm1>();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    }
-
-    void login(const QString &name, const QString &password)
-    {
-        QComboBox *users = m_form->Panel1()->ComboBox1();
-        users->setCurrentIndex(users->findText(name));
-        m_form->Panel1()->MaskEdit1()->setText(password);
-        QTest::mouseClick(m_form->Panel1()->Button1(), Qt::LeftButton);
-        QCOMPARE(m_form->diaryPath(), name);
     }
 
     void click(int navButton)
     {
-        QTest::mouseClick(m_form->NavBtn(navButton), Qt::LeftButton);
+        QTest::mouseClick(m_w.form->NavBtn(navButton), Qt::LeftButton);
     }
 
-    QWidget *page() const { return m_form->PageControl1()->currentWidget(); }
-    TWritePage *write() const { return m_form->WritePage(); }
-    TListPage *list() const { return m_form->ListPage(); }
+    TWritePage *write() const { return m_w.form->WritePage(); }
+    TListPage *list() const { return m_w.form->ListPage(); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previous;
-    std::unique_ptr<TForm1> m_form;
-    QList<msgbox::Shown> m_boxes;
-    QMessageBox::StandardButton m_answer = QMessageBox::Ok;   // to a box that offers it
-    QDate m_today;
+    WindowFixture m_w;
 };
 
 QTEST_MAIN(TestDiary)

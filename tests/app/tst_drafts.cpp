@@ -22,6 +22,7 @@
 #include "richtext/rich_text.h"
 #include "settings/ini.h"
 #include "support/test_support.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -79,26 +80,17 @@ class TestDrafts : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        m_previous = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
-        ini::setSettingsPath(m_dir->filePath(u"main.ini"_s));
-        m_boxes.clear();
-        msgbox::setInterceptor([this](const msgbox::Shown &box) {
-            m_boxes.append(box);
-            return box.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
-        });
+        QVERIFY(m_w.setUp());
+        m_w.answer = QMessageBox::Yes;
+        diary::setClock({});   // the typing child, another process, writes under the real today
         accounts::setPrivateKdf(private_format::kMinimumKdf);
     }
 
     void cleanup()
     {
-        m_form.reset();
-        msgbox::setInterceptor({});
+        m_w.tearDown();
         accounts::setPrivateKdf(private_format::kDefaultKdf);
         versions::setClock({});
-        QDir::setCurrent(m_previous);
     }
 
     void aKilledProgramsTypingIsOfferedAtTheNextLogin_data()
@@ -119,12 +111,12 @@ private slots:
         const QByteArray diaryBefore = testing_support::readFile(kZhangSan);
 
         QProcess child;
-        child.setWorkingDirectory(m_dir->path());
+        child.setWorkingDirectory(m_w.dir->path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         child.setProcessEnvironment(env);
         child.start(QStringLiteral(QB_APP_HELPER),
-                    {u"type"_s, m_dir->filePath(u"main.ini"_s), kZhangSan, u"pw"_s, kTyped});
+                    {u"type"_s, m_w.dir->filePath(u"main.ini"_s), kZhangSan, u"pw"_s, kTyped});
         QVERIFY(child.waitForStarted());
         QByteArray said;
         while (!said.contains('\n') && child.waitForReadyRead(60000))
@@ -144,37 +136,37 @@ private slots:
             QVERIFY(!draftBytes.contains(gbk::encode(word)));
         }
 
-        start();
+        QVERIFY(m_w.start());
         QString question;
         QString shown;
         bool readOnly = false;
         answerDraft(Choice(choice), &question, &shown, &readOnly);
-        login();
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         QVERIFY2(question.startsWith(entry + u" 的日记有上次没来得及保存的内容"_s), qPrintable(question));
         QCOMPARE(shown, kTyped);
         QVERIFY(readOnly);
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
         QCOMPARE(testing_support::readFile(kZhangSan), diaryBefore);   // never merged on its own
 
         switch (Choice(choice)) {
         case Choice::Restore:
-            QCOMPARE(m_form->PageControl1()->currentWidget(), m_form->TabSheet1());
-            QCOMPARE(m_form->WritePage()->RichEdit1->toPlainText(), kTyped);
-            QCOMPARE(m_form->WritePage()->Label3->text(), entry);
-            QVERIFY(m_form->autoSave()->pending());
-            QCOMPARE(m_form->SaveState()->text(), u"已恢复，尚未保存"_s);
+            QCOMPARE(m_w.form->PageControl1()->currentWidget(), m_w.form->TabSheet1());
+            QCOMPARE(m_w.form->WritePage()->RichEdit1->toPlainText(), kTyped);
+            QCOMPARE(m_w.form->WritePage()->Label3->text(), entry);
+            QVERIFY(m_w.form->autoSave()->pending());
+            QCOMPARE(m_w.form->SaveState()->text(), u"已恢复，尚未保存"_s);
             QVERIFY(QFile::exists(draft));   // until it is saved
-            m_form->WritePage()->Action1->trigger();
-            QCOMPARE(richtext::rtfParagraphs(*storedRecord(kZhangSan, entry, m_form->diaryKey())).last(), kTyped);
+            m_w.form->WritePage()->Action1->trigger();
+            QCOMPARE(richtext::rtfParagraphs(*storedRecord(kZhangSan, entry, m_w.form->diaryKey())).last(), kTyped);
             QVERIFY(!QFile::exists(draft));
             break;
         case Choice::Discard:
             QVERIFY(!QFile::exists(draft));
-            QCOMPARE(m_form->PageControl1()->currentWidget(), m_form->TabSheet2());
+            QCOMPARE(m_w.form->PageControl1()->currentWidget(), m_w.form->TabSheet2());
             break;
         case Choice::Later:
             QCOMPARE(testing_support::readFile(draft), draftBytes);
-            QCOMPARE(m_form->PageControl1()->currentWidget(), m_form->TabSheet2());
+            QCOMPARE(m_w.form->PageControl1()->currentWidget(), m_w.form->TabSheet2());
             break;
         }
     }
@@ -195,36 +187,36 @@ private slots:
     {
         QFETCH(int, way);
         createUser(true);
-        start();
-        login();
-        QTest::mouseClick(m_form->NavBtn(3), Qt::LeftButton);
-        const QByteArray name = gbk::encode(m_form->WritePage()->Label3->text());
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
+        QTest::mouseClick(m_w.form->NavBtn(3), Qt::LeftButton);
+        const QByteArray name = gbk::encode(m_w.form->WritePage()->Label3->text());
         const QString draft = drafts::pathOf(kZhangSan, name);
-        typeText(m_form->WritePage()->RichEdit1, kTyped);
-        QVERIFY(m_form->draftKeeper()->pending());
+        typeText(m_w.form->WritePage()->RichEdit1, kTyped);
+        QVERIFY(m_w.form->draftKeeper()->pending());
         QVERIFY(!QFile::exists(draft));
-        m_form->draftKeeper()->fire();
-        m_form->waitForDrafts();
-        const QList<drafts::Draft> kept = drafts::pending(kZhangSan, m_form->diaryKey());
+        m_w.form->draftKeeper()->fire();
+        m_w.form->waitForDrafts();
+        const QList<drafts::Draft> kept = drafts::pending(kZhangSan, m_w.form->diaryKey());
         QCOMPARE(kept.size(), 1);
         QCOMPARE(richtext::rtfParagraphs(kept[0].record).last(), kTyped);
-        QVERIFY(!storedRecord(kZhangSan, m_form->WritePage()->Label3->text(), m_form->diaryKey()));
+        QVERIFY(!storedRecord(kZhangSan, m_w.form->WritePage()->Label3->text(), m_w.form->diaryKey()));
 
         switch (way) {
-        case 0: m_form->WritePage()->Action1->trigger(); break;
+        case 0: m_w.form->WritePage()->Action1->trigger(); break;
         case 1:
-            m_form->autoSave()->fire();
-            m_form->waitForAutoSave();
+            m_w.form->autoSave()->fire();
+            m_w.form->waitForAutoSave();
             break;
-        case 2: QVERIFY(m_form->close()); break;
-        case 3: m_form->lockDiary(); break;
+        case 2: QVERIFY(m_w.form->close()); break;
+        case 3: m_w.form->lockDiary(); break;
         case 4:
-            m_form->WritePage()->RichEdit1->clear();
-            QTest::mouseClick(m_form->NavBtn(4), Qt::LeftButton);
+            m_w.form->WritePage()->RichEdit1->clear();
+            QTest::mouseClick(m_w.form->NavBtn(4), Qt::LeftButton);
             break;
         }
         QVERIFY(!QFile::exists(draft));
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
     }
 
     // A draft that does not open is put aside, whole, and named in one warning; a draft equal to
@@ -240,7 +232,7 @@ private slots:
         const QString broken = drafts::pathOf(kZhangSan, gbk::encode(u"2003年9月27日"_s));
         testing_support::writeFile(broken, "QBDRAFT1 not a draft");
 
-        start();
+        QVERIFY(m_w.start());
         bool offered = false;
         QTimer probe;
         connect(&probe, &QTimer::timeout, this, [&offered] {
@@ -250,14 +242,14 @@ private slots:
             }
         });
         probe.start(0);
-        login();
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         probe.stop();
         QVERIFY(!offered);
         QVERIFY(drafts::pending(kZhangSan, nullptr).isEmpty());
         QVERIFY(!QFile::exists(broken));
         QCOMPARE(testing_support::readFile(broken + u".unreadable"_s), QByteArray("QBDRAFT1 not a draft"));
-        QCOMPARE(m_boxes.size(), 1);
-        QVERIFY2(m_boxes[0].text.contains(drafts::folderOf(kZhangSan)), qPrintable(m_boxes[0].text));
+        QCOMPARE(m_w.boxes.size(), 1);
+        QVERIFY2(m_w.boxes[0].text.contains(drafts::folderOf(kZhangSan)), qPrintable(m_w.boxes[0].text));
     }
 
     // 「历史版本…」 on the list page: a version's entries read-only, one entry brought back, then
@@ -283,10 +275,10 @@ private slots:
         // Versions, newest first: before the delete, before the change, the new diary.
         QCOMPARE(versions::list(kZhangSan).size(), 3);
 
-        start();
-        login();
-        QTest::mouseClick(m_form->NavBtn(4), Qt::LeftButton);
-        QCOMPARE(m_form->ListPage()->rowCount(), 1);
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
+        QTest::mouseClick(m_w.form->NavBtn(4), Qt::LeftButton);
+        QCOMPARE(m_w.form->ListPage()->rowCount(), 1);
         QStringList listed;
         QStringList afterOne;
         runInDialog<THistoryDialog>([&](THistoryDialog *history) {
@@ -306,7 +298,7 @@ private slots:
         QCOMPARE(listed, (QStringList{a + u"|原来的一"_s, b + u"|原来的二"_s}));
         QCOMPARE(afterOne, QStringList{a + u"|原来的一"_s});
         QCOMPARE(diaryTexts(), (QStringList{a + u"|改坏了"_s, b + u"|原来的二"_s}));
-        QCOMPARE(m_form->ListPage()->rowCount(), 2);
+        QCOMPARE(m_w.form->ListPage()->rowCount(), 2);
         // The whole restore kept the diary as it was just before it.
         TArchiveReader newest;
         newest.SetZipName(versions::list(kZhangSan).first().path);
@@ -315,7 +307,7 @@ private slots:
             kept << row.name + u'|' + row.summary;
         QCOMPARE(kept, afterOne);
         QStringList questions;
-        for (const msgbox::Shown &box : std::as_const(m_boxes)) {
+        for (const msgbox::Shown &box : std::as_const(m_w.boxes)) {
             if (box.icon == QMessageBox::Question) {
                 questions << box.text;
                 QCOMPARE(box.defaultButton, QMessageBox::No);
@@ -350,7 +342,7 @@ private:
             }
         });
         probe.start(0);
-        m_form->ListPage()->History->trigger();
+        m_w.form->ListPage()->History->trigger();
         QVERIFY(ran);
     }
 
@@ -365,26 +357,10 @@ private:
             QVERIFY(accounts::protectUser(writer, cipher, kZhangSan, u"pw"_s));
     }
 
-    void start()
-    {
-        m_form = std::make_unique<TForm1>();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    }
-
-    void login()
-    {
-        QComboBox *users = m_form->Panel1()->ComboBox1();
-        users->setCurrentIndex(users->findText(kZhangSan));
-        m_form->Panel1()->MaskEdit1()->setText(u"pw"_s);
-        QTest::mouseClick(m_form->Panel1()->Button1(), Qt::LeftButton);
-        QCOMPARE(m_form->diaryPath(), kZhangSan);
-    }
-
     // Answers the draft dialog when it comes, noting what it showed.
     void answerDraft(Choice choice, QString *question, QString *text, bool *readOnly)
     {
-        auto *probe = new QTimer(m_form.get());
+        auto *probe = new QTimer(m_w.form.get());
         connect(probe, &QTimer::timeout, this, [=] {
             auto *dialog = qobject_cast<TDraftDialog *>(QApplication::activeModalWidget());
             if (!dialog)
@@ -401,10 +377,7 @@ private:
         probe->start(0);
     }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previous;
-    std::unique_ptr<TForm1> m_form;
-    QList<msgbox::Shown> m_boxes;
+    WindowFixture m_w;
 };
 
 QTEST_MAIN(TestDrafts)

@@ -15,6 +15,7 @@
 #include "platform/message_box.h"
 #include "settings/ini.h"
 #include "support/test_support.h"
+#include "window_fixture.h"
 #include "widgets/nav_button.h"
 
 #include <QAction>
@@ -47,7 +48,7 @@ using diary_testing::ownRecord;
 namespace {
 
 const QString kZhangSan = u"张三"_s;
-using Entries = QList<std::pair<QString, QByteArray>>;
+using Entries = WindowFixture::Entries;
 
 QStringList captions(const TListPage *page)
 {
@@ -88,28 +89,11 @@ class TestFind : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        m_previous = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
-        ini::setSettingsPath(m_dir->filePath(u"main.ini"_s));
-        m_boxes.clear();
-        m_answer = QMessageBox::Ok;
-        msgbox::setInterceptor([this](const msgbox::Shown &box) {
-            m_boxes.append(box);
-            return box.buttons.testFlag(m_answer) ? m_answer : QMessageBox::Ok;
-        });
-        m_today = QDate(2009, 2, 28);
-        diary::setClock([this] { return m_today; });
+        QVERIFY(m_w.setUp());
+        m_w.today = QDate(2009, 2, 28);
     }
 
-    void cleanup()
-    {
-        m_form.reset();
-        msgbox::setInterceptor({});
-        diary::setClock({});
-        QDir::setCurrent(m_previous);
-    }
+    void cleanup() { m_w.tearDown(); }
 
     void datesFrom1999To2100InOrderAndHeaderClicksRememberedAcrossARestart()
     {
@@ -142,17 +126,17 @@ private slots:
 
         // Restarted, the list comes up in the order last chosen; the listing again keeps it.
         const QStringList reversedMood = captions(list());
-        m_form.reset();
-        start();
-        login(kZhangSan, u"pw"_s);
+        m_w.form.reset();
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         click(4);
         QCOMPARE(captions(list()), reversedMood);
         QCOMPARE(list()->order(), (diary::RowOrder{diary::SortColumn::Mood, true}));
         clickHeader(0);
         QCOMPARE(captions(list()), newestFirst);
-        m_form.reset();
-        start();
-        login(kZhangSan, u"pw"_s);
+        m_w.form.reset();
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         click(4);
         QCOMPARE(captions(list()), newestFirst);
     }
@@ -170,7 +154,7 @@ private slots:
             }
         };
         for (int skin = 1; skin <= 10; ++skin) {
-            m_form->RadioButton(skin)->click();
+            m_w.form->RadioButton(skin)->click();
             check(u"skin %1"_s.arg(skin));
         }
         // A font twice as large, as at scale factor 2 in pixels.
@@ -180,7 +164,7 @@ private slots:
         check(u"twice the font"_s);
         // The summary takes the width a wider window gives.
         const int summary = table->columnWidth(3);
-        m_form->resize(m_form->width() + 200, m_form->height());
+        m_w.form->resize(m_w.form->width() + 200, m_w.form->height());
         QTRY_VERIFY(table->columnWidth(3) > summary);
     }
 
@@ -191,7 +175,7 @@ private slots:
                    {u"2003年10月5日"_s, ownRecord(2, 0, u"Walking in the RAIN, ｒａｉｎ"_s)},
                    {u"2004年1月1日"_s, ownRecord(2, 0, u"新年下雨"_s)}});
         QCOMPARE(list()->rowCount(), 4);
-        QTest::keyClick(m_form.get(), Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(m_w.form.get(), Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(QApplication::focusWidget(), list()->SearchEdit);
         typeText(list()->SearchEdit, u"下雨"_s);
         QCOMPARE(captions(list()), (QStringList{u"2004年1月1日"_s, u"2003年9月3日"_s}));
@@ -223,7 +207,7 @@ private slots:
         typeText(list()->SearchEdit, u"下雨"_s);
         list()->selectRow(1);
         list()->See->trigger();
-        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet1());
         QCOMPARE(write()->Label3->text(), u"2003年9月3日"_s);
         QCOMPARE(write()->searchMatches(), (QList<QPair<int, int>>{{2, 4}, {10, 12}}));
         QCOMPARE(write()->RichEdit1->extraSelections().size(), 2);
@@ -273,7 +257,7 @@ private slots:
         QCOMPARE(write()->RichEdit1->toPlainText(), u"五号"_s);
         QCOMPARE(storedNames(kZhangSan),
                  (QStringList{u"2003年9月3日"_s, u"2003年10月5日"_s, u"2003年9月20日"_s, u"2009年2月28日"_s}));
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
     }
 
     void onThisDayShowsEarlierYearsNewestFirstAndTheLeapDayOnThe28th()
@@ -287,11 +271,11 @@ private slots:
         QTest::mouseClick(list()->OnThisDay, Qt::LeftButton);
         QCOMPARE(captions(list()), (QStringList{u"2005年2月28日"_s, u"2004年2月29日"_s, u"2001年2月28日"_s}));
 
-        m_today = QDate(2008, 2, 29);
+        m_w.today = QDate(2008, 2, 29);
         list()->OnThisDay->toggle();
         list()->OnThisDay->toggle();
         QCOMPARE(captions(list()), QStringList{u"2004年2月29日"_s});
-        m_today = QDate(2008, 2, 28);
+        m_w.today = QDate(2008, 2, 28);
         list()->OnThisDay->toggle();
         list()->OnThisDay->toggle();
         QCOMPARE(captions(list()), (QStringList{u"2005年2月28日"_s, u"2001年2月28日"_s}));
@@ -349,22 +333,22 @@ private slots:
         // A marked day opens its entry.
         calendar->Calendar1->setSelectedDate(QDate(2009, 2, 14));
         QTest::keyClick(days, Qt::Key_Return);
-        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet1());
         QCOMPARE(write()->Label3->text(), u"2009年2月14日"_s);
         QCOMPARE(write()->RichEdit1->toPlainText(), u"情人节"_s);
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
 
         // An empty day asks first.
         click(4);
-        m_answer = QMessageBox::No;
+        m_w.answer = QMessageBox::No;
         calendar->Calendar1->setSelectedDate(QDate(2009, 2, 10));
         QTest::keyClick(days, Qt::Key_Return);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"2009年2月10日还没有日记，现在写一篇吗?"_s);
-        QCOMPARE(page(), m_form->TabSheet2());
-        m_answer = QMessageBox::Yes;
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, u"2009年2月10日还没有日记，现在写一篇吗?"_s);
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
+        m_w.answer = QMessageBox::Yes;
         QTest::keyClick(days, Qt::Key_Return);
-        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet1());
         QCOMPARE(write()->Label3->text(), u"2009年2月10日"_s);
         QVERIFY(write()->RichEdit1->document()->isEmpty());
         write()->RichEdit1->setPlainText(u"新写的"_s);
@@ -374,43 +358,15 @@ private slots:
     }
 
 private:
-    void createUser(const QString &name, const QString &password, const Entries &entries)
-    {
-        TArchiveWriter writer;
-        TPassCipher cipher;
-        cipher.SetSalt(accounts::kPasswordSalt);
-        accounts::createUserArchive(writer, cipher, name, password);
-        for (const auto &[entry, record] : entries)
-            diary::storeEntry(writer, gbk::encode(entry), record);
-        QStringList users = files::exists(kUserListFileName) ? readUserList() : QStringList();
-        writeUserList(users << name);
-    }
-
     void listDiary(const Entries &entries)
     {
-        createUser(kZhangSan, u"pw"_s, entries);
-        start();
-        login(kZhangSan, u"pw"_s);
+        m_w.createUser(kZhangSan, u"pw"_s, entries);
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         click(4);
     }
 
-    void start()
-    {
-        m_form = std::make_unique<TForm1>();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    }
-
-    void login(const QString &name, const QString &password)
-    {
-        QComboBox *users = m_form->Panel1()->ComboBox1();
-        users->setCurrentIndex(users->findText(name));
-        m_form->Panel1()->MaskEdit1()->setText(password);
-        QTest::mouseClick(m_form->Panel1()->Button1(), Qt::LeftButton);
-        QCOMPARE(m_form->diaryPath(), name);
-    }
-
-    void click(int navButton) { QTest::mouseClick(m_form->NavBtn(navButton), Qt::LeftButton); }
+    void click(int navButton) { QTest::mouseClick(m_w.form->NavBtn(navButton), Qt::LeftButton); }
 
     void clickHeader(int column)
     {
@@ -427,16 +383,10 @@ private:
         QTest::keyClick(write()->DatePicker, Qt::Key_Return);
     }
 
-    QWidget *page() const { return m_form->PageControl1()->currentWidget(); }
-    TWritePage *write() const { return m_form->WritePage(); }
-    TListPage *list() const { return m_form->ListPage(); }
+    TWritePage *write() const { return m_w.form->WritePage(); }
+    TListPage *list() const { return m_w.form->ListPage(); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previous;
-    std::unique_ptr<TForm1> m_form;
-    QList<msgbox::Shown> m_boxes;
-    QMessageBox::StandardButton m_answer = QMessageBox::Ok;
-    QDate m_today;
+    WindowFixture m_w;
 };
 
 QTEST_MAIN(TestFind)

@@ -20,6 +20,7 @@
 #include "settings/ini.h"
 #include "support/test_support.h"
 #include "widgets/nav_button.h"
+#include "window_fixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -86,30 +87,18 @@ class TestPrivateWindow : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        m_previous = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
-        ini::setSettingsPath(m_dir->filePath(u"main.ini"_s));
-        m_boxes.clear();
+        QVERIFY(m_w.setUp());
+        m_w.answer = QMessageBox::Yes;
         m_answers.clear();
         m_codes.clear();
         m_now = 0;
-        msgbox::setInterceptor([this](const msgbox::Shown &box) {
-            m_boxes.append(box);
-            return box.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
-        });
         accounts::setPrivateKdf(private_format::kMinimumKdf);
-        diary::setClock([] { return QDate(2003, 10, 5); });
     }
 
     void cleanup()
     {
-        m_form.reset();
-        msgbox::setInterceptor({});
-        diary::setClock({});
+        m_w.tearDown();
         accounts::setPrivateKdf(private_format::kDefaultKdf);
-        QDir::setCurrent(m_previous);
     }
 
     void aPrivateDiaryFromCreationToAutoLockAndBack()
@@ -119,26 +108,26 @@ private slots:
         QCOMPARE(m_codes.size(), 1);
         QVERIFY(recovery_code::isWellFormed(m_codes[0]));
         QVERIFY(commentOf(kZhangSan).startsWith("QUILLBOOK-PRIVATE "));
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
 
         login(u"wrong"_s);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, kWrongPassword);
-        QCOMPARE(m_form->diaryPath(), QString());
-        QVERIFY(!m_form->diaryKey());
-        m_boxes.clear();
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, kWrongPassword);
+        QCOMPARE(m_w.form->diaryPath(), QString());
+        QVERIFY(!m_w.form->diaryKey());
+        m_w.boxes.clear();
 
         login(u"first"_s);
-        QCOMPARE(m_form->diaryPath(), kZhangSan);
-        QVERIFY(m_form->diaryKey());
-        QCOMPARE(m_form->Panel1()->MaskEdit1()->text(), QString());
+        QCOMPARE(m_w.form->diaryPath(), kZhangSan);
+        QVERIFY(m_w.form->diaryKey());
+        QCOMPARE(m_w.form->Panel1()->MaskEdit1()->text(), QString());
 
         // Write, list, open.
         click(3);
         typeText(write()->RichEdit1, u"只给自己看的话"_s);
         click(4);
         QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年10月5日|只给自己看的话"_s});
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
         const QByteArray stored = testing_support::readFile(kZhangSan);
         QVERIFY(!stored.contains(gbk::encode(u"自己"_s)));
         QVERIFY(!stored.contains("\\rtf"));
@@ -147,7 +136,7 @@ private slots:
         QVERIFY(!unzip.out.contains(gbk::encode(u"自己"_s)));
         list()->selectRow(0);
         list()->See->trigger();
-        QCOMPARE(page(), m_form->TabSheet1());
+        QCOMPARE(m_w.page(), m_w.form->TabSheet1());
         QCOMPARE(write()->RichEdit1->toPlainText(), u"只给自己看的话"_s);
         click(4);
 
@@ -161,43 +150,43 @@ private slots:
             dialog->Edit2()->setText(u"second"_s);
             QTest::mouseClick(dialog->Button1(), Qt::LeftButton);
         });
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"已经完成用户密码的更改操作!"_s);
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, u"已经完成用户密码的更改操作!"_s);
         QCOMPARE(withoutComment(kZhangSan), before);
-        m_boxes.clear();
+        m_w.boxes.clear();
 
         // Something typed, then ten minutes without input: saved, then everything forgotten.
         list()->selectRow(0);
         list()->See->trigger();
         write()->RichEdit1->selectAll();
         typeText(write()->RichEdit1, u"锁上以前写的"_s);
-        m_form->autoLock()->setClock([this] { return m_now; });
+        m_w.form->autoLock()->setClock([this] { return m_now; });
         m_now += 9 * 60 * 1000;
-        m_form->autoLock()->check();
-        QCOMPARE(m_form->diaryPath(), kZhangSan);
+        m_w.form->autoLock()->check();
+        QCOMPARE(m_w.form->diaryPath(), kZhangSan);
         m_now += 60 * 1000;
-        m_form->autoLock()->check();
-        QCOMPARE(page(), m_form->TabSheet3());
-        QCOMPARE(m_form->diaryPath(), QString());
-        QVERIFY(!m_form->diaryKey());
+        m_w.form->autoLock()->check();
+        QCOMPARE(m_w.page(), m_w.form->TabSheet3());
+        QCOMPARE(m_w.form->diaryPath(), QString());
+        QVERIFY(!m_w.form->diaryKey());
         QCOMPARE(list()->rowCount(), 0);
         QVERIFY(write()->RichEdit1->document()->isEmpty());
         QVERIFY(!write()->RichEdit1->document()->isUndoAvailable());
         QVERIFY(list()->RichEdit2->isEmpty());
         QCOMPARE(write()->Label3->text(), QString());
-        QVERIFY(!m_form->NavBtn(3)->isVisible());
-        QCOMPARE(m_form->ArchiveWriter1()->ZipName(), QString());
-        QCOMPARE(m_boxes.size(), 0);
+        QVERIFY(!m_w.form->NavBtn(3)->isVisible());
+        QCOMPARE(m_w.form->ArchiveWriter1()->ZipName(), QString());
+        QCOMPARE(m_w.boxes.size(), 0);
 
         login(u"first"_s);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, kWrongPassword);
-        m_boxes.clear();
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, kWrongPassword);
+        m_w.boxes.clear();
         login(u"second"_s);
-        QVERIFY(m_form->diaryKey());
+        QVERIFY(m_w.form->diaryKey());
         click(4);
         QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年10月5日|锁上以前写的"_s});
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
     }
 
     void theAutoLockPeriodComesFromTheSettingsFile_data()
@@ -212,23 +201,23 @@ private slots:
     {
         QFETCH(QByteArray, line);
         QFETCH(int, minutes);
-        testing_support::writeFile(m_dir->filePath(u"main.ini"_s),
+        testing_support::writeFile(m_w.dir->filePath(u"main.ini"_s),
                                    gbk::encode(u"[界面设置]\r\n"_s) + "skin=0\r\n" + line);
         makeOldUser(u"pw"_s);
         start();
-        QCOMPARE(m_form->autoLock()->minutes(), minutes);
+        QCOMPARE(m_w.form->autoLock()->minutes(), minutes);
         login(u"pw"_s);
-        m_form->autoLock()->setClock([this] { return m_now; });
+        m_w.form->autoLock()->setClock([this] { return m_now; });
         m_now += qint64(24) * 60 * 60 * 1000;
-        m_form->autoLock()->check();
-        QCOMPARE(m_form->diaryPath(), minutes == 0 ? kZhangSan : QString());
+        m_w.form->autoLock()->check();
+        QCOMPARE(m_w.form->diaryPath(), minutes == 0 ? kZhangSan : QString());
         // Input counts as activity: the clock starts over.
         login(u"pw"_s);
         m_now += qint64(minutes) * 60 * 1000 - 1;
-        QTest::keyClick(m_form->Panel1()->MaskEdit1(), Qt::Key_A);
+        QTest::keyClick(m_w.form->Panel1()->MaskEdit1(), Qt::Key_A);
         m_now += qint64(minutes) * 60 * 1000 - 1;
-        m_form->autoLock()->check();
-        QCOMPARE(m_form->diaryPath(), kZhangSan);
+        m_w.form->autoLock()->check();
+        QCOMPARE(m_w.form->diaryPath(), kZhangSan);
     }
 
     void anUncheckedBoxMakesAnOldFormatDiary()
@@ -238,8 +227,8 @@ private slots:
         QCOMPARE(m_codes.size(), 0);
         QCOMPARE(commentOf(kZhangSan).size(), 13);
         login(u"pw"_s);
-        QCOMPARE(m_form->diaryPath(), kZhangSan);
-        QVERIFY(!m_form->diaryKey());
+        QCOMPARE(m_w.form->diaryPath(), kZhangSan);
+        QVERIFY(!m_w.form->diaryKey());
     }
 
     void theRecoveryCodeSetsANewPasswordFromTheDialog()
@@ -255,10 +244,10 @@ private slots:
             dialog->Edit2()->setText(u"new"_s);
             QTest::mouseClick(dialog->Button3(), Qt::LeftButton);
         });
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"恢复码不正确，密码没有更改!"_s);
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, u"恢复码不正确，密码没有更改!"_s);
         QCOMPARE(testing_support::readFile(kZhangSan), before);
-        m_boxes.clear();
+        m_w.boxes.clear();
 
         m_answers = {code.toLower()};
         withDialog([](TForm2 *dialog) {
@@ -267,14 +256,14 @@ private slots:
             QTest::mouseClick(dialog->Button3(), Qt::LeftButton);
             QVERIFY(!dialog->isVisible());
         });
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"已经用恢复码设置了新密码，旧密码从此失效!"_s);
-        m_boxes.clear();
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, u"已经用恢复码设置了新密码，旧密码从此失效!"_s);
+        m_w.boxes.clear();
         login(u"forgotten"_s);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, kWrongPassword);
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, kWrongPassword);
         login(u"new"_s);
-        QVERIFY(m_form->diaryKey());
+        QVERIFY(m_w.form->diaryKey());
     }
 
     // Converting the logged-in diary locks it: the key the window holds no longer fits.
@@ -297,16 +286,16 @@ private slots:
             QVERIFY(!dialog->isVisible());
         });
         QCOMPARE(m_codes.size(), 1);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"这本日记已经受加密保护，从此只有凭密码才能阅读!\n"
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, u"这本日记已经受加密保护，从此只有凭密码才能阅读!\n"
                                   u"程序早先留下的1个未加密的日记副本已经删除。"_s);
         QVERIFY(!QFileInfo::exists(u".张三.Ab12Cd.tmp"_s));
-        QCOMPARE(m_form->diaryPath(), QString());
+        QCOMPARE(m_w.form->diaryPath(), QString());
         QVERIFY(!testing_support::readFile(kZhangSan).contains("kept"));
-        m_boxes.clear();
+        m_w.boxes.clear();
 
         login(u"pw"_s);
-        QVERIFY(m_form->diaryKey());
+        QVERIFY(m_w.form->diaryKey());
         click(4);
         QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年9月26日|kept"_s});
 
@@ -315,14 +304,14 @@ private slots:
             typeText(dialog->Edit1(), kZhangSan);
             QTest::mouseClick(dialog->Button2(), Qt::LeftButton);
         });
-        QCOMPARE(m_boxes.size(), 2);
-        QCOMPARE(m_boxes[0].icon, QMessageBox::Warning);
-        QVERIFY(m_boxes[0].text.startsWith(u"取消加密后，任何能接触这台电脑的人都能读到这本日记。"_s));
-        QCOMPARE(m_boxes[1].text, u"这本日记已经取消加密，恢复为旧的保存方式!"_s);
+        QCOMPARE(m_w.boxes.size(), 2);
+        QCOMPARE(m_w.boxes[0].icon, QMessageBox::Warning);
+        QVERIFY(m_w.boxes[0].text.startsWith(u"取消加密后，任何能接触这台电脑的人都能读到这本日记。"_s));
+        QCOMPARE(m_w.boxes[1].text, u"这本日记已经取消加密，恢复为旧的保存方式!"_s);
         QCOMPARE(commentOf(kZhangSan).size(), 13);
-        QCOMPARE(m_form->diaryPath(), QString());
+        QCOMPARE(m_w.form->diaryPath(), QString());
         login(u"pw"_s);
-        QVERIFY(!m_form->diaryKey());
+        QVERIFY(!m_w.form->diaryKey());
         click(4);
         QCOMPARE(rowTexts(list()->shownRows()), QStringList{u"2003年9月26日|kept"_s});
     }
@@ -349,14 +338,14 @@ private slots:
         const QByteArray sealed = testing_support::readFile(kZhangSan);
         click(4);
         QCOMPARE(list()->rowCount(), 0);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, u"这本日记受加密保护，需要密码才能打开!"_s);
-        m_boxes.clear();
+        QCOMPARE(m_w.boxes.size(), 1);
+        QCOMPARE(m_w.boxes[0].text, u"这本日记受加密保护，需要密码才能打开!"_s);
+        m_w.boxes.clear();
         click(3);
         typeText(write()->RichEdit1, u"不会以旧方式写入"_s);
         write()->Action1->trigger();
         QCOMPARE(testing_support::readFile(kZhangSan), sealed);
-        for (const msgbox::Shown &box : std::as_const(m_boxes))
+        for (const msgbox::Shown &box : std::as_const(m_w.boxes))
             QVERIFY2(!box.text.contains(u"Unknown Compression Method"_s), qPrintable(box.text));
     }
 
@@ -389,7 +378,7 @@ private slots:
             dialog->Edit2()->setText(u"new"_s);
             QTest::mouseClick(dialog->Button3(), Qt::LeftButton);
         });
-        QCOMPARE(m_boxes.value(0).text, u"已经用恢复码设置了新密码，旧密码从此失效!"_s);
+        QCOMPARE(m_w.boxes.value(0).text, u"已经用恢复码设置了新密码，旧密码从此失效!"_s);
         QList<versions::Version> kept = versions::list(kZhangSan);
         QCOMPARE(kept.size(), 1);
         QCOMPARE(testing_support::readFile(kept[0].path), before);
@@ -414,15 +403,15 @@ private slots:
 private:
     void start()
     {
-        m_form = std::make_unique<TForm1>();
-        m_form->Form2()->setOldPasswordPrompt([this](QWidget *, const QString &, const QString &) {
+        m_w.form = std::make_unique<TForm1>();
+        m_w.form->Form2()->setOldPasswordPrompt([this](QWidget *, const QString &, const QString &) {
             return m_answers.isEmpty() ? std::nullopt : std::optional<QString>(m_answers.takeFirst());
         });
-        m_form->Form2()->setCodeDisplay(
+        m_w.form->Form2()->setCodeDisplay(
             [this](QWidget *, const QString &, const QString &code) { m_codes.append(code); });
-        m_form->show();
-        m_form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        m_w.form->show();
+        m_w.form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_w.form.get()));
     }
 
     void makeOldUser(const QString &password)
@@ -449,7 +438,7 @@ private:
 
     void withDialog(const std::function<void(TForm2 *)> &drive)
     {
-        TForm2 *dialog = m_form->Form2();
+        TForm2 *dialog = m_w.form->Form2();
         bool ran = false;
         QTimer::singleShot(0, dialog, [&] {
             ran = true;
@@ -458,20 +447,20 @@ private:
             if (dialog->isVisible())
                 dialog->reject();
         });
-        QTest::mouseClick(m_form->Panel1()->Button2(), Qt::LeftButton);
+        QTest::mouseClick(m_w.form->Panel1()->Button2(), Qt::LeftButton);
         QVERIFY(ran);
-        m_form->activateWindow();
-        QVERIFY(QTest::qWaitFor([this] { return QApplication::activeWindow() == m_form.get(); }));
+        m_w.form->activateWindow();
+        QVERIFY(QTest::qWaitFor([this] { return QApplication::activeWindow() == m_w.form.get(); }));
     }
 
     void login(const QString &password)
     {
-        if (page() != m_form->TabSheet3())
+        if (m_w.page() != m_w.form->TabSheet3())
             click(5);
-        QComboBox *users = m_form->Panel1()->ComboBox1();
+        QComboBox *users = m_w.form->Panel1()->ComboBox1();
         users->setCurrentIndex(users->findText(kZhangSan));
-        m_form->Panel1()->MaskEdit1()->setText(password);
-        QTest::mouseClick(m_form->Panel1()->Button1(), Qt::LeftButton);
+        m_w.form->Panel1()->MaskEdit1()->setText(password);
+        QTest::mouseClick(m_w.form->Panel1()->Button1(), Qt::LeftButton);
     }
 
     // Prints the selected row into a PDF file (no printer here): the entry opens, prints and the
@@ -479,7 +468,7 @@ private:
     void printSelectedRow()
     {
         const QByteArray home = qgetenv("HOME");
-        qputenv("HOME", m_dir->path().toLocal8Bit());
+        qputenv("HOME", m_w.dir->path().toLocal8Bit());
         const auto restoreHome = qScopeGuard([&home] { qputenv("HOME", home); });
         list()->selectRow(0);
         QTimer answer;
@@ -492,8 +481,8 @@ private:
         answer.start(5);
         list()->N3->trigger();
         QVERIFY(!answer.isActive());
-        QCOMPARE(m_boxes.size(), 0);
-        QCOMPARE(page(), m_form->TabSheet2());
+        QCOMPARE(m_w.boxes.size(), 0);
+        QCOMPARE(m_w.page(), m_w.form->TabSheet2());
         QVERIFY(QFileInfo(write()->printer().outputFileName()).size() > 0);
     }
 
@@ -503,15 +492,11 @@ private:
         return bytes.left(bytes.size() - commentOf(name).size() - 2);
     }
 
-    void click(int navButton) { QTest::mouseClick(m_form->NavBtn(navButton), Qt::LeftButton); }
-    QWidget *page() const { return m_form->PageControl1()->currentWidget(); }
-    TWritePage *write() const { return m_form->WritePage(); }
-    TListPage *list() const { return m_form->ListPage(); }
+    void click(int navButton) { QTest::mouseClick(m_w.form->NavBtn(navButton), Qt::LeftButton); }
+    TWritePage *write() const { return m_w.form->WritePage(); }
+    TListPage *list() const { return m_w.form->ListPage(); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previous;
-    std::unique_ptr<TForm1> m_form;
-    QList<msgbox::Shown> m_boxes;
+    WindowFixture m_w;
     QStringList m_answers;
     QStringList m_codes;
     qint64 m_now = 0;

@@ -15,6 +15,7 @@
 #include "stats/year_grid.h"
 #include "widgets/image_combo_box.h"
 #include "widgets/nav_button.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -56,62 +57,37 @@ class TestStatsPage : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        m_previous = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
-        ini::setSettingsPath(m_dir->filePath(u"main.ini"_s));
-        m_boxes.clear();
-        msgbox::setInterceptor([this](const msgbox::Shown &box) {
-            m_boxes.append(box);
-            return QMessageBox::Ok;
-        });
-        diary::setClock([] { return QDate(2003, 10, 5); });
-
-        TArchiveWriter writer;
-        TPassCipher cipher;
-        cipher.SetSalt(accounts::kPasswordSalt);
-        accounts::createUserArchive(writer, cipher, kUser, kPassword);
-        writeUserList({kUser});
-        storeEntries({
-            {u"2003年9月30日"_s, ownRecord(2, 7, u"九月最后一天"_s)},
-            {u"2003年10月4日"_s, ownRecord(1, 3, u"昨天的事"_s)},
-            {u"2003年10月5日"_s, ownRecord(0, 0, u"今天 hello 😀"_s)},
-        });
-        m_form = std::make_unique<TForm1>();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        QVERIFY(m_w.setUp());
+        m_w.createUser(kUser, kPassword,
+                       {{u"2003年9月30日"_s, ownRecord(2, 7, u"九月最后一天"_s)},
+                        {u"2003年10月4日"_s, ownRecord(1, 3, u"昨天的事"_s)},
+                        {u"2003年10月5日"_s, ownRecord(0, 0, u"今天 hello 😀"_s)}});
+        QVERIFY(m_w.start());
     }
 
-    void cleanup()
-    {
-        m_form.reset();
-        msgbox::setInterceptor({});
-        diary::setClock({});
-        QDir::setCurrent(m_previous);
-    }
+    void cleanup() { m_w.tearDown(); }
 
     void theButtonShowsOnlyWhileLoggedInAndThePageFills()
     {
-        TNavButton *button = m_form->NavBtn(8);
+        TNavButton *button = m_w.form->NavBtn(8);
         QVERIFY(button);
         QCOMPARE(button->objectName(), u"NavBtn8"_s);
         QCOMPARE(button->Caption(), u"统计"_s);
-        QCOMPARE(button->mapTo(m_form.get(), QPoint(0, 0)), QPoint(4, 6 + 72 * 2));
+        QCOMPARE(button->mapTo(m_w.form.get(), QPoint(0, 0)), QPoint(4, 6 + 72 * 2));
         QVERIFY(!button->isVisible());
 
-        m_form->Panel1()->MaskEdit1()->setText(u"wrong"_s);
-        QTest::mouseClick(m_form->Panel1()->Button1(), Qt::LeftButton);
+        m_w.form->Panel1()->MaskEdit1()->setText(u"wrong"_s);
+        QTest::mouseClick(m_w.form->Panel1()->Button1(), Qt::LeftButton);
         QVERIFY2(!button->isVisible(), "a failed login shows nothing");
-        QCOMPARE(m_boxes.size(), 1);
-        m_boxes.clear();
-        login();
+        QCOMPARE(m_w.boxes.size(), 1);
+        m_w.boxes.clear();
+        QVERIFY(m_w.login(kUser, kPassword));
         QVERIFY(button->isVisible());
-        QVERIFY(m_form->NavBtn(4)->isVisible());
+        QVERIFY(m_w.form->NavBtn(4)->isVisible());
 
         QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(m_form->PageControl1()->currentWidget(), m_form->TabSheet4());
-        TStatsPage *page = m_form->StatsPage();
+        QCOMPARE(m_w.form->PageControl1()->currentWidget(), m_w.form->TabSheet4());
+        TStatsPage *page = m_w.form->StatsPage();
         QCOMPARE(page->figures().total.entries, 3);
         QCOMPARE(page->figures().current.length, 2);
         QCOMPARE(page->YearBox->currentText(), u"2003年"_s);
@@ -128,7 +104,7 @@ private slots:
         QCOMPARE(page->MoodsChart->series()[7].values[8], 1);   // 爱心 in September
         QCOMPARE(page->WeathersChart->series()[2].values[8], 1); // 雨
         QCOMPARE(page->WeekdayChart->title(), u"星期几写得最多：星期二"_s);
-        QCOMPARE(m_boxes.size(), 0);
+        QCOMPARE(m_w.boxes.size(), 0);
 
         const QString tip = page->YearGrid->toolTipOf(QDate(2003, 10, 4));
         QCOMPARE(tip, u"2003年10月4日 星期六\n天气：阴　情感：伤感\n昨天的事"_s);
@@ -142,20 +118,20 @@ private slots:
 
     void clickingADayOpensItsEntryAndASaveCountsAtOnce()
     {
-        login();
-        QTest::mouseClick(m_form->NavBtn(8), Qt::LeftButton);
-        TYearGrid *grid = m_form->StatsPage()->YearGrid;
+        QVERIFY(m_w.login(kUser, kPassword));
+        QTest::mouseClick(m_w.form->NavBtn(8), Qt::LeftButton);
+        TYearGrid *grid = m_w.form->StatsPage()->YearGrid;
 
         // An empty day opens nothing.
         QTest::mouseClick(grid, Qt::LeftButton, {}, grid->cellRect(QDate(2003, 10, 3)).center());
-        QCOMPARE(m_form->PageControl1()->currentWidget(), m_form->TabSheet4());
+        QCOMPARE(m_w.form->PageControl1()->currentWidget(), m_w.form->TabSheet4());
 
         const QRect square = grid->cellRect(QDate(2003, 10, 4));
         QVERIFY(grid->rect().contains(square));
         QCOMPARE(grid->dateAt(square.center()), QDate(2003, 10, 4));
         QTest::mouseClick(grid, Qt::LeftButton, {}, square.center());
-        QCOMPARE(m_form->PageControl1()->currentWidget(), m_form->TabSheet1());
-        TWritePage *write = m_form->WritePage();
+        QCOMPARE(m_w.form->PageControl1()->currentWidget(), m_w.form->TabSheet1());
+        TWritePage *write = m_w.form->WritePage();
         QCOMPARE(write->Label3->text(), u"2003年10月4日"_s);
         QCOMPARE(write->RichEdit1->toPlainText(), u"昨天的事"_s);
         QCOMPARE(write->dBox1->currentIndex(), 1);
@@ -167,38 +143,26 @@ private slots:
         QInputMethodEvent typed;
         typed.setCommitString(u"，还有"_s);
         QApplication::sendEvent(write->RichEdit1, &typed);
-        QTest::mouseClick(m_form->NavBtn(8), Qt::LeftButton);
-        QCOMPARE(m_form->PageControl1()->currentWidget(), m_form->TabSheet4());
-        QCOMPARE(m_form->StatsPage()->figures().total.characters, 18 + 3);
+        QTest::mouseClick(m_w.form->NavBtn(8), Qt::LeftButton);
+        QCOMPARE(m_w.form->PageControl1()->currentWidget(), m_w.form->TabSheet4());
+        QCOMPARE(m_w.form->StatsPage()->figures().total.characters, 18 + 3);
     }
 
     void thePageUsesTheRowsOfTheLastListing()
     {
-        login();
-        QTest::mouseClick(m_form->NavBtn(4), Qt::LeftButton);
+        QVERIFY(m_w.login(kUser, kPassword));
+        QTest::mouseClick(m_w.form->NavBtn(4), Qt::LeftButton);
         // Another program adds an entry after the listing: the page shows what the list shows.
         storeEntries({{u"2003年10月1日"_s, ownRecord(0, 1, u"后来"_s)}});
-        QTest::mouseClick(m_form->NavBtn(8), Qt::LeftButton);
-        QCOMPARE(m_form->StatsPage()->figures().total.entries, 3);
-        QTest::mouseClick(m_form->NavBtn(4), Qt::LeftButton);
-        QTest::mouseClick(m_form->NavBtn(8), Qt::LeftButton);
-        QCOMPARE(m_form->StatsPage()->figures().total.entries, 4);
+        QTest::mouseClick(m_w.form->NavBtn(8), Qt::LeftButton);
+        QCOMPARE(m_w.form->StatsPage()->figures().total.entries, 3);
+        QTest::mouseClick(m_w.form->NavBtn(4), Qt::LeftButton);
+        QTest::mouseClick(m_w.form->NavBtn(8), Qt::LeftButton);
+        QCOMPARE(m_w.form->StatsPage()->figures().total.entries, 4);
     }
 
 private:
-    void login()
-    {
-        QComboBox *users = m_form->Panel1()->ComboBox1();
-        users->setCurrentIndex(users->findText(kUser));
-        m_form->Panel1()->MaskEdit1()->setText(kPassword);
-        QTest::mouseClick(m_form->Panel1()->Button1(), Qt::LeftButton);
-        QCOMPARE(m_form->diaryPath(), kUser);
-    }
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_previous;
-    std::unique_ptr<TForm1> m_form;
-    QList<msgbox::Shown> m_boxes;
+    WindowFixture m_w;
 };
 
 QTEST_MAIN(TestStatsPage)

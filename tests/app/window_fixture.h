@@ -37,7 +37,7 @@ struct WindowFixture {
     std::unique_ptr<TForm1> form;
     QList<msgbox::Shown> boxes;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
-    QDate today{2003, 10, 5};
+    QDate today;
     QString previous;
 
     bool setUp()
@@ -51,6 +51,7 @@ struct WindowFixture {
         ini::setSettingsPath(dir->filePath(QStringLiteral("main.ini")));
         boxes.clear();
         answer = QMessageBox::Ok;
+        today = QDate(2003, 10, 5);
         msgbox::setInterceptor([this](const msgbox::Shown &box) {
             boxes.append(box);
             return box.buttons.testFlag(answer) ? answer : QMessageBox::Ok;
