@@ -269,13 +269,16 @@ public:
     {
         for (const PictureOut &picture : part.pictures)
             writePicture(QFileInfo(m_path).path(), picture);
-        m_pictures = m_pictures || !part.pictures.isEmpty();
+        m_pictures += int(part.pictures.size());
         m_out.write(part.text);
     }
     void finish(ExportReport &report) override
     {
-        if (m_pictures)
+        if (m_pictures > 0) {
             syncFolder(QFileInfo(m_path).path());   // the pictures on disk before the file that links them
+            report.pictures = m_pictures;
+            report.picturesFolder = QFileInfo(m_path).dir().filePath(m_assets);
+        }
         m_out.commit();
         report.files.append(m_path);
     }
@@ -284,7 +287,7 @@ private:
     QString m_path;
     OutputFile m_out;
     QString m_assets;
-    bool m_pictures = false;
+    int m_pictures = 0;
 };
 
 // Markdown, a file per entry: FOLDER/2003/2003-09-26.md with "# 2003-09-26（星期五）", its
@@ -305,6 +308,7 @@ public:
         makeFolder(year);
         for (const PictureOut &picture : entry.pictures)
             writePicture(year, picture);
+        m_pictures += int(entry.pictures.size());
         const QByteArray &bytes = entry.text;
         const QString path = year + QLatin1Char('/') + date.toString(Qt::ISODate) + QStringLiteral(".md");
         const QString part = path + QStringLiteral(".part");
@@ -322,11 +326,13 @@ public:
     {
         syncFolder(m_folder);
         report.files += m_files;
+        report.pictures = m_pictures;
     }
 
 private:
     QString m_folder;
     QStringList m_files;
+    int m_pictures = 0;
 };
 
 // HTML, one self-contained file: the title, a table of contents by year and month, and each

@@ -62,6 +62,8 @@ struct ExportReport {
     QList<Skipped> skipped;      // chosen entries left out, with why
     bool cancelled = false;
     QStringList files;           // the files written
+    int pictures = 0;            // picture files written beside Markdown
+    QString picturesFolder;      // where, for Markdown in one file; empty for a file per entry
 };
 
 // Called before each entry and once at the end (done == total); returning false cancels.

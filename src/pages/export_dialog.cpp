@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -157,6 +158,12 @@ diary_export::ExportReport exportWithProgress(QWidget *owner, TArchiveReader &re
                                       : export_dialog_text::cancelledPartly(int(report.files.size()));
     } else {
         text = export_dialog_text::done(report.exported);
+        if (report.pictures > 0) {
+            text += QLatin1Char('\n') + (report.picturesFolder.isEmpty()
+                                              ? export_dialog_text::picturesBeside(report.pictures)
+                                              : export_dialog_text::picturesIn(report.pictures,
+                                                                               QDir::toNativeSeparators(report.picturesFolder)));
+        }
     }
     if (!report.skipped.isEmpty()) {
         text += QLatin1Char('\n') + export_dialog_text::leftOut();

@@ -62,6 +62,11 @@ inline QString title() { return QStringLiteral("导出日记"); }
 inline QString progress() { return QStringLiteral("正在导出日记…"); }
 inline QString cancel() { return QStringLiteral("取消"); }
 inline QString done(int count) { return QStringLiteral("已导出 %1 篇日记。").arg(count); }
+inline QString picturesIn(int count, const QString &folder)
+{
+    return QStringLiteral("其中的 %1 张图片放在文件夹“%2”里。").arg(count).arg(folder);
+}
+inline QString picturesBeside(int count) { return QStringLiteral("其中的 %1 张图片放在各篇日记的文件旁边。").arg(count); }
 inline QString leftOut() { return QStringLiteral("以下日记没有导出："); }
 inline QString cancelled() { return QStringLiteral("导出已取消，没有写入文件。"); }
 inline QString cancelledPartly(int count) { return QStringLiteral("导出已取消，已写入 %1 篇日记的文件。").arg(count); }

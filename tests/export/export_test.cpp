@@ -324,10 +324,12 @@ TEST_F(ExportTest, PicturesGoIntoEveryFormatButText)
 
     run(Format::Html, path(u"p.html"_s));
     EXPECT_TRUE(testing_support::readFile(path(u"p.html"_s)).contains("src=\"data:image/png;base64,"));
-    run(Format::Markdown, path(u"p.md"_s));
+    const diary_export::ExportReport md = run(Format::Markdown, path(u"p.md"_s));
+    EXPECT_EQ(md.pictures, 1);
+    EXPECT_EQ(md.picturesFolder, path(u"p.assets"_s));
     EXPECT_TRUE(testing_support::readFile(path(u"p.md"_s)).contains("![图片](p.assets/2005-05-05-1.png)"));
     EXPECT_EQ(testing_support::readFile(path(u"p.assets/2005-05-05-1.png"_s)), png);
-    run(Format::Markdown, path(u"entries"_s), true);
+    EXPECT_EQ(run(Format::Markdown, path(u"entries"_s), true).pictures, 1);
     EXPECT_TRUE(testing_support::readFile(path(u"entries/2005/2005-05-05.md"_s)).contains("![图片](2005-05-05-1.png)"));
     EXPECT_EQ(testing_support::readFile(path(u"entries/2005/2005-05-05-1.png"_s)), png);
     run(Format::Odf, path(u"p.odt"_s));

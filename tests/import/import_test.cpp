@@ -345,8 +345,9 @@ TEST(ImportOwnFormats, OurExportsComeBackAsTheyWent)
         }
         const QByteArray was = diary::readEntry(reader, g(QStringLiteral("2003年9月26日")));
         const QByteArray now = diary::readEntry(back, g(QStringLiteral("2003年9月26日")));
-        if (format == Format::Html)
+        if (format == Format::Html) {
             EXPECT_EQ(formatsOf(now), formatsOf(was));
+        }
         if (format != Format::Text) {
             EXPECT_EQ(picturesOf(now), picturesOf(was));
             EXPECT_EQ(picturesOf(was).size(), 1);
