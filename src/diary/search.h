@@ -78,6 +78,7 @@ private:
     bool rowMatches(const Row &row, const SearchQuery &query, const QString &needle) const;
 
     QList<Row> m_rows;
+    qsizetype m_held = 0;   // characters of all rows' folded text
 };
 
 } // namespace diary

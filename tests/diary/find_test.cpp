@@ -215,6 +215,25 @@ TEST(SearchIndex, FindsByTextWeatherMoodAndDates)
     EXPECT_GT(index.heldCharacters(), 30);
 }
 
+// A long diary is searched in parts at once: the matches come back whole and in row order.
+TEST(SearchIndex, ALongDiaryFindsEveryMatchInOrder)
+{
+    QList<diary::ListRow> rows;
+    QList<qsizetype> expected;
+    const QString filler = QString(400, u'晴');
+    for (int i = 0; i < 3001; ++i) {
+        const bool rain = i % 7 == 3;
+        rows.append(row(u"notes"_s, u"雨"_s, u"高兴"_s, filler + (rain ? u"下雨"_s : u"下午"_s)));
+        if (rain)
+            expected.append(i);
+    }
+    const diary::SearchIndex index(rows);
+    ASSERT_GT(index.heldCharacters(), 1 << 20);
+    diary::SearchQuery query;
+    query.text = u"下雨"_s;
+    EXPECT_EQ(index.find(query), expected);
+}
+
 TEST(OnThisDay, EarlierYearsOfTheSameDayAndTheLeapDayOnItsEve)
 {
     const struct {
