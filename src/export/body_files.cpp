@@ -10,6 +10,7 @@
 #include <QTextFrame>
 #include <QTextList>
 
+#include <algorithm>
 #include <optional>
 
 namespace diary_export {

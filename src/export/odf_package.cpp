@@ -1,5 +1,6 @@
 #include "export/odf_package.h"
 
+#include "archive/byte_cursor.h"
 #include "archive/zip_codec.h"
 #include "archive/zip_layout.h"
 
@@ -20,14 +21,19 @@ constexpr int kContentLevel = 6;
 constexpr qsizetype kLocalCrcAt = 14;
 constexpr qsizetype kCentralCrcAt = 16;
 
+// The fields at a place in the package; 0 outside it.
 quint16 u16(const QByteArray &bytes, qsizetype at)
 {
-    return qFromLittleEndian<quint16>(bytes.constData() + at);
+    ByteCursor cursor(bytes);
+    cursor.seek(at);
+    return cursor.u16();
 }
 
 quint32 u32(const QByteArray &bytes, qsizetype at)
 {
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
+    ByteCursor cursor(bytes);
+    cursor.seek(at);
+    return cursor.u32();
 }
 
 void put32(QByteArray &bytes, qsizetype at, quint32 value)

@@ -20,7 +20,7 @@ diary::ListRow rowTheLongWay(const QByteArray &record)
     QTextDocument doc;
     const diary::EntryIndices indices = diary::loadRecord(record, doc);
     return {{}, {}, diary::weatherWord(indices.weather), diary::moodWord(indices.mood),
-            richtext::plainBody(doc)};
+            richtext::plainBody(doc), {}};
 }
 
 template <typename E>

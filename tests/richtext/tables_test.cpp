@@ -101,8 +101,9 @@ TEST(Tables, OtherWritersTablesAreReadAsTables)
         SCOPED_TRACE(c.name);
         QTextDocument doc;
         richtext::readRtf(c.bytes, doc);
-        if (c.structure)
+        if (c.structure) {
             EXPECT_EQ(inspect::structure(doc), QString::fromUtf16(c.structure));
+        }
         EXPECT_EQ(inspect::texts(doc), linesOf(c));
         EXPECT_EQ(richtext::rtfParagraphs(c.bytes), linesOf(c));
     }

@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Names, DateOfName, testing::Values(
 diary::ListRow row(const QDate &date, const QString &weather = u"晴"_s,
                    const QString &mood = u"高兴"_s, const QString &body = u"字"_s)
 {
-    return {gbk::encode(diary::entryName(date)), diary::entryName(date), weather, mood, body};
+    return {gbk::encode(diary::entryName(date)), diary::entryName(date), weather, mood, body, {}};
 }
 
 struct RunCase {

@@ -13,7 +13,7 @@ namespace {
 
 diary::ListRow row(const QDate &date, const QString &mood, const QString &body)
 {
-    return {QByteArray(), diary::entryName(date), u"晴"_s, mood, body};
+    return {QByteArray(), diary::entryName(date), u"晴"_s, mood, body, {}};
 }
 
 } // namespace
