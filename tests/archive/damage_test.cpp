@@ -246,7 +246,7 @@ TEST_F(Damage, ALargeEntryIsReadPieceByPieceAlike)
 {
     QByteArray large;
     for (int i = 0; large.size() <= qsizetype(zip::kWholeEntryLimit); ++i)
-        large += QByteArray::number(i * 7919) + ' ';
+        large += QByteArray::number(qint64(i) * 7919) + ' ';
     QFile::remove(path());
     add(*writer(), "large", large);
     EXPECT_EQ(extract(path(), "large"), large);
