@@ -112,6 +112,9 @@ bool writesAlone(const QTextDocument &body)
 
 // ---- the writer ----
 
+// How far a browser sets a list in for each level of indent (its own default for one level).
+constexpr int kListIndentPixels = 40;
+
 QString number(qreal value)
 {
     return QString::number(value, 'g', 6);
@@ -213,9 +216,12 @@ QString listTag(const QTextListFormat &f, QString *open)
     case QTextListFormat::ListUpperRoman: type = QStringLiteral("upper-roman"); tag = QStringLiteral("ol"); break;
     default: type = QStringLiteral("disc"); break;
     }
+    // Browsers know no -qt-list-indent: a deeper list stands further in through its padding.
+    const int indent = std::max(1, f.indent());
     *open = u'<' + tag + QStringLiteral(" style=\"list-style-type:") + type
-            + QStringLiteral("; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-list-indent:")
-            + QString::number(std::max(1, f.indent())) + QStringLiteral(";\">");
+            + QStringLiteral("; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; padding-left:")
+            + QString::number(kListIndentPixels * indent) + QStringLiteral("px; -qt-list-indent:")
+            + QString::number(indent) + QStringLiteral(";\">");
     return tag;
 }
 
