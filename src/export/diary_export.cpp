@@ -233,21 +233,27 @@ void syncFolder(const QString &folder)
         throw EExportWrite(export_text::cannotWrite(folder));
 }
 
-// Writes a picture of the Markdown in folder, beside its place first and renamed into it.
-QString writePicture(const QString &folder, const PictureOut &picture)
+// Writes the file beside its place and renames it into it, so that a file of that name is
+// always whole; it reaches the disk with its folder's syncFolder.
+void writeIntoPlace(const QString &path, const QByteArray &bytes)
 {
-    const QString path = folder + u'/' + picture.path;
-    makeFolder(QFileInfo(path).path());
     const QString part = path + QStringLiteral(".part");
     QFile out(part);
-    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                         && out.write(picture.data) == picture.data.size() && out.flush();
+    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size()
+                         && out.flush();
     out.close();
     if (!written || ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(part);
         throw EExportWrite(export_text::cannotWrite(path));
     }
-    return path;
+}
+
+// Writes a picture of the Markdown in folder.
+void writePicture(const QString &folder, const PictureOut &picture)
+{
+    const QString path = folder + u'/' + picture.path;
+    makeFolder(QFileInfo(path).path());
+    writeIntoPlace(path, picture.data);
 }
 
 // Markdown in one file: "# TITLE", then each entry as "## 2003-09-26（星期五）", the meta line
@@ -309,17 +315,8 @@ public:
         for (const PictureOut &picture : entry.pictures)
             writePicture(year, picture);
         m_pictures += int(entry.pictures.size());
-        const QByteArray &bytes = entry.text;
         const QString path = year + QLatin1Char('/') + date.toString(Qt::ISODate) + QStringLiteral(".md");
-        const QString part = path + QStringLiteral(".part");
-        QFile out(part);
-        const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size()
-                             && out.flush();
-        out.close();
-        if (!written || ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
-            QFile::remove(part);
-            throw EExportWrite(export_text::cannotWrite(path));
-        }
+        writeIntoPlace(path, entry.text);
         m_files.append(path);
     }
     void finish(ExportReport &report) override

@@ -99,12 +99,14 @@ QByteArray withAsianTextProperties(const QByteArray &odt)
         if (at + zip::kCentralHeaderSize > end || u32(odt, at) != zip::kCentralSignature)
             return odt;
         const qsizetype headerEnd =
-            at + zip::kCentralHeaderSize + u16(odt, at + 28) + u16(odt, at + 30) + u16(odt, at + 32);
+            at + zip::kCentralHeaderSize + u16(odt, at + zip::kCentralNameLengthAt)
+            + u16(odt, at + zip::kCentralNameLengthAt + 2) + u16(odt, at + zip::kCentralNameLengthAt + 4);
         const quint32 local = u32(odt, at + 42);
         if (headerEnd > end || (u16(odt, at + 8) & kDataDescriptorFlag) || local + zip::kLocalHeaderSize > centralAt
             || u32(odt, local) != zip::kLocalSignature)
             return odt;
-        const qsizetype dataAt = local + zip::kLocalHeaderSize + u16(odt, local + 26) + u16(odt, local + 28);
+        const qsizetype dataAt = local + zip::kLocalHeaderSize + u16(odt, local + zip::kLocalNameLengthAt)
+                                 + u16(odt, local + zip::kLocalNameLengthAt + 2);
         const quint32 compressed = u32(odt, at + 20);
         if (dataAt + qint64(compressed) > centralAt)
             return odt;
@@ -112,7 +114,7 @@ QByteArray withAsianTextProperties(const QByteArray &odt)
         QByteArray centralHeader = odt.mid(at, headerEnd - at);
         QByteArray data = odt.mid(dataAt, compressed);
 
-        const QByteArray name = odt.mid(at + zip::kCentralHeaderSize, u16(odt, at + 28));
+        const QByteArray name = odt.mid(at + zip::kCentralHeaderSize, u16(odt, at + zip::kCentralNameLengthAt));
         if (name == "content.xml" && u16(odt, at + 10) == zip::kMethodDeflated) {
             QByteArray xml(qsizetype(u32(odt, at + 24)), Qt::Uninitialized);
             qsizetype produced = 0;
