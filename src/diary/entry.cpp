@@ -5,6 +5,7 @@
 #include "platform/exception.h"
 #include "platform/gbk.h"
 #include "richtext/rich_text.h"
+#include "tags/tag_words.h"
 
 #include <QDateTime>
 #include <QMutex>
@@ -145,6 +146,7 @@ ListRow listRow(const QByteArray &nameBytes, const QByteArray &record)
     row.nameBytes = nameBytes;
     row.name = gbk::decode(nameBytes);
     row.summary = summary.body;
+    row.tags = tags::tagsIn(row.summary);
     return row;
 }
 
@@ -188,7 +190,9 @@ ListRow unreadableRow(const QByteArray &nameBytes, EntryProblem problem)
     return row;
 }
 
-ListRow listRowOf(const QByteArray &nameBytes, const QByteArray &record)
+namespace {
+
+ListRow readRow(const QByteArray &nameBytes, const QByteArray &record, bool withTags)
 {
     std::optional<richtext::RecordSummary> summary =
         richtext::summarizeRecordIfReadable(record, kMaxSummaryLength);
@@ -207,6 +211,11 @@ ListRow listRowOf(const QByteArray &nameBytes, const QByteArray &record)
     row.mood = moodWord(mood);
     row.nameBytes = nameBytes;
     row.name = gbk::decode(nameBytes);
+    // A body that reaches the summary's length (or plain text beyond what the summary decodes)
+    // may go on past it: its tags are read from the whole of it, decoded once more.
+    const bool plainText = !record.startsWith("{\\rtf");
+    const bool mayGoOn = summary->body.size() >= kMaxSummaryLength
+                         || (plainText && record.size() > 8 * kMaxSummaryLength);
     if (summary->body.size() > kMaxSummaryLength) {
         // A copy of the part kept: cutting the string itself would keep its whole buffer.
         qsizetype kept = kMaxSummaryLength;
@@ -216,12 +225,27 @@ ListRow listRowOf(const QByteArray &nameBytes, const QByteArray &record)
     } else {
         row.summary = std::move(summary->body);
     }
+    if (!withTags) {
+        return row;
+    } else if (mayGoOn) {
+        if (const std::optional<richtext::RecordSummary> whole = richtext::summarizeRecordIfReadable(record))
+            row.tags = tags::tagsIn(whole->body);
+    } else {
+        row.tags = tags::tagsIn(row.summary);
+    }
     return row;
+}
+
+} // namespace
+
+ListRow listRowOf(const QByteArray &nameBytes, const QByteArray &record)
+{
+    return readRow(nameBytes, record, true);
 }
 
 EntryProblem recordProblem(const QByteArray &record)
 {
-    return listRowOf(QByteArray(), record).problem;
+    return readRow(QByteArray(), record, false).problem;
 }
 
 } // namespace diary

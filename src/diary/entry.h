@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -100,6 +101,9 @@ struct ListRow {
     // null otherwise.
     QString folded;
     EntryProblem problem = EntryProblem::None;
+    // The tags of the whole body (tags::tagsIn, tags/tag_words.h), also of the part beyond the
+    // summary; empty for an entry with a problem.
+    QStringList tags = {};
 
     bool readable() const { return problem == EntryProblem::None; }
 };
@@ -121,7 +125,8 @@ ListRow unreadableRow(const QByteArray &nameBytes, EntryProblem problem);
 // line is no number, Damaged when only the second line is no number). The summary is cut after
 // kMaxSummaryLength characters, and no more of a record's text is decoded than that needs
 // (richtext::summarizeRecordIfReadable): an index line longer than kMaxSummaryLength characters
-// counts as no number.
+// counts as no number. The row's tags are those of the whole body: a record whose body may
+// reach beyond the summary is decoded once more, whole, for them.
 ListRow listRowOf(const QByteArray &nameBytes, const QByteArray &record);
 
 // EntryProblem::None when listRowOf() finds the record readable, else its problem. Where it

@@ -1,5 +1,7 @@
 #include "diary/search.h"
 
+#include "tags/tag_words.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -143,7 +145,21 @@ QList<QPair<qsizetype, qsizetype>> findMatches(QStringView text, const QString &
 bool SearchQuery::isOpen() const
 {
     return foldForSearch(text).isEmpty() && weather < 0 && mood < 0 && !from.isValid() && !to.isValid()
-           && !onThisDay.isValid();
+           && !onThisDay.isValid() && tags.isEmpty();
+}
+
+void SearchQuery::setSearchText(const QString &typed)
+{
+    const QList<tags::TagSpan> spans = tags::findTags(typed);
+    QString rest;
+    qsizetype from = 0;
+    for (const tags::TagSpan &span : spans) {
+        tags.append(typed.sliced(span.wordStart(), span.length));
+        rest += QStringView(typed).sliced(from, span.start - from);
+        from = span.end();
+    }
+    rest += QStringView(typed).sliced(from);
+    text = spans.isEmpty() ? typed : rest.trimmed();
 }
 
 bool onThisDay(const QDate &day, const QDate &today)
@@ -168,13 +184,27 @@ SearchIndex::SearchIndex(const QList<ListRow> &rows)
             r.mood = moodIndexOf(row.mood);
         }
         r.date = dateOfName(row.name);
+        if (r.readable) {
+            for (const QString &tag : row.tags) {
+                const QString key = tags::tagKey(tag);
+                auto id = m_tagIds.constFind(key);
+                if (id == m_tagIds.cend())
+                    id = m_tagIds.insert(key, int(m_tagIds.size()));
+                r.tags.append(*id);
+            }
+        }
         m_held += r.folded.size();
         m_rows.append(std::move(r));
     }
 }
 
-bool SearchIndex::rowMatches(const Row &row, const SearchQuery &query, const QString &needle) const
+bool SearchIndex::rowMatches(const Row &row, const SearchQuery &query, const QString &needle,
+                             const QList<int> &tags) const
 {
+    for (const int tag : tags) {
+        if (!row.readable || !row.tags.contains(tag))
+            return false;
+    }
     if (query.from.isValid() || query.to.isValid()) {
         if (!row.date.isValid() || (query.from.isValid() && row.date < query.from)
             || (query.to.isValid() && row.date > query.to))
@@ -194,6 +224,13 @@ bool SearchIndex::rowMatches(const Row &row, const SearchQuery &query, const QSt
 QList<qsizetype> SearchIndex::find(const SearchQuery &query) const
 {
     const QString needle = foldForSearch(query.text);
+    QList<int> tagIds;
+    for (const QString &tag : query.tags) {
+        const auto id = m_tagIds.constFind(tags::tagKey(tag));
+        if (id == m_tagIds.cend())
+            return {};   // a tag no entry carries
+        tagIds.append(*id);
+    }
     const qsizetype count = m_rows.size();
     const int parts = needle.isEmpty() || m_held < kParallelSearchCharacters
                           ? 1
@@ -204,7 +241,7 @@ QList<qsizetype> SearchIndex::find(const SearchQuery &query) const
     const auto searchPart = [&](int part) {
         const qsizetype end = std::min(count, (part + 1) * step);
         for (qsizetype i = part * step; i < end; ++i) {
-            if (rowMatches(m_rows[i], query, needle))
+            if (rowMatches(m_rows[i], query, needle, tagIds))
                 found[size_t(part)].append(i);
         }
     };

@@ -3,12 +3,14 @@
 #include "diary/entry.h"
 
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 // Finding entries: a substring search over the entries' plain text with filters by weather,
-// mood and date.
+// mood, date and tags.
 //
 // Text is compared folded (foldForSearch): case is ignored, and full-width and half-width forms,
 // compatibility forms and the ideographic space match their plain forms, so "Rain" finds "rain"
@@ -36,6 +38,14 @@ struct SearchQuery {
     QDate to;           // last day, inclusive
     // 那年今日: only the entries of this day's month and day in earlier years (onThisDay()).
     QDate onThisDay;
+    // Tags without their "#": an entry matches when it carries every one (ListRow::tags,
+    // compared by tags::tagKey).
+    QStringList tags;
+
+    // Takes what is typed into the search box: each tag in it (#旅行, tags/tag_words.h) is added
+    // to tags, and the rest, the tags taken out and the blanks at either end trimmed, becomes the
+    // text.
+    void setSearchText(const QString &typed);
 
     // True when every part is open: every row matches.
     bool isOpen() const;
@@ -52,9 +62,9 @@ bool onThisDay(const QDate &day, const QDate &today);
 //
 // A row matches when its folded summary holds the folded text, its weather and mood words are
 // those of the indices asked for, and its entry name is a date (dateOfName) within the range
-// (a name that is no date never matches a range), and on today's day in an earlier year when
-// the query asks for 那年今日. A row of an entry that cannot be read matches
-// no text, weather or mood: only an open query or a date range alone.
+// (a name that is no date never matches a range), on today's day in an earlier year when the
+// query asks for 那年今日, and carries every tag asked for. A row of an entry that cannot be read
+// matches no text, weather, mood or tag: only an open query or a date range alone.
 class SearchIndex
 {
 public:
@@ -74,10 +84,13 @@ private:
         int weather = -1;
         int mood = -1;
         bool readable = false;
+        QList<int> tags;   // into m_tagIds
     };
-    bool rowMatches(const Row &row, const SearchQuery &query, const QString &needle) const;
+    bool rowMatches(const Row &row, const SearchQuery &query, const QString &needle,
+                    const QList<int> &tags) const;
 
     QList<Row> m_rows;
+    QHash<QString, int> m_tagIds;   // each tag's key, numbered as first met
     qsizetype m_held = 0;   // characters of all rows' folded text
 };
 

@@ -420,3 +420,22 @@ TEST_F(DiaryBook, ARowKeepsABoundedPartOfAHugeBody)
     EXPECT_EQ(got.rows[0].summary, body.left(diary::kMaxSummaryLength));
     EXPECT_EQ(got.rows[0].weather, u"阴"_s);
 }
+
+// Tags are read from the whole body, also where the row keeps only the first part of it: in
+// RTF, and in plain text beyond what the summary decodes.
+TEST_F(DiaryBook, ARowHasTheTagsOfTheWholeBody)
+{
+    const QString head(diary::kMaxSummaryLength - 3, u'长');
+    const QString pad(9 * diary::kMaxSummaryLength, u' ');
+    writeDiary(path(), {
+        {dayName(0), ownRecord(1, 2, u"#开头 "_s + head + u" #结尾，#旅行"_s)},
+        {dayName(1), g(u"1\r\n2\r\n#开头"_s + pad + u"#结尾"_s)},
+        {dayName(2), ownRecord(1, 2, u"短的 ＃旅行。"_s)},
+    });
+    const Rows got = listed(reader());
+    ASSERT_EQ(got.rows.size(), 3);
+    EXPECT_EQ(got.rows[0].tags, (QStringList{u"开头"_s, u"结尾"_s, u"旅行"_s}));
+    EXPECT_FALSE(got.rows[0].summary.contains(u"旅行"_s));
+    EXPECT_EQ(got.rows[1].tags, (QStringList{u"开头"_s, u"结尾"_s}));
+    EXPECT_EQ(got.rows[2].tags, QStringList{u"旅行"_s});
+}

@@ -215,6 +215,47 @@ TEST(SearchIndex, FindsByTextWeatherMoodAndDates)
     EXPECT_GT(index.heldCharacters(), 30);
 }
 
+TEST(SearchIndex, FindsByTagsTypedInTheSearchBox)
+{
+    QList<diary::ListRow> rows = {
+        row(u"2024年1月1日"_s, u"雨"_s, u"伤感"_s, u"#旅行 去了杭州，下雨"_s),
+        row(u"2024年1月2日"_s, u"晴"_s, u"高兴"_s, u"#旅行 #家人 爬山"_s),
+        row(u"2024年1月3日"_s, u"晴"_s, u"高兴"_s, u"旅行的计划，#Book"_s),
+        diary::unreadableRow(QByteArray("x"), diary::EntryProblem::Damaged),
+    };
+    rows[0].tags = {u"旅行"_s};
+    rows[1].tags = {u"旅行"_s, u"家人"_s};
+    rows[2].tags = {u"Book"_s};
+    rows[3].tags = {u"旅行"_s};   // never matched: it cannot be read
+    const diary::SearchIndex index(rows);
+    const auto typed = [](const QString &text) {
+        diary::SearchQuery q;
+        q.setSearchText(text);
+        return q;
+    };
+    const struct {
+        const char *what;
+        QString typed;
+        QStringList tags;
+        QString text;
+        QList<qsizetype> found;
+    } cases[] = {
+        {"a tag alone", u"#旅行"_s, {u"旅行"_s}, {}, {0, 1}},
+        {"a full-width sign, in another case", u"＃book"_s, {u"book"_s}, {}, {2}},
+        {"two tags: both", u"#旅行 ＃家人"_s, {u"旅行"_s, u"家人"_s}, {}, {1}},
+        {"a tag and text", u"下雨 #旅行"_s, {u"旅行"_s}, u"下雨"_s, {0}},
+        {"a tag nobody uses", u"#工作"_s, {u"工作"_s}, {}, {}},
+        {"the word without its sign is text", u"旅行"_s, {}, u"旅行"_s, {0, 1, 2}},
+        {"a sign then a blank is text", u"# 旅行"_s, {}, u"# 旅行"_s, {}},
+    };
+    for (const auto &c : cases) {
+        const diary::SearchQuery q = typed(c.typed);
+        EXPECT_EQ(q.tags, c.tags) << c.what;
+        EXPECT_EQ(q.text, c.text) << c.what;
+        EXPECT_EQ(index.find(q), c.found) << c.what;
+    }
+}
+
 // A long diary is searched in parts at once: the matches come back whole and in row order.
 TEST(SearchIndex, ALongDiaryFindsEveryMatchInOrder)
 {
@@ -271,6 +312,7 @@ void expectSameRows(const diary::Listing &got, const diary::Listing &fresh, cons
         EXPECT_EQ(a.mood, b.mood) << when << " row " << i;
         EXPECT_EQ(a.summary, b.summary) << when << " row " << i;
         EXPECT_EQ(a.folded, b.folded) << when << " row " << i;
+        EXPECT_EQ(a.tags, b.tags) << when << " row " << i;
         EXPECT_EQ(a.problem, b.problem) << when << " row " << i;
     }
 }
@@ -285,7 +327,7 @@ TEST(ListingCache, RowsAlwaysEqualAFreshListingAndOnlyChangedEntriesAreDecoded)
     const QString second = dir.filePath(u"李四"_s);
     QList<std::pair<QString, QByteArray>> entries;
     for (int day = 1; day <= 20; ++day)
-        entries.append({diary::entryName(QDate(2003, 9, day)), ownRecord(day % 4, day % 8, u"第%1天"_s.arg(day))});
+        entries.append({diary::entryName(QDate(2003, 9, day)), ownRecord(day % 4, day % 8, u"第%1天 #第%2组"_s.arg(day).arg(day % 3))});
     writeDiary(first, entries);
     writeDiary(second, {{u"2003年9月1日"_s, ownRecord(1, 1, u"别人的日记"_s)}});
 
@@ -317,7 +359,7 @@ TEST(ListingCache, RowsAlwaysEqualAFreshListingAndOnlyChangedEntriesAreDecoded)
               diary::EntryProblem::None);
     check("after saving it again", 20);
     // An entry in the middle changed: those behind it moved, but only it is decoded.
-    ASSERT_EQ(diary::storeEntry(writer, g(u"2003年9月10日"_s), ownRecord(0, 0, u"改了中间的一篇，长一些"_s)),
+    ASSERT_EQ(diary::storeEntry(writer, g(u"2003年9月10日"_s), ownRecord(0, 0, u"改了中间的一篇，长一些 #新"_s)),
               diary::EntryProblem::None);
     check("after changing an entry in the middle", 20);
     diary::deleteEntry(reader, writer, g(u"2003年9月21日"_s));

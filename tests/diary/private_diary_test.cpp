@@ -98,7 +98,7 @@ TEST_F(PrivateDiary, StoresListsAndReadsSealedEntriesOnly)
     for (const auto &[name, record] : entries)
         ASSERT_EQ(diary::storeEntry(m_writer, g(name), record, &m_key), diary::EntryProblem::None);
     // Replaced where it stands.
-    const QByteArray changed = ownRecord(2, 5, QStringLiteral("改过的 secretwordX"));
+    const QByteArray changed = ownRecord(2, 5, QStringLiteral("改过的 secretwordX #梧桐"));
     ASSERT_EQ(diary::storeEntry(m_writer, g(entries[1].first), changed, &m_key), diary::EntryProblem::None);
 
     const diary::Listing listing = list(&m_key);
@@ -110,6 +110,7 @@ TEST_F(PrivateDiary, StoresListsAndReadsSealedEntriesOnly)
         EXPECT_EQ(listing.rows[i].summary, expected.summary);
         EXPECT_EQ(listing.rows[i].weather, expected.weather);
         EXPECT_EQ(listing.rows[i].mood, expected.mood);
+        EXPECT_EQ(listing.rows[i].tags, i == 1 ? QStringList{QStringLiteral("梧桐")} : QStringList{});
         diary::EntryProblem problem = diary::EntryProblem::Missing;
         EXPECT_EQ(diary::readEntry(m_reader, g(entries[i].first), &problem, &m_key), record);
         EXPECT_EQ(problem, diary::EntryProblem::None);
