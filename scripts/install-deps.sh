@@ -10,6 +10,9 @@ packages=(
   # the toolkit's own dialogs and buttons in Chinese
   qt6-translations-l10n
   zlib1g-dev libdeflate-dev libcrypt-dev libsodium-dev
+  # the Sun's and the Moon's places for the solar terms and the lunar months (the IAU's SOFA
+  # routines as ERFA)
+  liberfa-dev
   # fonts, so Chinese text renders on a fresh machine
   fonts-wqy-microhei
   # the CJK font whose radicals share the ideographs' glyphs, for the PDF text tests
@@ -24,6 +27,11 @@ packages=(
   python3-markdown
   # the independent reader of the private format (for /usr/bin/python3)
   python3-nacl
+  # the independent almanac of the solar terms (for /usr/bin/python3), and ICU's Chinese
+  # calendar, which the lunar dates are held against
+  python3-ephem libicu-dev
+  # a private session bus for the notification tests
+  dbus
   # fuzzing and sanitizers
   clang libclang-rt-dev
   # desktop integration checks
