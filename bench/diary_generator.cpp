@@ -54,6 +54,15 @@ const QStringList &asciiBits()
     return list;
 }
 
+// Tags some entries carry besides the planted #旅行, a few in every ten.
+const QStringList &everydayTags()
+{
+    static const QStringList list = {QStringLiteral("#读书"), QStringLiteral("#工作"), QStringLiteral("#家人"),
+                                     QStringLiteral("#跑步"), QStringLiteral("#电影"), QStringLiteral("#咖啡"),
+                                     QStringLiteral("#朋友"), QStringLiteral("#Qt")};
+    return list;
+}
+
 // One paragraph's text as RTF: GBK bytes above 0x7F as \'hh, the RTF specials escaped.
 QByteArray rtfText(const QByteArray &gbkBytes)
 {
@@ -92,8 +101,21 @@ QByteArray diaryRecord(int dayNumber)
 {
     Random random(0x5155494C4C424F4Full + quint64(dayNumber) * 7919);
     const int weather = random.below(4);
-    const int mood = random.below(8);
+    int mood = random.below(8);
     const int textBytes = 1024 + random.below(1024);
+    // The planted answers (diary_generator.h): rain makes half the days 伤感, and half the
+    // Saturdays are trips, 高兴 and tagged #旅行.
+    const bool saturday = firstDay().addDays(dayNumber).dayOfWeek() == 6;
+    const bool trip = saturday && random.below(2) == 0;
+    if (weather == 2 && random.below(2) == 0)
+        mood = 3;
+    if (trip)
+        mood = 0;
+    QStringList tags;
+    if (trip)
+        tags.append(QStringLiteral("#旅行"));
+    if (random.below(3) == 0)
+        tags.append(everydayTags()[random.below(int(everydayTags().size()))]);
 
     QByteArray rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 "
                      "\\'cb\\'ce\\'cc\\'e5;}}\r\n"
@@ -116,10 +138,14 @@ QByteArray diaryRecord(int dayNumber)
             }
             paragraph += random.below(3) == 0 ? QStringLiteral("，") : QStringLiteral("。");
         }
+        if (!tags.isEmpty() && random.below(2) == 0)
+            paragraph += tags.takeFirst() + QStringLiteral(" ");
         const QByteArray bytes = gbk::encode(paragraph);
         written += int(bytes.size());
         rtf += rtfText(bytes) + "\\par\r\n";
     }
+    for (const QString &tag : std::as_const(tags))
+        rtf += rtfText(gbk::encode(tag)) + "\\par\r\n";
     rtf += "}\r\n";
     return rtf;
 }

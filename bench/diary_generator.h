@@ -10,6 +10,11 @@
 // A realistic, reproducible diary for benchmarks: consecutive days from a fixed start, each entry
 // an RTF record as the rich edit control writes it on a GBK system (weather index, mood index,
 // then 1 to 2 KiB of mostly Chinese text), stored under the fixed archive password.
+//
+// Planted answers, for the statistics: half the days of rain are 伤感 (so 伤感 falls some 2.4
+// times as often on rain as overall), half the Saturdays are 高兴 and carry #旅行 (高兴 some 5.8
+// times as often with #旅行 as overall, and on Saturdays some 3.2 times); one entry in three
+// carries one of eight everyday tags (#读书, #工作 …).
 namespace bench {
 
 inline constexpr const char *kArchivePassword = kDiaryArchivePassword;
