@@ -12,8 +12,8 @@
 // then 1 to 2 KiB of mostly Chinese text), stored under the fixed archive password.
 //
 // Planted answers, for the statistics: half the days of rain are 伤感 (so 伤感 falls some 2.4
-// times as often on rain as overall), half the Saturdays are 高兴 and carry #旅行 (高兴 some 5.8
-// times as often with #旅行 as overall, and on Saturdays some 3.2 times); one entry in three
+// times as often on rain as overall), half the Saturdays are 高兴 and carry #旅行 (高兴 some six
+// times as often with #旅行 as overall, and on Saturdays some 3.3 times); one entry in three
 // carries one of eight everyday tags (#读书, #工作 …).
 namespace bench {
 

@@ -44,8 +44,9 @@ QList<ToolCommand> handedOverCommands()
     QList<ToolCommand> commands;
     for (const auto &[name, usage] : {std::pair{"rtf-text", "rtf-text FILE"},
                                       std::pair{"rtf-html", "rtf-html FILE"},
-                                      std::pair{"diary", "diary [--by-date] ARCHIVE"},
-                                      std::pair{"search", "search [--by-date] ARCHIVE TEXT [--weather W] [--mood M] [--from DATE] [--to DATE]"},
+                                      std::pair{"diary", "diary [--by-date] [--lunar] ARCHIVE"},
+                                      std::pair{"search", "search [--by-date] ARCHIVE TEXT [--weather W] [--mood M] [--from DATE] [--to DATE] [--tag T]..."},
+                                      std::pair{"tags", "tags ARCHIVE"},
                                       std::pair{"protect", "protect ARCHIVE"},
                                       std::pair{"unprotect", "unprotect ARCHIVE"},
                                       std::pair{"stats", "stats ARCHIVE [--year Y] [--json]"},

@@ -1,15 +1,22 @@
-// quillbook-tool diary [--by-date] ARCHIVE: the rows the list page shows for a diary, one per
+// quillbook-tool diary [--by-date] [--lunar] ARCHIVE: the rows the list page shows for a diary, one per
 // line, in the order of their names as text, or with --by-date in the list page's order (newest
 // first, names that are no dates last); UTF-8, UTF-8: entry name, weather word, mood word and summary, separated by tabs.
+// With --lunar the lunar date (农历甲辰年正月初一; empty for a name that is no date) follows the
+// name as a field of its own.
 // Inside the fields a line break (CR LF, CR or LF) is written as "\n", a tab as "\t" and a
 // backslash as "\\", so that every row stays one line of four fields. The entries of an old-format
 // diary are read with the diary password, whatever --password says; a private diary is opened
 // with its own password (readPassword in commands.h), and a wrong one is status 2.
 //
 // quillbook-tool search [--by-date] ARCHIVE TEXT [--weather W] [--mood M] [--from DATE]
-// [--to DATE]: the rows that a search on the list page finds (diary::SearchIndex), printed as
-// diary prints them. W and M are list words (晴, 高兴) or indices; a DATE is yyyy-mm-dd or an
-// entry name (2003年9月26日). An empty TEXT searches by the filters alone.
+// [--to DATE] [--tag T]...: the rows that a search on the list page finds (diary::SearchIndex),
+// printed as diary prints them. W and M are list words (晴, 高兴) or indices; a DATE is
+// yyyy-mm-dd or an entry name (2003年9月26日); T is a tag with or without its "#" (each --tag
+// given must be among the entry's tags). An empty TEXT searches by the filters alone.
+//
+// quillbook-tool tags ARCHIVE: every tag of the diary's readable entries (words after "#",
+// tags/tag_words.h), most used first: tag, entries, first and last day (yyyy-mm-dd, "-" when
+// none of its entries is named by a date), separated by tabs.
 //
 // quillbook-tool protect ARCHIVE / unprotect ARCHIVE convert a diary to the private format and
 // back, in one atomic rewrite (diary::protectDiary, diary::unprotectDiary); protect prints the
@@ -36,12 +43,15 @@
 #include "diary/diary_book.h"
 #include "diary/row_order.h"
 #include "diary/search.h"
+#include "lunar/lunar_calendar.h"
+#include "tags/tag_counts.h"
 
 namespace {
 
-const QString kUsage = QStringLiteral("diary [--by-date] ARCHIVE");
+const QString kUsage = QStringLiteral("diary [--by-date] [--lunar] ARCHIVE");
 const QString kSearchUsage = QStringLiteral(
-    "search [--by-date] ARCHIVE TEXT [--weather W] [--mood M] [--from DATE] [--to DATE]");
+    "search [--by-date] ARCHIVE TEXT [--weather W] [--mood M] [--from DATE] [--to DATE] [--tag T]...");
+const QString kTagsUsage = QStringLiteral("tags ARCHIVE");
 
 // Why an entry cannot be read, for the warning.
 QString problemName(diary::EntryProblem problem)
@@ -126,14 +136,16 @@ std::optional<diary::Listing> listDiary(const ToolContext &context, const QStrin
     return listing;
 }
 
-// Prints the rows, warns of those that cannot be read, raises the listing's error; the status.
-int printRows(const diary::Listing &listing, const QList<diary::ListRow> &rows)
+// Prints the rows (with lunar, each name's lunar date after it), warns of those that cannot be
+// read, raises the listing's error; the status.
+int printRows(const diary::Listing &listing, const QList<diary::ListRow> &rows, bool lunar = false)
 {
     QByteArray out;
     for (const diary::ListRow &row : rows) {
-        out += QStringList{field(row.name), field(row.weather), field(row.mood), field(row.summary)}
-                   .join(QLatin1Char('\t'))
-                   .toUtf8();
+        QStringList fields = {field(row.name), field(row.weather), field(row.mood), field(row.summary)};
+        if (lunar)
+            fields.insert(1, lunar::fullText(diary::dateOfName(row.name)));
+        out += fields.join(QLatin1Char('\t')).toUtf8();
         out += '\n';
     }
     toolWrite(out);
@@ -153,6 +165,7 @@ int diaryCommand(const ToolContext &context, const QStringList &arguments)
 {
     QStringList args = arguments;
     const bool byDate = takeFlag(args, QStringLiteral("--by-date"));
+    const bool lunar = takeFlag(args, QStringLiteral("--lunar"));
     if (args.size() != 1) {
         toolError(QStringLiteral("usage: quillbook-tool ") + kUsage);
         return 2;
@@ -160,7 +173,33 @@ int diaryCommand(const ToolContext &context, const QStringList &arguments)
     const std::optional<diary::Listing> listing = listDiary(context, args[0], byDate);
     if (!listing)
         return 2;
-    return printRows(*listing, listing->rows);
+    return printRows(*listing, listing->rows, lunar);
+}
+
+QString isoDate(const QDate &date)
+{
+    return date.isValid() ? date.toString(Qt::ISODate) : QStringLiteral("-");
+}
+
+int tagsCommand(const ToolContext &context, const QStringList &args)
+{
+    if (args.size() != 1) {
+        toolError(QStringLiteral("usage: quillbook-tool ") + kTagsUsage);
+        return 2;
+    }
+    const std::optional<diary::Listing> listing = listDiary(context, args[0], false);
+    if (!listing)
+        return 2;
+    QByteArray out;
+    for (const tags::TagCount &count : tags::countTags(listing->rows)) {
+        out += QStringList{field(count.tag), QString::number(count.entries), isoDate(count.first), isoDate(count.last)}
+                   .join(QLatin1Char('\t'))
+                   .toUtf8();
+        out += '\n';
+    }
+    toolWrite(out);
+    listing->rethrowError();
+    return 0;
 }
 
 // A weather or mood given as its list word or its index; -2 for neither.
@@ -190,7 +229,8 @@ int searchCommand(const ToolContext &context, const QStringList &arguments)
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         const bool option = arg == QLatin1String("--weather") || arg == QLatin1String("--mood")
-                            || arg == QLatin1String("--from") || arg == QLatin1String("--to");
+                            || arg == QLatin1String("--from") || arg == QLatin1String("--to")
+                            || arg == QLatin1String("--tag");
         if (!option) {
             positional.append(arg);
             continue;
@@ -200,6 +240,15 @@ int searchCommand(const ToolContext &context, const QStringList &arguments)
             break;
         }
         const QString value = args[++i];
+        if (arg == QLatin1String("--tag")) {
+            const QString tag = value.startsWith(u'#') || value.startsWith(u'\uFF03') ? value.mid(1) : value;
+            if (tag.isEmpty()) {
+                toolError(QStringLiteral("%1: not understood: %2").arg(arg, value));
+                return 2;
+            }
+            query.tags.append(tag);
+            continue;
+        }
         if (arg == QLatin1String("--weather"))
             query.weather = wordIndex(value, diary::weatherIndexOf, diary::kWeatherCount);
         else if (arg == QLatin1String("--mood"))
@@ -300,6 +349,7 @@ QList<ToolCommand> diaryCommands()
     return {
         {QStringLiteral("diary"), kUsage, diaryCommand, false},
         {QStringLiteral("search"), kSearchUsage, searchCommand, false},
+        {QStringLiteral("tags"), kTagsUsage, tagsCommand, false},
         {QStringLiteral("protect"), QStringLiteral("protect ARCHIVE"), protectCommand, false},
         {QStringLiteral("unprotect"), QStringLiteral("unprotect ARCHIVE"), unprotectCommand, false},
     };

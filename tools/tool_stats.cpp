@@ -1,7 +1,9 @@
 // quillbook-tool stats ARCHIVE [--year Y] [--json]: the figures the statistics page shows, from
 // one listing of the diary (the rows of quillbook-tool diary): entries, runs of consecutive
 // days, characters, and the entries, characters, moods and weathers of each month of one year
-// (Y, or the page's default: this year when it has entries, else the latest entry's year).
+// (Y, or the page's default: this year when it has entries, else the latest entry's year), the
+// tags (of all entries and of the year: tag, entries, first and last day) and how often each
+// mood falls on a weather, weekday or tag against how often overall (stats/mood_links.h).
 // Text lines in UTF-8, or one JSON object with --json. Entries that cannot be read, names that
 // are no date and second entries of a day are counted apart, as figures; the status is 0 all the
 // same. A private diary is opened with its password as `diary` opens it (a wrong one is status
@@ -13,12 +15,15 @@
 #include "archive/archive_reader.h"
 #include "diary/diary_book.h"
 #include "stats/diary_stats.h"
+#include "stats/mood_links.h"
+#include "tags/tag_counts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
 
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -84,7 +89,71 @@ QJsonObject tallyJson(const stats::Tally &tally)
             {QStringLiteral("busiestWeekday"), tally.busiestWeekday()}};
 }
 
-QByteArray asJson(const stats::Figures &figures, const stats::YearFigures &year)
+QJsonArray tagsJson(const QList<tags::TagCount> &counts)
+{
+    QJsonArray out;
+    for (const tags::TagCount &count : counts) {
+        out.append(QJsonObject{{QStringLiteral("tag"), count.tag},
+                               {QStringLiteral("entries"), count.entries},
+                               {QStringLiteral("first"), jsonDate(count.first)},
+                               {QStringLiteral("last"), jsonDate(count.last)}});
+    }
+    return out;
+}
+
+QString factorKind(stats::Factor factor)
+{
+    switch (factor) {
+    case stats::Factor::Weather:
+        return QStringLiteral("weather");
+    case stats::Factor::Weekday:
+        return QStringLiteral("weekday");
+    case stats::Factor::Tag:
+        break;
+    }
+    return QStringLiteral("tag");
+}
+
+QJsonValue factorValue(const stats::MoodLinks &links, const stats::MoodLink &link)
+{
+    switch (link.factor) {
+    case stats::Factor::Weather:
+        return diary::weatherWord(link.value);
+    case stats::Factor::Weekday:
+        return link.value;
+    case stats::Factor::Tag:
+        break;
+    }
+    return links.tags.value(link.value);
+}
+
+QJsonObject moodLinksJson(const stats::MoodLinks &links)
+{
+    QJsonArray cells;
+    for (const stats::MoodLink &link : links.cells) {
+        cells.append(QJsonObject{{QStringLiteral("mood"), diary::moodWord(link.mood)},
+                                 {QStringLiteral("factor"), factorKind(link.factor)},
+                                 {QStringLiteral("value"), factorValue(links, link)},
+                                 {QStringLiteral("days"), link.days},
+                                 {QStringLiteral("factorDays"), link.factorDays},
+                                 {QStringLiteral("ratio"), std::round(link.ratio * 100) / 100}});
+    }
+    QJsonObject moods;
+    for (int i = 0; i < diary::kMoodCount; ++i)
+        moods.insert(diary::moodWord(i), links.moodDays[size_t(i)]);
+    return {{QStringLiteral("days"), links.days},
+            {QStringLiteral("minimumDays"), stats::kMinDaysInCell},
+            {QStringLiteral("moodDays"), moods},
+            {QStringLiteral("cells"), cells}};
+}
+
+struct Extra {
+    QList<tags::TagCount> tags;
+    QList<tags::TagCount> yearTags;
+    stats::MoodLinks links;
+};
+
+QByteArray asJson(const stats::Figures &figures, const stats::YearFigures &year, const Extra &extra)
 {
     QJsonObject all = tallyJson(figures.total);
     all.insert(QStringLiteral("unreadable"), figures.unreadable);
@@ -101,6 +170,8 @@ QByteArray asJson(const stats::Figures &figures, const stats::YearFigures &year)
                                  {QStringLiteral("characters"), one.total.characters}});
     }
     all.insert(QStringLiteral("years"), years);
+    all.insert(QStringLiteral("tags"), tagsJson(extra.tags));
+    all.insert(QStringLiteral("moodLinks"), moodLinksJson(extra.links));
 
     QJsonObject shown = tallyJson(year.total);
     shown.insert(QStringLiteral("year"), year.year);
@@ -112,11 +183,12 @@ QByteArray asJson(const stats::Figures &figures, const stats::YearFigures &year)
         months.append(month);
     }
     shown.insert(QStringLiteral("months"), months);
+    shown.insert(QStringLiteral("tags"), tagsJson(extra.yearTags));
     all.insert(QStringLiteral("year"), shown);
     return QJsonDocument(all).toJson(QJsonDocument::Indented);
 }
 
-QByteArray asText(const stats::Figures &figures, const stats::YearFigures &year)
+QByteArray asText(const stats::Figures &figures, const stats::YearFigures &year, const Extra &extra)
 {
     QStringList lines = {
         QStringLiteral("entries: %1").arg(figures.total.entries),
@@ -165,6 +237,18 @@ QByteArray asText(const stats::Figures &figures, const stats::YearFigures &year)
             cells.append(QString::number(count));
         lines.append(cells.join(QLatin1Char('\t')));
     }
+    lines += {QString(), QStringLiteral("tag\tentries\tfirst\tlast")};
+    for (const tags::TagCount &count : extra.tags)
+        lines.append(QStringLiteral("%1\t%2\t%3\t%4").arg(count.tag).arg(count.entries).arg(isoDate(count.first), isoDate(count.last)));
+    lines += {QString(), QStringLiteral("mood\tfactor\tvalue\tdays\tof days\tratio")};
+    for (const stats::MoodLink &link : extra.links.notable(0)) {
+        lines.append(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
+                         .arg(diary::moodWord(link.mood), factorKind(link.factor),
+                              factorValue(extra.links, link).toVariant().toString())
+                         .arg(link.days)
+                         .arg(link.factorDays)
+                         .arg(link.ratio, 0, 'f', 2));
+    }
     return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 }
 
@@ -207,7 +291,10 @@ int statsCommand(const ToolContext &context, const QStringList &args)
     const QDate today = diary::today();
     const stats::Figures figures = stats::compute(listing.rows, today);
     const stats::YearFigures shown = figures.year(year.value_or(figures.defaultYear(today)));
-    toolWrite(json ? asJson(figures, shown) : asText(figures, shown));
+    const Extra extra{tags::countTags(listing.rows),
+                      tags::countTags(listing.rows, QDate(shown.year, 1, 1), QDate(shown.year, 12, 31)),
+                      stats::moodLinks(figures, listing.rows)};
+    toolWrite(json ? asJson(figures, shown, extra) : asText(figures, shown, extra));
     return 0;
 }
 

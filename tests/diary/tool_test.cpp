@@ -245,3 +245,32 @@ TEST(DiaryTool, ListsVersionsAndRestoresOneEntryOrTheWholeDiary)
     const auto missing = run(tool, {u"restore"_s, path, u"20990101-000000-000"_s});
     EXPECT_EQ(missing.exitCode, 2);
 }
+
+TEST(DiaryTool, TagsAndTheTagFilterAndTheLunarColumn)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"孙七"_s);
+    writeDiary(path, {
+        {u"2024年2月10日"_s, ownRecord(0, 0, u"春节 #家人 #旅行"_s)},
+        {u"2024年2月11日"_s, ownRecord(2, 3, u"下雨，#旅行。"_s)},
+        {u"2023年5月1日"_s, ownRecord(0, 0, u"＃旅行 和 C#"_s)},
+        {u"notes"_s, ownRecord(0, 0, u"#家人"_s)},
+    });
+    const QString tool = QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s);
+    const auto tags = run(tool, {u"tags"_s, path});
+    EXPECT_EQ(tags.exitCode, 0) << tags.err.constData();
+    EXPECT_EQ(QString::fromUtf8(tags.out), u"旅行\t3\t2023-05-01\t2024-02-11\n"
+                                           u"家人\t2\t2024-02-10\t2024-02-10\n"_s);
+    const auto found = run(tool, {u"search"_s, u"--by-date"_s, path, u""_s, u"--tag"_s, u"#旅行"_s,
+                                  u"--tag"_s, u"家人"_s});
+    EXPECT_EQ(found.exitCode, 0) << found.err.constData();
+    EXPECT_EQ(QString::fromUtf8(found.out), u"2024年2月10日\t晴\t高兴\t春节 #家人 #旅行\n"_s);
+    const auto lunar = run(tool, {u"diary"_s, u"--by-date"_s, u"--lunar"_s, path});
+    EXPECT_EQ(lunar.exitCode, 0) << lunar.err.constData();
+    const QStringList lines = QString::fromUtf8(lunar.out).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[0].startsWith(u"2024年2月11日\t农历甲辰年正月初二\t雨\t伤感\t"_s)) << qPrintable(lines[0]);
+    EXPECT_TRUE(lines[1].startsWith(u"2024年2月10日\t农历甲辰年正月初一\t"_s)) << qPrintable(lines[1]);
+    EXPECT_TRUE(lines[3].startsWith(u"notes\t\t晴"_s)) << qPrintable(lines[3]);
+    EXPECT_EQ(run(tool, {u"search"_s, path, u""_s, u"--tag"_s, u"#"_s}).exitCode, 2);
+}

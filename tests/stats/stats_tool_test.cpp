@@ -89,3 +89,42 @@ TEST(StatsTool, RefusesWhatItCannotRead)
     EXPECT_EQ(missing.exitCode, 0);
     EXPECT_TRUE(missing.out.startsWith("entries: 0\n"));
 }
+
+TEST(StatsTool, GivesTheTagsAndWhatTheMoodsGoWith)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"周八"_s);
+    QList<std::pair<QString, QByteArray>> entries;
+    // Six rainy 伤感 days tagged #加班, then six sunny 高兴 ones, two of them #旅行.
+    for (int i = 0; i < 12; ++i) {
+        const bool rain = i < 6;
+        entries.append({diary::entryName(QDate(2024, 3, 1).addDays(i)),
+                        ownRecord(rain ? 2 : 0, rain ? 3 : 0, rain ? u"#加班 累"_s : (i > 9 ? u"#旅行"_s : u"好"_s))});
+    }
+    writeDiary(path, entries);
+    const auto json = run(tool(), {u"stats"_s, path, u"--json"_s});
+    ASSERT_EQ(json.exitCode, 0) << json.err.constData();
+    const QJsonObject all = QJsonDocument::fromJson(json.out).object();
+    const QJsonArray tags = all[u"tags"_s].toArray();
+    ASSERT_EQ(tags.size(), 2);
+    EXPECT_EQ(tags[0].toObject(), (QJsonObject{{u"tag"_s, u"加班"_s}, {u"entries"_s, 6},
+                                               {u"first"_s, u"2024-03-01"_s}, {u"last"_s, u"2024-03-06"_s}}));
+    EXPECT_EQ(tags[1][u"tag"_s].toString(), u"旅行"_s);
+    EXPECT_EQ(all[u"year"_s][u"tags"_s].toArray().size(), 2);
+    const QJsonObject links = all[u"moodLinks"_s].toObject();
+    EXPECT_EQ(links[u"days"_s].toInt(), 12);
+    QStringList cells;
+    for (const QJsonValue &cell : links[u"cells"_s].toArray()) {
+        cells.append(u"%1 %2 %3 %4/%5 %6"_s.arg(cell[u"mood"_s].toString(), cell[u"factor"_s].toString(),
+                                                cell[u"value"_s].toVariant().toString())
+                         .arg(cell[u"days"_s].toInt())
+                         .arg(cell[u"factorDays"_s].toInt())
+                         .arg(cell[u"ratio"_s].toDouble()));
+    }
+    // Weekdays have two days each at most, #旅行 two: too few to say anything.
+    EXPECT_EQ(cells, (QStringList{u"高兴 weather 晴 6/6 2"_s, u"伤感 weather 雨 6/6 2"_s, u"伤感 tag 加班 6/6 2"_s}));
+
+    const auto text = run(tool(), {u"stats"_s, path});
+    EXPECT_TRUE(text.out.contains(u"加班\t6\t2024-03-01\t2024-03-06\n"_s.toUtf8())) << text.out.constData();
+    EXPECT_TRUE(text.out.contains(u"伤感\tweather\t雨\t6\t6\t2.00\n"_s.toUtf8())) << text.out.constData();
+}
