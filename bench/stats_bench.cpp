@@ -5,7 +5,10 @@
 //
 //   figures (stats::compute)        the rows to every figure: days, runs, tallies, characters
 //     of which counting characters  stats::countCharacters over every row's text
-//   page filled (setRows)           the figures, the year chooser, the totals and the charts
+//   what the moods go with          stats::moodLinks over the figures' days and tags
+//   the year's tags                 tags::countTags of one year
+//   page filled (setRows)           the figures, the year chooser, the totals and the charts,
+//                                   the year's tags and what the moods go with
 //   year of days drawn              the year grid painted into an image at its size, once
 //                                   laid out (scale factor 1 and 2)
 //   whole page drawn                the page painted into an image, 547 × 448 (the page's size)
@@ -16,6 +19,8 @@
 #include "diary/diary_book.h"
 #include "platform/exception.h"
 #include "stats/diary_stats.h"
+#include "stats/mood_links.h"
+#include "tags/tag_counts.h"
 #include "stats/stats_page.h"
 #include "stats/year_grid.h"
 
@@ -86,6 +91,12 @@ int main(int argc, char **argv)
                    counted = 0;
                    for (const diary::ListRow &row : listing.rows)
                        counted += stats::countCharacters(row.summary);
+               }));
+
+        const stats::Figures figures = stats::compute(listing.rows, today);
+        report("what the moods go with (moodLinks)", medianOf([&] { stats::moodLinks(figures, listing.rows); }));
+        report("the year's tags (countTags)", medianOf([&] {
+                   tags::countTags(listing.rows, QDate(today.year(), 1, 1), QDate(today.year(), 12, 31));
                }));
 
         TStatsPage page;

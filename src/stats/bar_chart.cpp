@@ -104,8 +104,10 @@ void TBarChart::paintEvent(QPaintEvent *)
             const int top = plot.bottom() - int(double(below) * plot.height() / largest);
             painter.fillRect(QRect(x, top, barWidth, qMax(1, bottom - top)), one.colour);
         }
+        // A name wider than its bar's room (a long tag) is cut short with an ellipsis.
+        const QString label = painter.fontMetrics().elidedText(m_categories[c], Qt::ElideRight, int(slot) + 6);
         painter.drawText(QRect(plot.left() + int(slot * c) - 4, plot.bottom() + 2, int(slot) + 8, kLabelHeight),
-                         Qt::AlignHCenter | Qt::AlignTop, m_categories[c]);
+                         Qt::AlignHCenter | Qt::AlignTop, label);
     }
 
     if (m_series.size() < 2)

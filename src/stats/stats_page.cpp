@@ -4,6 +4,8 @@
 #include "stats/mood_palette.h"
 #include "stats/stats_texts.h"
 #include "stats/year_grid.h"
+#include "tags/tag_counts.h"
+#include "tags/tag_words.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -81,6 +83,12 @@ TStatsPage::TStatsPage(QWidget *parent) : QWidget(parent)
     YearBox->setObjectName(QStringLiteral("YearBox"));
     top->addWidget(yearLabel);
     top->addWidget(YearBox);
+    top->addSpacing(16);
+    top->addWidget(new QLabel(stats_text::tagLabel(), content));
+    TagBox = new QComboBox(content);
+    TagBox->setObjectName(QStringLiteral("TagBox"));
+    TagBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    top->addWidget(TagBox);
     top->addStretch(1);
     column->addLayout(top);
 
@@ -111,9 +119,18 @@ TStatsPage::TStatsPage(QWidget *parent) : QWidget(parent)
     charts->addWidget(MoodsChart, 1, 0, Qt::AlignTop);
     charts->addWidget(WeathersChart, 1, 1, Qt::AlignTop);
     charts->addWidget(WeekdayChart, 2, 0, Qt::AlignTop);
+    TagsChart = chart("TagsChart");
+    charts->addWidget(TagsChart, 3, 0, 1, 2, Qt::AlignTop);
     charts->setColumnStretch(0, 1);
     charts->setColumnStretch(1, 1);
     column->addLayout(charts);
+
+    MoodLinks = new QLabel(content);
+    MoodLinks->setObjectName(QStringLiteral("MoodLinks"));
+    MoodLinks->setWordWrap(true);
+    MoodLinks->setTextFormat(Qt::RichText);
+    MoodLinks->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(MoodLinks);
     column->addStretch(1);
     m_scroll->setWidget(content);
 
@@ -121,6 +138,7 @@ TStatsPage::TStatsPage(QWidget *parent) : QWidget(parent)
         if (index >= 0)
             showFigures(YearBox->itemData(index).toInt());
     });
+    connect(TagBox, &QComboBox::currentIndexChanged, this, [this](int index) { markTag(index); });
     connect(YearGrid, &TYearGrid::dayClicked, this, [this](const QDate &date) {
         const auto day = m_figures.days.constFind(date);
         if (day != m_figures.days.cend() && day->row >= 0 && day->row < m_rows.size())
@@ -134,7 +152,9 @@ void TStatsPage::setRows(const QList<diary::ListRow> &rows, const QDate &today)
     m_rows = rows;
     m_today = today;
     m_figures = stats::compute(m_rows, today);
+    m_links = stats::moodLinks(m_figures, m_rows);
     fillYears(before);
+    showMoodLinks();
 }
 
 void TStatsPage::fillYears(int chosen)
@@ -169,8 +189,10 @@ void TStatsPage::showYear(int year)
 void TStatsPage::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange && shownYear() != 0)
+    if (event->type() == QEvent::PaletteChange && shownYear() != 0) {
         showFigures(shownYear());
+        showMoodLinks();
+    }
 }
 
 int TStatsPage::shownYear() const
@@ -218,4 +240,129 @@ void TStatsPage::showFigures(int year)
     }
     WeekdayChart->setChart(stats_text::weekdayChart(shown.total.busiestWeekday()), days,
                            {{QString(), accent, perDay}});
+    fillTags(year);
+}
+
+void TStatsPage::fillTags(int year)
+{
+    const QList<tags::TagCount> counts = tags::countTags(m_rows, QDate(year, 1, 1), QDate(year, 12, 31));
+    constexpr int kChartTags = 15;
+    QStringList names;
+    QList<qint64> entries;
+    for (qsizetype i = 0; i < counts.size() && i < kChartTags; ++i) {
+        names.append(counts[i].tag);
+        entries.append(counts[i].entries);
+    }
+    TagsChart->setChart(stats_text::tagsChart(year), names,
+                        {{QString(), palette().color(QPalette::Highlight), entries}});
+    TagsChart->setVisible(!counts.isEmpty());
+
+    // The tag chosen before stays chosen when the new year has it too.
+    const QString chosen = TagBox->currentData().toString();
+    {
+        const QSignalBlocker quiet(TagBox);
+        TagBox->clear();
+        TagBox->addItem(stats_text::everyTag(), QString());
+        for (const tags::TagCount &count : counts)
+            TagBox->addItem(stats_text::tagItem(count.tag, count.entries), count.key);
+        TagBox->setCurrentIndex(qMax(0, TagBox->findData(chosen)));
+    }
+    TagBox->setEnabled(!counts.isEmpty());
+    markTag(TagBox->currentIndex());
+}
+
+void TStatsPage::markTag(int index)
+{
+    const QString key = index > 0 ? TagBox->itemData(index).toString() : QString();
+    QSet<QDate> days;
+    if (!key.isEmpty()) {
+        const int year = shownYear();
+        for (auto day = m_figures.days.lowerBound(QDate(year, 1, 1));
+             day != m_figures.days.cend() && day->date.year() == year; ++day) {
+            if (!day->readable || day->row < 0 || day->row >= m_rows.size())
+                continue;
+            for (const QString &tag : m_rows[day->row].tags) {
+                if (tags::tagKey(tag) == key) {
+                    days.insert(day->date);
+                    break;
+                }
+            }
+        }
+    }
+    YearGrid->setMarkedDays(days);
+}
+
+void TStatsPage::showMoodLinks()
+{
+    const stats::MoodLinks &links = m_links;
+    const QString title = QStringLiteral("<p><b>%1</b></p>").arg(stats_text::moodLinksTitle().toHtmlEscaped());
+    if (links.cells.isEmpty()) {
+        MoodLinks->setText(title + QStringLiteral("<p>%1</p>").arg(stats_text::moodLinksTooFew(stats::kMinDaysInCell)));
+        return;
+    }
+    const auto factorText = [&](stats::Factor factor, int value) {
+        switch (factor) {
+        case stats::Factor::Weather:
+            return stats_text::weatherDay(value);
+        case stats::Factor::Weekday:
+            return stats_text::weekday(value);
+        case stats::Factor::Tag:
+            break;
+        }
+        return stats_text::tagName(links.tags.value(value));
+    };
+    QString html = title;
+    const QList<stats::MoodLink> notable = links.notable();
+    if (!notable.isEmpty()) {
+        QStringList lines;
+        for (qsizetype i = 0; i < notable.size() && i < 5; ++i)
+            lines.append(stats_text::moodLinkLine(factorText(notable[i].factor, notable[i].value),
+                                                  diary::moodWord(notable[i].mood), notable[i].ratio)
+                             .toHtmlEscaped());
+        html += QStringLiteral("<p>%1</p>").arg(lines.join(QStringLiteral("<br>")));
+    }
+
+    // The table: a row per mood, a column per weather, weekday and (the five most used) tag.
+    struct Column {
+        stats::Factor factor;
+        int value;
+        QString heading;
+    };
+    QList<Column> columns;
+    for (int w = 0; w < diary::kWeatherCount; ++w)
+        columns.append({stats::Factor::Weather, w, diary::weatherWord(w)});
+    for (int d = 1; d <= 7; ++d)
+        columns.append({stats::Factor::Weekday, d, stats_text::weekdayShort(d)});
+    for (int t = 0; t < links.tags.size() && t < 5; ++t)
+        columns.append({stats::Factor::Tag, t, stats_text::tagName(links.tags[t])});
+    const QColor base = palette().color(QPalette::Base);
+    const QColor accent = palette().color(QPalette::Highlight);
+    const auto shade = [&](double ratio) {
+        // Stronger than usual toward the highlight colour, weaker toward the text's.
+        const QColor toward = ratio >= 1 ? accent : palette().color(QPalette::WindowText);
+        const double t = ratio >= 1 ? qMin(1.0, (ratio - 1.0) / 2.0) * 0.8 : qMin(1.0, 1.0 - ratio) * 0.35;
+        return QColor::fromRgbF(base.redF() + (toward.redF() - base.redF()) * t,
+                                base.greenF() + (toward.greenF() - base.greenF()) * t,
+                                base.blueF() + (toward.blueF() - base.blueF()) * t)
+            .name();
+    };
+    html += QStringLiteral("<table cellspacing=\"1\" cellpadding=\"3\"><tr><td></td>");
+    for (const Column &column : columns)
+        html += QStringLiteral("<td align=\"center\">%1</td>").arg(column.heading.toHtmlEscaped());
+    html += QStringLiteral("</tr>");
+    for (int mood = 0; mood < diary::kMoodCount; ++mood) {
+        html += QStringLiteral("<tr><td>%1</td>").arg(diary::moodWord(mood));
+        for (const Column &column : columns) {
+            const stats::MoodLink *cell = links.cell(mood, column.factor, column.value);
+            if (cell)
+                html += QStringLiteral("<td align=\"center\" bgcolor=\"%1\">%2</td>")
+                            .arg(shade(cell->ratio), QString::number(cell->ratio, 'f', 1));
+            else
+                html += QStringLiteral("<td></td>");
+        }
+        html += QStringLiteral("</tr>");
+    }
+    html += QStringLiteral("</table><p><small>%1</small></p>")
+                .arg(stats_text::moodLinksNote(stats::kMinDaysInCell).toHtmlEscaped());
+    MoodLinks->setText(html);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "stats/diary_stats.h"
+#include "stats/mood_links.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -16,8 +17,12 @@ class TYearGrid;
 // The statistics page: a year of a diary at a glance. At the top the year chooser (YearBox,
 // newest year first: every year from the first entry's to the latest entry's, and this year);
 // then the year of days (YearGrid), the totals and runs (Totals), and the charts of the chosen
-// year: entries and characters per month, moods and weathers per month (stacked bars), and the
-// weekdays. Everything scrolls together; colours follow the palette (the skin).
+// year: entries and characters per month, moods and weathers per month (stacked bars), the
+// weekdays and the year's fifteen most used tags (TagsChart). Beside the year the tag chooser
+// (TagBox: the year's tags, most used first) marks the days of one tag in the year of days. At
+// the end, 心情与什么有关 (MoodLinks): the strongest links of the whole diary in words and a table
+// of each mood against each weather, weekday and tag (stats/mood_links.h). Everything scrolls
+// together; colours follow the palette (the skin).
 //
 // The page computes the figures itself from the rows it is given and keeps those rows; it
 // reads no diary. A click on a day with an entry emits entryChosen with that entry's name as
@@ -48,6 +53,11 @@ public:
     TBarChart *MoodsChart = nullptr;
     TBarChart *WeathersChart = nullptr;
     TBarChart *WeekdayChart = nullptr;
+    QComboBox *TagBox = nullptr;
+    TBarChart *TagsChart = nullptr;
+    QLabel *MoodLinks = nullptr;
+
+    const stats::MoodLinks &moodLinks() const { return m_links; }
 
 signals:
     void entryChosen(const QByteArray &nameBytes);
@@ -59,9 +69,13 @@ protected:
 private:
     void fillYears(int chosen);
     void showFigures(int year);
+    void fillTags(int year);
+    void markTag(int index);
+    void showMoodLinks();
 
     QScrollArea *m_scroll = nullptr;
     QList<diary::ListRow> m_rows;
     stats::Figures m_figures;
+    stats::MoodLinks m_links;
     QDate m_today;
 };

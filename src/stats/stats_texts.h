@@ -66,6 +66,39 @@ inline QString weekdayChart(int busiest)
 }
 inline QString otherWord() { return QStringLiteral("其他"); }
 
+// The tags.
+inline QString tagLabel() { return QStringLiteral("标签："); }
+inline QString everyTag() { return QStringLiteral("全部"); }
+inline QString tagItem(const QString &tag, int entries) { return QStringLiteral("#%1（%2篇）").arg(tag).arg(entries); }
+inline QString tagsChart(int year) { return QStringLiteral("%1年最常用的标签").arg(year); }
+
+// What the moods go with.
+inline QString moodLinksTitle() { return QStringLiteral("心情与什么有关"); }
+inline QString moodLinksNote(int minimum)
+{
+    return QStringLiteral("全部日记里，一种心情在某种天气、星期几或标签下出现的比例，是它平常比例的几倍。"
+                          "少于 %1 天的不算。").arg(minimum);
+}
+inline QString moodLinksTooFew(int minimum)
+{
+    return QStringLiteral("日子还不够多：一种心情在同一种天气、星期几或标签下至少有 %1 天，才看得出什么。").arg(minimum);
+}
+inline QString weatherDay(int weather)
+{
+    static const char16_t *const names[] = {u"晴天", u"阴天", u"下雨天", u"下雪天"};
+    return weather >= 0 && weather < 4 ? QString::fromUtf16(names[weather]) : QString();
+}
+inline QString tagName(const QString &tag) { return QStringLiteral("#") + tag; }
+// 「下雨天：伤感 3.1 倍」
+inline QString moodLinkLine(const QString &factor, const QString &mood, double ratio)
+{
+    return QStringLiteral("%1：%2 %3 倍").arg(factor, mood, QString::number(ratio, 'f', 1));
+}
+inline QString moodLinkTip(const QString &factor, const QString &mood, int days, int factorDays)
+{
+    return QStringLiteral("%1 %2 天里有 %3 天%4").arg(factor).arg(factorDays).arg(days).arg(mood);
+}
+
 // The year of days.
 inline QString emptyDay() { return QStringLiteral("未写"); }
 inline QString tipWeatherMood(const QString &weather, const QString &mood)

@@ -72,6 +72,12 @@ void TYearGrid::setYear(int year, const stats::Figures *figures, const QList<dia
     update();
 }
 
+void TYearGrid::setMarkedDays(const QSet<QDate> &days)
+{
+    m_marked = days;
+    update();
+}
+
 int TYearGrid::columns() const
 {
     const QDate first(m_year, 1, 1);
@@ -238,7 +244,10 @@ void TYearGrid::paintEvent(QPaintEvent *)
         const QRect cell = cellAt(position / 7, position % 7, pitch);
         if (m_figures && day != end && day->date == date) {
             if (day->readable) {
-                painter.fillRect(cell, stats::moodColour(day->mood));
+                QColor colour = stats::moodColour(day->mood);
+                if (!m_marked.isEmpty() && !m_marked.contains(date))
+                    colour.setAlpha(45);
+                painter.fillRect(cell, colour);
             } else {
                 painter.fillRect(cell, unreadable);
                 painter.setPen(palette().color(QPalette::Window));

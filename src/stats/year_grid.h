@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QList>
 #include <QPixmap>
+#include <QSet>
 #include <QWidget>
 
 // A year of days: one square per day, a column per week (Monday on top), the months named
@@ -27,6 +28,10 @@ public:
     void setYear(int year, const stats::Figures *figures, const QList<diary::ListRow> *rows,
                  const QDate &today);
     int year() const { return m_year; }
+    // Marks some days (those of one tag): while any are marked, the other days' squares are drawn
+    // faint. An empty set marks none.
+    void setMarkedDays(const QSet<QDate> &days);
+    const QSet<QDate> &markedDays() const { return m_marked; }
 
     // Where the square of date is drawn (an empty rectangle for a date outside the year).
     QRect cellRect(const QDate &date) const;
@@ -64,5 +69,6 @@ private:
     const QList<diary::ListRow> *m_rows = nullptr;
     QDate m_today;
     QDate m_hovered;
+    QSet<QDate> m_marked;
     QList<QPixmap> m_pictures;
 };

@@ -3,7 +3,9 @@
 #include "stats/stats_page.h"
 #include "stats/year_grid.h"
 
+#include <QComboBox>
 #include <QImage>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -96,6 +98,55 @@ private slots:
         QCOMPARE(page.EntriesChart->series()[0].colour, QColor(0x12, 0x34, 0x56));
         QCOMPARE(page.WeekdayChart->series()[0].colour, QColor(0x12, 0x34, 0x56));
         QCOMPARE(page.MoodsChart->series()[3].colour, stats::moodColour(3));
+    }
+
+    void theYearsTagsAreChartedAndOneTagsDaysMarked()
+    {
+        QList<diary::ListRow> rows;
+        for (int i = 0; i < 10; ++i) {
+            diary::ListRow one = row(QDate(2024, 3, 1).addDays(i), i < 6 ? u"伤感"_s : u"高兴"_s, u"字"_s);
+            one.weather = i < 6 ? u"雨"_s : u"晴"_s;
+            one.tags = i < 6 ? QStringList{u"加班"_s} : QStringList{u"旅行"_s};
+            rows.append(one);
+        }
+        rows.append(row(QDate(2023, 5, 1), u"高兴"_s, u"去年"_s));
+        rows.last().tags = {u"去年的"_s};
+        TStatsPage page;
+        page.setRows(rows, QDate(2024, 3, 20));
+        QCOMPARE(page.shownYear(), 2024);
+        QCOMPARE(page.TagsChart->series()[0].values, (QList<qint64>{6, 4}));
+        QCOMPARE(page.TagBox->count(), 3);
+        QCOMPARE(page.TagBox->itemText(2), u"#旅行（4篇）"_s);
+        QVERIFY(page.YearGrid->markedDays().isEmpty());
+        page.TagBox->setCurrentIndex(2);
+        QCOMPARE(page.YearGrid->markedDays().size(), 4);
+        QVERIFY(page.YearGrid->markedDays().contains(QDate(2024, 3, 7)));
+        // The other days of the year are drawn faint.
+        page.YearGrid->resize(page.YearGrid->sizeHint());
+        QImage image(page.YearGrid->size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        page.YearGrid->render(&image);
+        QCOMPARE(image.pixelColor(page.YearGrid->cellRect(QDate(2024, 3, 7)).center()), stats::moodColour(0));
+        QVERIFY(image.pixelColor(page.YearGrid->cellRect(QDate(2024, 3, 1)).center()) != stats::moodColour(3));
+        // Another year keeps no tag it lacks.
+        page.showYear(2023);
+        QCOMPARE(page.TagBox->currentIndex(), 0);
+        QCOMPARE(page.TagsChart->series()[0].values, QList<qint64>{1});
+
+        // 伤感 on all six rainy days, 6 of the 11 days overall: 1.8 times.
+        const QString links = page.MoodLinks->text();
+        QVERIFY2(links.contains(u"下雨天：伤感 1.8 倍"_s), qPrintable(links));
+        QVERIFY2(links.contains(u"#加班：伤感 1.8 倍"_s), qPrintable(links));
+        QVERIFY(!links.contains(u"旅行："_s));   // four days: too few
+    }
+
+    void withTooFewDaysNothingIsClaimed()
+    {
+        TStatsPage page;
+        page.setRows({row(QDate(2024, 2, 29), u"伤感"_s, u"闰日"_s)}, QDate(2024, 3, 1));
+        QVERIFY(page.MoodLinks->text().contains(u"日子还不够多"_s));
+        QVERIFY(!page.TagsChart->isVisibleTo(&page));
+        QVERIFY(!page.TagBox->isEnabled());
     }
 
     void stackedBarsAddUpTheirSeries()
