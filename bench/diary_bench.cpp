@@ -16,6 +16,8 @@
 //                                         filled and painted
 //   keystroke / first keystroke          the search field's filter of every row, and the
 //                                         first one after a listing
+//   SearchIndex::find 下雨 / #旅行 alone   the index's text search, and its tag filter as the
+//                                         search box's #旅行 asks for it (SearchQuery::setSearchText)
 //   listEntries alone / serially          the diary logic without the window, with decoding on
 //                                         the other cores and on one thread only
 //
@@ -356,6 +358,15 @@ int main(int argc, char **argv)
                              if (index.size() == 0)
                                  index = diary::SearchIndex(diary::listEntries(reader).rows);
                          }, [&] { index.find(rain); }, {}});
+        cases.push_back({"SearchIndex::find #旅行 (tag filter) alone", [&] {
+                             if (index.size() == 0)
+                                 index = diary::SearchIndex(diary::listEntries(reader).rows);
+                         }, [&] {
+                             diary::SearchQuery trip;
+                             trip.setSearchText(QStringLiteral("#旅行"));
+                             if (index.find(trip).isEmpty())
+                                 throw Exception(QStringLiteral("no entry carries #旅行"));
+                         }, {}});
         cases.push_back({"calendar: next month shown and painted",
                          [&] { list->CalendarButton->setChecked(true); },
                          [&] {
