@@ -45,6 +45,7 @@
 #include "diary/search.h"
 #include "lunar/lunar_calendar.h"
 #include "tags/tag_counts.h"
+#include "templates/templates.h"
 
 namespace {
 
@@ -309,6 +310,7 @@ int protectCommand(const ToolContext &context, const QStringList &args)
     TArchiveWriter writer;
     writer.SetZipName(args[0]);
     const diary::Conversion report = diary::protectDiary(writer, header, key);
+    templates::reseal(args[0], nullptr, &key);
     toolPrint(QStringLiteral("Recovery code (shown only this once; keep it safe): %1").arg(code));
     reportCarried(report);
     return report.carried.isEmpty() ? 0 : 1;
@@ -338,6 +340,7 @@ int unprotectCommand(const ToolContext &context, const QStringList &args)
     const QByteArray salt = accounts::kPasswordSalt.toLatin1();
     const QByteArray token = passwordToken(gbk::encodeOrThrow(password, QStringLiteral("password")), salt);
     const diary::Conversion report = diary::unprotectDiary(writer, *key, token);
+    templates::reseal(args[0], &*key, nullptr);
     reportCarried(report);
     return report.carried.isEmpty() ? 0 : 1;
 }

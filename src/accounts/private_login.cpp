@@ -10,6 +10,7 @@
 #include "crypto/recovery_code.h"
 #include "diary/diary_book.h"
 #include "drafts/drafts.h"
+#include "templates/templates.h"
 #include "diary/messages.h"
 #include "platform/exception.h"
 #include "platform/files.h"
@@ -108,6 +109,8 @@ std::optional<ConversionReport> protectUser(TArchiveWriter &archive, TPassCipher
     ArchiveLock lock(name, ArchiveLock::Exclusive);
     report.removedCopies += versions::removeAll(name);
     report.removedCopies += drafts::removeAll(name);
+    // The templates are sealed with the diary key, as its entries now are.
+    templates::reseal(name, nullptr, &key);
     return report;
 }
 
@@ -120,7 +123,9 @@ std::optional<ConversionReport> unprotectUser(TArchiveWriter &archive, TPassCiph
     const std::optional<DiaryKey> key = header.unlock(password);
     if (!key)
         return std::nullopt;
-    return reportOf(diary::unprotectDiary(archive, *key, tokenOf(cipher, password)));
+    ConversionReport report = reportOf(diary::unprotectDiary(archive, *key, tokenOf(cipher, password)));
+    templates::reseal(name, &*key, nullptr);
+    return report;
 }
 
 bool recoverPassword(TArchiveWriter &archive, const QString &name, const QString &recoveryCode,

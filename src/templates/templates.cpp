@@ -15,6 +15,7 @@
 #include <QTextDocument>
 
 #include <cerrno>
+#include <optional>
 #include <cstring>
 #include <unistd.h>
 
@@ -90,20 +91,28 @@ QString pathOf(const QString &archivePath)
     return QDir(archive.absolutePath()).filePath(kFolderName) + u'/' + archive.fileName();
 }
 
+namespace {
+
+// The templates in the file at path: nullopt when it cannot be read or opened with key.
+std::optional<Templates> readFile(const QString &path, const DiaryKey *key)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
+        return std::nullopt;
+    const drafts::Draft draft = drafts::decode(file.readAll(), key);
+    if (!draft.readable || draft.name != QByteArray(kFileEntryName))
+        return std::nullopt;
+    return decodeSlots(draft.record);
+}
+
+} // namespace
+
 Templates read(const QString &archivePath, const DiaryKey *key)
 {
     const QString path = pathOf(archivePath);
     if (!files::exists(path))
         return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ETemplateError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    if (file.size() > kMaxFileSize)
-        throw ETemplateError(QStringLiteral("The templates in \"%1\" cannot be read").arg(path));
-    const drafts::Draft draft = drafts::decode(file.readAll(), key);
-    std::optional<Templates> found;
-    if (draft.readable && draft.name == QByteArray(kFileEntryName))
-        found = decodeSlots(draft.record);
+    const std::optional<Templates> found = readFile(path, key);
     if (!found)
         throw ETemplateError(QStringLiteral("The templates in \"%1\" cannot be read").arg(path));
     return *found;
@@ -131,6 +140,19 @@ void write(const QString &archivePath, const Templates &templates, const DiaryKe
     files::AtomicWriter out(path, files::AtomicWriter::RefuseLinks);
     if (!out.isOpen() || !out.write(bytes) || !out.commit())
         throw ETemplateError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, out.errorString()));
+}
+
+bool reseal(const QString &archivePath, const DiaryKey *from, const DiaryKey *to)
+{
+    if (!files::exists(pathOf(archivePath)))
+        return true;
+    // Templates that do not open under the old format: nobody can tell what they hold, so they
+    // are neither rewritten nor removed.
+    const std::optional<Templates> stored = readFile(pathOf(archivePath), from);
+    if (!stored)
+        return false;
+    write(archivePath, *stored, to);
+    return true;
 }
 
 void fillPlaceholders(QTextDocument &doc, const QDate &date)

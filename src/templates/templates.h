@@ -59,6 +59,11 @@ Templates read(const QString &archivePath, const DiaryKey *key);
 // ETemplateError when the folder or the file cannot be written (the file then stays as it was).
 void write(const QString &archivePath, const Templates &templates, const DiaryKey *key);
 
+// Seals the diary's templates anew when its format changes: read with from, written with to (a
+// diary made private, or turned back). True when there is no file or it was written anew; false
+// when the file does not open with from (it is then left as it is). Throws as write() does.
+bool reseal(const QString &archivePath, const DiaryKey *from, const DiaryKey *to);
+
 // Fills the placeholders in doc for date, keeping each placeholder's character format.
 void fillPlaceholders(QTextDocument &doc, const QDate &date);
 

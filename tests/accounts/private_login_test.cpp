@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "templates/templates.h"
+
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -189,6 +191,9 @@ TEST_F(PrivateAccounts, ConvertingBothWaysKeepsTheEntriesAndRemovesOlderCopies)
     writeFile(leftover, readFile(kZhangSan));
     writeFile(unrelated, "another diary's");
     const QByteArray before = readFile(kZhangSan);
+    templates::Templates set;
+    set.everyDay = QByteArrayLiteral("{\\rtf1 template words}");
+    templates::write(kZhangSan, set, nullptr);
 
     EXPECT_FALSE(accounts::protectUser(archive, m_cipher, kZhangSan, QStringLiteral("PW")));
     EXPECT_EQ(readFile(kZhangSan), before);
@@ -205,6 +210,8 @@ TEST_F(PrivateAccounts, ConvertingBothWaysKeepsTheEntriesAndRemovesOlderCopies)
     EXPECT_TRUE(QFile::exists(unrelated));
     EXPECT_FALSE(readFile(kZhangSan).contains("private day"));
     EXPECT_EQ(readWith(QStringLiteral("pw")), kRecord);
+    // The templates are sealed with the diary key now.
+    EXPECT_THROW(templates::read(kZhangSan, nullptr), templates::ETemplateError);
     EXPECT_THROW(accounts::protectUser(archive, m_cipher, kZhangSan, QStringLiteral("pw")), EDiaryFormat);
 
     const QByteArray sealed = readFile(kZhangSan);
@@ -214,6 +221,7 @@ TEST_F(PrivateAccounts, ConvertingBothWaysKeepsTheEntriesAndRemovesOlderCopies)
         accounts::unprotectUser(archive, m_cipher, kZhangSan, QStringLiteral("pw"));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->removedCopies, 0);
+    EXPECT_EQ(templates::read(kZhangSan, nullptr), set);
     const accounts::LoginResult login = logIn(QStringLiteral("pw"));
     EXPECT_TRUE(login.matched);
     EXPECT_FALSE(login.key.has_value());

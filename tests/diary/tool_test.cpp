@@ -6,6 +6,8 @@
 #include "platform/gbk.h"
 #include "support/test_support.h"
 #include "versions/kept_versions.h"
+#include "templates/templates.h"
+#include "richtext/rich_text.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -273,4 +275,24 @@ TEST(DiaryTool, TagsAndTheTagFilterAndTheLunarColumn)
     EXPECT_TRUE(lines[1].startsWith(u"2024年2月10日\t农历甲辰年正月初一\t"_s)) << qPrintable(lines[1]);
     EXPECT_TRUE(lines[3].startsWith(u"notes\t\t晴"_s)) << qPrintable(lines[3]);
     EXPECT_EQ(run(tool, {u"search"_s, path, u""_s, u"--tag"_s, u"#"_s}).exitCode, 2);
+}
+
+// The tool's conversion takes the diary's templates with it, as the window's does.
+TEST(DiaryTool, ProtectAndUnprotectSealTheTemplatesAndOpenThemAgain)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"吴九"_s);
+    writeDiary(path, {{u"2024年2月10日"_s, ownRecord(0, 0, u"春节"_s)}});
+    QTextDocument body;
+    body.setPlainText(u"{日期} 模板的字"_s);
+    templates::Templates set;
+    set.everyDay = richtext::writeRtf(body);
+    templates::write(path, set, nullptr);
+    const QString tool = QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s);
+    const QStringList password{u"--password"_s, u"口令"_s};
+    ASSERT_EQ(run(tool, password + QStringList{u"protect"_s, path}).exitCode, 0);
+    EXPECT_THROW(templates::read(path, nullptr), templates::ETemplateError);
+    EXPECT_FALSE(testing_support::readFile(templates::pathOf(path)).contains("rtf1"));
+    ASSERT_EQ(run(tool, password + QStringList{u"unprotect"_s, path}).exitCode, 0);
+    EXPECT_EQ(templates::read(path, nullptr), set);
 }

@@ -97,6 +97,24 @@ TEST_F(Templates, APrivateDiarysTemplateIsSealedBesideTheDiary)
     EXPECT_EQ(testing_support::readFile(path), file);
 }
 
+TEST_F(Templates, ADiaryMadePrivateHasItsTemplatesSealedAndBack)
+{
+    templates::Templates set;
+    set.weekdays[0] = rtfOf(u"周一 secretword"_s);
+    templates::write(archive(), set, nullptr);
+    const DiaryKey key = DiaryKey::generate();
+    ASSERT_TRUE(templates::reseal(archive(), nullptr, &key));
+    EXPECT_FALSE(testing_support::readFile(templates::pathOf(archive())).contains("rtf1"));
+    EXPECT_EQ(templates::read(archive(), &key), set);
+    ASSERT_TRUE(templates::reseal(archive(), &key, nullptr));
+    EXPECT_EQ(templates::read(archive(), nullptr), set);
+    // Under another key they do not open: left as they are.
+    const QByteArray before = testing_support::readFile(templates::pathOf(archive()));
+    const DiaryKey other = DiaryKey::generate();
+    EXPECT_FALSE(templates::reseal(archive(), &other, nullptr));
+    EXPECT_EQ(testing_support::readFile(templates::pathOf(archive())), before);
+}
+
 TEST_F(Templates, ALinkInTheFilesPlaceIsNotWrittenThrough)
 {
     const QString elsewhere = m_dir.filePath(u"elsewhere"_s);
