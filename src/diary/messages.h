@@ -38,6 +38,10 @@ inline QString headerGone()
 }
 inline QString alreadyPrivate() { return QStringLiteral("这本日记已经受加密保护了!"); }
 inline QString notPrivate() { return QStringLiteral("这本日记没有加密保护!"); }
+inline QString versionOfOtherFormat()
+{
+    return QStringLiteral("这个历史版本与日记现在的格式不同（一个受加密保护，一个没有），没有恢复它!");
+}
 
 // A save over an entry that cannot be read: %1 the entry name, %2 the reason. Ends with "!", so
 // the error box adds no full stop.

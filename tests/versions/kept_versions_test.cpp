@@ -85,9 +85,10 @@ TEST_F(KeptVersions, ADeleteAlwaysKeepsTheArchiveBeforeIt)
     w->OpenArchive();
     w->SelectEntry(0, true);
     w->DeleteSelected();
-    // Within the day of the last version; the rotation keeps the day's newest, this one.
+    // Within the day of the last version, which stays: each version of the day may hold words
+    // no later one does.
     const QList<versions::Version> kept = versions::list(path());
-    ASSERT_EQ(kept.size(), 1);
+    ASSERT_EQ(kept.size(), 2);
     EXPECT_EQ(testing_support::readFile(kept[0].path), beforeDelete);
 }
 
@@ -115,7 +116,7 @@ TEST_F(KeptVersions, SixtyDaysOfSavesKeepSevenDailyAndEightWeeklyVersions)
     EXPECT_EQ(QDir(versions::folderOf(path())).entryList(QDir::Files | QDir::Hidden).size(), 15);
 }
 
-TEST(KeptVersionsRotation, TheNewestIsNeverRemovedAndOneDayKeepsItsNewest)
+TEST(KeptVersionsRotation, TheLatestDayKeepsItsNewestSixteenAndEveryOtherDayItsNewest)
 {
     const QDateTime noon(QDate(2003, 9, 26), QTime(12, 0));
     struct Row {
@@ -123,10 +124,15 @@ TEST(KeptVersionsRotation, TheNewestIsNeverRemovedAndOneDayKeepsItsNewest)
         QList<QDateTime> taken;
         QList<int> removes;
     };
+    QList<QDateTime> eighteen;
+    for (int i = 0; i < 18; ++i)
+        eighteen.append(noon.addSecs(-60 * i));
     const Row rows[] = {
         {"none", {}, {}},
         {"one", {noon}, {}},
-        {"three on one day", {noon.addSecs(60), noon.addSecs(30), noon}, {1, 2}},
+        {"three on the latest day", {noon.addSecs(60), noon.addSecs(30), noon}, {}},
+        {"eighteen on the latest day", eighteen, {16, 17}},
+        {"three on the day before", {noon, noon.addDays(-1), noon.addDays(-1).addSecs(-30), noon.addDays(-1).addSecs(-60)}, {2, 3}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
