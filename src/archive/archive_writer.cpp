@@ -652,14 +652,15 @@ void TArchiveWriter::carryEntry(ReadStream &old, int index, Output &out, std::ve
     w.carried = &entry;
     w.carriedIndex = index;
     const qint64 centralName = qint64(entry.centralHeaderOffset) + zip::kCentralHeaderSize;
+    // After the name as it is stored: a UTF-8 name is longer than the GBK spelling held for it.
     if (entry.extraLength > 0) {
-        old.seek(centralName + entry.nameLength());
+        old.seek(centralName + entry.diskNameLength());
         w.extra = old.readBytes(entry.extraLength);
         if (w.extra.size() != entry.extraLength)
             prematureEnd();
     }
     if (entry.commentLength > 0 && !entry.fileComment) {
-        old.seek(centralName + entry.nameLength() + entry.extraLength);
+        old.seek(centralName + entry.diskNameLength() + entry.extraLength);
         w.comment = old.readBytes(entry.commentLength);
         if (w.comment->size() != entry.commentLength)
             prematureEnd();
