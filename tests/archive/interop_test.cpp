@@ -347,3 +347,33 @@ TEST_F(Interop, ArchivesOfSevenZipAndPythonWithUtf8NamesStayReadableByThemAfterR
         EXPECT_FALSE(seven.out.contains("Headers Error")) << seven.out.constData();
     }
 }
+
+// Info-ZIP on Linux stores UTF-8 names without the UTF-8 flag or a Unicode path field. Such a
+// name is read as UTF-8 (found as the day it names), while the old program's GBK names, which
+// are no valid UTF-8, stay GBK.
+TEST_F(Interop, InfoZipsUnflaggedUtf8NamesAreReadAsUtf8AndGbkNamesStayGbk)
+{
+    const QString files = folder() + QStringLiteral("/files");
+    QDir().mkdir(files);
+    const QStringList names = {QStringLiteral("2003年9月27日"), QStringLiteral("日记.txt")};
+    for (const QString &name : names)
+        testing_support::writeFile(files + u'/' + name, "x");
+    // Info-ZIP adds ".zip" to a name without an extension.
+    const QString archive = path(QStringLiteral("info.zip"));
+    const RunResult zipped = run(testing_support::zipProgram(), QStringList{QStringLiteral("-q"), archive} + names, {}, files);
+    ASSERT_EQ(zipped.exitCode, 0) << zipped.err.constData();
+    auto w = writer();
+    w->SetZipName(archive);
+    add(*w, g("2003年9月28日"), "gbk");
+
+    TArchiveReader reader;
+    reader.SetZipName(archive);
+    reader.OpenArchive();
+    ASSERT_EQ(reader.EntryCount(), 3);
+    EXPECT_EQ(reader.Entry(0).flags & zip::kFlagUtf8Name, 0) << "Info-ZIP sets no flag";
+    EXPECT_EQ(reader.EntryPathText(0), names[0]);
+    EXPECT_EQ(reader.EntryNameBytes(0), g("2003年9月27日"));
+    EXPECT_EQ(reader.EntryPathText(1), names[1]);
+    EXPECT_EQ(reader.EntryPathText(2), QStringLiteral("2003年9月28日"));
+    EXPECT_EQ(reader.EntryNameBytes(2), g("2003年9月28日"));
+}
