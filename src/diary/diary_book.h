@@ -78,7 +78,8 @@ void extractEntries(TArchiveReader &reader, const QList<QByteArray> &names, cons
 // Stores the record as the entry of that name, replacing an entry of the same name where it
 // stands, otherwise after all others; creates the archive when it is missing. An entry of that
 // name that cannot be read (extracted and decoded as a record) is never replaced: nothing is
-// written and its problem is returned; EntryProblem::None when the record was stored.
+// written and its problem is returned; EntryProblem::None when the record was stored. A record
+// larger than an entry may hold (record_limit.h) is refused with EEntryTooLarge.
 EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
                         const QByteArray &record, const DiaryKey *key = nullptr);
 
@@ -106,7 +107,9 @@ struct BatchOutcome {
     QList<QByteArray> added;            // days that had no entry
     QList<QByteArray> merged;           // days whose entry merge replaced
     QList<QByteArray> kept;             // days whose entry merge left alone
-    // Days whose stored entry cannot be read: never replaced, with the problem.
+    // Days whose stored entry cannot be read: never replaced, with the problem; and days whose
+    // record (as given, or as merge made it) is larger than an entry may hold (record_limit.h):
+    // EntryProblem::TooLarge, nothing stored.
     QList<QPair<QByteArray, EntryProblem>> refused;
 
     qsizetype written() const { return added.size() + merged.size(); }

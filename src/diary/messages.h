@@ -16,6 +16,8 @@ class EUnreadableEntry : public Exception { using Exception::Exception; };
 // was replaced: writing on would store entries unprotected), or a conversion of a diary already
 // in the format asked for.
 class EDiaryFormat : public Exception { using Exception::Exception; };
+// A record larger than an entry may hold (diary_limits::kMaxRecordSize, record_limit.h).
+class EEntryTooLarge : public Exception { using Exception::Exception; };
 
 namespace diary_text {
 

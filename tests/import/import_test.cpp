@@ -28,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace diary_testing;
 using diary_import::Encoding;
 
@@ -604,3 +606,46 @@ TEST_F(ImportInto, DaysGivenTwiceAreJoinedAndRefusedFilesNamed)
 }
 
 } // namespace
+
+// Only regular files are read, each no further than its size: a device, a FIFO (which would
+// block for ever), a folder or a link named for import is refused unread, and so is a picture a
+// Markdown file links to one of them (/dev/zero would be read until memory runs out); the rest
+// of such a file still comes in.
+TEST_F(ImportInto, OnlyRegularFilesAreReadAndLinkedPicturesAreNoException)
+{
+    const QString fifo = m_dir.filePath(QStringLiteral("in/fifo"));
+    QDir().mkpath(m_dir.filePath(QStringLiteral("in")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString markdown = writeSource(QStringLiteral("2003-09-26.md"),
+                                         "first ![a](/dev/zero) ![b](file:///dev/urandom) ![c](fifo) ![d](.)\n");
+    const QString link = m_dir.filePath(QStringLiteral("in/2003-09-27.txt"));
+    ASSERT_TRUE(QFile::link(markdown, link));
+
+    const diary_import::Plan p = plan({markdown, QStringLiteral("/dev/zero"), fifo, link, m_dir.path()});
+    ASSERT_EQ(p.entries.size(), 1);
+    EXPECT_EQ(shown(p.entries[0]).text.trimmed(), QStringLiteral("first"));
+    QStringList reasons;
+    for (const diary_import::Refused &refused : p.refused)
+        reasons << refused.reason;
+    EXPECT_EQ(reasons, QStringList(4, import_text::notRegularFile()));
+}
+
+// An entry has an upper size (diary/record_limit.h): a source that would give a larger one is
+// refused with that reason, and the RTF reader stops at the limit rather than build the whole
+// document first.
+TEST(ImportOtherSources, ASourceBeyondTheEntryLimitIsRefused)
+{
+    const qint64 limit = diary_limits::kMaxRecordSize;
+    const struct {
+        const char *name;
+        QByteArray bytes;
+    } rows[] = {
+        {"2003-09-26.txt", QByteArray(limit / 2 + 1, 'a')},
+        {"2003-09-26.rtf", "{\\rtf1\\ansi " + QByteArray(limit / 2 + 1, 'a') + "}"},
+    };
+    for (const auto &row : rows) {
+        QString reason;
+        EXPECT_TRUE(read(QString::fromLatin1(row.name), row.bytes, Encoding::Auto, &reason).isEmpty()) << row.name;
+        EXPECT_EQ(reason, import_text::entryTooLarge()) << row.name;
+    }
+}
