@@ -12,8 +12,9 @@
 // entry name (2003年9月26日). An empty TEXT searches by the filters alone.
 //
 // quillbook-tool protect ARCHIVE / unprotect ARCHIVE convert a diary to the private format and
-// back, in one atomic rewrite (diary::protectDiary, diary::unprotectDiary); protect prints the
-// recovery code once. Entries that cannot be read are carried over untouched, each with a
+// back, in one atomic rewrite (diary::protectDiary, diary::unprotectDiary, as the window does);
+// protect prints the recovery code once, and how many copies of the diary in the old format
+// (earlier versions, drafts) went with the conversion. Entries that cannot be read are carried over untouched, each with a
 // warning, and the status is then 1. An entry that cannot be read has its row too
 // (empty weather and mood, the reason as the summary) and a warning on standard error, in the
 // same order; the status is then 1. An error of the archive, or a listing beyond its limit, ends
@@ -261,6 +262,11 @@ int protectCommand(const ToolContext &context, const QStringList &args)
     writer.SetZipName(args[0]);
     const diary::Conversion report = diary::protectDiary(writer, header, key);
     toolPrint(QStringLiteral("Recovery code (shown only this once; keep it safe): %1").arg(code));
+    if (report.removedCopies > 0) {
+        toolPrint(QStringLiteral("%1 older copies of the diary in the old format were removed "
+                                 "(earlier versions, drafts, unfinished saves)")
+                      .arg(report.removedCopies));
+    }
     reportCarried(report);
     return report.carried.isEmpty() ? 0 : 1;
 }

@@ -720,6 +720,13 @@ Conversion protectDiary(TArchiveWriter &writer, const PrivateHeader &header, con
 {
     Conversion report;
     ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
+    // Whole older copies of the diary, unprotected: the rewrite removes them before it writes.
+    report.removedCopies += int(files::AtomicWriter::leftovers(writer.ZipName()).size());
+    writer.SetBeforeRename([&writer, &report] {
+        report.removedCopies += versions::removeAll(writer.ZipName());
+        report.removedCopies += drafts::removeAll(writer.ZipName());
+    });
+    const auto noStep = qScopeGuard([&writer] { writer.SetBeforeRename({}); });
     writer.SetPassword(kArchivePassword);
     QList<TArchiveWriter::NewEntry> sealed;
     if (files::exists(writer.ZipName())) {
