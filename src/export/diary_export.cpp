@@ -21,7 +21,6 @@
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTemporaryFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -35,6 +34,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <memory>
 #include <optional>
@@ -63,23 +63,30 @@ constexpr int kMetaPoints = 11;
 
 // ---- output files ----
 
+// Why an output file or folder was not written, in words.
+QString refusalOf(const QString &path, const files::AtomicWriter &out)
+{
+    if (out.refusal() == files::AtomicWriter::Refusal::ForeignLink)
+        return export_text::linkRefused(path);
+    return export_text::cannotWrite(path);
+}
+
+// An export's output file: made as the user's own, 0600 (or as loosened by the user, when it
+// replaces the user's file), without following a link anyone else made
+// (files::AtomicWriter::FollowOwnLinks), whole under its name or not at all.
 class OutputFile
 {
 public:
-    explicit OutputFile(const QString &path) : m_path(path), m_out(path)
+    explicit OutputFile(const QString &path)
+        : m_path(path), m_out(path, files::AtomicWriter::FollowOwnLinks, files::AtomicWriter::Permissions::Private)
     {
         if (!m_out.isOpen())
-            throw EExportWrite(export_text::cannotWrite(path));
+            throw EExportWrite(refusalOf(path, m_out));
     }
     void write(const QString &text) { write(text.toUtf8()); }
     void write(const QByteArray &bytes)
     {
         if (!m_out.write(bytes))
-            throw EExportWrite(export_text::cannotWrite(m_path));
-    }
-    void copy(QFile &file)
-    {
-        if (!file.flush() || m_out.copyFrom(file.handle(), 0, file.size()) != file.size())
             throw EExportWrite(export_text::cannotWrite(m_path));
     }
     void commit()
@@ -93,10 +100,37 @@ private:
     files::AtomicWriter m_out;
 };
 
-void makeFolder(const QString &path)
+// A folder of the export inside one held open (a year, the pictures beside a Markdown file): made
+// 0700 when missing, opened without following a link, the user's own.
+files::Folder exportFolder(const files::Folder &parent, const QString &name)
 {
-    if (!QDir().mkpath(path))
+    files::Folder folder = parent.child(name, ::geteuid(), ::getegid(), true, 0700, false);
+    if (!folder.isOpen())
+        throw EExportWrite(export_text::cannotMakeFolder(parent.filePath(name)));
+    return folder;
+}
+
+// The folder the user named for a file per entry: made 0700 (with any missing parents) when
+// missing; a link there is followed only when the user made it and it leads into the user's own
+// folder, as for an output file.
+files::Folder outputFolder(const QString &path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    struct stat st;
+    QString target = absolute;
+    if (::lstat(QFile::encodeName(absolute).constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        target = files::followLinks(absolute, nullptr, ::geteuid());
+        struct stat folder;
+        if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &folder) != 0
+            || folder.st_uid != ::geteuid())
+            throw EExportWrite(export_text::linkRefused(path));
+    } else if (!files::makePrivateFolders(absolute)) {
         throw EExportWrite(export_text::cannotMakeFolder(path));
+    }
+    files::Folder folder = files::Folder::open(target);
+    if (!folder.isOpen())
+        throw EExportWrite(export_text::cannotMakeFolder(path));
+    return folder;
 }
 
 QString htmlEscaped(const QString &text)
@@ -233,27 +267,22 @@ void syncFolder(const QString &folder)
         throw EExportWrite(export_text::cannotWrite(folder));
 }
 
-// Writes the file beside its place and renames it into it, so that a file of that name is
-// always whole; it reaches the disk with its folder's syncFolder.
-void writeIntoPlace(const QString &path, const QByteArray &bytes)
+// Writes the file `name` in the folder: beside its place, renamed into it once whole, as every
+// output file; it reaches the disk with its folder's syncFolder.
+void writeIntoPlace(const files::Folder &folder, const QString &name, const QByteArray &bytes)
 {
-    const QString part = path + QStringLiteral(".part");
-    QFile out(part);
-    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size()
-                         && out.flush();
-    out.close();
-    if (!written || ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(part);
-        throw EExportWrite(export_text::cannotWrite(path));
-    }
+    files::AtomicWriter out(folder, name, files::AtomicWriter::Permissions::Private);
+    if (!out.isOpen())
+        throw EExportWrite(refusalOf(folder.filePath(name), out));
+    // Synced with the whole folder at the end, in one go: not one by one.
+    if (!out.write(bytes) || !out.commitUnsynced())
+        throw EExportWrite(export_text::cannotWrite(folder.filePath(name)));
 }
 
-// Writes a picture of the Markdown in folder.
-void writePicture(const QString &folder, const PictureOut &picture)
+// Writes a picture of the Markdown into its folder (the path's last part its name).
+void writePicture(const files::Folder &folder, const PictureOut &picture)
 {
-    const QString path = folder + u'/' + picture.path;
-    makeFolder(QFileInfo(path).path());
-    writeIntoPlace(path, picture.data);
+    writeIntoPlace(folder, picture.path.section(u'/', -1), picture.data);
 }
 
 // Markdown in one file: "# TITLE", then each entry as "## 2003-09-26（星期五）", the meta line
@@ -273,8 +302,10 @@ public:
     }
     void put(const QDate &, const Part &part) override
     {
+        if (!part.pictures.isEmpty() && !m_assetsFolder.isOpen())
+            m_assetsFolder = exportFolder(files::Folder::open(QFileInfo(m_path).path()), m_assets);
         for (const PictureOut &picture : part.pictures)
-            writePicture(QFileInfo(m_path).path(), picture);
+            writePicture(m_assetsFolder, picture);
         m_pictures += int(part.pictures.size());
         m_out.write(part.text);
     }
@@ -293,6 +324,7 @@ private:
     QString m_path;
     OutputFile m_out;
     QString m_assets;
+    files::Folder m_assetsFolder;
     int m_pictures = 0;
 };
 
@@ -303,31 +335,36 @@ private:
 class MarkdownFilesWriter : public Writer
 {
 public:
-    explicit MarkdownFilesWriter(const QString &folder) : m_folder(folder) { makeFolder(folder); }
+    explicit MarkdownFilesWriter(const QString &folder) : m_folder(outputFolder(folder)) {}
     Part render(const Entry &entry) const override
     {
         return markdownEntry(QStringLiteral("#"), entry, entry.date.toString(Qt::ISODate));
     }
     void put(const QDate &date, const Part &entry) override
     {
-        const QString year = m_folder + QLatin1Char('/') + QString::number(date.year());
-        makeFolder(year);
+        const QString yearName = QString::number(date.year());
+        if (m_yearNumber != date.year()) {
+            m_year = exportFolder(m_folder, yearName);
+            m_yearNumber = date.year();
+        }
         for (const PictureOut &picture : entry.pictures)
-            writePicture(year, picture);
+            writePicture(m_year, picture);
         m_pictures += int(entry.pictures.size());
-        const QString path = year + QLatin1Char('/') + date.toString(Qt::ISODate) + QStringLiteral(".md");
-        writeIntoPlace(path, entry.text);
-        m_files.append(path);
+        const QString name = date.toString(Qt::ISODate) + QStringLiteral(".md");
+        writeIntoPlace(m_year, name, entry.text);
+        m_files.append(m_folder.path() + u'/' + yearName + u'/' + name);
     }
     void finish(ExportReport &report) override
     {
-        syncFolder(m_folder);
+        syncFolder(m_folder.path());
         report.files += m_files;
         report.pictures = m_pictures;
     }
 
 private:
-    QString m_folder;
+    files::Folder m_folder;
+    files::Folder m_year;
+    int m_yearNumber = 0;
     QStringList m_files;
     int m_pictures = 0;
 };
@@ -339,16 +376,13 @@ private:
 //     <p class="meta">天气：晴　心情：高兴</p>
 //     <!--entry-body-->…<!--/entry-body-->
 //     </article>
-// The articles go to a scratch file while the contents are gathered, and follow the contents in
-// the output.
+// The articles are kept in memory while the contents are gathered, and follow the contents in
+// the output: never in a scratch file elsewhere (a private diary's text goes nowhere but into
+// the file the user asked for).
 class HtmlWriter : public Writer
 {
 public:
-    HtmlWriter(const QString &path, const QString &title) : m_path(path), m_title(title)
-    {
-        if (!m_articles.open())
-            throw EExportWrite(export_text::cannotWrite(path));
-    }
+    HtmlWriter(const QString &path, const QString &title) : m_path(path), m_title(title) {}
     Part render(const Entry &entry) const override
     {
         const QString date = entry.date.toString(Qt::ISODate);
@@ -364,8 +398,7 @@ public:
     }
     void put(const QDate &date, const Part &part) override
     {
-        if (m_articles.write(part.text) < 0)
-            throw EExportWrite(export_text::cannotWrite(m_articles.fileName()));
+        m_articles.append(part.text);
         m_dates.append(date);
     }
     void finish(ExportReport &report) override
@@ -382,7 +415,7 @@ public:
                                  "</style>\n</head>\n<body>\n<h1>%1</h1>\n")
                       .arg(htmlEscaped(m_title)));
         out.write(contents());
-        out.copy(m_articles);
+        out.write(m_articles);
         out.write(QStringLiteral("</body>\n</html>\n"));
         out.commit();
         report.files.append(m_path);
@@ -417,7 +450,7 @@ private:
 
     QString m_path;
     QString m_title;
-    QTemporaryFile m_articles;
+    QByteArray m_articles;
     QList<QDate> m_dates;
 };
 
