@@ -82,6 +82,8 @@ public:
     {
         if (!m_out.isOpen())
             throw EExportWrite(refusalOf(path, m_out));
+        // What an export of the same file stopped halfway left beside it.
+        m_out.removeOtherLeftovers();
     }
     void write(const QString &text) { write(text.toUtf8()); }
     void write(const QByteArray &bytes)
@@ -279,6 +281,17 @@ void writeIntoPlace(const files::Folder &folder, const QString &name, const QByt
         throw EExportWrite(export_text::cannotWrite(folder.filePath(name)));
 }
 
+// Removes from a year folder the temporary files of an earlier export stopped halfway: the names
+// AtomicWriter gives them, for files named by a date (".2003-09-26.md.a1B2c3.tmp").
+void removeLeftovers(const files::Folder &year)
+{
+    static const QRegularExpression leftover(QStringLiteral("^\\.\\d{4}-\\d{2}-\\d{2}.*\\.[A-Za-z0-9]{6}\\.tmp$"));
+    for (const QString &name : year.names()) {
+        if (leftover.match(name).hasMatch())
+            year.remove(name);
+    }
+}
+
 // Writes a picture of the Markdown into its folder (the path's last part its name).
 void writePicture(const files::Folder &folder, const PictureOut &picture)
 {
@@ -346,6 +359,7 @@ public:
         if (m_yearNumber != date.year()) {
             m_year = exportFolder(m_folder, yearName);
             m_yearNumber = date.year();
+            removeLeftovers(m_year);
         }
         for (const PictureOut &picture : entry.pictures)
             writePicture(m_year, picture);

@@ -802,6 +802,30 @@ QList<QByteArray> leftoverPaths(const QString &targetPath)
 
 } // namespace
 
+void AtomicWriter::removeOtherLeftovers() const
+{
+    if (m_fd < 0)
+        return;
+    const QByteArray prefix = '.' + m_name + '.';
+    const int fd = ::openat(m_folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    QList<QByteArray> found;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name.size() == prefix.size() + 6 + 4 && name.startsWith(prefix) && name.endsWith(".tmp")
+            && name != m_tempName)
+            found.append(name.toByteArray());
+    }
+    ::closedir(dir);
+    for (const QByteArray &name : found)
+        ::unlinkat(m_folderFd, name.constData(), 0);
+}
+
 void AtomicWriter::removeLeftovers(const Folder &folder, const QString &name)
 {
     const QString prefix = QLatin1Char('.') + name + QLatin1Char('.');

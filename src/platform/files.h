@@ -290,6 +290,11 @@ public:
 
     QString temporaryPath() const { return m_tempPath; }
 
+    // Removes the temporary files that earlier, interrupted replacements of this same target left
+    // in its folder (never this writer's own). For targets written without a lock (exports): a
+    // concurrent replacement of the same file would lose its temporary file and fail, not harm.
+    void removeOtherLeftovers() const;
+
     // Removes temporary files that an earlier, interrupted replacement of targetPath (its links
     // followed) left behind. Call only while holding an exclusive FolderLock on targetPath.
     static void removeLeftovers(const QString &targetPath);

@@ -424,3 +424,21 @@ TEST_F(ExportTest, ALinkAnotherUserPlantedIsNotWrittenThrough)
               QStringList());
     EXPECT_EQ(modeOf(victimFolder), 0755u);
 }
+
+// An export stopped halfway leaves its temporary files beside their places; the next export to
+// the same place clears them, and nothing else.
+TEST_F(ExportTest, TheNextExportClearsWhatAStoppedOneLeft)
+{
+    QDir().mkpath(path(u"entries/2003"_s));
+    const QStringList left = {u".one.html.AbC123.tmp"_s, u"entries/2003/.2003-09-26.md.AbC123.tmp"_s,
+                              u"entries/2003/.2003-10-05-1.png.Zz9Zz9.tmp"_s};
+    const QStringList kept = {u".one.html.notes"_s, u"entries/2003/.hidden.txt"_s};
+    for (const QString &name : left + kept)
+        testing_support::writeFile(path(name), "x");
+    run(Format::Html, path(u"one.html"_s));
+    run(Format::Markdown, path(u"entries"_s), true);
+    for (const QString &name : left)
+        EXPECT_FALSE(QFileInfo::exists(path(name))) << name.toStdString();
+    for (const QString &name : kept)
+        EXPECT_TRUE(QFileInfo::exists(path(name))) << name.toStdString();
+}
