@@ -22,6 +22,8 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTextBlock>
+#include <QTextFrame>
+#include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
@@ -59,6 +61,9 @@ constexpr qreal kFooterHeight = 28;
 constexpr qreal kLayoutDpi = 96;
 constexpr int kLayoutDotsPerMeter = 3780;
 constexpr int kHeadingPoints = 14;
+// How far inside a page's edges the lines to draw on it are looked for, in layout pixels: less
+// than any line is high.
+constexpr qreal kPageEdge = 1;
 constexpr int kMetaPoints = 11;
 
 // ---- output files ----
@@ -572,6 +577,7 @@ private:
         QFont numberFont = m_book.defaultFont();
         numberFont.setPointSizeF(9);
         const int pages = m_book.pageCount();
+        const QList<Carried> carried = carriedParagraphs(page.height(), pages);
         for (int index = 0; index < pages; ++index) {
             if (index > 0 && !writer.newPage())
                 throw EExportWrite(export_text::cannotWrite(m_path));
@@ -581,10 +587,30 @@ private:
             painter.save();
             painter.translate(0, -view.top());
             painter.setClipRect(view);
+            // The layout draws every line of a paragraph that touches the clip rectangle, and of
+            // a paragraph begun on the page before also the last line that lies wholly above it:
+            // drawn clipped and invisible, yet their text is then in the PDF twice, for copying,
+            // search and extraction. So each line is drawn on its own page only: a paragraph
+            // carried over from the page before draws its lines of this page itself, the layout
+            // draws from below that paragraph on, and the clip stays a pixel inside the page at
+            // both edges, where a paragraph ending right at the head is the page before's and a
+            // line starting right at the foot the next page's.
+            QRectF clip = view.adjusted(0, kPageEdge, 0, -kPageEdge);
+            if (const Carried &over = carried[index]; over.block.isValid()) {
+                const QTextLayout *layout = over.block.layout();
+                for (int i = 0; i < layout->lineCount(); ++i) {
+                    const QTextLine line = layout->lineAt(i);
+                    const qreal top = layout->position().y() + line.y();
+                    if (top >= view.top() - kPageEdge && top < clip.bottom())
+                        line.draw(&painter, layout->position());
+                }
+                clip.setTop(qMax(clip.top(), over.bottom + kPageEdge));
+            }
             QAbstractTextDocumentLayout::PaintContext context;
-            context.clip = view;
+            context.clip = clip;
             context.palette.setColor(QPalette::Text, Qt::black);
-            m_book.documentLayout()->draw(&painter, context);
+            if (clip.height() > 0)
+                m_book.documentLayout()->draw(&painter, context);
             painter.restore();
             painter.setFont(numberFont);
             painter.setPen(Qt::black);
@@ -594,6 +620,33 @@ private:
         }
         if (!painter.end())
             throw EExportWrite(export_text::cannotWrite(m_path));
+    }
+
+    // A paragraph of the book's main flow that begins on an earlier page and reaches onto a page
+    // (with lines, or only with the room below it): the block, and where its box ends.
+    struct Carried {
+        QTextBlock block;
+        qreal bottom = 0;
+    };
+
+    // For each page, the paragraph carried over onto it, if any (an invalid block otherwise).
+    QList<Carried> carriedParagraphs(qreal pageHeight, int pages) const
+    {
+        QList<Carried> carried(pages);
+        QAbstractTextDocumentLayout *layout = m_book.documentLayout();
+        const auto pageOf = [pageHeight](qreal y) { return int(y / pageHeight); };
+        for (auto it = m_book.rootFrame()->begin(); !it.atEnd(); ++it) {
+            const QTextBlock block = it.currentBlock();
+            if (!block.isValid() || !block.layout() || block.layout()->lineCount() == 0)
+                continue;
+            const QTextLayout *lines = block.layout();
+            const QRectF box = layout->blockBoundingRect(block);
+            const int first = pageOf(lines->position().y() + lines->lineAt(0).y() + kPageEdge);
+            const int last = qMax(pageOf(box.bottom() - kPageEdge), pageOf(lines->position().y() + lines->lineAt(lines->lineCount() - 1).y() + kPageEdge));
+            for (int page = first + 1; page <= last && page < pages; ++page)
+                carried[page] = {block, box.bottom()};
+        }
+        return carried;
     }
 
     QString m_path;

@@ -442,3 +442,46 @@ TEST_F(ExportTest, TheNextExportClearsWhatAStoppedOneLeft)
     for (const QString &name : kept)
         EXPECT_TRUE(QFileInfo::exists(path(name))) << name.toStdString();
 }
+
+// A long PDF: every line is drawn on exactly one page, so the text extracted from the whole
+// file holds each entry's body verbatim, once, wherever its paragraphs break across pages.
+TEST_F(ExportTest, APdfOfManyPagesHoldsEveryLineOnceForExtraction)
+{
+    const QString words = u"春天的河边下雨了，我们一起散步聊天。Walking home in the rain, "_s;
+    QStringList bodies;
+    for (int day = 0; day < 120; ++day) {
+        QStringList paragraphs;
+        for (int p = 0; p < 1 + day % 4; ++p) {
+            QString text;
+            for (int w = 0; w < 3 + (day * 7 + p * 3) % 11; ++w)
+                text += words.mid((day + w) % 10, 12 + w % 9) + QString::number(day * 100 + p * 10 + w);
+            paragraphs << text;
+        }
+        QTextDocument doc;
+        doc.setPlainText(paragraphs.join(u'\n'));
+        store(m_archive, diary::entryName(QDate(2006, 1, 1).addDays(day)), diary::makeRecord(doc, 0, 0),
+              diary::kArchivePassword);
+        // Compared without blanks: where a line wraps at a blank, extraction drops it.
+        bodies << paragraphs.join(QString()).remove(u' ');
+    }
+    const QString out = path(u"long.pdf"_s);
+    run(Format::Pdf, out);
+    const auto r = testing_support::run(testing_support::pdftotextProgram(), {out, u"-"_s});
+    ASSERT_EQ(r.exitCode, 0);
+    // Each page's text without its number at the foot, the line breaks of the layout taken out.
+    QString text;
+    const QStringList pages = QString::fromUtf8(r.out).split(u'\f');
+    for (QString page : pages) {
+        QStringList lines = page.split(u'\n', Qt::SkipEmptyParts);
+        if (!lines.isEmpty() && lines.last().trimmed().toInt() > 0)
+            lines.removeLast();
+        text += lines.join(QString()).remove(u' ');
+    }
+    ASSERT_GE(pages.size(), 20);
+    int missing = 0;
+    for (const QString &body : std::as_const(bodies)) {
+        if (text.count(body) != 1)
+            ++missing;
+    }
+    EXPECT_EQ(missing, 0) << "of " << bodies.size() << " entries";
+}
