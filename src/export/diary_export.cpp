@@ -567,10 +567,9 @@ private:
         const QRectF area = writer.pageLayout().paintRectPixels(writer.resolution());
         const qreal scale = writer.resolution() / kLayoutDpi;
         const QSizeF page(area.width() / scale, area.height() / scale - kFooterHeight);
-        QImage screen(1, 1, QImage::Format_ARGB32_Premultiplied);
-        screen.setDotsPerMeterX(kLayoutDotsPerMeter);
-        screen.setDotsPerMeterY(kLayoutDotsPerMeter);
-        m_book.documentLayout()->setPaintDevice(&screen);
+        m_screen.setDotsPerMeterX(kLayoutDotsPerMeter);
+        m_screen.setDotsPerMeterY(kLayoutDotsPerMeter);
+        m_book.documentLayout()->setPaintDevice(&m_screen);
         m_book.setDocumentMargin(0);
         m_book.setPageSize(page);
 
@@ -652,6 +651,9 @@ private:
     QString m_path;
     QString m_title;
     Options m_options;
+    // The device the book is laid out for, as long as the book lives: the lines are shaped again
+    // after the drawing (drawnBeyondBmp), and a device gone by then gives wrong metrics.
+    QImage m_screen{1, 1, QImage::Format_ARGB32_Premultiplied};
     QTextDocument m_book;
 };
 

@@ -290,6 +290,20 @@ TEST_F(ExportTest, ToolExportsADateRangeAndReportsWhatItLeftOut)
     EXPECT_EQ(bad.exitCode, 2);
 }
 
+// Standard error says what the user needs and nothing else: the entries left out, not the
+// toolkit's remarks (a PDF of characters beyond U+FFFF, a session without XDG_RUNTIME_DIR).
+TEST_F(ExportTest, ToolSaysOnStandardErrorOnlyWhatWasLeftOut)
+{
+    for (const QString &format : {u"pdf"_s, u"odt"_s, u"html"_s}) {
+        const auto r = testing_support::run(QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s),
+                                            {u"export"_s, m_archive, u"--format"_s, format, path(u"all."_s + format)});
+        EXPECT_EQ(r.exitCode, 1);
+        for (const QByteArray &line : r.err.split('\n')) {
+            EXPECT_TRUE(line.isEmpty() || line.startsWith("skipped ")) << format.toStdString() << ": " << line.constData();
+        }
+    }
+}
+
 } // namespace
 
 namespace {
