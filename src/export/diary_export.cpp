@@ -10,6 +10,7 @@
 #include "platform/exception.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
+#include "richtext/tables.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -23,6 +24,7 @@
 #include <QSet>
 #include <QTextBlock>
 #include <QTextFrame>
+#include <QTextTable>
 #include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -723,12 +725,11 @@ QString metaLineOf(const QString &weather, const QString &mood)
 
 QString plainTextOf(const QTextDocument &body)
 {
-    QStringList lines;
-    for (QTextBlock block = body.begin(); block.isValid(); block = block.next()) {
-        QString text = block.text();
+    // As the document's plain text has them: a table row one line, its cells separated by tabs.
+    QStringList lines = richtext::documentLines(body);
+    for (QString &text : lines) {
         text.remove(kObject);
         text.replace(QChar::LineSeparator, QLatin1Char('\n'));
-        lines.append(text);
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -852,6 +853,55 @@ QString markdownParagraph(const QTextBlock &block, const PictureLink &link)
 
 } // namespace
 
+namespace {
+
+// The blocks of a frame and of the frames inside it, in reading order.
+void blocksOf(QTextFrame *frame, QList<QTextBlock> &blocks)
+{
+    for (auto it = frame->begin(); !it.atEnd(); ++it) {
+        if (QTextFrame *child = it.currentFrame())
+            blocksOf(child, blocks);
+        else if (it.currentBlock().isValid())
+            blocks.append(it.currentBlock());
+    }
+}
+
+// A table as a GitHub pipe table, its first row the heading row. A cell's paragraphs (and those
+// of a table inside it, which a pipe table cannot hold) are joined by <br>, and so are its line
+// breaks; a cell covered by a span is empty.
+QString markdownTable(const QTextTable &table, const PictureLink &link)
+{
+    QString out;
+    for (int row = 0; row < table.rows(); ++row) {
+        out += u'|';
+        for (int column = 0; column < table.columns(); ++column) {
+            const QTextTableCell cell = table.cellAt(row, column);
+            QStringList paragraphs;
+            if (cell.row() == row && cell.column() == column) {
+                QList<QTextBlock> blocks;
+                for (auto it = cell.begin(); !it.atEnd(); ++it) {
+                    if (QTextFrame *child = it.currentFrame())
+                        blocksOf(child, blocks);
+                    else
+                        blocks.append(it.currentBlock());
+                }
+                for (const QTextBlock &block : std::as_const(blocks)) {
+                    const QString text = markdownParagraph(block, link);
+                    if (!text.trimmed().isEmpty())
+                        paragraphs.append(QString(text).replace(QStringLiteral("\\\n"), QStringLiteral("<br>")));
+                }
+            }
+            out += u' ' + paragraphs.join(QStringLiteral("<br>")) + QStringLiteral(" |");
+        }
+        out += u'\n';
+        if (row == 0)
+            out += QStringLiteral("|") + QStringLiteral(" --- |").repeated(table.columns()) + u'\n';
+    }
+    return out;
+}
+
+} // namespace
+
 QString markdownOf(const QTextDocument &body, const PictureLink &link)
 {
     // Written here rather than by QTextDocument::toMarkdown, which escapes nothing (a body line
@@ -859,25 +909,39 @@ QString markdownOf(const QTextDocument &body, const PictureLink &link)
     // longer reads them ("**B***_ C*_").
     QString out;
     bool inList = false;
-    for (QTextBlock block = body.begin(); block.isValid(); block = block.next()) {
-        const QString text = markdownParagraph(block, link);
-        if (QTextList *list = block.textList()) {
-            const int depth = std::max(1, list->format().indent()) - 1;
-            const QString bullet = list->format().style() == QTextListFormat::ListDecimal
-                                       ? QString::number(list->itemNumber(block) + 1) + QStringLiteral(". ")
-                                       : QStringLiteral("- ");
-            if (!inList && !out.isEmpty())
+    for (auto it = body.rootFrame()->begin(); !it.atEnd(); ++it) {
+        if (const auto *table = qobject_cast<QTextTable *>(it.currentFrame())) {
+            if (!out.isEmpty())
                 out += u'\n';
-            out += QString(depth * 2, u' ') + bullet + text + u'\n';
-            inList = true;
+            out += markdownTable(*table, link);
+            inList = false;
             continue;
         }
-        if (text.trimmed().isEmpty())
-            continue;
-        if (!out.isEmpty())
-            out += u'\n';
-        out += text + u'\n';
-        inList = false;
+        QList<QTextBlock> blocks;
+        if (QTextFrame *frame = it.currentFrame())
+            blocksOf(frame, blocks);
+        else
+            blocks.append(it.currentBlock());
+        for (const QTextBlock &block : std::as_const(blocks)) {
+            const QString text = markdownParagraph(block, link);
+            if (QTextList *list = block.textList()) {
+                const int depth = std::max(1, list->format().indent()) - 1;
+                const QString bullet = list->format().style() == QTextListFormat::ListDecimal
+                                           ? QString::number(list->itemNumber(block) + 1) + QStringLiteral(". ")
+                                           : QStringLiteral("- ");
+                if (!inList && !out.isEmpty())
+                    out += u'\n';
+                out += QString(depth * 2, u' ') + bullet + text + u'\n';
+                inList = true;
+                continue;
+            }
+            if (text.trimmed().isEmpty())
+                continue;
+            if (!out.isEmpty())
+                out += u'\n';
+            out += text + u'\n';
+            inList = false;
+        }
     }
     return out;
 }

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -91,6 +92,20 @@ std::optional<richtext::Picture> pictureOfFile(const QByteArray &bytes)
     picture.width = shown.width();
     picture.height = shown.height();
     return picture;
+}
+
+// Markdown whose table rows may hold <br>, as pipe tables join a cell's paragraphs (the export
+// writes them so): the toolkit's reader would break the table on it, so inside a row it becomes
+// the line break it stands for.
+QString withTableBreaks(const QString &markdown)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("<br\\s*/?>"), QRegularExpression::CaseInsensitiveOption);
+    QStringList lines = markdown.split(u'\n');
+    for (QString &line : lines) {
+        if (line.trimmed().startsWith(u'|'))
+            line.replace(lineBreak, QString(QChar::LineSeparator));
+    }
+    return lines.join(u'\n');
 }
 
 // Why a file the user named (or one a Markdown file links) is not read, or empty when it is.
@@ -216,7 +231,7 @@ QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encodi
                         + found.body + QStringLiteral("</body></html>"));
         }
         else if (kind == SourceKind::Markdown) {
-            doc.setMarkdown(found.body, QTextDocument::MarkdownDialectGitHub);
+            doc.setMarkdown(withTableBreaks(found.body), QTextDocument::MarkdownDialectGitHub);
             if (!takeLinkedPictures(doc, QFileInfo(fileName).dir())) {
                 *refusal = import_text::entryTooLarge();
                 return {};

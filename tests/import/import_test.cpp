@@ -25,6 +25,8 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 #include <gtest/gtest.h>
 
@@ -648,4 +650,45 @@ TEST(ImportOtherSources, ASourceBeyondTheEntryLimitIsRefused)
         EXPECT_TRUE(read(QString::fromLatin1(row.name), row.bytes, Encoding::Auto, &reason).isEmpty()) << row.name;
         EXPECT_EQ(reason, import_text::entryTooLarge()) << row.name;
     }
+}
+
+// A table goes out as a pipe table in Markdown (a cell's paragraphs joined by <br>, a bar in it
+// escaped) and as tab-separated rows in text, and Markdown comes back in as the same table.
+TEST(ImportOwnFormats, ATableGoesOutAsRowsAndComesBackFromMarkdownAsATable)
+{
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText(QStringLiteral("表格前"));
+    QTextTable *table = cursor.insertTable(2, 2);
+    const QStringList cells = {QStringLiteral("日期"), QStringLiteral("事情|竖线"), QStringLiteral("第一段"),
+                               QStringLiteral("晴")};
+    for (int i = 0; i < 4; ++i)
+        table->cellAt(i / 2, i % 2).firstCursorPosition().insertText(cells[i]);
+    QTextCursor inCell = table->cellAt(1, 0).lastCursorPosition();
+    inCell.insertBlock();
+    inCell.insertText(QStringLiteral("第二段"));
+
+    EXPECT_EQ(diary_export::plainTextOf(doc), QStringLiteral("表格前\n日期\t事情|竖线\n第一段\n第二段\t晴"));
+    const QString markdown = diary_export::markdownOf(doc);
+    EXPECT_TRUE(markdown.contains(QStringLiteral("| 日期 | 事情\\|竖线 |\n| --- | --- |\n| 第一段<br>第二段 | 晴 |")))
+        << markdown.toStdString();
+
+    const auto entries = read(QStringLiteral("2003-09-26.md"), markdown.toUtf8());
+    ASSERT_EQ(entries.size(), 1);
+    QTextDocument back;
+    diary::loadRecord(entries[0].record, back);
+    QTextTable *read = nullptr;
+    for (auto it = back.rootFrame()->begin(); !it.atEnd() && !read; ++it)
+        read = qobject_cast<QTextTable *>(it.currentFrame());
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->rows(), 2);
+    ASSERT_EQ(read->columns(), 2);
+    QStringList texts;
+    for (int i = 0; i < 4; ++i) {
+        QTextCursor c = read->cellAt(i / 2, i % 2).firstCursorPosition();
+        c.setPosition(read->cellAt(i / 2, i % 2).lastCursorPosition().position(), QTextCursor::KeepAnchor);
+        texts << c.selectedText().replace(QChar::ParagraphSeparator, u'/').replace(QChar::LineSeparator, u'/');
+    }
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("日期"), QStringLiteral("事情|竖线"), QStringLiteral("第一段/第二段"),
+                                  QStringLiteral("晴")}));
 }
