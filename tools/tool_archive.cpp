@@ -142,7 +142,7 @@ int extractPrivate(const ToolContext &context, TArchiveReader &reader, const QSt
             ++failed;
             continue;
         }
-        const entry_seal::OpenResult opened = entry_seal::open(*key, reader.EntryNameBytes(i), payload);
+        const entry_seal::OpenResult opened = entry_seal::open(*key, reader.Entry(i).diskName(), payload);
         if (opened.status != entry_seal::OpenStatus::Opened) {
             toolError(shownName(reader, i) + QStringLiteral(": ") + entry_seal::describe(opened.status));
             ++failed;
@@ -246,7 +246,7 @@ int addPrivate(TArchiveWriter &writer, const DiaryKey &key, const QString &name,
         } else if (!writer.ExtractStoredData(i, payload, &why)) {
             problem = failureText(why);
         } else {
-            const entry_seal::OpenStatus status = entry_seal::open(key, writer.EntryNameBytes(i), payload).status;
+            const entry_seal::OpenStatus status = entry_seal::open(key, writer.Entry(i).diskName(), payload).status;
             if (status != entry_seal::OpenStatus::Opened)
                 problem = entry_seal::describe(status);
         }
