@@ -25,4 +25,10 @@ inline QString recordTooLarge(const QString &what)
         .arg(kMaxRecordSize >> 20);
 }
 
+// A paste that alone would be more than an entry may hold.
+inline QString pasteTooLarge()
+{
+    return QStringLiteral("粘贴的内容太长了：一篇日记连同图片最多 %1 MB，没有粘贴!").arg(kMaxRecordSize >> 20);
+}
+
 } // namespace diary_limits
