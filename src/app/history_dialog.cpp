@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -88,6 +89,9 @@ void THistoryDialog::fillVersions()
         m_versions->addItem(app::text::historyVersionName(whenText(version.taken), version.beforeRestore));
     m_empty->setVisible(m_list.isEmpty());
     m_undoRestore->setEnabled(!m_list.isEmpty() && m_list.first().beforeRestore);
+    // Every version's name whole, 「（恢复之前）」 included, at any font size.
+    m_versions->setMinimumWidth(m_versions->sizeHintForColumn(0) + 2 * m_versions->frameWidth()
+                                + m_versions->verticalScrollBar()->sizeHint().width());
     m_versions->setCurrentRow(m_list.isEmpty() ? -1 : 0);
     showVersion(m_versions->currentRow());
 }
