@@ -4,7 +4,6 @@
 #include "archive/archive_lock.h"
 #include "archive/byte_cursor.h"
 #include "archive/zip_codec.h"
-#include "platform/exception.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
 
@@ -512,7 +511,7 @@ bool TArchiveWriter::keepVersion(bool deleting) const
     return !versions::keepBeforeReplace(m_zipName, keep).isEmpty();
 }
 
-void TArchiveWriter::ReplaceWith(const QString &sourcePath)
+void TArchiveWriter::ReplaceWith(const QString &sourcePath, const std::optional<QByteArray> &comment)
 {
     if (m_zipName.trimmed().isEmpty())
         return;
@@ -533,20 +532,9 @@ void TArchiveWriter::ReplaceWith(const QString &sourcePath)
     end.assign(source.m_end);
     end.comment = source.commentText(file);
 
-    // This archive's login goes with it: the comment held (set for this write), else the
-    // file's. An archive too damaged to give one gets the source's.
     const bool updating = files::exists(m_zipName);
-    if (m_end.commentModified && m_end.comment) {
-        end.setComment(*m_end.comment);
-    } else if (updating) {
-        try {
-            OpenArchive();
-            if (HasDirectory())
-                end.setComment(ArchiveCommentBytes());
-        } catch (const Exception &) {
-            // Kept as the source has it: the archive being replaced cannot be read.
-        }
-    }
+    if (comment)
+        end.setComment(*comment);
 
     // The source up to its end record, copied as it is; then the end record with the comment.
     const qint64 endRecord = source.m_end.commentOffset - zip::kEndRecordSize;

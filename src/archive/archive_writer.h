@@ -117,12 +117,12 @@ public:
     void SetBeforeRename(std::function<void()> step) { m_beforeRename = std::move(step); }
 
     // Puts the archive at sourcePath in this one's place, in one rewrite like every other: its
-    // entries, their order and their bytes exactly as they are there, with the comment of this
-    // archive (the one held in memory, or the file's), so that a login stays as it is now. A
+    // entries, their order and their bytes exactly as they are there, with the given comment
+    // (an archive comment read from an archive), else the source's own. A
     // source whose directory disagrees with its end record, or that is in the Zip64 format, is
     // refused (EInconsistentZip, EArchiveLimit), and so is one without an end record
     // (EIncompleteZip); the errors of opening it are the reader's.
-    void ReplaceWith(const QString &sourcePath);
+    void ReplaceWith(const QString &sourcePath, const std::optional<QByteArray> &comment = std::nullopt);
 
     // What the last write added (or, for DeleteSelected, deleted).
     int LastWriteCount() const { return m_lastWriteCount; }

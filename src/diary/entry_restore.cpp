@@ -4,6 +4,7 @@
 #include "archive/archive_writer.h"
 #include "crypto/private_header.h"
 #include "diary/messages.h"
+#include "platform/exception.h"
 #include "platform/files.h"
 
 #include <QScopeGuard>
@@ -64,22 +65,29 @@ void restoreWhole(const QString &versionPath, TArchiveWriter &writer, const Diar
     version.SetZipName(versionPath);
     version.OpenArchive();
     const bool versionIsPrivate = version.HasDirectory() && PrivateHeader::isPrivate(version.ArchiveCommentBytes());
+    // The diary's login (its token, or its private header) stays as it is now.
+    std::optional<QByteArray> login;
     if (files::exists(writer.ZipName())) {
-        writer.OpenArchive();
-        // A diary too damaged to be read is what a whole restore is for: its format is the
-        // version's then.
-        if (writer.HasDirectory()) {
-            const bool diaryIsPrivate = PrivateHeader::isPrivate(writer.ArchiveCommentBytes());
-            if (diaryIsPrivate && !key)
-                throw EDiaryFormat(diary_text::needsKey());
-            if (!diaryIsPrivate && key)
-                throw EDiaryFormat(diary_text::headerGone());
-            if (diaryIsPrivate != versionIsPrivate)
-                throw EDiaryFormat(diary_text::versionOfOtherFormat());
+        // A diary too damaged to be read is what a whole restore is for: it takes the version's
+        // login and format then.
+        try {
+            writer.OpenArchive();
+            if (writer.HasDirectory())
+                login = writer.ArchiveCommentBytes();
+        } catch (const Exception &) {
         }
     }
+    if (login) {
+        const bool diaryIsPrivate = PrivateHeader::isPrivate(*login);
+        if (diaryIsPrivate && !key)
+            throw EDiaryFormat(diary_text::needsKey());
+        if (!diaryIsPrivate && key)
+            throw EDiaryFormat(diary_text::headerGone());
+        if (diaryIsPrivate != versionIsPrivate)
+            throw EDiaryFormat(diary_text::versionOfOtherFormat());
+    }
     const auto restoring = restoringFrom(writer, versionPath);
-    writer.ReplaceWith(versionPath);
+    writer.ReplaceWith(versionPath, login);
 }
 
 } // namespace diary

@@ -95,6 +95,20 @@ TEST_F(Restore, AWholeRestoreKeepsTheCurrentPassword)
     EXPECT_EQ(testing_support::readFile(path()), expected) << "the version's bytes, the comment apart";
 }
 
+// A diary too damaged to read is what a whole restore is for: it becomes the version, login and
+// all.
+TEST_F(Restore, ADamagedDiaryIsRestoredWholeFromAVersion)
+{
+    diary::storeEntry(m_writer, g(kDay), ownRecord(0, 0, QStringLiteral("改过")));
+    const QString version = versions::list(path()).first().path;
+    testing_support::writeFile(path(), QByteArray("PK\x05\x06 broken beyond reading").repeated(3));
+    TArchiveWriter fresh;
+    fresh.SetZipName(path());
+    diary::restoreWhole(version, fresh);
+    EXPECT_EQ(testing_support::readFile(path()), testing_support::readFile(version));
+    EXPECT_EQ(text(), QStringLiteral("原来的"));
+}
+
 // A version of the other format is never put back: it would store a private diary's entries
 // unprotected, or leave a private diary's entries without their header.
 TEST_F(Restore, AVersionOfTheOtherFormatIsRefusedAndNothingChanges)
