@@ -20,7 +20,7 @@ packages=(
   # fonts with characters beyond U+FFFF (an emoji, the ideographs of extension B), for the same
   fonts-dejavu-core fonts-hanazono
   # tests and their real peers
-  libgtest-dev libgmock-dev xvfb xauth zip unzip python3 perl unrtf poppler-utils
+  libgtest-dev libgmock-dev xvfb xauth zip unzip 7zip python3 perl unrtf poppler-utils
   # LibreOffice, headless, which opens the ODF exports
   libreoffice-writer-nogui
   # the Markdown renderer that reads the exports

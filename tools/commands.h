@@ -4,8 +4,11 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include "crypto/secret.h"
+
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCoreApplication;
 
@@ -25,6 +28,24 @@ struct ToolContext {
 // error) when standard input is a terminal, else the first line of standard input. The line
 // feed (and a carriage return before it) ends the line and is not part of the password.
 QString readPassword(const ToolContext &context, const QString &prompt);
+
+// Whether the password can be had without standard input: given, in a file, or typed on a
+// terminal. A command that reads its data from standard input needs one of these.
+bool passwordWithoutStandardInput(const ToolContext &context);
+
+// The key of the diary the reader names, for a command that reads or writes its entries: none
+// for an old-format diary (or no archive), the key the password unlocks for a private one (its
+// comment a private header). refused (said on standard error) for a wrong password, or when the
+// password would have to come from standard input and dataOnStandardInput says that holds the
+// command's data; the command then writes nothing and ends with status 2.
+struct DiaryAccess {
+    bool isPrivate = false;
+    std::optional<DiaryKey> key;
+    bool refused = false;
+    const DiaryKey *keyPointer() const { return key ? &*key : nullptr; }
+};
+class TArchiveReader;
+DiaryAccess unlockDiary(const ToolContext &context, TArchiveReader &reader, bool dataOnStandardInput = false);
 
 // Output helpers: raw bytes to standard output, UTF-8 text lines to standard output and error.
 void toolWrite(const QByteArray &bytes);

@@ -5,8 +5,19 @@
 
 #include <QGuiApplication>
 
+#include <cstdio>
+
+// The toolkit's own remarks (a session without XDG_RUNTIME_DIR, a font fallback) are no business
+// of the user's: standard error carries what the commands say, and Qt's criticals.
+static void quietToolkit(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
 int main(int argc, char **argv)
 {
+    qInstallMessageHandler(quietToolkit);
     // Rich text work needs a GUI application object (fonts, text layout), but never a window:
     // run on the offscreen platform unless the caller chose one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

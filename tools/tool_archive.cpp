@@ -1,4 +1,6 @@
-// quillbook-tool commands on a diary archive: list, extract, add, delete, comment, verify.
+// quillbook-tool commands on a diary archive: list, extract, add, delete, comment, verify. add and
+// delete keep the diary as it was as a version first; on a private diary they ask for its
+// password (readPassword), add seals the entry with the diary key, and comment refuses it.
 // Entry names and comments are UTF-8 on the command line and GBK inside the archive; a name is
 // shown with "/" between directory and file name, as the archive stores it.
 
@@ -6,9 +8,12 @@
 
 #include "accounts/messages.h"
 #include "archive/archive_errors.h"
+#include "archive/archive_lock.h"
 #include "archive/archive_writer.h"
+#include "archive/zip_records.h"
 #include "crypto/entry_seal.h"
 #include "crypto/private_header.h"
+#include "diary/record_limit.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
 
@@ -17,6 +22,7 @@
 #include <QRegularExpression>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -136,7 +142,7 @@ int extractPrivate(const ToolContext &context, TArchiveReader &reader, const QSt
             ++failed;
             continue;
         }
-        const entry_seal::OpenResult opened = entry_seal::open(*key, reader.EntryNameBytes(i), payload);
+        const entry_seal::OpenResult opened = entry_seal::open(*key, reader.Entry(i).diskName(), payload);
         if (opened.status != entry_seal::OpenStatus::Opened) {
             toolError(shownName(reader, i) + QStringLiteral(": ") + entry_seal::describe(opened.status));
             ++failed;
@@ -194,26 +200,84 @@ int extractEntry(const ToolContext &context, const QStringList &args)
     return 0;
 }
 
+// The entry's bytes from the file, or from standard input when no file is named; no more than
+// one record may hold.
+QByteArray entryBytes(const QStringList &args)
+{
+    QByteArray bytes;
+    if (args.size() == 3) {
+        const files::ReadFile file = files::readRegularFile(args[2], diary_limits::kMaxRecordSize);
+        if (file.refusal == files::ReadFile::Refusal::TooLarge)
+            throw EArchiveLimit(diary_limits::recordTooLarge(args[2]));
+        if (!file.ok()) {
+            const QString why = file.refusal == files::ReadFile::Refusal::NotARegularFile
+                                    ? QStringLiteral("It is not a regular file")
+                                    : QString::fromLocal8Bit(std::strerror(file.error));
+            throw EFOpenError(QString(archive_text::kCannotOpen).arg(args[2], why));
+        }
+        return file.bytes;
+    }
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly))
+        throw EFOpenError(QString(archive_text::kCannotOpen).arg(QStringLiteral("-"), input.errorString()));
+    bytes = input.read(diary_limits::kMaxRecordSize + 1);
+    if (bytes.size() > diary_limits::kMaxRecordSize)
+        throw EArchiveLimit(diary_limits::recordTooLarge(QStringLiteral("-")));
+    return bytes;
+}
+
+// add on a private diary: the record sealed with the diary key under the name it is stored by,
+// as every save of the diary stores it. An entry of that name that does not open with the key
+// (damaged, of the old format, sealed under another key) is not replaced.
+int addPrivate(TArchiveWriter &writer, const DiaryKey &key, const QString &name, const QByteArray &record)
+{
+    const QByteArray memoryName = zip::toMemoryName(gbk::encodeOrThrow(name, QStringLiteral("entry name")));
+    const QByteArray stored = memoryName.mid(zip::fileNameStart(memoryName));
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
+    writer.OpenArchive();
+    for (int i = 0; i < writer.EntryCount(); ++i) {
+        if (zip::compareFolded(writer.EntryPathBytes(i), stored) != 0)
+            continue;
+        QByteArray payload;
+        ExtractFailure why;
+        QString problem;
+        if (writer.Entry(i).method != kPrivateMethod) {
+            problem = QStringLiteral("not sealed with the diary key");
+        } else if (!writer.ExtractStoredData(i, payload, &why)) {
+            problem = failureText(why);
+        } else {
+            const entry_seal::OpenStatus status = entry_seal::open(key, writer.Entry(i).diskName(), payload).status;
+            if (status != entry_seal::OpenStatus::Opened)
+                problem = entry_seal::describe(status);
+        }
+        if (!problem.isEmpty()) {
+            toolError(QStringLiteral("%1: the entry cannot be read (%2); it was not replaced")
+                          .arg(shownName(writer, i), problem));
+            return 1;
+        }
+    }
+    writer.AddFromStreams({{stored, nullptr, kPrivateMethod, entry_seal::seal(key, stored, record)}});
+    return 0;
+}
+
+// Both writing commands keep the diary as it was as a version first, as the window's delete does.
 int addEntry(const ToolContext &context, const QStringList &args)
 {
     if (args.size() != 2 && args.size() != 3)
         return usageError(QStringLiteral("add ARCHIVE NAME [FILE]"));
     TArchiveWriter &writer = untilExit<TArchiveWriter>();
     aim(writer, context, args[0]);
-    if (args.size() == 3) {
-        QFile file(args[2]);
-        if (!file.open(QIODevice::ReadOnly))
-            throw EFOpenError(QString(archive_text::kCannotOpen).arg(args[2], file.errorString()));
-        writer.AddFromStream(args[1], file);
-    } else {
-        QFile input;
-        if (!input.open(stdin, QIODevice::ReadOnly))
-            throw EFOpenError(QString(archive_text::kCannotOpen).arg(QStringLiteral("-"), input.errorString()));
-        QByteArray bytes = input.readAll();
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        writer.AddFromStream(args[1], buffer);
-    }
+    writer.SetKeepVersionAlways(true);
+    const DiaryAccess access = unlockDiary(context, writer, args.size() == 2);
+    if (access.refused)
+        return 2;
+    const QByteArray record = entryBytes(args);
+    if (access.isPrivate)
+        return addPrivate(writer, *access.key, args[1], record);
+    QByteArray bytes = record;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    writer.AddFromStream(args[1], buffer);
     return 0;
 }
 
@@ -223,6 +287,12 @@ int deleteEntry(const ToolContext &context, const QStringList &args)
         return usageError(QStringLiteral("delete ARCHIVE NAME"));
     TArchiveWriter &writer = untilExit<TArchiveWriter>();
     openExisting(writer, context, args[0]);
+    writer.SetKeepVersions(true);
+    // A private diary's entries are changed only by who holds its password.
+    if (unlockDiary(context, writer).refused)
+        return 2;
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
+    writer.OpenArchive();
     writer.ClearSelection();
     for (int i = 0; i < writer.EntryCount(); ++i) {
         if (shownName(writer, i) == args[1])
@@ -236,6 +306,10 @@ int deleteEntry(const ToolContext &context, const QStringList &args)
     return 0;
 }
 
+// The comment of an old-format diary is its login token; a private diary's is its private
+// header, which holds the key every entry is sealed with and is changed only by the commands
+// that know it (protect, unprotect, and the window's password changes). Neither is set to a
+// private header here.
 int archiveComment(const ToolContext &context, const QStringList &args)
 {
     if (args.size() != 1 && args.size() != 2)
@@ -247,12 +321,23 @@ int archiveComment(const ToolContext &context, const QStringList &args)
         toolPrint(writer.ArchiveComment());
         return 0;
     }
+    const QByteArray text = gbk::encodeOrThrow(args[1], QStringLiteral("archive comment"));
+    if (PrivateHeader::isPrivate(text)) {
+        toolError(QStringLiteral("A private header is made by \"protect\" only; the comment was not changed"));
+        return 2;
+    }
+    ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
     // Fetch the stored comment first, so that setting an empty one replaces it.
     if (files::exists(args[0])) {
         writer.OpenArchive();
-        writer.ArchiveCommentBytes();
+        if (PrivateHeader::isPrivate(writer.ArchiveCommentBytes())) {
+            toolError(QStringLiteral("%1 is a private diary: its comment holds the key to every entry "
+                                     "and is not changed here (see protect, unprotect)")
+                          .arg(args[0]));
+            return 2;
+        }
     }
-    writer.SetArchiveComment(args[1]);
+    writer.SetArchiveCommentBytes(text);
     writer.WriteArchive();
     return 0;
 }

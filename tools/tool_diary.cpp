@@ -19,8 +19,9 @@
 // none of its entries is named by a date), separated by tabs.
 //
 // quillbook-tool protect ARCHIVE / unprotect ARCHIVE convert a diary to the private format and
-// back, in one atomic rewrite (diary::protectDiary, diary::unprotectDiary); protect prints the
-// recovery code once. Entries that cannot be read are carried over untouched, each with a
+// back, in one atomic rewrite (diary::protectDiary, diary::unprotectDiary, as the window does);
+// protect prints the recovery code once, and how many copies of the diary in the old format
+// (earlier versions, drafts) went with the conversion. Entries that cannot be read are carried over untouched, each with a
 // warning, and the status is then 1. An entry that cannot be read has its row too
 // (empty weather and mood, the reason as the summary) and a warning on standard error, in the
 // same order; the status is then 1. An error of the archive, or a listing beyond its limit, ends
@@ -312,6 +313,11 @@ int protectCommand(const ToolContext &context, const QStringList &args)
     const diary::Conversion report = diary::protectDiary(writer, header, key);
     templates::reseal(args[0], nullptr, &key);
     toolPrint(QStringLiteral("Recovery code (shown only this once; keep it safe): %1").arg(code));
+    if (report.removedCopies > 0) {
+        toolPrint(QStringLiteral("%1 older copies of the diary in the old format were removed "
+                                 "(earlier versions, drafts, unfinished saves)")
+                      .arg(report.removedCopies));
+    }
     reportCarried(report);
     return report.carried.isEmpty() ? 0 : 1;
 }

@@ -1,6 +1,10 @@
 #include "commands.h"
+#include "accounts/messages.h"
+#include "archive/archive_reader.h"
 #include "archive/diary_password.h"
+#include "crypto/private_header.h"
 #include "platform/exception.h"
+#include "platform/files.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -76,6 +80,35 @@ QString readPassword(const ToolContext &context, const QString &prompt)
     const QString password = QString::fromUtf8(line);
     line.fill('\0');
     return password;
+}
+
+bool passwordWithoutStandardInput(const ToolContext &context)
+{
+    return context.passwordGiven || !context.passwordFile.isEmpty() || isatty(STDIN_FILENO);
+}
+
+DiaryAccess unlockDiary(const ToolContext &context, TArchiveReader &reader, bool dataOnStandardInput)
+{
+    DiaryAccess access;
+    if (!files::exists(reader.ZipName()))
+        return access;
+    reader.OpenArchive();
+    if (!reader.HasDirectory() || !PrivateHeader::isPrivate(reader.ArchiveCommentBytes()))
+        return access;
+    access.isPrivate = true;
+    const PrivateHeader header = PrivateHeader::parse(reader.ArchiveCommentBytes());
+    if (dataOnStandardInput && !passwordWithoutStandardInput(context)) {
+        toolError(QStringLiteral("This diary is private: give its password with --password-file FILE, "
+                                 "since standard input holds the entry; nothing was written"));
+        access.refused = true;
+        return access;
+    }
+    access.key = header.unlock(readPassword(context, QStringLiteral("Password: ")));
+    if (!access.key) {
+        toolError(accounts_text::kWrongPassword);
+        access.refused = true;
+    }
+    return access;
 }
 
 static int usage(const QList<ToolCommand> &commands)

@@ -1,13 +1,16 @@
 // quillbook-tool versions ARCHIVE: the earlier versions kept of a diary, newest first, one per
 // line: the version's name, a tab, and the moment it was replaced in local time
-// (yyyy-MM-dd HH:mm:ss).
+// (yyyy-MM-dd HH:mm:ss), with a tab and "before restore" after a version that holds the diary
+// as it was just before a restore.
 //
 // quillbook-tool restore ARCHIVE VERSION [ENTRY…]: VERSION is a name that "versions" lists.
-// Without entries the whole diary becomes that version again (the diary as it is now is kept as
-// a version first). With entries (their names as the diary shows them, "2003年9月26日") each is
-// brought back from the version, replacing the entry of that day; a private diary asks for its
-// password. An entry the version does not hold or cannot read is named on standard error and
-// the status is 1; the others are restored all the same.
+// Without entries the whole diary becomes that version again, keeping its password as it is now.
+// With entries (their names as the diary shows them, "2003年9月26日") each is brought back from
+// the version, replacing the entry of that day, all in one rewrite. Either way the diary as it is
+// now is kept first as a version "before restore", which restoring whole undoes the restore. A
+// private diary asks for its password (diary::restoreEntries, diary::restoreWhole). An entry the
+// version does not hold or cannot read is named on standard error and the status is 1; the
+// others are restored all the same.
 
 #include "commands.h"
 
@@ -29,7 +32,8 @@ int versionsCommand(const ToolContext &, const QStringList &args)
     }
     for (const versions::Version &v : versions::list(args[0])) {
         toolPrint(v.path.section(u'/', -1) + u'\t'
-                  + v.taken.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+                  + v.taken.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                  + (v.beforeRestore ? QStringLiteral("\tbefore restore") : QString()));
     }
     return 0;
 }
@@ -45,13 +49,8 @@ int restoreCommand(const ToolContext &context, const QStringList &args)
         toolError(QStringLiteral("%1 has no version %2").arg(args[0], args[1]));
         return 2;
     }
-    if (args.size() == 2) {
-        versions::restoreWhole(args[0], version);
-        return 0;
-    }
     TArchiveWriter writer;
     writer.SetZipName(args[0]);
-    writer.SetKeepVersions(true);
     std::optional<DiaryKey> key;
     if (const std::optional<PrivateHeader> header = diary::privateHeaderOf(writer)) {
         key = header->unlock(readPassword(context, QStringLiteral("Password: ")));
@@ -60,17 +59,17 @@ int restoreCommand(const ToolContext &context, const QStringList &args)
             return 2;
         }
     }
-    int status = 0;
-    for (qsizetype i = 2; i < args.size(); ++i) {
-        const diary::EntryProblem problem =
-            diary::restoreEntry(version, writer, gbk::encodeOrThrow(args[i], QStringLiteral("entry name")),
-                                key ? &*key : nullptr);
-        if (problem != diary::EntryProblem::None) {
-            toolError(QStringLiteral("%1: not restored (%2)").arg(args[i], diary::problemReason(problem)));
-            status = 1;
-        }
+    if (args.size() == 2) {
+        diary::restoreWhole(version, writer, key ? &*key : nullptr);
+        return 0;
     }
-    return status;
+    QList<QByteArray> names;
+    for (qsizetype i = 2; i < args.size(); ++i)
+        names.append(gbk::encodeOrThrow(args[i], QStringLiteral("entry name")));
+    const diary::RestoreOutcome outcome = diary::restoreEntries(version, writer, names, key ? &*key : nullptr);
+    for (const auto &[name, problem] : outcome.refused)
+        toolError(QStringLiteral("%1: not restored (%2)").arg(gbk::decode(name), diary::problemReason(problem)));
+    return outcome.refused.isEmpty() ? 0 : 1;
 }
 
 } // namespace

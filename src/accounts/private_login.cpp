@@ -1,7 +1,5 @@
 #include "accounts/private_login.h"
 
-#include "archive/archive_lock.h"
-#include "versions/kept_versions.h"
 #include "accounts/login.h"
 #include "accounts/messages.h"
 #include "accounts/pass_cipher.h"
@@ -9,7 +7,6 @@
 #include "crypto/private_header.h"
 #include "crypto/recovery_code.h"
 #include "diary/diary_book.h"
-#include "drafts/drafts.h"
 #include "templates/templates.h"
 #include "diary/messages.h"
 #include "platform/exception.h"
@@ -91,24 +88,13 @@ std::optional<ConversionReport> protectUser(TArchiveWriter &archive, TPassCipher
         throw EDiaryFormat(diary_text::alreadyPrivate());
     if (!passwordMatches(archive, cipher, name, password))
         return std::nullopt;
-    // Seen before the rewrite, which removes them itself under the folder's lock (every save of
-    // the archive does): the report can then say truthfully whether older copies were removed.
-    const QStringList before = files::AtomicWriter::leftovers(name);
     const DiaryKey key = DiaryKey::generate();
     const QString code = recovery_code::generate();
     const PrivateHeader header = PrivateHeader::create(key, password, code, privateKdf());
     const diary::Conversion conversion = diary::protectDiary(archive, header, key);
     ConversionReport report = reportOf(conversion);
     report.recoveryCode = code;
-    for (const QString &path : before) {
-        if (!files::exists(path))
-            ++report.removedCopies;
-    }
-    // The earlier versions and the drafts hold the diary's text unprotected: they go with the
-    // conversion.
-    ArchiveLock lock(name, ArchiveLock::Exclusive);
-    report.removedCopies += versions::removeAll(name);
-    report.removedCopies += drafts::removeAll(name);
+    report.removedCopies = conversion.removedCopies;
     // The templates are sealed with the diary key, as its entries now are.
     templates::reseal(name, nullptr, &key);
     return report;

@@ -6,6 +6,7 @@
 #include "diary/diary_book.h"
 #include "diary/entry_restore.h"
 #include "diary/messages.h"
+#include "platform/gbk.h"
 #include "platform/message_box.h"
 
 #include <QDialogButtonBox>
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -46,16 +48,20 @@ THistoryDialog::THistoryDialog(TArchiveWriter &writer, const DiaryKey *key, QWid
 
     m_restoreEntries = new QPushButton(app::text::historyRestoreEntries(), this);
     m_restoreWhole = new QPushButton(app::text::historyRestoreWhole(), this);
+    m_undoRestore = new QPushButton(app::text::historyUndoRestore(), this);
+    m_undoRestore->setObjectName(QStringLiteral("UndoRestore"));
     auto *close = new QPushButton(app::text::historyClose(), this);
     auto *buttons = new QDialogButtonBox(this);
     buttons->addButton(m_restoreEntries, QDialogButtonBox::ActionRole);
     buttons->addButton(m_restoreWhole, QDialogButtonBox::ActionRole);
+    buttons->addButton(m_undoRestore, QDialogButtonBox::ActionRole);
     buttons->addButton(close, QDialogButtonBox::RejectRole);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_versions, &QListWidget::currentRowChanged, this,
             [this](int row) { guarded([this, row] { showVersion(row); }); });
     connect(m_restoreEntries, &QPushButton::clicked, this, [this] { guarded([this] { restoreSelectedEntries(); }); });
     connect(m_restoreWhole, &QPushButton::clicked, this, [this] { guarded([this] { restoreWholeDiary(); }); });
+    connect(m_undoRestore, &QPushButton::clicked, this, [this] { guarded([this] { undoRestore(); }); });
 
     auto *lists = new QHBoxLayout;
     auto *left = new QVBoxLayout;
@@ -80,8 +86,12 @@ void THistoryDialog::fillVersions()
     const QSignalBlocker quiet(m_versions);
     m_versions->clear();
     for (const versions::Version &version : std::as_const(m_list))
-        m_versions->addItem(app::text::historyVersionName(whenText(version.taken)));
+        m_versions->addItem(app::text::historyVersionName(whenText(version.taken), version.beforeRestore));
     m_empty->setVisible(m_list.isEmpty());
+    m_undoRestore->setEnabled(!m_list.isEmpty() && m_list.first().beforeRestore);
+    // Every version's name whole, 「（恢复之前）」 included, at any font size.
+    m_versions->setMinimumWidth(m_versions->sizeHintForColumn(0) + 2 * m_versions->frameWidth()
+                                + m_versions->verticalScrollBar()->sizeHint().width());
     m_versions->setCurrentRow(m_list.isEmpty() ? -1 : 0);
     showVersion(m_versions->currentRow());
 }
@@ -131,20 +141,16 @@ void THistoryDialog::restoreSelectedEntries()
                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    const QString version = m_list[row].path;
-    int restored = 0;
+    QList<QByteArray> names;
+    for (const QTreeWidgetItem *item : selected)
+        names.append(item->data(0, kNameRole).toByteArray());
+    const diary::RestoreOutcome outcome = diary::restoreEntries(m_list[row].path, m_writer, names, m_key);
     QStringList refused;
-    for (const QTreeWidgetItem *item : selected) {
-        const QByteArray name = item->data(0, kNameRole).toByteArray();
-        const diary::EntryProblem problem = diary::restoreEntry(version, m_writer, name, m_key);
-        if (problem == diary::EntryProblem::None)
-            ++restored;
-        else
-            refused << app::text::historyEntryNotRestored(item->text(0), diary::problemReason(problem));
-    }
-    m_changed = m_changed || restored > 0;
-    msgbox::show(this, refused.isEmpty() ? QMessageBox::Information : QMessageBox::Warning,
-                 diary_text::caption(), (QStringList{app::text::historyRestored(restored)} + refused).join(u'\n'));
+    for (const auto &[name, problem] : outcome.refused)
+        refused << app::text::historyEntryNotRestored(gbk::decode(name), diary::problemReason(problem));
+    m_changed = m_changed || !outcome.restored.isEmpty();
+    msgbox::show(this, refused.isEmpty() ? QMessageBox::Information : QMessageBox::Warning, diary_text::caption(),
+                 (QStringList{app::text::historyRestored(int(outcome.restored.size()))} + refused).join(u'\n'));
     fillVersions();
 }
 
@@ -158,8 +164,23 @@ void THistoryDialog::restoreWholeDiary()
                      QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    versions::restoreWhole(m_writer.ZipName(), m_list[row].path);
+    diary::restoreWhole(m_list[row].path, m_writer, m_key);
     m_changed = true;
     msgbox::show(this, QMessageBox::Information, diary_text::caption(), app::text::historyWholeRestored());
+    fillVersions();
+}
+
+void THistoryDialog::undoRestore()
+{
+    if (m_list.isEmpty() || !m_list.first().beforeRestore)
+        return;
+    if (msgbox::show(this, QMessageBox::Question, diary_text::caption(),
+                     app::text::historyConfirmUndo(whenText(m_list.first().taken)),
+                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    diary::restoreWhole(m_list.first().path, m_writer, m_key);
+    m_changed = true;
+    msgbox::show(this, QMessageBox::Information, diary_text::caption(), app::text::historyUndone());
     fillVersions();
 }

@@ -15,9 +15,11 @@ class TArchiveWriter;
 // the moment each was replaced; the chosen version's entries listed read-only (its rows, as the
 // list page shows them, read with the diary key for a private diary); 「恢复所选日记」 brings the
 // selected entries back into the diary as saves store them (diary::restoreEntry), and
-// 「恢复整本日记」 puts the whole version back (versions::restoreWhole, which keeps the current
-// archive as a version first). Both ask first; every outcome is reported in a box. changed()
-// tells whether the diary was changed, so that the list page can be filled again.
+// 「恢复整本日记」 puts the whole version back (diary::restoreWhole). Every restore keeps the diary
+// as it was as a version first, listed as 「…（恢复之前）」; 「撤销恢复」, enabled while the newest
+// version is such a one, puts it back whole, which undoes the restore (and is itself undone the
+// same way). Each asks first; every outcome is reported in a box. changed() tells whether the
+// diary was changed, so that the list page can be filled again.
 //
 // Every handler runs under guarded(): an error is shown in the standard box, the dialog stays.
 class THistoryDialog : public QDialog
@@ -35,11 +37,14 @@ public:
     QTreeWidget *Entries() const { return m_entries; }
     QPushButton *RestoreEntries() const { return m_restoreEntries; }
     QPushButton *RestoreWhole() const { return m_restoreWhole; }
+    QPushButton *UndoRestore() const { return m_undoRestore; }
 
-    // The handlers, public for tests: the version chosen (its listing shown), and the two restores.
+    // The handlers, public for tests: the version chosen (its listing shown), the two restores
+    // and the undo.
     void showVersion(int row);
     void restoreSelectedEntries();
     void restoreWholeDiary();
+    void undoRestore();
 
 private:
     // The versions listed again (after a restore has kept another one).
@@ -54,5 +59,6 @@ private:
     QTreeWidget *m_entries;
     QPushButton *m_restoreEntries;
     QPushButton *m_restoreWhole;
+    QPushButton *m_undoRestore;
     bool m_changed = false;
 };

@@ -65,11 +65,21 @@ inline QString historyNone() { return QStringLiteral("这本日记还没有保�
 inline QString historyRestoreEntries() { return QStringLiteral("恢复所选日记(&E)"); }
 inline QString historyRestoreWhole() { return QStringLiteral("恢复整本日记(&W)"); }
 inline QString historyClose() { return QStringLiteral("关闭(&C)"); }
-// %1 the version's date and time.
-inline QString historyVersionName(const QString &when) { return when; }
+inline QString historyUndoRestore() { return QStringLiteral("撤销恢复(&U)"); }
+// %1 the version's date and time; a version kept just before a restore says so.
+inline QString historyVersionName(const QString &when, bool beforeRestore = false)
+{
+    return beforeRestore ? QStringLiteral("%1（恢复之前）").arg(when) : when;
+}
+inline QString historyConfirmUndo(const QString &when)
+{
+    return QStringLiteral("撤销 %1 的那次恢复，让日记回到恢复之前的样子吗？\n现在的整本日记会先留作一个历史版本。")
+        .arg(when);
+}
+inline QString historyUndone() { return QStringLiteral("已经撤销恢复，日记回到了恢复之前的样子。"); }
 inline QString historyConfirmEntries(int count, const QString &when)
 {
-    return QStringLiteral("把所选的 %1 篇日记恢复成 %2 的样子吗？\n同一天现在的日记会被替换。")
+    return QStringLiteral("把所选的 %1 篇日记恢复成 %2 的样子吗？\n同一天现在的日记会被替换；现在的整本日记会先留作一个历史版本。")
         .arg(count)
         .arg(when);
 }

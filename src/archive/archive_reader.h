@@ -57,7 +57,7 @@ struct EntryFailure
 //
 // Entry names: the bytes an entry is named by (EntryNameBytes(), EntryPathBytes(), the names
 // ExtractToBytes() and the writer match) are GBK. A name another program stored in UTF-8 (flag
-// bit 11) is decoded, and shows up here as its GBK spelling: an entry named 2003年9月27日 in UTF-8
+// bit 11, or unflagged as Info-ZIP writes it: see TZipHeaderInfo::setStoredName) is decoded, and shows up here as its GBK spelling: an entry named 2003年9月27日 in UTF-8
 // compares equal to the GBK bytes of 2003年9月27日, exactly like the program's own entry of that
 // date. The *Text() functions give every name as text, also a UTF-8 name GBK cannot spell (whose
 // "bytes" are then its UTF-8 bytes, which no GBK name equals by chance in practice). A write that

@@ -455,13 +455,15 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     auto directory = std::make_unique<TSortedZip>(TDuplicates::dupError, TZipSortMode::ByNone, true);
     directory->reserve(int(written.size()));
     // The file about to be replaced, linked into the versions before the rename: a crash on
-    // either side leaves the old or the new archive and whole versions only.
-    if (updating && (m_keepVersions || m_keepAlways))
-        versions::keepBeforeReplace(m_zipName, mode == Mode::Delete || m_keepAlways
-                                                   ? versions::Keep::Always
-                                                   : versions::Keep::IfDue);
+    // either side leaves the old or the new archive and whole versions only. The rotation waits
+    // for the rename.
+    const bool kept = updating && keepVersion(mode == Mode::Delete);
+    if (m_beforeRename)
+        m_beforeRename();
     out.commit();
     old.close();
+    if (kept)
+        versions::rotate(m_zipName, {m_restoringFrom});
 
     // The new file is in place. The records carried over take their new places and move to the
     // new directory; those left behind (deleted or replaced) go with the old one. The component
@@ -495,6 +497,61 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     m_identity = identityOf(out.status());
     m_stamp = dosStampOfFile(out.status().st_mtim.tv_sec);
     return count;
+}
+
+bool TArchiveWriter::keepVersion(bool deleting) const
+{
+    versions::Keep keep = versions::Keep::IfDue;
+    if (!m_restoringFrom.isEmpty())
+        keep = versions::Keep::BeforeRestore;
+    else if (deleting || m_keepAlways)
+        keep = versions::Keep::Always;
+    else if (!m_keepVersions)
+        return false;
+    return !versions::keepBeforeReplace(m_zipName, keep).isEmpty();
+}
+
+void TArchiveWriter::ReplaceWith(const QString &sourcePath, const std::optional<QByteArray> &comment)
+{
+    if (m_zipName.trimmed().isEmpty())
+        return;
+    ArchiveLock lock(m_zipName, ArchiveLock::Exclusive);
+    files::AtomicWriter::removeLeftovers(m_zipName);
+
+    TArchiveWriter source;
+    source.SetZipName(sourcePath);
+    ReadStream file(qint64(1) << 16);
+    source.openArchiveFile(file);
+    if (!source.makeDirectoryCurrent(file))
+        throw EIncompleteZip(archive_text::kIncompleteZip);
+    if (!source.m_problem.isEmpty())
+        throw EInconsistentZip(QString(archive_text::kInconsistentZip).arg(source.m_problem));
+    if (source.m_zip64)
+        throw EArchiveLimit(archive_text::kZip64NotWritable);
+    TEndCentral end;
+    end.assign(source.m_end);
+    end.comment = source.commentText(file);
+
+    const bool updating = files::exists(m_zipName);
+    if (comment)
+        end.setComment(*comment);
+
+    // The source up to its end record, copied as it is; then the end record with the comment.
+    const qint64 endRecord = source.m_end.commentOffset - zip::kEndRecordSize;
+    Output out(m_zipName, file);
+    out.copyFrom(0, endRecord);
+    end.commentOffset = endRecord + zip::kEndRecordSize;
+    out.append([&](QByteArray &buffer) { end.write(buffer); });
+    const bool kept = updating && keepVersion(false);
+    if (m_beforeRename)
+        m_beforeRename();
+    out.commit();
+    file.close();
+    if (kept)
+        versions::rotate(m_zipName, {m_restoringFrom});
+    // The new file is read afresh by the next operation.
+    resetComponent();
+    m_lastWriteCount = source.EntryCount();
 }
 
 bool TArchiveWriter::addEntry(Pending &item, Output &out, std::vector<Written> &written, TNameIndex &lookup)
@@ -583,14 +640,15 @@ void TArchiveWriter::carryEntry(ReadStream &old, int index, Output &out, std::ve
     w.carried = &entry;
     w.carriedIndex = index;
     const qint64 centralName = qint64(entry.centralHeaderOffset) + zip::kCentralHeaderSize;
+    // After the name as it is stored: a UTF-8 name is longer than the GBK spelling held for it.
     if (entry.extraLength > 0) {
-        old.seek(centralName + entry.nameLength());
+        old.seek(centralName + entry.diskNameLength());
         w.extra = old.readBytes(entry.extraLength);
         if (w.extra.size() != entry.extraLength)
             prematureEnd();
     }
     if (entry.commentLength > 0 && !entry.fileComment) {
-        old.seek(centralName + entry.nameLength() + entry.extraLength);
+        old.seek(centralName + entry.diskNameLength() + entry.extraLength);
         w.comment = old.readBytes(entry.commentLength);
         if (w.comment->size() != entry.commentLength)
             prematureEnd();

@@ -103,6 +103,27 @@ public:
     bool KeepVersionAlways() const { return m_keepAlways; }
     void SetKeepVersionAlways(bool keep) { m_keepAlways = keep; }
 
+    // Set while a restore from the kept version at that path writes: every rewrite of an
+    // existing archive then keeps the file it replaces as a version marked as taken before a
+    // restore (versions::Keep::BeforeRestore), whatever else is set, and the rotation that
+    // follows spares that version, which the restore reads. Empty (the default) otherwise.
+    QString RestoringFrom() const { return m_restoringFrom; }
+    void SetRestoringFrom(const QString &versionPath) { m_restoringFrom = versionPath; }
+
+    // A step run under the lock just before the rename that puts the next rewrites' new archive
+    // in place (after the version is kept), when everything else has gone well: for what must
+    // go exactly when the archive changes, such as the earlier versions of a diary whose format
+    // changes. What it throws stops the rewrite, and the archive stays as it was. None by default.
+    void SetBeforeRename(std::function<void()> step) { m_beforeRename = std::move(step); }
+
+    // Puts the archive at sourcePath in this one's place, in one rewrite like every other: its
+    // entries, their order and their bytes exactly as they are there, with the given comment
+    // (an archive comment read from an archive), else the source's own. A
+    // source whose directory disagrees with its end record, or that is in the Zip64 format, is
+    // refused (EInconsistentZip, EArchiveLimit), and so is one without an end record
+    // (EIncompleteZip); the errors of opening it are the reader's.
+    void ReplaceWith(const QString &sourcePath, const std::optional<QByteArray> &comment = std::nullopt);
+
     // What the last write added (or, for DeleteSelected, deleted).
     int LastWriteCount() const { return m_lastWriteCount; }
 
@@ -119,6 +140,9 @@ private:
     struct Written;
 
     int writeArchive(Mode mode, QList<Pending> &pending);
+    // Keeps the archive about to be replaced as a version, as the settings say; true when one
+    // was kept (and so a rotation is due after the rename).
+    bool keepVersion(bool deleting) const;
     // Each appends to written and the index; addEntry returns false when the name is there.
     bool addEntry(Pending &item, Output &out, std::vector<Written> &written, TNameIndex &lookup);
     void carryEntry(ReadStream &old, int index, Output &out, std::vector<Written> &written,
@@ -128,6 +152,8 @@ private:
     int m_lastWriteCount = 0;
     bool m_keepVersions = false;
     bool m_keepAlways = false;
+    QString m_restoringFrom;
+    std::function<void()> m_beforeRename;
     zip::SeedSource m_seedSource = zip::counterSeed;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
 };

@@ -4,6 +4,7 @@
 #include "archive/read_stream.h"
 #include "platform/gbk.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -206,11 +207,65 @@ void TZipHeaderInfo::setName(const QByteArray &memoryName)
     m_fileName = memoryName.mid(split);
 }
 
+namespace {
+
+// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF). Checked on the
+// bytes, since almost every GBK name fails at its first double-byte character.
+bool isUtf8(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        const uchar c = *p++;
+        if (c < 0x80)
+            continue;
+        int more = 0;
+        uchar low = 0x80, high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            low = c == 0xE0 ? 0xA0 : 0x80;
+            high = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            low = c == 0xF0 ? 0x90 : 0x80;
+            high = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (end - p < more || *p < low || *p > high)
+            return false;
+        ++p;
+        for (int i = 1; i < more; ++i, ++p) {
+            if (*p < 0x80 || *p > 0xBF)
+                return false;
+        }
+    }
+    return true;
+}
+
+// The old program's entry names, read as GBK: "2003年9月26日" and its spellings with more digits.
+bool isGbkDateName(const QByteArray &diskName)
+{
+    static const QRegularExpression date(QStringLiteral("^\\d{1,4}年\\d{1,2}月\\d{1,2}日$"));
+    return date.match(gbk::decode(diskName)).hasMatch();
+}
+
+} // namespace
+
 void TZipHeaderInfo::setStoredName(const QByteArray &diskName)
 {
     // ASCII reads the same in both encodings: nothing to keep aside.
-    if (!hasUtf8Name()
-        || std::all_of(diskName.cbegin(), diskName.cend(), [](char c) { return uchar(c) < 0x80; })) {
+    if (std::all_of(diskName.cbegin(), diskName.cend(), [](char c) { return uchar(c) < 0x80; })) {
+        setName(zip::toMemoryName(diskName));
+        return;
+    }
+    // Without the flag a name is GBK, as the old program writes every name, except where it
+    // cannot be: Info-ZIP on Linux stores UTF-8 names without flag or Unicode path field, and
+    // those are valid UTF-8 while a GBK name almost never is. A name that reads as a date in GBK
+    // stays GBK, whatever UTF-8 would make of it.
+    if (!hasUtf8Name() && (!isUtf8(diskName) || isGbkDateName(diskName))) {
         setName(zip::toMemoryName(diskName));
         return;
     }

@@ -75,7 +75,9 @@ public:
 
     // The file-name part and the directory part ("" or ending with "\") of the name, GBK.
     //
-    // A name stored in UTF-8 (flag bit 11, as other tools write it) is held here as its GBK
+    // A name stored in UTF-8 (flag bit 11, as other tools write it; or, without the flag, a name
+    // that is well-formed UTF-8 and not ASCII, unless its GBK reading is a date such as
+    // 2003年9月26日: Info-ZIP on Linux writes UTF-8 names unflagged) is held here as its GBK
     // equivalent when GBK can spell it, so that it compares, matches and is replaced exactly like
     // the same name written by this program; the UTF-8 bytes are kept aside and written back when
     // the entry is carried over unchanged. A UTF-8 name GBK cannot spell is held as its own bytes.

@@ -7,9 +7,12 @@
 #include "crypto/entry_seal.h"
 #include "crypto/private_format.h"
 #include "diary/messages.h"
+#include "diary/record_limit.h"
 #include "diary/search.h"
+#include "drafts/drafts.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
+#include "versions/kept_versions.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -425,6 +428,8 @@ void extractEntries(TArchiveReader &reader, const QList<QByteArray> &names, cons
 EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
                         const QByteArray &record, const DiaryKey *key)
 {
+    if (record.size() > diary_limits::kMaxRecordSize)
+        throw EEntryTooLarge(diary_limits::recordTooLarge(gbk::decode(nameBytes)));
     QByteArray bytes = record;
     QBuffer stream(&bytes);
     stream.open(QIODevice::ReadOnly);
@@ -498,7 +503,9 @@ BatchOutcome storeEntries(TArchiveWriter &writer, const QList<BatchEntry> &entri
         if (!seen.contains(entry.nameBytes)) {
             seen.insert(entry.nameBytes);
             const auto found = stored.constFind(entry.nameBytes);
-            if (found == stored.cend()) {
+            if (found == stored.cend() && entry.record.size() > diary_limits::kMaxRecordSize) {
+                outcome.refused.append({entry.nameBytes, EntryProblem::TooLarge});
+            } else if (found == stored.cend()) {
                 outcome.added.append(entry.nameBytes);
                 record = entry.record;
                 write = true;
@@ -510,6 +517,8 @@ BatchOutcome storeEntries(TArchiveWriter &writer, const QList<BatchEntry> &entri
                 std::optional<QByteArray> made;
                 if (problem == EntryProblem::None && merge)
                     made = merge(old, entry.record);
+                if (made && made->size() > diary_limits::kMaxRecordSize)
+                    problem = EntryProblem::TooLarge;
                 if (problem != EntryProblem::None) {
                     outcome.refused.append({entry.nameBytes, problem});
                 } else if (made) {
@@ -711,6 +720,13 @@ Conversion protectDiary(TArchiveWriter &writer, const PrivateHeader &header, con
 {
     Conversion report;
     ArchiveLock lock(writer.ZipName(), ArchiveLock::Exclusive);
+    // Whole older copies of the diary, unprotected: the rewrite removes them before it writes.
+    report.removedCopies += int(files::AtomicWriter::leftovers(writer.ZipName()).size());
+    writer.SetBeforeRename([&writer, &report] {
+        report.removedCopies += versions::removeAll(writer.ZipName());
+        report.removedCopies += drafts::removeAll(writer.ZipName());
+    });
+    const auto noStep = qScopeGuard([&writer] { writer.SetBeforeRename({}); });
     writer.SetPassword(kArchivePassword);
     QList<TArchiveWriter::NewEntry> sealed;
     if (files::exists(writer.ZipName())) {

@@ -78,7 +78,8 @@ void extractEntries(TArchiveReader &reader, const QList<QByteArray> &names, cons
 // Stores the record as the entry of that name, replacing an entry of the same name where it
 // stands, otherwise after all others; creates the archive when it is missing. An entry of that
 // name that cannot be read (extracted and decoded as a record) is never replaced: nothing is
-// written and its problem is returned; EntryProblem::None when the record was stored.
+// written and its problem is returned; EntryProblem::None when the record was stored. A record
+// larger than an entry may hold (record_limit.h) is refused with EEntryTooLarge.
 EntryProblem storeEntry(TArchiveWriter &writer, const QByteArray &nameBytes,
                         const QByteArray &record, const DiaryKey *key = nullptr);
 
@@ -106,7 +107,9 @@ struct BatchOutcome {
     QList<QByteArray> added;            // days that had no entry
     QList<QByteArray> merged;           // days whose entry merge replaced
     QList<QByteArray> kept;             // days whose entry merge left alone
-    // Days whose stored entry cannot be read: never replaced, with the problem.
+    // Days whose stored entry cannot be read: never replaced, with the problem; and days whose
+    // record (as given, or as merge made it) is larger than an entry may hold (record_limit.h):
+    // EntryProblem::TooLarge, nothing stored.
     QList<QPair<QByteArray, EntryProblem>> refused;
 
     qsizetype written() const { return added.size() + merged.size(); }
@@ -254,12 +257,20 @@ struct Conversion {
     QList<QByteArray> converted;
     // Entries that could not be read: carried over byte for byte, with their problem.
     QList<QPair<QByteArray, EntryProblem>> carried;
+    // Copies of the diary in the old format that protectDiary removed: temporary files of
+    // interrupted replacements, earlier versions and drafts.
+    int removedCopies = 0;
 };
 
 // Makes the diary private in one atomic rewrite: the comment becomes header's text, and every
 // entry that extracts under kArchivePassword is sealed with key (which must be the key header
 // holds) under its name, its record exactly as it was; an entry that does not extract is
 // carried over untouched and reported. A missing archive is created holding the header alone.
+// Every copy of the diary's text in the old format goes with the conversion, under the same lock:
+// the temporary files of interrupted replacements before the rewrite, the earlier versions
+// (versions/kept_versions.h) and the drafts (drafts/drafts.h) just before its rename; a stop in
+// between leaves the old diary without them, never the private one with them. This is the one
+// conversion the window and the shell tool share.
 // EDiaryFormat when the diary is already private; the container's errors (the archive then stays
 // as it was).
 Conversion protectDiary(TArchiveWriter &writer, const PrivateHeader &header, const DiaryKey &key);

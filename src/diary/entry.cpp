@@ -1,5 +1,7 @@
 #include "diary/entry.h"
 
+#include <QRegularExpression>
+
 #include "diary/messages.h"
 
 #include "platform/exception.h"
@@ -9,6 +11,7 @@
 
 #include <QDateTime>
 #include <QMutex>
+#include <QRegularExpression>
 
 namespace diary {
 
@@ -75,6 +78,20 @@ QDate dateOfName(const QString &name)
     if (year < 0 || month < 0 || day < 0 || pos != name.size())
         return QDate();
     return QDate(year, month, day);
+}
+
+QDate dateOfAnyName(const QString &name)
+{
+    const QDate own = dateOfName(name);
+    if (own.isValid())
+        return own;
+    static const QRegularExpression other(
+        QStringLiteral("^(\\d{4})(?:年(\\d{1,2})月(\\d{1,2})日|-(\\d{1,2})-(\\d{1,2}))$"));
+    const QRegularExpressionMatch m = other.match(name);
+    if (!m.hasMatch())
+        return QDate();
+    const bool iso = m.capturedLength(4) > 0;
+    return QDate(m.captured(1).toInt(), m.captured(iso ? 4 : 2).toInt(), m.captured(iso ? 5 : 3).toInt());
 }
 
 void setClock(Clock clock)

@@ -27,6 +27,10 @@ QString entryName(const QDate &date);
 // zeros in month or day, no spaces, a real calendar day); an invalid QDate for every other name,
 // such as the names other programs give their files.
 QDate dateOfName(const QString &name);
+// The date a name spells in any of the usual ways, for putting names in date order: the
+// program's own (dateOfName), the same with leading zeros (2003年09月06日), and ISO with or
+// without them (2003-09-04, 2003-9-4). An invalid date for anything else.
+QDate dateOfAnyName(const QString &name);
 
 // The local calendar date, read from the clock the diary uses: the system clock unless a test
 // has set another. An empty function sets the system clock again.

@@ -16,6 +16,8 @@ class EUnreadableEntry : public Exception { using Exception::Exception; };
 // was replaced: writing on would store entries unprotected), or a conversion of a diary already
 // in the format asked for.
 class EDiaryFormat : public Exception { using Exception::Exception; };
+// A record larger than an entry may hold (diary_limits::kMaxRecordSize, record_limit.h).
+class EEntryTooLarge : public Exception { using Exception::Exception; };
 
 namespace diary_text {
 
@@ -38,6 +40,10 @@ inline QString headerGone()
 }
 inline QString alreadyPrivate() { return QStringLiteral("这本日记已经受加密保护了!"); }
 inline QString notPrivate() { return QStringLiteral("这本日记没有加密保护!"); }
+inline QString versionOfOtherFormat()
+{
+    return QStringLiteral("这个历史版本与日记现在的格式不同（一个受加密保护，一个没有），没有恢复它!");
+}
 
 // A save over an entry that cannot be read: %1 the entry name, %2 the reason. Ends with "!", so
 // the error box adds no full stop.

@@ -17,7 +17,7 @@ constexpr qint64 kNoDate = std::numeric_limits<qint64>::max();
 
 SortKey keyOf(const ListRow &row, SortColumn column)
 {
-    const QDate date = dateOfName(row.name);
+    const QDate date = dateOfAnyName(row.name);
     SortKey key{date.isValid() ? date.toJulianDay() : kNoDate, 0};
     if (column == SortColumn::Weather) {
         const int index = weatherIndexOf(row.weather);

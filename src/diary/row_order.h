@@ -18,7 +18,8 @@ struct RowOrder {
     bool operator==(const RowOrder &) const = default;
 };
 
-// Orders rows by their entry names read as dates (dateOfName), newest first when
+// Orders rows by their entry names read as dates (dateOfAnyName: other programs' spellings
+// among the program's own), newest first when
 // order.descending; names that are no dates come after all dates whichever way, in text order
 // (QString::localeAwareCompare). By weather or mood: in the order of the word tables (晴 阴 雨
 // 雪, 高兴 … 爱心), an empty word after the others, reversed when descending. By summary: in

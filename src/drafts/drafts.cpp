@@ -163,73 +163,93 @@ Draft decode(const QByteArray &bytes, const DiaryKey *key)
     return draft;
 }
 
-// The folder is the diary's, so nobody else reads the drafts in it.
-static void makeFolder(const QString &archivePath)
+namespace {
+
+// The diary's drafts folder, opened from the diary folder's descriptor without following links,
+// the diary owner's and 0700 (files::FilePlace::keptFolder), so nobody else reads the drafts in
+// it; made when create is set. Refused (a link, another user's folder): EDraftError when create
+// is set, else simply not open.
+files::Folder draftsFolder(const QString &archivePath, bool create)
 {
-    const QString folder = folderOf(archivePath);
-    if (!files::makePrivateFolders(folder))
-        throw EDraftError(text("The folder %1 for drafts cannot be created: %2", folder, errno));
-    ::chmod(native(QFileInfo(folder).path()).constData(), 0700);
-    ::chmod(native(folder).constData(), 0700);
+    files::Folder folder = files::FilePlace::of(archivePath).keptFolder(kFolderName, create);
+    if (!folder.isOpen() && create)
+        throw EDraftError(QStringLiteral("The folder %1 for drafts cannot be used: %2")
+                              .arg(folderOf(archivePath), folder.errorString()));
+    return folder;
 }
+
+QString fileNameOf(const QByteArray &entryName)
+{
+    return QString::fromLatin1(entryName.toHex()) + kSuffix;
+}
+
+void storeIn(const files::Folder &folder, const QByteArray &entryName, const QByteArray &bytes)
+{
+    files::AtomicWriter out(folder, fileNameOf(entryName));
+    if (!out.isOpen() || !out.write(bytes) || !out.commit())
+        throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2")
+                              .arg(folder.filePath(fileNameOf(entryName)), out.errorString()));
+}
+
+} // namespace
 
 void store(const QString &archivePath, const QByteArray &entryName, const QByteArray &bytes)
 {
-    makeFolder(archivePath);
-    const QString path = pathOf(archivePath, entryName);
-    files::AtomicWriter out(path, files::AtomicWriter::RefuseLinks);
-    if (!out.isOpen() || !out.write(bytes) || !out.commit())
-        throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, out.errorString()));
+    storeIn(draftsFolder(archivePath, true), entryName, bytes);
 }
 
 void write(const QString &archivePath, const QByteArray &entryName, const QByteArray &record,
            const DiaryKey *key, const QDateTime &written)
 {
     const QByteArray bytes = encode(entryName, record, key, written, zip::counterSeed());
-    const QString path = pathOf(archivePath, entryName);
-    makeFolder(archivePath);
+    const files::Folder folder = draftsFolder(archivePath, true);
+    const QString path = folder.filePath(fileNameOf(entryName));
     // A program killed while writing a draft leaves its temporary file; the next write of that
     // draft clears it away, under the lock that keeps two programs from writing one draft.
     const files::FolderLock lock(path, files::FolderLock::Exclusive);
     if (!lock.ok())
         throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, lock.errorString()));
-    files::AtomicWriter::removeLeftovers(path);
-    store(archivePath, entryName, bytes);
+    files::AtomicWriter::removeLeftovers(folder, fileNameOf(entryName));
+    storeIn(folder, entryName, bytes);
 }
 
 void clearLeftovers(const QString &archivePath)
 {
-    const QString folder = folderOf(archivePath);
-    if (!QFileInfo(folder).isDir())
+    const files::Folder folder = draftsFolder(archivePath, false);
+    if (!folder.isOpen())
         return;
-    const files::FolderLock lock(folder + QStringLiteral("/x"), files::FolderLock::Exclusive);
+    const files::FolderLock lock(folder.filePath(QStringLiteral("x")), files::FolderLock::Exclusive);
     if (!lock.ok())
         return;
-    const QStringList names = QDir(folder).entryList({QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden);
-    for (const QString &name : names)
-        ::unlink(native(folder + u'/' + name).constData());
+    for (const QString &name : folder.names()) {
+        if (name.startsWith(u'.') && name.endsWith(QLatin1String(".tmp")))
+            folder.remove(name);
+    }
 }
 
 bool remove(const QString &archivePath, const QByteArray &entryName)
 {
-    const QByteArray path = native(pathOf(archivePath, entryName));
-    return ::unlink(path.constData()) == 0 || errno == ENOENT;
+    const files::Folder folder = draftsFolder(archivePath, false);
+    return !folder.isOpen() || folder.remove(fileNameOf(entryName)) || errno == ENOENT;
 }
 
 QList<Draft> pending(const QString &archivePath, const DiaryKey *key)
 {
-    const QString folder = folderOf(archivePath);
+    const files::Folder folder = draftsFolder(archivePath, false);
     QList<Draft> found;
-    const QStringList names = QDir(folder).entryList({QStringLiteral("*") + kSuffix}, QDir::Files);
-    for (const QString &name : names) {
-        const QString path = folder + u'/' + name;
-        QFile file(path);
+    for (const QString &name : folder.names()) {
+        if (!name.endsWith(kSuffix))
+            continue;
+        const QString path = folder.filePath(name);
+        const files::ReadFile file = files::readRegularFile(path, kMaxRecordSize * 2);
+        if (file.refusal == files::ReadFile::Refusal::NotARegularFile)
+            continue;
         Draft draft;
-        if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxRecordSize * 2)
-            draft = decode(file.readAll(), key);
+        if (file.ok())
+            draft = decode(file.bytes, key);
         draft.path = path;
         // A file whose name does not match the entry it holds is not this entry's draft.
-        if (draft.readable && name != QString::fromLatin1(draft.name.toHex()) + kSuffix)
+        if (draft.readable && name != fileNameOf(draft.name))
             draft = Draft{path, draft.name, {}, {}, false};
         found.append(draft);
     }
@@ -253,11 +273,10 @@ QString keepAside(const QString &draftPath)
 
 int removeAll(const QString &archivePath)
 {
-    const QString folder = folderOf(archivePath);
+    const files::Folder folder = draftsFolder(archivePath, false);
     int removed = 0;
-    const QStringList names = QDir(folder).entryList({QStringLiteral("*") + kSuffix}, QDir::Files);
-    for (const QString &name : names) {
-        if (::unlink(native(folder + u'/' + name).constData()) == 0)
+    for (const QString &name : folder.names()) {
+        if (name.endsWith(kSuffix) && folder.remove(name))
             ++removed;
     }
     return removed;

@@ -19,7 +19,10 @@
 // replacement needs a rename within one file system; in a folder per diary because drafts
 // belong to one user's diary and go with it. One file per entry, mode 0600, named by the hex
 // of the entry's name as stored (".drafts/<diary>/<hex>.draft"), so that any name makes a
-// harmless file name. Every write is a files::AtomicWriter replacement under the drafts
+// harmless file name. Both folders are opened from the diary folder's descriptor without
+// following a link and must be the diary owner's (files::FilePlace::keptFolder): a link or
+// another user's folder planted there is refused, and nothing in it is written or removed.
+// Every write is a files::AtomicWriter replacement under the drafts
 // folder's lock: a draft is there whole, the previous one or the new one, or not at all.
 //
 // File layout (integers little-endian):

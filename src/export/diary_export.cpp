@@ -10,6 +10,7 @@
 #include "platform/exception.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
+#include "richtext/tables.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -21,8 +22,10 @@
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTemporaryFile>
 #include <QTextBlock>
+#include <QTextFrame>
+#include <QTextTable>
+#include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
@@ -35,6 +38,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <memory>
 #include <optional>
@@ -59,27 +63,39 @@ constexpr qreal kFooterHeight = 28;
 constexpr qreal kLayoutDpi = 96;
 constexpr int kLayoutDotsPerMeter = 3780;
 constexpr int kHeadingPoints = 14;
+// How far inside a page's edges the lines to draw on it are looked for, in layout pixels: less
+// than any line is high.
+constexpr qreal kPageEdge = 1;
 constexpr int kMetaPoints = 11;
 
 // ---- output files ----
 
+// Why an output file or folder was not written, in words.
+QString refusalOf(const QString &path, const files::AtomicWriter &out)
+{
+    if (out.refusal() == files::AtomicWriter::Refusal::ForeignLink)
+        return export_text::linkRefused(path);
+    return export_text::cannotWrite(path);
+}
+
+// An export's output file: made as the user's own, 0600 (or as loosened by the user, when it
+// replaces the user's file), without following a link anyone else made
+// (files::AtomicWriter::FollowOwnLinks), whole under its name or not at all.
 class OutputFile
 {
 public:
-    explicit OutputFile(const QString &path) : m_path(path), m_out(path)
+    explicit OutputFile(const QString &path)
+        : m_path(path), m_out(path, files::AtomicWriter::FollowOwnLinks, files::AtomicWriter::Permissions::Private)
     {
         if (!m_out.isOpen())
-            throw EExportWrite(export_text::cannotWrite(path));
+            throw EExportWrite(refusalOf(path, m_out));
+        // What an export of the same file stopped halfway left beside it.
+        m_out.removeOtherLeftovers();
     }
     void write(const QString &text) { write(text.toUtf8()); }
     void write(const QByteArray &bytes)
     {
         if (!m_out.write(bytes))
-            throw EExportWrite(export_text::cannotWrite(m_path));
-    }
-    void copy(QFile &file)
-    {
-        if (!file.flush() || m_out.copyFrom(file.handle(), 0, file.size()) != file.size())
             throw EExportWrite(export_text::cannotWrite(m_path));
     }
     void commit()
@@ -93,10 +109,37 @@ private:
     files::AtomicWriter m_out;
 };
 
-void makeFolder(const QString &path)
+// A folder of the export inside one held open (a year, the pictures beside a Markdown file): made
+// 0700 when missing, opened without following a link, the user's own.
+files::Folder exportFolder(const files::Folder &parent, const QString &name)
 {
-    if (!QDir().mkpath(path))
+    files::Folder folder = parent.child(name, ::geteuid(), ::getegid(), true, 0700, false);
+    if (!folder.isOpen())
+        throw EExportWrite(export_text::cannotMakeFolder(parent.filePath(name)));
+    return folder;
+}
+
+// The folder the user named for a file per entry: made 0700 (with any missing parents) when
+// missing; a link there is followed only when the user made it and it leads into the user's own
+// folder, as for an output file.
+files::Folder outputFolder(const QString &path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    struct stat st;
+    QString target = absolute;
+    if (::lstat(QFile::encodeName(absolute).constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        target = files::followLinks(absolute, nullptr, ::geteuid());
+        struct stat folder;
+        if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &folder) != 0
+            || folder.st_uid != ::geteuid())
+            throw EExportWrite(export_text::linkRefused(path));
+    } else if (!files::makePrivateFolders(absolute)) {
         throw EExportWrite(export_text::cannotMakeFolder(path));
+    }
+    files::Folder folder = files::Folder::open(target);
+    if (!folder.isOpen())
+        throw EExportWrite(export_text::cannotMakeFolder(path));
+    return folder;
 }
 
 QString htmlEscaped(const QString &text)
@@ -233,27 +276,33 @@ void syncFolder(const QString &folder)
         throw EExportWrite(export_text::cannotWrite(folder));
 }
 
-// Writes the file beside its place and renames it into it, so that a file of that name is
-// always whole; it reaches the disk with its folder's syncFolder.
-void writeIntoPlace(const QString &path, const QByteArray &bytes)
+// Writes the file `name` in the folder: beside its place, renamed into it once whole, as every
+// output file; it reaches the disk with its folder's syncFolder.
+void writeIntoPlace(const files::Folder &folder, const QString &name, const QByteArray &bytes)
 {
-    const QString part = path + QStringLiteral(".part");
-    QFile out(part);
-    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size()
-                         && out.flush();
-    out.close();
-    if (!written || ::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(part);
-        throw EExportWrite(export_text::cannotWrite(path));
+    files::AtomicWriter out(folder, name, files::AtomicWriter::Permissions::Private);
+    if (!out.isOpen())
+        throw EExportWrite(refusalOf(folder.filePath(name), out));
+    // Synced with the whole folder at the end, in one go: not one by one.
+    if (!out.write(bytes) || !out.commitUnsynced())
+        throw EExportWrite(export_text::cannotWrite(folder.filePath(name)));
+}
+
+// Removes from a year folder the temporary files of an earlier export stopped halfway: the names
+// AtomicWriter gives them, for files named by a date (".2003-09-26.md.a1B2c3.tmp").
+void removeLeftovers(const files::Folder &year)
+{
+    static const QRegularExpression leftover(QStringLiteral("^\\.\\d{4}-\\d{2}-\\d{2}.*\\.[A-Za-z0-9]{6}\\.tmp$"));
+    for (const QString &name : year.names()) {
+        if (leftover.match(name).hasMatch())
+            year.remove(name);
     }
 }
 
-// Writes a picture of the Markdown in folder.
-void writePicture(const QString &folder, const PictureOut &picture)
+// Writes a picture of the Markdown into its folder (the path's last part its name).
+void writePicture(const files::Folder &folder, const PictureOut &picture)
 {
-    const QString path = folder + u'/' + picture.path;
-    makeFolder(QFileInfo(path).path());
-    writeIntoPlace(path, picture.data);
+    writeIntoPlace(folder, picture.path.section(u'/', -1), picture.data);
 }
 
 // Markdown in one file: "# TITLE", then each entry as "## 2003-09-26（星期五）", the meta line
@@ -273,8 +322,10 @@ public:
     }
     void put(const QDate &, const Part &part) override
     {
+        if (!part.pictures.isEmpty() && !m_assetsFolder.isOpen())
+            m_assetsFolder = exportFolder(files::Folder::open(QFileInfo(m_path).path()), m_assets);
         for (const PictureOut &picture : part.pictures)
-            writePicture(QFileInfo(m_path).path(), picture);
+            writePicture(m_assetsFolder, picture);
         m_pictures += int(part.pictures.size());
         m_out.write(part.text);
     }
@@ -293,6 +344,7 @@ private:
     QString m_path;
     OutputFile m_out;
     QString m_assets;
+    files::Folder m_assetsFolder;
     int m_pictures = 0;
 };
 
@@ -303,31 +355,37 @@ private:
 class MarkdownFilesWriter : public Writer
 {
 public:
-    explicit MarkdownFilesWriter(const QString &folder) : m_folder(folder) { makeFolder(folder); }
+    explicit MarkdownFilesWriter(const QString &folder) : m_folder(outputFolder(folder)) {}
     Part render(const Entry &entry) const override
     {
         return markdownEntry(QStringLiteral("#"), entry, entry.date.toString(Qt::ISODate));
     }
     void put(const QDate &date, const Part &entry) override
     {
-        const QString year = m_folder + QLatin1Char('/') + QString::number(date.year());
-        makeFolder(year);
+        const QString yearName = QString::number(date.year());
+        if (m_yearNumber != date.year()) {
+            m_year = exportFolder(m_folder, yearName);
+            m_yearNumber = date.year();
+            removeLeftovers(m_year);
+        }
         for (const PictureOut &picture : entry.pictures)
-            writePicture(year, picture);
+            writePicture(m_year, picture);
         m_pictures += int(entry.pictures.size());
-        const QString path = year + QLatin1Char('/') + date.toString(Qt::ISODate) + QStringLiteral(".md");
-        writeIntoPlace(path, entry.text);
-        m_files.append(path);
+        const QString name = date.toString(Qt::ISODate) + QStringLiteral(".md");
+        writeIntoPlace(m_year, name, entry.text);
+        m_files.append(m_folder.path() + u'/' + yearName + u'/' + name);
     }
     void finish(ExportReport &report) override
     {
-        syncFolder(m_folder);
+        syncFolder(m_folder.path());
         report.files += m_files;
         report.pictures = m_pictures;
     }
 
 private:
-    QString m_folder;
+    files::Folder m_folder;
+    files::Folder m_year;
+    int m_yearNumber = 0;
     QStringList m_files;
     int m_pictures = 0;
 };
@@ -339,16 +397,13 @@ private:
 //     <p class="meta">天气：晴　心情：高兴</p>
 //     <!--entry-body-->…<!--/entry-body-->
 //     </article>
-// The articles go to a scratch file while the contents are gathered, and follow the contents in
-// the output.
+// The articles are kept in memory while the contents are gathered, and follow the contents in
+// the output: never in a scratch file elsewhere (a private diary's text goes nowhere but into
+// the file the user asked for).
 class HtmlWriter : public Writer
 {
 public:
-    HtmlWriter(const QString &path, const QString &title) : m_path(path), m_title(title)
-    {
-        if (!m_articles.open())
-            throw EExportWrite(export_text::cannotWrite(path));
-    }
+    HtmlWriter(const QString &path, const QString &title) : m_path(path), m_title(title) {}
     Part render(const Entry &entry) const override
     {
         const QString date = entry.date.toString(Qt::ISODate);
@@ -364,8 +419,7 @@ public:
     }
     void put(const QDate &date, const Part &part) override
     {
-        if (m_articles.write(part.text) < 0)
-            throw EExportWrite(export_text::cannotWrite(m_articles.fileName()));
+        m_articles.append(part.text);
         m_dates.append(date);
     }
     void finish(ExportReport &report) override
@@ -382,7 +436,7 @@ public:
                                  "</style>\n</head>\n<body>\n<h1>%1</h1>\n")
                       .arg(htmlEscaped(m_title)));
         out.write(contents());
-        out.copy(m_articles);
+        out.write(m_articles);
         out.write(QStringLiteral("</body>\n</html>\n"));
         out.commit();
         report.files.append(m_path);
@@ -417,7 +471,7 @@ private:
 
     QString m_path;
     QString m_title;
-    QTemporaryFile m_articles;
+    QByteArray m_articles;
     QList<QDate> m_dates;
 };
 
@@ -515,16 +569,16 @@ private:
         const QRectF area = writer.pageLayout().paintRectPixels(writer.resolution());
         const qreal scale = writer.resolution() / kLayoutDpi;
         const QSizeF page(area.width() / scale, area.height() / scale - kFooterHeight);
-        QImage screen(1, 1, QImage::Format_ARGB32_Premultiplied);
-        screen.setDotsPerMeterX(kLayoutDotsPerMeter);
-        screen.setDotsPerMeterY(kLayoutDotsPerMeter);
-        m_book.documentLayout()->setPaintDevice(&screen);
+        m_screen.setDotsPerMeterX(kLayoutDotsPerMeter);
+        m_screen.setDotsPerMeterY(kLayoutDotsPerMeter);
+        m_book.documentLayout()->setPaintDevice(&m_screen);
         m_book.setDocumentMargin(0);
         m_book.setPageSize(page);
 
         QFont numberFont = m_book.defaultFont();
         numberFont.setPointSizeF(9);
         const int pages = m_book.pageCount();
+        const QList<Carried> carried = carriedParagraphs(page.height(), pages);
         for (int index = 0; index < pages; ++index) {
             if (index > 0 && !writer.newPage())
                 throw EExportWrite(export_text::cannotWrite(m_path));
@@ -534,10 +588,30 @@ private:
             painter.save();
             painter.translate(0, -view.top());
             painter.setClipRect(view);
+            // The layout draws every line of a paragraph that touches the clip rectangle, and of
+            // a paragraph begun on the page before also the last line that lies wholly above it:
+            // drawn clipped and invisible, yet their text is then in the PDF twice, for copying,
+            // search and extraction. So each line is drawn on its own page only: a paragraph
+            // carried over from the page before draws its lines of this page itself, the layout
+            // draws from below that paragraph on, and the clip stays a pixel inside the page at
+            // both edges, where a paragraph ending right at the head is the page before's and a
+            // line starting right at the foot the next page's.
+            QRectF clip = view.adjusted(0, kPageEdge, 0, -kPageEdge);
+            if (const Carried &over = carried[index]; over.block.isValid()) {
+                const QTextLayout *layout = over.block.layout();
+                for (int i = 0; i < layout->lineCount(); ++i) {
+                    const QTextLine line = layout->lineAt(i);
+                    const qreal top = layout->position().y() + line.y();
+                    if (top >= view.top() - kPageEdge && top < clip.bottom())
+                        line.draw(&painter, layout->position());
+                }
+                clip.setTop(qMax(clip.top(), over.bottom + kPageEdge));
+            }
             QAbstractTextDocumentLayout::PaintContext context;
-            context.clip = view;
+            context.clip = clip;
             context.palette.setColor(QPalette::Text, Qt::black);
-            m_book.documentLayout()->draw(&painter, context);
+            if (clip.height() > 0)
+                m_book.documentLayout()->draw(&painter, context);
             painter.restore();
             painter.setFont(numberFont);
             painter.setPen(Qt::black);
@@ -549,9 +623,39 @@ private:
             throw EExportWrite(export_text::cannotWrite(m_path));
     }
 
+    // A paragraph of the book's main flow that begins on an earlier page and reaches onto a page
+    // (with lines, or only with the room below it): the block, and where its box ends.
+    struct Carried {
+        QTextBlock block;
+        qreal bottom = 0;
+    };
+
+    // For each page, the paragraph carried over onto it, if any (an invalid block otherwise).
+    QList<Carried> carriedParagraphs(qreal pageHeight, int pages) const
+    {
+        QList<Carried> carried(pages);
+        QAbstractTextDocumentLayout *layout = m_book.documentLayout();
+        const auto pageOf = [pageHeight](qreal y) { return int(y / pageHeight); };
+        for (auto it = m_book.rootFrame()->begin(); !it.atEnd(); ++it) {
+            const QTextBlock block = it.currentBlock();
+            if (!block.isValid() || !block.layout() || block.layout()->lineCount() == 0)
+                continue;
+            const QTextLayout *lines = block.layout();
+            const QRectF box = layout->blockBoundingRect(block);
+            const int first = pageOf(lines->position().y() + lines->lineAt(0).y() + kPageEdge);
+            const int last = qMax(pageOf(box.bottom() - kPageEdge), pageOf(lines->position().y() + lines->lineAt(lines->lineCount() - 1).y() + kPageEdge));
+            for (int page = first + 1; page <= last && page < pages; ++page)
+                carried[page] = {block, box.bottom()};
+        }
+        return carried;
+    }
+
     QString m_path;
     QString m_title;
     Options m_options;
+    // The device the book is laid out for, as long as the book lives: the lines are shaped again
+    // after the drawing (drawnBeyondBmp), and a device gone by then gives wrong metrics.
+    QImage m_screen{1, 1, QImage::Format_ARGB32_Premultiplied};
     QTextDocument m_book;
 };
 
@@ -621,12 +725,11 @@ QString metaLineOf(const QString &weather, const QString &mood)
 
 QString plainTextOf(const QTextDocument &body)
 {
-    QStringList lines;
-    for (QTextBlock block = body.begin(); block.isValid(); block = block.next()) {
-        QString text = block.text();
+    // As the document's plain text has them: a table row one line, its cells separated by tabs.
+    QStringList lines = richtext::documentLines(body);
+    for (QString &text : lines) {
         text.remove(kObject);
         text.replace(QChar::LineSeparator, QLatin1Char('\n'));
-        lines.append(text);
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -750,6 +853,55 @@ QString markdownParagraph(const QTextBlock &block, const PictureLink &link)
 
 } // namespace
 
+namespace {
+
+// The blocks of a frame and of the frames inside it, in reading order.
+void blocksOf(QTextFrame *frame, QList<QTextBlock> &blocks)
+{
+    for (auto it = frame->begin(); !it.atEnd(); ++it) {
+        if (QTextFrame *child = it.currentFrame())
+            blocksOf(child, blocks);
+        else if (it.currentBlock().isValid())
+            blocks.append(it.currentBlock());
+    }
+}
+
+// A table as a GitHub pipe table, its first row the heading row. A cell's paragraphs (and those
+// of a table inside it, which a pipe table cannot hold) are joined by <br>, and so are its line
+// breaks; a cell covered by a span is empty.
+QString markdownTable(const QTextTable &table, const PictureLink &link)
+{
+    QString out;
+    for (int row = 0; row < table.rows(); ++row) {
+        out += u'|';
+        for (int column = 0; column < table.columns(); ++column) {
+            const QTextTableCell cell = table.cellAt(row, column);
+            QStringList paragraphs;
+            if (cell.row() == row && cell.column() == column) {
+                QList<QTextBlock> blocks;
+                for (auto it = cell.begin(); !it.atEnd(); ++it) {
+                    if (QTextFrame *child = it.currentFrame())
+                        blocksOf(child, blocks);
+                    else
+                        blocks.append(it.currentBlock());
+                }
+                for (const QTextBlock &block : std::as_const(blocks)) {
+                    const QString text = markdownParagraph(block, link);
+                    if (!text.trimmed().isEmpty())
+                        paragraphs.append(QString(text).replace(QStringLiteral("\\\n"), QStringLiteral("<br>")));
+                }
+            }
+            out += u' ' + paragraphs.join(QStringLiteral("<br>")) + QStringLiteral(" |");
+        }
+        out += u'\n';
+        if (row == 0)
+            out += QStringLiteral("|") + QStringLiteral(" --- |").repeated(table.columns()) + u'\n';
+    }
+    return out;
+}
+
+} // namespace
+
 QString markdownOf(const QTextDocument &body, const PictureLink &link)
 {
     // Written here rather than by QTextDocument::toMarkdown, which escapes nothing (a body line
@@ -757,25 +909,39 @@ QString markdownOf(const QTextDocument &body, const PictureLink &link)
     // longer reads them ("**B***_ C*_").
     QString out;
     bool inList = false;
-    for (QTextBlock block = body.begin(); block.isValid(); block = block.next()) {
-        const QString text = markdownParagraph(block, link);
-        if (QTextList *list = block.textList()) {
-            const int depth = std::max(1, list->format().indent()) - 1;
-            const QString bullet = list->format().style() == QTextListFormat::ListDecimal
-                                       ? QString::number(list->itemNumber(block) + 1) + QStringLiteral(". ")
-                                       : QStringLiteral("- ");
-            if (!inList && !out.isEmpty())
+    for (auto it = body.rootFrame()->begin(); !it.atEnd(); ++it) {
+        if (const auto *table = qobject_cast<QTextTable *>(it.currentFrame())) {
+            if (!out.isEmpty())
                 out += u'\n';
-            out += QString(depth * 2, u' ') + bullet + text + u'\n';
-            inList = true;
+            out += markdownTable(*table, link);
+            inList = false;
             continue;
         }
-        if (text.trimmed().isEmpty())
-            continue;
-        if (!out.isEmpty())
-            out += u'\n';
-        out += text + u'\n';
-        inList = false;
+        QList<QTextBlock> blocks;
+        if (QTextFrame *frame = it.currentFrame())
+            blocksOf(frame, blocks);
+        else
+            blocks.append(it.currentBlock());
+        for (const QTextBlock &block : std::as_const(blocks)) {
+            const QString text = markdownParagraph(block, link);
+            if (QTextList *list = block.textList()) {
+                const int depth = std::max(1, list->format().indent()) - 1;
+                const QString bullet = list->format().style() == QTextListFormat::ListDecimal
+                                           ? QString::number(list->itemNumber(block) + 1) + QStringLiteral(". ")
+                                           : QStringLiteral("- ");
+                if (!inList && !out.isEmpty())
+                    out += u'\n';
+                out += QString(depth * 2, u' ') + bullet + text + u'\n';
+                inList = true;
+                continue;
+            }
+            if (text.trimmed().isEmpty())
+                continue;
+            if (!out.isEmpty())
+                out += u'\n';
+            out += text + u'\n';
+            inList = false;
+        }
     }
     return out;
 }

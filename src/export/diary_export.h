@@ -93,12 +93,13 @@ QString headingOf(const QDate &date);
 QString metaLineOf(const QString &weather, const QString &mood);
 
 // The body's plain text with LF line ends (paragraphs and line breaks inside one), pictures left
-// out.
+// out; a table row is one line, its cells separated by tabs (richtext::documentLines).
 QString plainTextOf(const QTextDocument &body);
 // Where Markdown links a picture of the body: the link's target, or empty to leave it out.
 using PictureLink = std::function<QString(const QTextImageFormat &)>;
 // The body as GitHub Markdown, a line that would read as a heading escaped (\#); its pictures
-// linked as link says, or left out.
+// linked as link says, or left out; a table as a pipe table (its first row the heading row, a
+// cell's paragraphs joined by <br>), which the import reads back as a table.
 QString markdownOf(const QTextDocument &body, const PictureLink &link = {});
 
 } // namespace diary_export

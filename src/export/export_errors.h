@@ -13,6 +13,12 @@ namespace export_text {
 
 inline QString cannotWrite(const QString &path) { return QStringLiteral("无法写入文件“%1”").arg(path); }
 inline QString cannotMakeFolder(const QString &path) { return QStringLiteral("无法创建文件夹“%1”").arg(path); }
+// An output path that is a symbolic link another user made, or one leading into another user's
+// folder (or to nothing): never written through.
+inline QString linkRefused(const QString &path)
+{
+    return QStringLiteral("“%1”是一个符号链接，由别的用户建立或指向别人的文件夹，为免改写别处的文件，没有写入").arg(path);
+}
 // The heading of the file: 「羽书手札 · 张三 的日记」.
 inline QString title(const QString &diaryName) { return QStringLiteral("羽书手札 · %1 的日记").arg(diaryName); }
 inline QString contents() { return QStringLiteral("目录"); }

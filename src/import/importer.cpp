@@ -3,6 +3,7 @@
 #include "archive/archive_writer.h"
 #include "diary/entry.h"
 #include "import/messages.h"
+#include "platform/files.h"
 #include "platform/gbk.h"
 #include "richtext/messages.h"
 #include "richtext/pictures.h"
@@ -14,12 +15,14 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 namespace diary_import {
@@ -91,10 +94,41 @@ std::optional<richtext::Picture> pictureOfFile(const QByteArray &bytes)
     return picture;
 }
 
+// Markdown whose table rows may hold <br>, as pipe tables join a cell's paragraphs (the export
+// writes them so): the toolkit's reader would break the table on it, so inside a row it becomes
+// the line break it stands for.
+QString withTableBreaks(const QString &markdown)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("<br\\s*/?>"), QRegularExpression::CaseInsensitiveOption);
+    QStringList lines = markdown.split(u'\n');
+    for (QString &line : lines) {
+        if (line.trimmed().startsWith(u'|'))
+            line.replace(lineBreak, QString(QChar::LineSeparator));
+    }
+    return lines.join(u'\n');
+}
+
+// Why a file the user named (or one a Markdown file links) is not read, or empty when it is.
+QString refusalOf(const files::ReadFile &file)
+{
+    switch (file.refusal) {
+    case files::ReadFile::Refusal::None:
+        break;
+    case files::ReadFile::Refusal::CannotOpen:
+        return import_text::cannotOpen(QString::fromLocal8Bit(std::strerror(file.error)));
+    case files::ReadFile::Refusal::NotARegularFile:
+        return import_text::notRegularFile();
+    case files::ReadFile::Refusal::TooLarge:
+        return import_text::tooLarge();
+    }
+    return {};
+}
+
 // The pictures a Markdown file links, taken from the files beside it (the form the export
 // writes): each becomes the entry's own picture. A link to anything else (a web address, a
-// missing file, no image) is left out, as the entry could not show it.
-void takeLinkedPictures(QTextDocument &doc, const QDir &folder)
+// missing file, no image, anything but a regular file) is left out, as the entry could not show
+// it. False, the rest left out, once the pictures are more than an entry may hold.
+bool takeLinkedPictures(QTextDocument &doc, const QDir &folder)
 {
     struct Linked {
         int position;
@@ -108,6 +142,7 @@ void takeLinkedPictures(QTextDocument &doc, const QDir &folder)
                 linked.append({it.fragment().position(), it.fragment().length(),
                                it.fragment().charFormat().toImageFormat().name()});
     // From the end, so that a removal leaves the earlier positions as they are.
+    qint64 taken = 0;
     for (auto it = linked.crbegin(); it != linked.crend(); ++it) {
         QTextCursor cursor(&doc);
         cursor.setPosition(it->position);
@@ -115,15 +150,20 @@ void takeLinkedPictures(QTextDocument &doc, const QDir &folder)
         const QUrl url(it->name);
         std::optional<richtext::Picture> picture;
         if (url.isRelative() || url.isLocalFile()) {
-            QFile file(url.isLocalFile() ? url.toLocalFile() : folder.filePath(url.path(QUrl::FullyDecoded)));
-            if (file.size() <= kMaxPictureFile && file.open(QIODevice::ReadOnly))
-                picture = pictureOfFile(file.readAll());
+            const files::ReadFile file = files::readRegularFile(
+                url.isLocalFile() ? url.toLocalFile() : folder.filePath(url.path(QUrl::FullyDecoded)), kMaxPictureFile);
+            if (file.ok())
+                picture = pictureOfFile(file.bytes);
         }
+        // Twice its bytes in the record (RTF hex).
+        if (picture && (taken += 2 * qint64(picture->data.size())) > diary_limits::kMaxRecordSize)
+            return false;
         if (picture)
             cursor.setCharFormat(richtext::addPicture(doc, *picture));
         else
             cursor.removeSelectedText();
     }
+    return true;
 }
 
 } // namespace
@@ -147,13 +187,22 @@ QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encodi
         }
         QTextDocument doc;
         // Bytes the reader cannot take are this file's refusal, not an error of the import.
-        try {
-            richtext::readRtf(bytes, doc);
-        } catch (const richtext::ELoadStreamError &) {
+        switch (richtext::readRtfWithin(bytes, doc, diary_limits::kMaxRecordSize)) {
+        case richtext::ReadOutcome::Read:
+            break;
+        case richtext::ReadOutcome::NotRtf:
             *refusal = import_text::notRtf();
             return entries;
+        case richtext::ReadOutcome::TooLarge:
+            *refusal = import_text::entryTooLarge();
+            return entries;
         }
-        entries.append({day, -1, -1, recordOf(doc, -1, -1), {fileName}});
+        QByteArray record = recordOf(doc, -1, -1);
+        if (record.size() > diary_limits::kMaxRecordSize) {
+            *refusal = import_text::entryTooLarge();
+            return entries;
+        }
+        entries.append({day, -1, -1, std::move(record), {fileName}});
         return entries;
     }
     if (looksBinary(bytes)) {
@@ -167,6 +216,12 @@ QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encodi
         return entries;
     }
     for (const SourceEntry &found : split.entries) {
+        // Two bytes a character at least in the record: a body beyond the limit is refused
+        // before a document is built of it.
+        if (2 * qint64(found.body.size()) > diary_limits::kMaxRecordSize) {
+            *refusal = import_text::entryTooLarge();
+            return {};
+        }
         QTextDocument doc;
         if (kind == SourceKind::Html) {
             // Read as Qt reads its own HTML (the line ends between its tags are layout, not
@@ -176,12 +231,20 @@ QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encodi
                         + found.body + QStringLiteral("</body></html>"));
         }
         else if (kind == SourceKind::Markdown) {
-            doc.setMarkdown(found.body, QTextDocument::MarkdownDialectGitHub);
-            takeLinkedPictures(doc, QFileInfo(fileName).dir());
+            doc.setMarkdown(withTableBreaks(found.body), QTextDocument::MarkdownDialectGitHub);
+            if (!takeLinkedPictures(doc, QFileInfo(fileName).dir())) {
+                *refusal = import_text::entryTooLarge();
+                return {};
+            }
         }
         else
             doc.setPlainText(found.body);
-        entries.append({found.date, found.weather, found.mood, recordOf(doc, found.weather, found.mood), {fileName}});
+        QByteArray record = recordOf(doc, found.weather, found.mood);
+        if (record.size() > diary_limits::kMaxRecordSize) {
+            *refusal = import_text::entryTooLarge();
+            return {};
+        }
+        entries.append({found.date, found.weather, found.mood, std::move(record), {fileName}});
     }
     return entries;
 }
@@ -195,22 +258,13 @@ std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const
         if (progress && !progress(i, total))
             return std::nullopt;
         const QString &path = paths[i];
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            plan.refused.append({path, import_text::cannotOpen(file.errorString())});
-            continue;
-        }
-        if (file.size() > kMaxFileSize) {
-            plan.refused.append({path, import_text::tooLarge()});
-            continue;
-        }
-        const QByteArray bytes = file.read(kMaxFileSize + 1);
-        if (bytes.size() > kMaxFileSize) {
-            plan.refused.append({path, import_text::tooLarge()});
+        const files::ReadFile file = files::readRegularFile(path, kMaxFileSize);
+        if (!file.ok()) {
+            plan.refused.append({path, refusalOf(file)});
             continue;
         }
         QString refusal;
-        const QList<Entry> entries = readSource(path, bytes, encoding, &refusal);
+        const QList<Entry> entries = readSource(path, file.bytes, encoding, &refusal);
         if (!refusal.isEmpty())
             plan.refused.append({path, refusal});
         found += entries;

@@ -57,7 +57,11 @@ using Progress = std::function<bool(qsizetype done, qsizetype total)>;
 QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encoding encoding,
                         QString *refusal);
 
-// Reads the files into a plan. A file that cannot be opened, is larger than kMaxFileSize or
+// Reads the files into a plan, each through files::readRegularFile: only regular files are read
+// (a device, a FIFO, a folder, a symbolic link is refused unread), no larger than kMaxFileSize;
+// the pictures a Markdown file links are read the same way. A file that cannot be opened, is
+// not a regular file, is larger than kMaxFileSize, gives an entry larger than an entry may hold
+// (diary/record_limit.h: the readers stop there, before building the whole document), or
 // that readSource refuses is listed in Plan::refused with its reason. The progress is told of
 // each file; nullopt when it said stop.
 std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const Progress &progress = {});

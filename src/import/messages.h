@@ -1,5 +1,7 @@
 #pragma once
 
+#include "diary/record_limit.h"
+
 #include <QString>
 
 // Why a file is not imported, as the import's summary and quillbook-tool name it.
@@ -7,6 +9,13 @@ namespace import_text {
 
 inline QString cannotOpen(const QString &why) { return QStringLiteral("无法打开：") + why; }
 inline QString tooLarge() { return QStringLiteral("文件太大"); }
+// A device, a FIFO, a folder, a symbolic link: only regular files are read.
+inline QString notRegularFile() { return QStringLiteral("不是普通文件"); }
+// An entry it gives would be larger than an entry may hold (diary/record_limit.h).
+inline QString entryTooLarge()
+{
+    return QStringLiteral("其中的日记太长：一篇日记连同图片最多 %1 MB").arg(diary_limits::kMaxRecordSize >> 20);
+}
 inline QString noDate() { return QStringLiteral("文件名和内容里都没有日期"); }
 inline QString textBeforeFirstDate()
 {

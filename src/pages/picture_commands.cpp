@@ -1,5 +1,8 @@
 #include "pages/picture_commands.h"
 
+#include "diary/record_limit.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
 #include "richtext/pictures.h"
 
 #include <QAction>
@@ -143,10 +146,12 @@ void insertPicture(QTextEdit *editor, const richtext::Picture &picture)
 
 bool insertPictureFile(QTextEdit *editor, const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // A regular file only, and no larger than an entry may hold it (twice its bytes as RTF):
+    // a device or a FIFO dropped on the editor is never read.
+    const files::ReadFile file = files::readRegularFile(path, diary_limits::kMaxRecordSize / 2);
+    if (!file.ok())
         return false;
-    const std::optional<richtext::Picture> picture = pictureFromFile(file.readAll());
+    const std::optional<richtext::Picture> picture = pictureFromFile(file.bytes);
     if (!picture)
         return false;
     insertPicture(editor, *picture);
@@ -232,6 +237,14 @@ bool PictureTextEdit::canInsertFromMimeData(const QMimeData *source) const
 
 void PictureTextEdit::insertFromMimeData(const QMimeData *source)
 {
+    // What would make the entry larger than an entry may hold on its own is not pasted: the
+    // save would refuse it anyway, after the editor had built a document of it.
+    if (2 * qint64(source->text().size()) > diary_limits::kMaxRecordSize
+        || (source->hasImage() && !source->hasText()
+            && qvariant_cast<QImage>(source->imageData()).sizeInBytes() > 4 * diary_limits::kMaxRecordSize)) {
+        msgbox::showWarning(this, diary_limits::pasteTooLarge());
+        return;
+    }
     if (source->hasUrls()) {
         bool inserted = false;
         for (const QUrl &url : source->urls())

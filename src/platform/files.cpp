@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QHash>
 #include <QMutex>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <chrono>
@@ -114,25 +115,13 @@ int openLockFile(const QString &folder, const QByteArray &path, FolderLock::Mode
     return fd;
 }
 
-bool syncFolder(const QString &folder)
-{
-    if (!FileFaults::beforeStep(FileFaults::Step::SyncFolder))
-        return false;
-    int fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    int rc = ::fsync(fd);
-    ::close(fd);
-    return rc == 0;
-}
-
 FileFaults::Mode g_faultMode = FileFaults::Off;
 int g_faultStep = 0;
 int g_stepsTaken = 0;
 
 } // namespace
 
-QString followLinks(const QString &path, bool *dangling)
+QString followLinks(const QString &path, bool *dangling, std::optional<uid_t> onlyOwner)
 {
     if (dangling)
         *dangling = false;
@@ -148,6 +137,10 @@ QString followLinks(const QString &path, bool *dangling)
         }
         if (!S_ISLNK(st.st_mode))
             return current;
+        if (onlyOwner && st.st_uid != *onlyOwner) {
+            errno = EPERM;
+            return {};
+        }
         if (links == kMaxLinks) {
             errno = ELOOP;
             return {};
@@ -180,6 +173,207 @@ bool makePrivateFolders(const QString &path)
     }
     struct stat st;
     return ::stat(nativePath(absolute).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Folder::~Folder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+Folder::Folder(Folder &&other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_refusal(other.m_refusal),
+      m_error(other.m_error)
+{
+}
+
+Folder &Folder::operator=(Folder &&other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+        m_refusal = other.m_refusal;
+        m_error = other.m_error;
+    }
+    return *this;
+}
+
+Folder Folder::refused(const QString &path, Refusal why, int error)
+{
+    Folder folder;
+    folder.m_path = path;
+    folder.m_refusal = why;
+    folder.m_error = error;
+    return folder;
+}
+
+Folder Folder::open(const QString &path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const int fd = ::open(nativePath(absolute).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return refused(absolute, errno == ENOTDIR ? Refusal::NotAFolder : Refusal::None, errno);
+    return Folder(fd, absolute);
+}
+
+Folder Folder::child(const QString &name, uid_t owner, gid_t group, bool create, mode_t mode, bool tighten) const
+{
+    const QString path = filePath(name);
+    if (m_fd < 0)
+        return refused(path, Refusal::None, m_error ? m_error : EBADF);
+    const QByteArray native = nativePath(name);
+    bool made = false;
+    if (create) {
+        made = ::mkdirat(m_fd, native.constData(), mode) == 0;
+        if (!made && errno != EEXIST)
+            return refused(path, Refusal::None, errno);
+    }
+    const int fd = ::openat(m_fd, native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st;
+        if (::fstatat(m_fd, native.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return refused(path, S_ISLNK(st.st_mode) ? Refusal::Link : Refusal::NotAFolder, err);
+        return refused(path, Refusal::None, err);
+    }
+    Folder folder(fd, path);
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return refused(path, Refusal::None, errno);
+    // Made by root for a user (the tool run on someone's diary): the folder is theirs.
+    if (made && (st.st_uid != owner || st.st_gid != group)) {
+        if (::fchown(fd, owner, group) != 0)
+            (void)::fchown(fd, uid_t(-1), group);
+        ::fstat(fd, &st);
+    }
+    if (st.st_uid != owner)
+        return refused(path, Refusal::ForeignOwner, EPERM);
+    if ((made || tighten) && (st.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0)
+        return refused(path, Refusal::None, errno);
+    return folder;
+}
+
+QString Folder::errorString() const
+{
+    switch (m_refusal) {
+    case Refusal::Link: return QString(text::kFolderIsLink).arg(m_path);
+    case Refusal::NotAFolder: return QString(text::kNotAFolder).arg(m_path);
+    case Refusal::ForeignOwner: return QString(text::kFolderOfAnother).arg(m_path);
+    case Refusal::None: break;
+    }
+    return QString::fromLocal8Bit(std::strerror(m_error));
+}
+
+QStringList Folder::names() const
+{
+    QStringList names;
+    if (m_fd < 0)
+        return names;
+    const int fd = ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return names;
+    }
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(QFile::decodeName(name.toByteArray()));
+    }
+    ::closedir(dir);
+    return names;
+}
+
+bool Folder::remove(const QString &name) const
+{
+    return m_fd >= 0 && ::unlinkat(m_fd, nativePath(name).constData(), 0) == 0;
+}
+
+bool Folder::contains(const QString &name) const
+{
+    struct stat st;
+    return m_fd >= 0 && ::fstatat(m_fd, nativePath(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool Folder::sync() const
+{
+    if (!FileFaults::beforeStep(FileFaults::Step::SyncFolder))
+        return false;
+    return m_fd >= 0 && ::fsync(m_fd) == 0;
+}
+
+FilePlace FilePlace::of(const QString &filePath)
+{
+    FilePlace place;
+    place.owner = ::geteuid();
+    place.group = ::getegid();
+    const QString file = followLinks(filePath);
+    if (file.isEmpty())
+        return place;
+    place.name = namePart(file);
+    place.folder = Folder::open(folderPart(file));
+    struct stat st;
+    if (place.folder.isOpen()
+        && ::fstatat(place.folder.fd(), nativePath(place.name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISREG(st.st_mode)) {
+        place.exists = true;
+        place.owner = st.st_uid;
+        place.group = st.st_gid;
+    }
+    return place;
+}
+
+Folder FilePlace::keptFolder(const QString &kind, bool create) const
+{
+    Folder top = folder.child(kind, owner, group, create);
+    return top.isOpen() ? top.child(name, owner, group, create) : std::move(top);
+}
+
+ReadFile readRegularFile(const QString &path, qint64 maxSize)
+{
+    ReadFile result;
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = errno;
+        // O_NOFOLLOW answers ELOOP for a link at the end of the path.
+        result.refusal = errno == ELOOP ? ReadFile::Refusal::NotARegularFile : ReadFile::Refusal::CannotOpen;
+        return result;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        result.error = errno;
+        ::close(fd);
+        result.refusal = ReadFile::Refusal::NotARegularFile;
+        return result;
+    }
+    if (st.st_size > maxSize) {
+        ::close(fd);
+        result.refusal = ReadFile::Refusal::TooLarge;
+        return result;
+    }
+    result.bytes.resize(qsizetype(st.st_size));
+    qsizetype got = 0;
+    while (got < result.bytes.size()) {
+        const ssize_t n = ::pread(fd, result.bytes.data() + got, size_t(result.bytes.size() - got), got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            result.error = errno;
+            ::close(fd);
+            result.bytes.clear();
+            return result;
+        }
+        if (n == 0)
+            break;   // it shrank meanwhile: what is there
+        got += n;
+    }
+    ::close(fd);
+    result.bytes.truncate(got);
+    result.refusal = ReadFile::Refusal::None;
+    return result;
 }
 
 FolderLock::FolderLock(const QString &filePath, Mode mode)
@@ -279,20 +473,23 @@ void FolderLock::setWaitForTesting(int milliseconds)
     g_lockWaitMs = milliseconds < 0 ? kLockWaitMs : milliseconds;
 }
 
-AtomicWriter::AtomicWriter(const QString &targetPath, Links links)
+AtomicWriter::AtomicWriter(const QString &targetPath, Links links, Permissions permissions)
     : m_target(QFileInfo(targetPath).absoluteFilePath())
 {
-    if (links == RefuseLinks) {
-        struct stat st;
-        if (::lstat(nativePath(m_target).constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-            refuse(Refusal::Link, ELOOP);
-            return;
-        }
-    } else {
+    struct stat st;
+    const bool isLink = ::lstat(nativePath(m_target).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+    if (links == RefuseLinks && isLink) {
+        refuse(Refusal::Link, ELOOP);
+        return;
+    }
+    if (isLink) {
         bool dangling = false;
-        const QString followed = followLinks(m_target, &dangling);
+        std::optional<uid_t> owner;
+        if (links == FollowOwnLinks)
+            owner = ::geteuid();
+        const QString followed = followLinks(m_target, &dangling, owner);
         if (followed.isEmpty()) {
-            refuse(Refusal::TooManyLinks, ELOOP);
+            refuse(errno == EPERM ? Refusal::ForeignLink : Refusal::TooManyLinks, errno);
             return;
         }
         if (dangling) {
@@ -300,11 +497,52 @@ AtomicWriter::AtomicWriter(const QString &targetPath, Links links)
             refuse(Refusal::DanglingLink, ENOENT);
             return;
         }
+        if (links == FollowOwnLinks) {
+            struct stat folder;
+            if (::stat(nativePath(folderPart(followed)).constData(), &folder) != 0
+                || folder.st_uid != ::geteuid()) {
+                refuse(Refusal::ForeignLink, EPERM);
+                return;
+            }
+        }
         m_target = followed;
     }
+    const QString folder = folderPart(m_target);
+    const int fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        m_error = errno;
+        return;
+    }
+    m_folderFd = fd;
+    open(fd, folder, namePart(m_target), permissions);
+}
 
+AtomicWriter::AtomicWriter(const Folder &folder, const QString &name, Permissions permissions)
+    : m_target(folder.filePath(name))
+{
+    if (!folder.isOpen()) {
+        m_error = folder.error() ? folder.error() : EBADF;
+        return;
+    }
+    m_folderFd = ::fcntl(folder.fd(), F_DUPFD_CLOEXEC, 0);
+    if (m_folderFd < 0) {
+        m_error = errno;
+        return;
+    }
+    struct stat st;
+    if (::fstatat(m_folderFd, nativePath(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+        refuse(Refusal::Link, ELOOP);
+        return;
+    }
+    open(m_folderFd, folder.path(), name, permissions);
+}
+
+void AtomicWriter::open(int folderFd, const QString &folderPath, const QString &name, Permissions permissions)
+{
+    m_name = nativePath(name);
     struct stat old;
-    const bool replacing = ::stat(nativePath(m_target).constData(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool replacing = ::fstatat(folderFd, m_name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0
+                           && S_ISREG(old.st_mode);
     // The mode bits, not access(2): root may write anything, but a file its owner made
     // read-only stays as it is.
     if (replacing && (old.st_mode & 0222) == 0) {
@@ -312,17 +550,32 @@ AtomicWriter::AtomicWriter(const QString &targetPath, Links links)
         return;
     }
 
-    QByteArray templ = nativePath(folderPart(m_target) + QLatin1String("/.") + namePart(m_target)
-                                  + QLatin1String(".XXXXXX.tmp"));
-    m_fd = ::mkostemps(templ.data(), 4, O_CLOEXEC);
+    // The shape mkostemps gives (".<name>.XXXXXX.tmp"), made with O_EXCL | O_NOFOLLOW in the
+    // folder held open: a name planted in advance is never opened, only passed over.
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+        QByteArray suffix(6, Qt::Uninitialized);
+        for (char &c : suffix)
+            c = kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+        m_tempName = '.' + m_name + '.' + suffix + ".tmp";
+        m_fd = ::openat(folderFd, m_tempName.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (m_fd < 0 && errno != EEXIST) {
+            m_error = errno;
+            return;
+        }
+    }
     if (m_fd < 0) {
-        m_error = errno;
+        m_error = EEXIST;
         return;
     }
-    m_tempPath = QFile::decodeName(templ);
+    m_tempPath = folderPath + QLatin1Char('/') + QFile::decodeName(m_tempName);
 
     mode_t mode = 0600;
-    if (replacing) {
+    if (replacing && permissions == Permissions::Private) {
+        // Loosened by this user, kept so; another user's file becomes this user's own, 0600.
+        if (old.st_uid == ::geteuid())
+            mode = old.st_mode & 0777;
+    } else if (replacing) {
         // The new version is the owner's file as the old one was, or there is none: a diary that
         // became another account's file could no longer be opened by its owner.
         struct stat mine;
@@ -349,6 +602,8 @@ AtomicWriter::~AtomicWriter()
 {
     if (!m_committed)
         discard();
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
 }
 
 void AtomicWriter::discard()
@@ -357,8 +612,9 @@ void AtomicWriter::discard()
         ::close(m_fd);
         m_fd = -1;
     }
-    if (!m_tempPath.isEmpty()) {
-        ::unlink(nativePath(m_tempPath).constData());
+    if (!m_tempName.isEmpty()) {
+        ::unlinkat(m_folderFd, m_tempName.constData(), 0);
+        m_tempName.clear();
         m_tempPath.clear();
     }
 }
@@ -475,13 +731,17 @@ qint64 AtomicWriter::copyThroughBuffer(int fd, qint64 offset, qint64 size)
     return copied;
 }
 
-bool AtomicWriter::commit()
+bool AtomicWriter::commit() { return commit(true); }
+
+bool AtomicWriter::commitUnsynced() { return commit(false); }
+
+bool AtomicWriter::commit(bool sync)
 {
     if (m_fd < 0 || m_error != 0)
         return fail(m_error ? m_error : EBADF);
-    if (!FileFaults::beforeStep(FileFaults::Step::Sync))
+    if (sync && !FileFaults::beforeStep(FileFaults::Step::Sync))
         return fail(EIO);
-    if (::fsync(m_fd) != 0 || ::fstat(m_fd, &m_status) != 0)
+    if ((sync && ::fsync(m_fd) != 0) || ::fstat(m_fd, &m_status) != 0)
         return fail(errno);
     if (::close(m_fd) != 0) {
         m_fd = -1;
@@ -490,12 +750,13 @@ bool AtomicWriter::commit()
     m_fd = -1;
     if (!FileFaults::beforeStep(FileFaults::Step::Rename))
         return fail(EIO);
-    if (::rename(nativePath(m_tempPath).constData(), nativePath(m_target).constData()) != 0)
+    if (::renameat(m_folderFd, m_tempName.constData(), m_folderFd, m_name.constData()) != 0)
         return fail(errno);
     m_committed = true;
+    m_tempName.clear();
     m_tempPath.clear();
     // The rename is durable only once the folder's entry is on disk.
-    if (!syncFolder(folderPart(m_target)))
+    if (sync && (!FileFaults::beforeStep(FileFaults::Step::SyncFolder) || ::fsync(m_folderFd) != 0))
         return fail(errno ? errno : EIO);
     return true;
 }
@@ -507,6 +768,7 @@ QString AtomicWriter::errorString() const
     case Refusal::Link: return text::kLinkNotFollowed;
     case Refusal::ReadOnly: return text::kReadOnly;
     case Refusal::ForeignOwner: return text::kForeignOwner;
+    case Refusal::ForeignLink: return text::kForeignLink;
     case Refusal::TooManyLinks:
     case Refusal::None: break;
     }
@@ -539,6 +801,39 @@ QList<QByteArray> leftoverPaths(const QString &targetPath)
 }
 
 } // namespace
+
+void AtomicWriter::removeOtherLeftovers() const
+{
+    if (m_fd < 0)
+        return;
+    const QByteArray prefix = '.' + m_name + '.';
+    const int fd = ::openat(m_folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    QList<QByteArray> found;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name.size() == prefix.size() + 6 + 4 && name.startsWith(prefix) && name.endsWith(".tmp")
+            && name != m_tempName)
+            found.append(name.toByteArray());
+    }
+    ::closedir(dir);
+    for (const QByteArray &name : found)
+        ::unlinkat(m_folderFd, name.constData(), 0);
+}
+
+void AtomicWriter::removeLeftovers(const Folder &folder, const QString &name)
+{
+    const QString prefix = QLatin1Char('.') + name + QLatin1Char('.');
+    for (const QString &entry : folder.names()) {
+        if (entry.size() == prefix.size() + 6 + 4 && entry.startsWith(prefix) && entry.endsWith(QLatin1String(".tmp")))
+            folder.remove(entry);
+    }
+}
 
 void AtomicWriter::removeLeftovers(const QString &targetPath)
 {

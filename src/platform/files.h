@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <optional>
 #include <utility>
 
 // The program's own file layer: advisory locks that survive a rename, and the atomic replacement
@@ -26,6 +27,13 @@ inline constexpr QLatin1String kLinkNotFollowed("It is a symbolic link, which is
 inline constexpr QLatin1String kReadOnly("The file is read-only");
 inline constexpr QLatin1String kForeignOwner(
     "The file belongs to another user or group, which its new version could not keep");
+inline constexpr QLatin1String kForeignLink(
+    "It is a symbolic link made by another user, or leading into another user's folder, which is "
+    "not written through");
+// Folders (Folder::child); %1 the folder's path.
+inline constexpr QLatin1String kFolderIsLink("The folder \"%1\" is a symbolic link, which is not followed");
+inline constexpr QLatin1String kNotAFolder("\"%1\" is not a folder");
+inline constexpr QLatin1String kFolderOfAnother("The folder \"%1\" belongs to another user");
 } // namespace text
 
 // The lock file every folder of diaries gets; a user name may not take this name.
@@ -100,12 +108,103 @@ private:
 
 // The file that a path names once symbolic links at its end are followed: absolute, and not
 // necessarily existing. *dangling is set when a link was followed to a file that does not exist.
-// Returns an empty string (error ELOOP) after more than 40 links.
-QString followLinks(const QString &path, bool *dangling = nullptr);
+// Returns an empty string (error ELOOP) after more than 40 links. With onlyOwner set, a link not
+// owned by that user ends the walk: an empty string, error EPERM.
+QString followLinks(const QString &path, bool *dangling = nullptr, std::optional<uid_t> onlyOwner = {});
 
 // Creates the folder and any missing parents, each new one 0700. True when it is a folder
 // afterwards (also when it existed: an existing folder keeps its permissions).
 bool makePrivateFolders(const QString &path);
+
+// A folder held by an open descriptor: what is created, renamed or removed through it stays in
+// that very folder, even when someone who may write its parent replaces the folder's name with a
+// symbolic link meanwhile. Move-only; the descriptor is closed by the destructor.
+class Folder
+{
+public:
+    enum class Refusal { None, Link, NotAFolder, ForeignOwner };
+
+    Folder() = default;
+    ~Folder();
+    Folder(Folder &&other) noexcept;
+    Folder &operator=(Folder &&other) noexcept;
+    Folder(const Folder &) = delete;
+    Folder &operator=(const Folder &) = delete;
+
+    // The folder a user named: symbolic links in the path are followed.
+    static Folder open(const QString &path);
+
+    // The folder `name` inside this one, opened without following a link (openat with
+    // O_NOFOLLOW | O_DIRECTORY); when missing (and create) made 0700 and given to owner and group
+    // (as far as this process may). It must then be a real folder belonging to owner, and is set
+    // to 0700 (mode)
+    // when it is not (see tighten); otherwise it is refused (not open, refusal() and errorString() say why) and
+    // nothing in it or about it is changed.
+    // With tighten false an existing folder keeps the permissions it has (the user may have
+    // loosened them); only a new one gets mode.
+    Folder child(const QString &name, uid_t owner, gid_t group, bool create = true, mode_t mode = 0700,
+                 bool tighten = true) const;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    // The folder's path as it was named, for messages and for the paths of files inside.
+    QString path() const { return m_path; }
+    QString filePath(const QString &name) const { return m_path + QLatin1Char('/') + name; }
+    Refusal refusal() const { return m_refusal; }
+    int error() const { return m_error; }
+    QString errorString() const;
+
+    // The names of the entries inside (without "." and ".."), as the folder lists them.
+    QStringList names() const;
+    // Removes the file `name` inside (never a folder, never through a link: the link itself
+    // goes). False with errno set when it could not be removed.
+    bool remove(const QString &name) const;
+    // Whether something called `name` is inside (a link counts, whatever it points to).
+    bool contains(const QString &name) const;
+    // Flushes the folder's entries to disk.
+    bool sync() const;
+
+private:
+    Folder(int fd, const QString &path) : m_fd(fd), m_path(path) {}
+    static Folder refused(const QString &path, Refusal why, int error);
+
+    int m_fd = -1;
+    QString m_path;
+    Refusal m_refusal = Refusal::None;
+    int m_error = 0;
+};
+
+// Where a file lives: the folder that holds it (links to the file followed), held open, the file's
+// name there and its owner (this process's user and group while the file does not exist).
+struct FilePlace {
+    Folder folder;
+    QString name;
+    uid_t owner = 0;
+    gid_t group = 0;
+    bool exists = false;   // a regular file is there
+
+    static FilePlace of(const QString &filePath);
+
+    // The folder "<kind>/<name>" beside the file, where things of that file alone are kept (its
+    // earlier versions, its drafts): both levels opened with Folder::child, the owner's, 0700.
+    // Not open when missing (and not to be made), or refused: errorString() then says why.
+    Folder keptFolder(const QString &kind, bool create) const;
+};
+
+// Reads a whole file that must be a regular one: opened without following a link at its end and
+// without blocking (O_NOFOLLOW | O_NONBLOCK), checked on the open descriptor (fstat), and read
+// no further than the size the descriptor had then. A device (/dev/zero, /dev/urandom), a FIFO,
+// a socket, a folder or a symbolic link is refused without a byte read, and so is a file larger
+// than maxSize. Every reader of files the user names (imports and the pictures they link) reads
+// through here, so none of them can be made to hang or to read without end.
+struct ReadFile {
+    enum class Refusal { None, CannotOpen, NotARegularFile, TooLarge };
+    QByteArray bytes;
+    Refusal refusal = Refusal::CannotOpen;
+    int error = 0;              // errno of CannotOpen
+    bool ok() const { return refusal == Refusal::None; }
+};
+ReadFile readRegularFile(const QString &path, qint64 maxSize);
 
 // Writes a new version of a file beside it and puts it in place with one rename:
 //
@@ -118,7 +217,20 @@ bool makePrivateFolders(const QString &path);
 // A symbolic link at path is followed (FollowLinks): the file it ends at is replaced, in that
 // file's folder, and the link stays as it is, so a diary linked into another folder keeps
 // getting its updates. A link to nothing is refused, and nothing is created where it points.
-// With RefuseLinks a link at path is refused instead, and nothing is written through it.
+// With RefuseLinks a link at path is refused instead, and nothing is written through it. With
+// FollowOwnLinks (for files the user names in folders others may write, such as /tmp) a link
+// is followed only when every link on the way was made by this process's user and the folder
+// it ends in is the user's own; any other link is refused (ForeignLink).
+//
+// The temporary file is created with O_CREAT | O_EXCL | O_NOFOLLOW in the target's folder, held
+// open by its descriptor, and renamed with renameat in that same folder: nothing planted under
+// the temporary name is written through, and no link in the folder's path, swapped in
+// meanwhile, moves the file elsewhere. Given a Folder, the target is the file `name` in it (a
+// link there is refused).
+//
+// With Permissions::Private (exports, which may go to shared folders) the new file is always
+// this user's own, 0600, or when it replaces a file of this user, with that file's permissions
+// (which the user may have loosened); another user's file is never given back to them.
 //
 // A replacement keeps the replaced file's permissions, owner and group. It is refused, before
 // anything is written (isOpen() false, errorString() tells why), when
@@ -129,10 +241,14 @@ bool makePrivateFolders(const QString &path);
 class AtomicWriter
 {
 public:
-    enum Links { FollowLinks, RefuseLinks };
-    enum class Refusal { None, DanglingLink, Link, TooManyLinks, ReadOnly, ForeignOwner };
+    enum Links { FollowLinks, RefuseLinks, FollowOwnLinks };
+    enum class Permissions { KeepReplaced, Private };
+    enum class Refusal { None, DanglingLink, Link, TooManyLinks, ReadOnly, ForeignOwner, ForeignLink };
 
-    explicit AtomicWriter(const QString &targetPath, Links links = FollowLinks);
+    explicit AtomicWriter(const QString &targetPath, Links links = FollowLinks,
+                          Permissions permissions = Permissions::KeepReplaced);
+    AtomicWriter(const Folder &folder, const QString &name,
+                 Permissions permissions = Permissions::KeepReplaced);
     ~AtomicWriter();
     AtomicWriter(const AtomicWriter &) = delete;
     AtomicWriter &operator=(const AtomicWriter &) = delete;
@@ -158,6 +274,10 @@ public:
     // fsync, rename over the target, fsync the folder. After a false return the target is as it
     // was before (or, if only the folder sync failed, already replaced: see committed()).
     bool commit();
+    // The rename alone, without the two fsyncs: for many small files that the caller then puts
+    // on disk together (syncfs), which costs far less than a sync for each. Until then a crash
+    // may leave such a file empty under its name.
+    bool commitUnsynced();
     bool committed() const { return m_committed; }
     // The new file's status as it was put in place (inode, size, modification time); valid once
     // committed() is true. Taken from the open file, so it is this file's even when another
@@ -170,14 +290,22 @@ public:
 
     QString temporaryPath() const { return m_tempPath; }
 
+    // Removes the temporary files that earlier, interrupted replacements of this same target left
+    // in its folder (never this writer's own). For targets written without a lock (exports): a
+    // concurrent replacement of the same file would lose its temporary file and fail, not harm.
+    void removeOtherLeftovers() const;
+
     // Removes temporary files that an earlier, interrupted replacement of targetPath (its links
     // followed) left behind. Call only while holding an exclusive FolderLock on targetPath.
     static void removeLeftovers(const QString &targetPath);
+    static void removeLeftovers(const Folder &folder, const QString &name);
     // The paths of those temporary files as they are now (a scan only, nothing removed).
     static QStringList leftovers(const QString &targetPath);
 
 private:
+    void open(int folderFd, const QString &folderPath, const QString &name, Permissions permissions);
     bool refuse(Refusal why, int err);
+    bool commit(bool sync);
     bool fail(int err);
     void discard();
     void startWriteBack(qint64 size);
@@ -186,6 +314,9 @@ private:
     QString m_target;
     QString m_linkTarget;          // for the text of a dangling link
     QString m_tempPath;
+    int m_folderFd = -1;           // the target's folder, where the file is made and renamed
+    QByteArray m_name;             // the target's name in it
+    QByteArray m_tempName;         // the temporary file's name in it
     Refusal m_refusal = Refusal::None;
     int m_fd = -1;
     int m_error = 0;

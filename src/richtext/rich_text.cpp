@@ -32,6 +32,65 @@ private:
     bool m_wasEnabled;
 };
 
+// About how many bytes what the sink receives takes in a record: two bytes a character (GBK,
+// and escapes are rarer than single-byte letters), a few for each paragraph mark, two a
+// picture's byte (hex). Near enough to stop a reader long before a document beyond the limit
+// is built.
+qint64 recordBytesOf(const QString &text) { return 2 * qint64(text.size()); }
+constexpr qint64 kParagraphBytes = 6;
+
+qint64 recordBytesOf(const Table &table)
+{
+    qint64 bytes = 0;
+    for (const TableRow &row : table.rows) {
+        for (const TableCell &cell : row.cells) {
+            for (const TableItem &item : cell.content) {
+                bytes += kParagraphBytes + recordBytesOf(item.text) + 2 * qint64(item.picture.data.size());
+                if (item.table)
+                    bytes += recordBytesOf(*item.table);
+            }
+        }
+    }
+    return bytes;
+}
+
+// A document sink that stops the reader once what it has received would make a record larger
+// than the budget.
+class BoundedSink : public DocumentSink
+{
+public:
+    BoundedSink(QTextDocument &doc, qint64 budget) : DocumentSink(doc), m_budget(budget) {}
+    void text(const QString &text, const RunFormat &format) override
+    {
+        m_bytes += recordBytesOf(text);
+        if (!stopped())
+            DocumentSink::text(text, format);
+    }
+    void endParagraph(const ParaFormat &format, const RunFormat &mark) override
+    {
+        m_bytes += kParagraphBytes;
+        if (!stopped())
+            DocumentSink::endParagraph(format, mark);
+    }
+    void picture(const Picture &picture, const RunFormat &format) override
+    {
+        m_bytes += 2 * qint64(picture.data.size());
+        if (!stopped())
+            DocumentSink::picture(picture, format);
+    }
+    void table(const Table &table) override
+    {
+        m_bytes += recordBytesOf(table);
+        if (!stopped())
+            DocumentSink::table(table);
+    }
+    bool stopped() const override { return m_budget >= 0 && m_bytes > m_budget; }
+
+private:
+    qint64 m_budget;
+    qint64 m_bytes = 0;
+};
+
 bool loadRtf(const QByteArray &bytes, QTextDocument &doc)
 {
     UndoPause pause(doc);
@@ -216,6 +275,23 @@ void readRtf(const QByteArray &bytes, QTextDocument &doc)
 {
     if (!loadRtf(bytes, doc))
         throw ELoadStreamError(kFailedToLoadStream);
+}
+
+ReadOutcome readRtfWithin(const QByteArray &bytes, QTextDocument &doc, qint64 budget)
+{
+    UndoPause pause(doc);
+    doc.clear();
+    bool read = false;
+    bool tooLarge = false;
+    {
+        BoundedSink sink(doc, budget);
+        read = parseRtf(bytes, sink);
+        tooLarge = sink.stopped();
+    }
+    if (read && !tooLarge)
+        return ReadOutcome::Read;
+    doc.clear();
+    return tooLarge ? ReadOutcome::TooLarge : ReadOutcome::NotRtf;
 }
 
 void LoadRecord(const QByteArray &bytes, QTextDocument &doc)

@@ -28,6 +28,13 @@ namespace richtext {
 // ELoadStreamError when the bytes are not readable as RTF; the document is then empty.
 void readRtf(const QByteArray &bytes, QTextDocument &doc);
 
+// The same for RTF from outside (an imported file), with a budget: the reader stops as soon as
+// what it has read would take more than about budget bytes as a record (rich_text.cpp,
+// recordBytesOf), instead of building the whole document first; the document is then empty.
+// Never throws for the bytes.
+enum class ReadOutcome { Read, NotRtf, TooLarge };
+ReadOutcome readRtfWithin(const QByteArray &bytes, QTextDocument &doc, qint64 budget);
+
 // Replaces the document's content with a diary entry record: RTF, or when the bytes are not
 // readable as RTF, plain GBK text whose lone CR, lone LF and CR LF end paragraphs (a final line
 // break adds no empty paragraph; NUL bytes at the very end are ignored). Bytes that are neither

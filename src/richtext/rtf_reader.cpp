@@ -390,13 +390,17 @@ bool Reader::run(QByteArrayView bytes)
                 return false;
             break;
         case RtfToken::GroupClose:
-            if (m_stack.size() == 1) {
+            if (m_stack.size() == 1 || m_sink.stopped()) {
                 finish();
                 return true;
             }
             closeGroup();
             break;
         case RtfToken::ControlWord:
+            if (m_sink.stopped()) {
+                finish();
+                return true;
+            }
             controlWord(t, ignorable);
             break;
         case RtfToken::ControlSymbol:

@@ -43,6 +43,10 @@ public:
     // default the table arrives as its plain text (tables.h: tableLines), each line a
     // paragraph, a line with a picture holding one picture without data.
     virtual void table(const Table &table);
+
+    // True once the sink wants nothing more (it has reached a limit of its own): the reader then
+    // ends as at the end of the bytes. Asked at control words and group ends.
+    virtual bool stopped() const { return false; }
 };
 
 // Where pictures and tables stand among the paragraphs of plain text, as far as the index

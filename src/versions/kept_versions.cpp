@@ -21,6 +21,7 @@ namespace {
 
 const QString kFolderName = QStringLiteral(".versions");
 const QString kStampFormat = QStringLiteral("yyyyMMdd-HHmmss-zzz");
+const QString kRestoreSuffix = QStringLiteral(".restore");
 constexpr qsizetype kStampLength = 19;
 constexpr qint64 kDaySeconds = 24 * 60 * 60;
 
@@ -37,9 +38,13 @@ QString text(const char *format, const QString &path, int error)
     return QString::fromLatin1(format).arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-// A version name: the stamp, optionally "-n" after it.
-std::optional<QDateTime> takenOf(const QString &name)
+// A version name: the stamp, optionally "-n" after it, optionally ".restore" after that.
+std::optional<Version> versionOf(const QString &folder, const QString &fileName)
 {
+    QString name = fileName;
+    const bool beforeRestore = name.endsWith(kRestoreSuffix);
+    if (beforeRestore)
+        name.chop(kRestoreSuffix.size());
     if (name.size() < kStampLength)
         return std::nullopt;
     if (name.size() > kStampLength) {
@@ -51,64 +56,63 @@ std::optional<QDateTime> takenOf(const QString &name)
     if (!taken.isValid())
         return std::nullopt;
     taken.setTimeZone(QTimeZone::utc());
-    return taken;
+    return Version{folder + u'/' + fileName, taken, beforeRestore};
 }
 
-// The folder is the diary's, so nobody else reads the versions in it.
-QString makeFolder(const QString &archivePath)
+using Diary = files::FilePlace;
+
+Diary diaryOf(const QString &archivePath) { return files::FilePlace::of(archivePath); }
+
+// ".versions/<name>" of the diary; *why (when given) says why it could not be used, empty for
+// a folder that is simply not there.
+files::Folder versionsFolder(const Diary &diary, bool create, QString *why = nullptr)
 {
-    const QString folder = folderOf(archivePath);
-    if (!files::makePrivateFolders(folder))
-        throw EVersionError(text("The folder %1 for earlier versions cannot be created: %2", folder, errno));
-    ::chmod(native(QFileInfo(folder).path()).constData(), 0700);
-    ::chmod(native(folder).constData(), 0700);
+    files::Folder folder = diary.keptFolder(kFolderName, create);
+    if (!folder.isOpen() && why && (folder.refusal() != files::Folder::Refusal::None || folder.error() != ENOENT))
+        *why = folder.errorString();
     return folder;
 }
 
-void removeUnfinished(const QString &folder)
+files::Folder versionsFolderOrThrow(const Diary &diary)
 {
-    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        if (name.startsWith(u'.'))
-            ::unlink(native(folder + u'/' + name).constData());
+    QString why;
+    files::Folder folder = versionsFolder(diary, true, &why);
+    if (!folder.isOpen()) {
+        throw EVersionError(QStringLiteral("The folder %1 for earlier versions cannot be used: %2")
+                                .arg(folderOf(diary.folder.filePath(diary.name)), why));
     }
+    return folder;
 }
 
-// The file opened for reading; the descriptor keeps its bytes even when rotation removes its name.
-int openOrThrow(const QString &source)
+QList<Version> versionsIn(const files::Folder &folder)
 {
-    const int fd = ::open(native(source).constData(), O_RDONLY | O_CLOEXEC);
+    QList<Version> found;
+    for (const QString &name : folder.names()) {
+        if (std::optional<Version> version = versionOf(folder.path(), name)) {
+            struct stat st;
+            if (::fstatat(folder.fd(), native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+                found.append(*version);
+        }
+    }
+    std::stable_sort(found.begin(), found.end(), [](const Version &a, const Version &b) {
+        return a.taken != b.taken ? a.taken > b.taken : a.path.size() != b.path.size() ? a.path.size() > b.path.size() : a.path > b.path;
+    });
+    return found;
+}
+
+// A copy of the diary file, whole under the target's name or not at all.
+void copyInto(const Diary &diary, const files::Folder &folder, const QString &target)
+{
+    const int fd = ::openat(diary.folder.fd(), native(diary.name).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        throw EVersionError(text("The file %1 cannot be read: %2", source, errno));
-    return fd;
-}
-
-// A copy of the open file, whole under the target's name or not at all.
-void copyInto(int fd, const QString &target)
-{
+        throw EVersionError(text("The file %1 cannot be read: %2", diary.folder.filePath(diary.name), errno));
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     struct stat st = {};
     ::fstat(fd, &st);
-    files::AtomicWriter out(target, files::AtomicWriter::RefuseLinks);
+    files::AtomicWriter out(folder, target);
     const bool ok = out.isOpen() && out.copyFrom(fd, 0, st.st_size) == st.st_size && out.commit();
     if (!ok)
-        throw EVersionError(text("The file %1 cannot be written: %2", target, out.error()));
-}
-
-void copyInto(const QString &source, const QString &target)
-{
-    const int fd = openOrThrow(source);
-    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
-    copyInto(fd, target);
-}
-
-void rotate(const QString &archivePath)
-{
-    const QList<Version> all = list(archivePath);
-    QList<QDateTime> taken;
-    for (const Version &v : all)
-        taken.append(v.taken);
-    for (int position : rotationRemoves(taken))
-        ::unlink(native(all[position].path).constData());
+        throw EVersionError(text("The file %1 cannot be written: %2", folder.filePath(target), out.error()));
 }
 
 } // namespace
@@ -125,31 +129,32 @@ QString folderOf(const QString &archivePath)
 
 QList<Version> list(const QString &archivePath)
 {
-    const QString folder = folderOf(archivePath);
-    QList<Version> found;
-    const QStringList names = QDir(folder).entryList(QDir::Files);
-    for (const QString &name : names) {
-        if (const std::optional<QDateTime> taken = takenOf(name))
-            found.append({folder + u'/' + name, *taken});
-    }
-    std::stable_sort(found.begin(), found.end(), [](const Version &a, const Version &b) {
-        return a.taken != b.taken ? a.taken > b.taken : a.path.size() != b.path.size() ? a.path.size() > b.path.size() : a.path > b.path;
-    });
-    return found;
+    const Diary diary = diaryOf(archivePath);
+    const files::Folder folder = versionsFolder(diary, false);
+    return folder.isOpen() ? versionsIn(folder) : QList<Version>();
 }
 
 QList<int> rotationRemoves(const QList<QDateTime> &takenNewestFirst)
 {
-    // Walking from the newest, a version is kept when it is the first of its day among the
-    // first kDailyVersions days, or else the first of its week among the first kWeeklyVersions
-    // weeks that remain.
+    // Walking from the newest: the day of the newest version keeps its newest
+    // kVersionsOfLatestDay; every other day is kept by its first version when it is among the
+    // first kDailyVersions days, or else when its week is among the first kWeeklyVersions weeks
+    // that remain.
     QList<int> removes;
     QList<QDate> days;
     QList<QDate> weeks;   // the Monday of each week kept
+    int ofLatestDay = 0;
     for (int i = 0; i < takenNewestFirst.size(); ++i) {
         const QDate day = takenNewestFirst[i].toLocalTime().date();
         const QDate monday = day.addDays(1 - day.dayOfWeek());
-        if (i == 0 || (!days.contains(day) && days.size() < kDailyVersions)) {
+        if (i == 0 || day == days.first()) {
+            if (i == 0)
+                days.append(day);
+            if (++ofLatestDay > kVersionsOfLatestDay)
+                removes.append(i);
+            continue;
+        }
+        if (!days.contains(day) && days.size() < kDailyVersions) {
             days.append(day);
             continue;
         }
@@ -168,42 +173,55 @@ QList<int> rotationRemoves(const QList<QDateTime> &takenNewestFirst)
 
 QString keepBeforeReplace(const QString &archivePath, Keep keep)
 {
-    const QString source = files::followLinks(archivePath);
-    if (source.isEmpty() || !files::exists(source))
+    const Diary diary = diaryOf(archivePath);
+    if (!diary.exists)
         return {};
     const QDateTime moment = now().toUTC();
-    const QList<Version> kept = list(source);
-    if (keep == Keep::IfDue && !kept.isEmpty() && kept.first().taken.secsTo(moment) < kDaySeconds)
-        return {};
+    if (keep == Keep::IfDue) {
+        const files::Folder existing = versionsFolder(diary, false);
+        const QList<Version> kept = existing.isOpen() ? versionsIn(existing) : QList<Version>();
+        if (!kept.isEmpty() && kept.first().taken.secsTo(moment) < kDaySeconds)
+            return {};
+    }
 
-    const QString folder = makeFolder(source);
-    removeUnfinished(folder);
+    const files::Folder folder = versionsFolderOrThrow(diary);
+    for (const QString &name : folder.names()) {
+        if (name.startsWith(u'.'))
+            folder.remove(name);
+    }
     const QString stamp = moment.toString(kStampFormat);
-    QString target = folder + u'/' + stamp;
-    for (int n = 2; files::exists(target); ++n)
-        target = folder + u'/' + stamp + u'-' + QString::number(n);
+    const QString suffix = keep == Keep::BeforeRestore ? kRestoreSuffix : QString();
+    QString target = stamp + suffix;
+    for (int n = 2; folder.contains(target); ++n)
+        target = stamp + u'-' + QString::number(n) + suffix;
 
     files::FileFaults::beforeStep(files::FileFaults::Step::Link);
-    if (::link(native(source).constData(), native(target).constData()) != 0) {
+    if (::linkat(diary.folder.fd(), native(diary.name).constData(), folder.fd(), native(target).constData(), 0) != 0) {
         if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != ENOTSUP)
-            throw EVersionError(text("The version %1 cannot be kept: %2", target, errno));
-        copyInto(source, target);
+            throw EVersionError(text("The version %1 cannot be kept: %2", folder.filePath(target), errno));
+        copyInto(diary, folder, target);
     }
-    rotate(source);
-    return target;
+    return folder.filePath(target);
 }
 
-void restoreWhole(const QString &archivePath, const QString &versionPath)
+void rotate(const QString &archivePath, const QStringList &spare)
 {
-    files::FolderLock lock(archivePath, files::FolderLock::Exclusive);
-    if (lock.outcome() != files::FolderLock::Outcome::Held)
-        throw EVersionError(QStringLiteral("The diary %1 is in use or cannot be locked").arg(archivePath));
-    // Opened first: keeping the diary as it is now may rotate the version's name away.
-    const int fd = openOrThrow(versionPath);
-    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
-    if (files::exists(archivePath))
-        keepBeforeReplace(archivePath, Keep::Always);
-    copyInto(fd, files::followLinks(archivePath));
+    const Diary diary = diaryOf(archivePath);
+    const files::Folder folder = versionsFolder(diary, false);
+    if (!folder.isOpen())
+        return;
+    const QList<Version> all = versionsIn(folder);
+    QList<QDateTime> taken;
+    for (const Version &v : all)
+        taken.append(v.taken);
+    QStringList spared;
+    for (const QString &path : spare)
+        spared.append(QFileInfo(path).fileName());
+    for (int position : rotationRemoves(taken)) {
+        const QString name = QFileInfo(all[position].path).fileName();
+        if (!spared.contains(name))
+            folder.remove(name);
+    }
 }
 
 QString findVersion(const QString &archivePath, const QString &nameOrPath)
@@ -218,11 +236,11 @@ QString findVersion(const QString &archivePath, const QString &nameOrPath)
 
 int removeAll(const QString &archivePath)
 {
-    const QString folder = folderOf(files::followLinks(archivePath));
+    const Diary diary = diaryOf(archivePath);
+    const files::Folder folder = versionsFolder(diary, false);
     int removed = 0;
-    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        if (::unlink(native(folder + u'/' + name).constData()) == 0 && takenOf(name))
+    for (const QString &name : folder.names()) {
+        if (folder.remove(name) && versionOf(folder.path(), name))
             ++removed;
     }
     return removed;

@@ -16,6 +16,15 @@
 // file named by the moment it was replaced, in UTC:
 //
 //     .versions/<archive name>/yyyyMMdd-HHmmss-zzz        (a suffix "-2", "-3" … on a clash)
+//     .versions/<archive name>/yyyyMMdd-HHmmss-zzz.restore
+//
+// The second form is the diary as it was just before a restore replaced it (Keep::BeforeRestore),
+// so that the restore can be undone.
+//
+// Both folders are opened from the diary folder's descriptor without following a link (openat
+// with O_NOFOLLOW | O_DIRECTORY), must belong to the archive's owner and are set to 0700; a link,
+// a file, or a folder of another user under either name is refused (EVersionError) and nothing
+// in it is touched. Every file made, renamed or removed there goes through those descriptors.
 //
 // A version is the very file the archive was before a rewrite renamed a new one over it: a hard
 // link taken to it just before the rename, so keeping it costs no copying; where the file system
@@ -25,10 +34,14 @@
 // sealed as they were, so it is as private as the diary.
 //
 // Rotation: a version is kept when the newest kept one is a day old or older (or there is none),
-// and always before a delete. Then the folder keeps the newest version of each of the last
-// kDailyVersions days that have versions and, of what is older, the newest version of each of
-// the last kWeeklyVersions weeks (Monday to Sunday, local time); the rest are removed. The
-// newest version is never removed.
+// and always before a delete, an import or a restore. Once the new archive is in place (never
+// before: a stop in between must not lose a version) the folder keeps, of the day of the newest
+// version (local time), its newest kVersionsOfLatestDay versions (so that every delete and
+// restore of the day can still be undone: each of them may hold words no later one does); of the
+// kDailyVersions - 1 days before that have versions, the newest version of each; and of what is
+// older, the newest version of each of the last kWeeklyVersions weeks (Monday to Sunday, local
+// time). The rest are removed, except the versions the operation itself read from (a restore's).
+// The newest version is never removed.
 //
 // Every function here expects the caller to hold the archive's exclusive lock (ArchiveLock).
 namespace versions {
@@ -36,6 +49,7 @@ namespace versions {
 class EVersionError : public EInOutError { using EInOutError::EInOutError; };
 
 constexpr int kDailyVersions = 7;
+constexpr int kVersionsOfLatestDay = 16;
 constexpr int kWeeklyVersions = 8;
 
 // The clock versions are stamped and rotated by (the current moment when unset). Tests only.
@@ -44,31 +58,32 @@ QDateTime now();
 
 struct Version {
     QString path;
-    QDateTime taken;   // when the archive it was got replaced, UTC
+    QDateTime taken;        // when the archive it was got replaced, UTC
+    bool beforeRestore = false;   // the diary as it was just before a restore
 };
 
 // The folder of the archive's versions (which need not exist).
 QString folderOf(const QString &archivePath);
 
-// The archive's versions, newest first. Files whose names are not version names are ignored.
+// The archive's versions, newest first. Files whose names are not version names are ignored; a
+// versions folder that is refused (see above) lists none.
 QList<Version> list(const QString &archivePath);
 
-enum class Keep { IfDue, Always };
+enum class Keep { IfDue, Always, BeforeRestore };
 
 // Keeps the file at archivePath (links followed; it must exist) as a version, when due or
-// always, then rotates. Call just before the rename that replaces it. Returns the new version's
-// path, or an empty string when none was due. Throws EVersionError when a version cannot be
-// made; a removal that fails during rotation is left for the next time.
+// always (BeforeRestore: always, under a name that says so). Call just before the rename that
+// replaces it, and rotate() once that rename is done. Returns the new version's path, or an
+// empty string when none was due. Throws EVersionError when a version cannot be made.
 QString keepBeforeReplace(const QString &archivePath, Keep keep);
+
+// Thins the versions out as the rotation above says, sparing the versions named in spare (their
+// paths) besides. Call after the rename that replaced the archive. A removal that fails is left
+// for the next time; nothing is thrown.
+void rotate(const QString &archivePath, const QStringList &spare = {});
 
 // Of versions taken at these moments (newest first), the positions that rotation removes.
 QList<int> rotationRemoves(const QList<QDateTime> &takenNewestFirst);
-
-// Puts the version back as the whole archive: the archive as it is now is kept as a version
-// first (always), then the version's bytes replace it atomically. Takes the archive's exclusive
-// lock itself. Throws EVersionError when the lock, the version or the replacement fails; the
-// archive is then as it was.
-void restoreWhole(const QString &archivePath, const QString &versionPath);
 
 // The version a command line names: its name as list() shows it (the file name), or its path.
 // Empty when the archive has no such version.

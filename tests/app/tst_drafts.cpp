@@ -252,9 +252,10 @@ private slots:
         QVERIFY2(m_w.boxes[0].text.contains(drafts::folderOf(kZhangSan)), qPrintable(m_w.boxes[0].text));
     }
 
-    // 「历史版本…」 on the list page: a version's entries read-only, one entry brought back, then
-    // the whole diary as it was; the list shows the diary as it is after each.
-    void theHistoryDialogRestoresOneEntryAndTheWholeDiary()
+    // 「历史版本…」 on the list page: a version's entries read-only, one entry brought back (the
+    // diary kept first, listed as 「恢复之前」), the restore undone, then the whole diary as it
+    // was; the list shows the diary as it is after each.
+    void theHistoryDialogRestoresOneEntryUndoesItAndRestoresTheWholeDiary()
     {
         const QString a = u"2003年9月26日"_s;
         const QString b = u"2003年9月27日"_s;
@@ -267,45 +268,57 @@ private slots:
         diary::storeEntry(writer, gbk::encode(a), diary_testing::ownRecord(0, 0, u"原来的一"_s));
         diary::storeEntry(writer, gbk::encode(b), diary_testing::ownRecord(0, 0, u"原来的二"_s));
         now = now.addDays(2);
+        diary::storeEntry(writer, gbk::encode(a), diary_testing::ownRecord(0, 0, u"第一次改"_s));
+        // Saved again the same day: no version is due, the restore must keep this text itself.
         diary::storeEntry(writer, gbk::encode(a), diary_testing::ownRecord(0, 0, u"改坏了"_s));
         now = now.addDays(1);
         TArchiveReader reader;
         reader.SetZipName(kZhangSan);
         diary::deleteEntry(reader, writer, gbk::encode(b));
-        // Versions, newest first: before the delete, before the change, the new diary.
+        // Versions, newest first: before the delete, before the changes, the new diary.
         QCOMPARE(versions::list(kZhangSan).size(), 3);
 
         QVERIFY(m_w.start());
         QVERIFY(m_w.login(kZhangSan, u"pw"_s));
         QTest::mouseClick(m_w.form->NavBtn(4), Qt::LeftButton);
         QCOMPARE(m_w.form->ListPage()->rowCount(), 1);
-        QStringList listed;
-        QStringList afterOne;
+        QStringList listed, afterOne, afterUndo;
         runInDialog<THistoryDialog>([&](THistoryDialog *history) {
             QCOMPARE(history->Versions()->count(), 3);
-            history->Versions()->setCurrentRow(1);   // before the change
+            QVERIFY(!history->UndoRestore()->isEnabled());
+            history->Versions()->setCurrentRow(1);   // before the changes
             for (int i = 0; i < history->Entries()->topLevelItemCount(); ++i)
                 listed << history->Entries()->topLevelItem(i)->text(0) + u'|' + history->Entries()->topLevelItem(i)->text(3);
             QCOMPARE(history->Entries()->editTriggers(), QAbstractItemView::NoEditTriggers);
             history->Entries()->topLevelItem(0)->setSelected(true);
             history->RestoreEntries()->click();
             afterOne = diaryTexts();
+            QCOMPARE(history->Versions()->count(), 4);
+            QVERIFY2(history->Versions()->item(0)->text().endsWith(u"（恢复之前）"_s),
+                     qPrintable(history->Versions()->item(0)->text()));
+            QVERIFY(history->UndoRestore()->isEnabled());
+            history->UndoRestore()->click();
+            afterUndo = diaryTexts();
             // Before the delete: both entries as they were then; the whole diary is kept first.
-            history->Versions()->setCurrentRow(0);
+            QCOMPARE(history->Versions()->count(), 5);
+            history->Versions()->setCurrentRow(2);
             history->RestoreWhole()->click();
             history->reject();
         });
         QCOMPARE(listed, (QStringList{a + u"|原来的一"_s, b + u"|原来的二"_s}));
         QCOMPARE(afterOne, QStringList{a + u"|原来的一"_s});
+        QCOMPARE(afterUndo, QStringList{a + u"|改坏了"_s});
         QCOMPARE(diaryTexts(), (QStringList{a + u"|改坏了"_s, b + u"|原来的二"_s}));
         QCOMPARE(m_w.form->ListPage()->rowCount(), 2);
         // The whole restore kept the diary as it was just before it.
         TArchiveReader newest;
-        newest.SetZipName(versions::list(kZhangSan).first().path);
-        QStringList kept;
+        const versions::Version kept = versions::list(kZhangSan).first();
+        QVERIFY(kept.beforeRestore);
+        newest.SetZipName(kept.path);
+        QStringList keptTexts;
         for (const diary::ListRow &row : diary::listEntries(newest).rows)
-            kept << row.name + u'|' + row.summary;
-        QCOMPARE(kept, afterOne);
+            keptTexts << row.name + u'|' + row.summary;
+        QCOMPARE(keptTexts, afterUndo);
         QStringList questions;
         for (const msgbox::Shown &box : std::as_const(m_w.boxes)) {
             if (box.icon == QMessageBox::Question) {
@@ -313,7 +326,7 @@ private slots:
                 QCOMPARE(box.defaultButton, QMessageBox::No);
             }
         }
-        QCOMPARE(questions.size(), 2);
+        QCOMPARE(questions.size(), 3);
     }
 
 private:

@@ -105,15 +105,16 @@ private slots:
                    {u"2003-9-6"_s, ownRecord(0, 0, u"y"_s)},
                    {u"2003年9月26日"_s, ownRecord(2, 4, u"e"_s)},
                    {u"2000年2月29日"_s, ownRecord(0, 5, u"f"_s)}});
+        // Another program's spelling of a date among the dates, a name that is none last.
         const QStringList newestFirst{u"2100年12月31日"_s, u"2003年10月5日"_s, u"2003年9月26日"_s,
-                                      u"2003年9月3日"_s,   u"2000年2月29日"_s, u"1999年1月1日"_s,
-                                      u"2003-9-6"_s,       u"notes"_s};
+                                      u"2003-9-6"_s,       u"2003年9月3日"_s,   u"2000年2月29日"_s,
+                                      u"1999年1月1日"_s,   u"notes"_s};
         QCOMPARE(captions(list()), newestFirst);
 
         clickHeader(0);
         const QStringList oldestFirst{u"1999年1月1日"_s, u"2000年2月29日"_s, u"2003年9月3日"_s,
-                                      u"2003年9月26日"_s, u"2003年10月5日"_s, u"2100年12月31日"_s,
-                                      u"2003-9-6"_s, u"notes"_s};
+                                      u"2003-9-6"_s, u"2003年9月26日"_s, u"2003年10月5日"_s,
+                                      u"2100年12月31日"_s, u"notes"_s};
         QCOMPARE(captions(list()), oldestFirst);
         clickHeader(2);
         // By mood: 高兴 first, its rows in date order; then 烦恼, 愤怒 …

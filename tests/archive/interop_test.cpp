@@ -295,3 +295,85 @@ TEST_F(Interop, ASaveThroughTheHeldDirectoryWritesWhatAFreshReadWould)
     EXPECT_EQ(centralExtra(testing_support::readFile(archive), "with-extra.txt"), QByteArray("\x99\x99\x04\x00" "abcd", 8));
     EXPECT_EQ(pythonEntries(archive, fixedPassword()).size(), 4);
 }
+
+// Names in UTF-8 with extra fields after them, as 7-Zip and Python write them: a rewrite here
+// keeps each entry's name and extra field as they were, byte for byte, so that both programs
+// still read every entry of the archive after one rewrite and after several.
+TEST_F(Interop, ArchivesOfSevenZipAndPythonWithUtf8NamesStayReadableByThemAfterRewrites)
+{
+    ASSERT_FALSE(testing_support::sevenZipProgram().isEmpty()) << "7-Zip (7zz) is needed";
+    const QString files = folder() + QStringLiteral("/files");
+    QDir().mkdir(files);
+    const QStringList names = {QStringLiteral("2003年9月27日"), QStringLiteral("日记.txt"), QStringLiteral("plain.txt")};
+    for (const QString &name : names)
+        testing_support::writeFile(files + u'/' + name, name.toUtf8().repeated(20));
+    const QString sevenZip = path(QStringLiteral("seven.zip"));
+    const QString pythons = path(QStringLiteral("python.zip"));
+    const RunResult made7 = run(testing_support::sevenZipProgram(),
+                                QStringList{QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mcu=on"),
+                                            QStringLiteral("-mtc=on"), sevenZip} + names, {}, files);
+    ASSERT_EQ(made7.exitCode, 0) << made7.out.constData();
+    // Python with an extra field of its own kind on each entry (a UNIX time field).
+    const RunResult madePy = python(QStringLiteral(
+        "import sys, zipfile, struct\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+        "    for n in sys.argv[2:]:\n"
+        "        i = zipfile.ZipInfo(n, (2003, 9, 27, 12, 0, 0))\n"
+        "        i.extra = struct.pack('<HHBI', 0x5455, 5, 1, 1064664000)\n"
+        "        i.compress_type = zipfile.ZIP_DEFLATED\n"
+        "        z.writestr(i, n.encode() * 20)\n"), QStringList{pythons} + names);
+    ASSERT_EQ(madePy.exitCode, 0) << madePy.err.constData();
+
+    for (const QString &archive : {sevenZip, pythons}) {
+        SCOPED_TRACE(archive.toStdString());
+        for (int round = 0; round < 3; ++round) {
+            auto w = writer();
+            w->SetZipName(archive);
+            add(*w, QByteArray("added ") + QByteArray::number(round), "x");
+        }
+        const RunResult py = python(QStringLiteral(
+            "import sys, zipfile\n"
+            "with zipfile.ZipFile(sys.argv[1]) as z:\n"
+            "    for i in z.infolist():\n"
+            "        data = z.read(i, pwd=sys.argv[2].encode())\n"
+            "        print(i.filename, len(data))\n"), {archive, fixedPassword()});
+        EXPECT_EQ(py.exitCode, 0) << py.err.constData();
+        EXPECT_EQ(QString::fromUtf8(py.out).split(u'\n', Qt::SkipEmptyParts).size(), 6) << py.out.constData();
+        for (const QString &name : names)
+            EXPECT_TRUE(QString::fromUtf8(py.out).contains(name + u' ' + QString::number(name.toUtf8().size() * 20)));
+        const RunResult seven = run(testing_support::sevenZipProgram(),
+                                    {QStringLiteral("t"), QStringLiteral("-p") + fixedPassword(), archive});
+        EXPECT_EQ(seven.exitCode, 0) << seven.out.constData();
+        EXPECT_FALSE(seven.out.contains("Headers Error")) << seven.out.constData();
+    }
+}
+
+// Info-ZIP on Linux stores UTF-8 names without the UTF-8 flag or a Unicode path field. Such a
+// name is read as UTF-8 (found as the day it names), while the old program's GBK names, which
+// are no valid UTF-8, stay GBK.
+TEST_F(Interop, InfoZipsUnflaggedUtf8NamesAreReadAsUtf8AndGbkNamesStayGbk)
+{
+    const QString files = folder() + QStringLiteral("/files");
+    QDir().mkdir(files);
+    const QStringList names = {QStringLiteral("2003年9月27日"), QStringLiteral("日记.txt")};
+    for (const QString &name : names)
+        testing_support::writeFile(files + u'/' + name, "x");
+    // Info-ZIP adds ".zip" to a name without an extension.
+    const QString archive = path(QStringLiteral("info.zip"));
+    const RunResult zipped = run(testing_support::zipProgram(), QStringList{QStringLiteral("-q"), archive} + names, {}, files);
+    ASSERT_EQ(zipped.exitCode, 0) << zipped.err.constData();
+    auto w = writer();
+    w->SetZipName(archive);
+    add(*w, g("2003年9月28日"), "gbk");
+
+    TArchiveReader reader;
+    reader.SetZipName(archive);
+    reader.OpenArchive();
+    ASSERT_EQ(reader.EntryCount(), 3);
+    EXPECT_EQ(reader.Entry(0).flags & zip::kFlagUtf8Name, 0) << "Info-ZIP sets no flag";
+    EXPECT_EQ(reader.EntryPathText(0), names[0]);
+    EXPECT_EQ(reader.EntryNameBytes(0), g("2003年9月27日"));
+    EXPECT_EQ(reader.EntryPathText(1), names[1]);
+    EXPECT_EQ(reader.EntryPathText(2), QStringLiteral("2003年9月28日"));
+    EXPECT_EQ(reader.EntryNameBytes(2), g("2003年9月28日"));
+}

@@ -4,6 +4,7 @@
 #include "archive/zip_layout.h"
 #include "diary/diary_book.h"
 #include "diary/messages.h"
+#include "diary/record_limit.h"
 #include "platform/exception.h"
 #include "platform/files.h"
 
@@ -152,6 +153,26 @@ TEST_F(DiaryBook, StoringAgainReplacesTheEntryWhereItStands)
     EXPECT_EQ(names(), (QStringList{dayName(0), dayName(1), dayName(2)}));
     EXPECT_EQ(diary::readEntry(reader(), g(dayName(1))), changed);
     EXPECT_EQ(comment(), u"53abcdefghijk"_s);
+}
+
+// An entry holds at most diary_limits::kMaxRecordSize: a save beyond it is refused with its
+// message and writes nothing; a batch leaves that day out with EntryProblem::TooLarge.
+TEST_F(DiaryBook, ARecordLargerThanAnEntryMayHoldIsNeverStored)
+{
+    writeDiary(path(), {{dayName(0), ownRecord(0, 0, u"a"_s)}});
+    const QByteArray before = testing_support::readFile(path());
+    const QByteArray huge(qsizetype(diary_limits::kMaxRecordSize) + 1, 'x');
+    try {
+        diary::storeEntry(writer(), g(dayName(1)), huge);
+        ADD_FAILURE() << "stored";
+    } catch (const EEntryTooLarge &e) {
+        EXPECT_EQ(e.message(), diary_limits::recordTooLarge(dayName(1)));
+    }
+    EXPECT_EQ(testing_support::readFile(path()), before);
+    const diary::BatchOutcome outcome =
+        diary::storeEntries(writer(), {{g(dayName(1)), huge}, {g(dayName(2)), ownRecord(0, 0, u"b"_s)}}, {});
+    EXPECT_EQ(outcome.refused, (QList<QPair<QByteArray, diary::EntryProblem>>{{g(dayName(1)), diary::EntryProblem::TooLarge}}));
+    EXPECT_EQ(names(), (QStringList{dayName(0), dayName(2)}));
 }
 
 TEST_F(DiaryBook, FindsAnEntryOnlyByItsExactName)

@@ -75,6 +75,26 @@ TEST(DateOfName, ReadsExactlyTheNamesEntryNameMakes)
     }
 }
 
+// The spellings of a date other programs give entry names, for the date order.
+TEST(DateOfAnyName, ReadsOtherSpellingsOfADate)
+{
+    const struct {
+        const char16_t *name;
+        QDate date;
+    } cases[] = {
+        {u"2003年9月26日", QDate(2003, 9, 26)},
+        {u"2003年09月06日", QDate(2003, 9, 6)},
+        {u"2003-09-04", QDate(2003, 9, 4)},
+        {u"2003-9-4", QDate(2003, 9, 4)},
+        {u"2003-02-30", QDate()},
+        {u"2003-09", QDate()},
+        {u"2003-09-04 notes", QDate()},
+        {u"notes", QDate()},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(diary::dateOfAnyName(QString::fromUtf16(c.name)), c.date) << QString::fromUtf16(c.name).toStdString();
+}
+
 TEST(RowOrder, DatesInEitherDirectionOtherNamesAfterThemAndEveryColumnReverses)
 {
     const QList<diary::ListRow> rows = {
@@ -91,12 +111,13 @@ TEST(RowOrder, DatesInEitherDirectionOtherNamesAfterThemAndEveryColumnReverses)
         diary::RowOrder order;
         QStringList expected;
     } cases[] = {
+        // Another program's spelling of a date among the dates.
         {{SortColumn::Date, true},
-         {u"2100年1月1日"_s, u"2003年10月5日"_s, u"2003年9月26日"_s, u"2003年9月3日"_s,
-          u"1999年12月31日"_s, u"2003-9-6"_s, u"notes"_s}},
+         {u"2100年1月1日"_s, u"2003年10月5日"_s, u"2003年9月26日"_s, u"2003-9-6"_s, u"2003年9月3日"_s,
+          u"1999年12月31日"_s, u"notes"_s}},
         {{SortColumn::Date, false},
-         {u"1999年12月31日"_s, u"2003年9月3日"_s, u"2003年9月26日"_s, u"2003年10月5日"_s,
-          u"2100年1月1日"_s, u"2003-9-6"_s, u"notes"_s}},
+         {u"1999年12月31日"_s, u"2003年9月3日"_s, u"2003-9-6"_s, u"2003年9月26日"_s, u"2003年10月5日"_s,
+          u"2100年1月1日"_s, u"notes"_s}},
         // Ties by date, newest first; an empty word last.
         {{SortColumn::Weather, false},
          {u"2003年10月5日"_s, u"2003年9月26日"_s, u"2100年1月1日"_s, u"2003年9月3日"_s,
@@ -106,7 +127,7 @@ TEST(RowOrder, DatesInEitherDirectionOtherNamesAfterThemAndEveryColumnReverses)
           u"2003年10月5日"_s, u"2003年9月26日"_s}},
         {{SortColumn::Mood, false},
          {u"2100年1月1日"_s, u"2003年10月5日"_s, u"2003年9月26日"_s, u"2003年9月3日"_s,
-          u"1999年12月31日"_s, u"2003-9-6"_s, u"notes"_s}},
+          u"2003-9-6"_s, u"1999年12月31日"_s, u"notes"_s}},
         {{SortColumn::Summary, false},
          {u"2003-9-6"_s, u"2003年10月5日"_s, u"1999年12月31日"_s, u"2003年9月3日"_s,
           u"2100年1月1日"_s, u"2003年9月26日"_s, u"notes"_s}},

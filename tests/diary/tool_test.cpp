@@ -3,6 +3,7 @@
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
+#include "drafts/drafts.h"
 #include "platform/gbk.h"
 #include "support/test_support.h"
 #include "versions/kept_versions.h"
@@ -10,6 +11,7 @@
 #include "richtext/rich_text.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -295,4 +297,145 @@ TEST(DiaryTool, ProtectAndUnprotectSealTheTemplatesAndOpenThemAgain)
     EXPECT_FALSE(testing_support::readFile(templates::pathOf(path)).contains("rtf1"));
     ASSERT_EQ(run(tool, password + QStringList{u"unprotect"_s, path}).exitCode, 0);
     EXPECT_EQ(templates::read(path, nullptr), set);
+}
+
+namespace {
+
+struct ToolDiary {
+    QTemporaryDir dir;
+    QString path = dir.filePath(u"赵六"_s);
+    QString tool = QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s);
+    QStringList withPassword;
+    QStringList withWrongPassword;
+
+    ToolDiary()
+    {
+        writeDiary(path, {{u"2003年9月3日"_s, ownRecord(0, 7, u"秘密的话"_s)}});
+        const QString right = dir.filePath(u"pw"_s);
+        const QString wrong = dir.filePath(u"wrong"_s);
+        // A file written on Windows: the CR before the line feed is no part of the password.
+        testing_support::writeFile(right, QByteArray("口令\r\n"));
+        testing_support::writeFile(wrong, QByteArray("不对\n"));
+        withPassword = {u"--password-file"_s, right};
+        withWrongPassword = {u"--password-file"_s, wrong};
+    }
+    testing_support::RunResult tool_(const QStringList &args, const QByteArray &input = {}) const
+    {
+        return run(tool, args, input);
+    }
+};
+
+} // namespace
+
+// Every command that writes a private diary goes through its key: comment never touches the
+// header, add seals the entry with the diary key, and without the right password (from the
+// password file, since standard input may hold the entry) nothing is written at all.
+TEST(DiaryTool, WritingCommandsOnAPrivateDiaryNeedItsPasswordAndSealWhatTheyWrite)
+{
+    ToolDiary d;
+    ASSERT_EQ(d.tool_(d.withPassword + QStringList{u"protect"_s, d.path}).exitCode, 0);
+    const QString entryFile = d.dir.filePath(u"entry.rtf"_s);
+    const QByteArray record = ownRecord(1, 2, u"新写的秘密"_s);
+    testing_support::writeFile(entryFile, record);
+
+    const QByteArray sealed = testing_support::readFile(d.path);
+    const struct {
+        const char *what;
+        QStringList args;
+        QByteArray input;
+    } refused[] = {
+        {"comment on a private diary", {u"comment"_s, d.path, u"53abcdefghijk"_s}, {}},
+        {"comment making a private header", {u"comment"_s, d.path, u"QUILLBOOK-PRIVATE 1\n"_s}, {}},
+        {"add without a password, the entry on standard input", {u"add"_s, d.path, u"2003年9月5日"_s}, record},
+        {"add with a wrong password", d.withWrongPassword + QStringList{u"add"_s, d.path, u"2003年9月5日"_s, entryFile}, {}},
+        {"delete with a wrong password", d.withWrongPassword + QStringList{u"delete"_s, d.path, u"2003年9月3日"_s}, {}},
+    };
+    for (const auto &c : refused) {
+        const auto result = d.tool_(c.args, c.input);
+        EXPECT_EQ(result.exitCode, 2) << c.what << result.err.constData();
+        EXPECT_EQ(testing_support::readFile(d.path), sealed) << c.what;
+    }
+
+    const auto added = d.tool_(d.withPassword + QStringList{u"add"_s, d.path, u"2003年9月5日"_s, entryFile});
+    ASSERT_EQ(added.exitCode, 0) << added.err.constData();
+    EXPECT_FALSE(testing_support::readFile(d.path).contains(g(u"新写的秘密"_s))) << "stored sealed";
+    const auto listed = d.tool_(d.withPassword + QStringList{u"diary"_s, d.path});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err.constData();
+    EXPECT_EQ(QString::fromUtf8(listed.out), u"2003年9月3日\t晴\t爱心\t秘密的话\n2003年9月5日\t阴\t愤怒\t新写的秘密\n"_s);
+    const auto extracted = d.tool_(d.withPassword + QStringList{u"extract"_s, d.path, u"2003年9月5日"_s});
+    EXPECT_EQ(extracted.out, record);
+    // The entry came from standard input: the password from its file.
+    EXPECT_EQ(d.tool_(d.withPassword + QStringList{u"add"_s, d.path, u"2003年9月6日"_s}, record).exitCode, 0);
+    EXPECT_EQ(d.tool_(d.withPassword + QStringList{u"delete"_s, d.path, u"2003年9月6日"_s}).exitCode, 0);
+    EXPECT_EQ(d.tool_(d.withPassword + QStringList{u"diary"_s, d.path}).out, listed.out);
+}
+
+// The tool's protect is the window's: the earlier versions and drafts, in the old format, go
+// with the conversion.
+TEST(DiaryTool, ProtectLeavesNoCopyOfTheDiaryInTheOldFormat)
+{
+    ToolDiary d;
+    {
+        TArchiveWriter writer;
+        writer.SetZipName(d.path);
+        writer.SetKeepVersions(true);
+        diary::storeEntry(writer, g(u"2003年9月4日"_s), ownRecord(0, 0, u"旧格式的版本"_s));
+    }
+    drafts::write(d.path, g(u"2003年9月4日"_s), ownRecord(0, 0, u"旧格式的草稿"_s), nullptr);
+    ASSERT_EQ(versions::list(d.path).size(), 1);
+    ASSERT_EQ(drafts::pending(d.path, nullptr).size(), 1);
+
+    const auto protect = d.tool_(d.withPassword + QStringList{u"protect"_s, d.path});
+    ASSERT_EQ(protect.exitCode, 0) << protect.err.constData();
+    EXPECT_TRUE(versions::list(d.path).isEmpty());
+    EXPECT_TRUE(drafts::pending(d.path, nullptr).isEmpty());
+    EXPECT_TRUE(QString::fromUtf8(protect.out).contains(u"2 older copies"_s)) << protect.out.constData();
+}
+
+// From a shell as from the window, nothing a command replaces is lost: add and delete keep the
+// diary as it was, every restore keeps it as a version "before restore", and restoring that
+// version undoes the restore.
+TEST(DiaryTool, AddDeleteAndRestoreKeepTheDiaryAsItWasAsAVersion)
+{
+    ToolDiary d;
+    const auto tool = [&](const QStringList &args) {
+        const auto result = d.tool_(args);
+        EXPECT_EQ(result.exitCode, 0) << args.join(u' ').toStdString() << result.err.constData();
+        return result;
+    };
+    const QString day = u"2003年9月3日"_s;
+    const auto textOf = [&] {
+        TArchiveReader reader;
+        reader.SetZipName(d.path);
+        return diary::listRowOf(g(day), diary::readEntry(reader, g(day))).summary;
+    };
+    const auto newest = [&] { return versions::list(d.path).value(0); };
+    const QString first = d.dir.filePath(u"first"_s), second = d.dir.filePath(u"second"_s);
+    testing_support::writeFile(first, ownRecord(0, 0, u"第一次改"_s));
+    testing_support::writeFile(second, ownRecord(0, 0, u"第二次改"_s));
+
+    const QByteArray original = testing_support::readFile(d.path);
+    tool({u"add"_s, d.path, day, first});
+    EXPECT_EQ(testing_support::readFile(newest().path), original);
+    const QByteArray afterFirst = testing_support::readFile(d.path);
+    tool({u"add"_s, d.path, day, second});
+    EXPECT_EQ(testing_support::readFile(newest().path), afterFirst);
+    const QByteArray beforeDelete = testing_support::readFile(d.path);
+    tool({u"delete"_s, d.path, day});
+    EXPECT_EQ(testing_support::readFile(newest().path), beforeDelete);
+    const QString deleteVersion = QFileInfo(newest().path).fileName();
+
+    // The delete undone from the version it kept; the diary before the restore kept too.
+    tool({u"restore"_s, d.path, deleteVersion, day});
+    EXPECT_EQ(textOf(), u"第二次改"_s);
+    EXPECT_TRUE(newest().beforeRestore);
+    const auto listed = tool({u"versions"_s, d.path});
+    EXPECT_TRUE(listed.out.split('\n').first().endsWith("\tbefore restore")) << listed.out.constData();
+
+    // The first version back whole, then undone by the version the restore kept.
+    const QString firstVersion = QFileInfo(versions::list(d.path).last().path).fileName();
+    tool({u"restore"_s, d.path, firstVersion});
+    EXPECT_EQ(textOf(), u"秘密的话"_s);
+    tool({u"restore"_s, d.path, QFileInfo(newest().path).fileName()});
+    EXPECT_EQ(textOf(), u"第二次改"_s);
 }

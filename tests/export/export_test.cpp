@@ -2,6 +2,7 @@
 #include "archive/archive_writer.h"
 #include "diary/diary_book.h"
 #include "export/diary_export.h"
+#include "export/export_errors.h"
 #include "platform/gbk.h"
 #include "richtext/pictures.h"
 #include "support/test_support.h"
@@ -19,6 +20,8 @@
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using diary_export::Format;
@@ -287,6 +290,20 @@ TEST_F(ExportTest, ToolExportsADateRangeAndReportsWhatItLeftOut)
     EXPECT_EQ(bad.exitCode, 2);
 }
 
+// Standard error says what the user needs and nothing else: the entries left out, not the
+// toolkit's remarks (a PDF of characters beyond U+FFFF, a session without XDG_RUNTIME_DIR).
+TEST_F(ExportTest, ToolSaysOnStandardErrorOnlyWhatWasLeftOut)
+{
+    for (const QString &format : {u"pdf"_s, u"odt"_s, u"html"_s}) {
+        const auto r = testing_support::run(QDir(testing_support::binDir()).filePath(u"quillbook-tool"_s),
+                                            {u"export"_s, m_archive, u"--format"_s, format, path(u"all."_s + format)});
+        EXPECT_EQ(r.exitCode, 1);
+        for (const QByteArray &line : r.err.split('\n')) {
+            EXPECT_TRUE(line.isEmpty() || line.startsWith("skipped ")) << format.toStdString() << ": " << line.constData();
+        }
+    }
+}
+
 } // namespace
 
 namespace {
@@ -339,4 +356,146 @@ TEST_F(ExportTest, PicturesGoIntoEveryFormatButText)
     const QString pdfimages = QFileInfo(testing_support::pdftotextProgram()).dir().filePath(u"pdfimages"_s);
     // The listing's two heading lines, then one line per image.
     EXPECT_GE(peerOutput(pdfimages, {u"-list"_s, path(u"p.pdf"_s)}).trimmed().split(u'\n').size(), 3);
+}
+
+namespace {
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st = {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
+// Runs a command as the account nobody (setpriv), as another local user would.
+testing_support::RunResult asNobody(const QStringList &command)
+{
+    return testing_support::run(u"/usr/bin/setpriv"_s,
+                                QStringList{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, u"--"_s} + command);
+}
+
+} // namespace
+
+// Every file an export writes is 0600 and every folder it makes 0700, whatever the umask, in
+// every form of the export (one file, a file per entry in year folders, pictures beside them).
+TEST_F(ExportTest, EveryFileAndFolderAnExportMakesIsTheUsersAlone)
+{
+    const mode_t umask = ::umask(0);
+    store(m_archive, diary::entryName(QDate(2005, 5, 5)), recordOf(kDays[0]), diary::kArchivePassword);
+    run(Format::Html, path(u"one.html"_s));
+    run(Format::Markdown, path(u"entries"_s), true);
+    ::umask(umask);
+    EXPECT_EQ(modeOf(path(u"one.html"_s)), 0600u);
+    EXPECT_EQ(modeOf(path(u"entries"_s)), 0700u);
+    EXPECT_EQ(modeOf(path(u"entries/2003"_s)), 0700u);
+    EXPECT_EQ(modeOf(path(u"entries/2003/2003-09-26.md"_s)), 0600u);
+}
+
+// A private diary's text goes only into the file the user named: the HTML export holds its
+// articles in memory, so it works with no usable temporary folder at all.
+TEST_F(ExportTest, HtmlIsWrittenWithoutATemporaryFolder)
+{
+    const QByteArray before = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(path(u"no such folder"_s)));
+    const auto report = run(Format::Html, path(u"diary.html"_s));
+    qputenv("TMPDIR", before);
+    EXPECT_EQ(report.exported, 3);
+    EXPECT_TRUE(testing_support::readFile(path(u"diary.html"_s)).contains("月亮长高了"));
+}
+
+// In a folder others may write (sticky, like /tmp), another user plants the output's name, or a
+// year folder of a per-entry export, as a link to the user's own files. The export refuses to
+// write through it, says why, and the files it leads to stay as they were.
+TEST_F(ExportTest, ALinkAnotherUserPlantedIsNotWrittenThrough)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to plant links as another account (nobody) with setpriv";
+    ::chmod(QFile::encodeName(m_dir.path()).constData(), 0711);
+    const QString shared = path(u"tmp"_s);
+    QDir().mkdir(shared);
+    ::chmod(QFile::encodeName(shared).constData(), 01777);
+    const QString victim = path(u"victim.txt"_s);
+    testing_support::writeFile(victim, "the user's own file");
+    const QString victimFolder = path(u"papers"_s);
+    QDir().mkdir(victimFolder);
+    const QString perEntry = shared + u"/entries"_s;
+    ASSERT_EQ(asNobody({u"mkdir"_s, u"-m"_s, u"0777"_s, perEntry}).exitCode, 0);
+    for (const auto &[target, link] : {std::pair{victim, shared + u"/diary.html"_s},
+                                       std::pair{victimFolder, perEntry + u"/2003"_s}}) {
+        const auto planted = asNobody({u"ln"_s, u"-s"_s, target, link});
+        ASSERT_EQ(planted.exitCode, 0) << planted.err.constData();
+    }
+
+    try {
+        run(Format::Html, shared + u"/diary.html"_s);
+        ADD_FAILURE() << "written through the link";
+    } catch (const EExportWrite &e) {
+        EXPECT_EQ(e.message(), export_text::linkRefused(shared + u"/diary.html"_s));
+    }
+    EXPECT_THROW(run(Format::Markdown, perEntry, true), EExportWrite);
+    EXPECT_EQ(testing_support::readFile(victim), QByteArray("the user's own file"));
+    EXPECT_EQ(testing_support::entriesIn(victimFolder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+    EXPECT_EQ(modeOf(victimFolder), 0755u);
+}
+
+// An export stopped halfway leaves its temporary files beside their places; the next export to
+// the same place clears them, and nothing else.
+TEST_F(ExportTest, TheNextExportClearsWhatAStoppedOneLeft)
+{
+    QDir().mkpath(path(u"entries/2003"_s));
+    const QStringList left = {u".one.html.AbC123.tmp"_s, u"entries/2003/.2003-09-26.md.AbC123.tmp"_s,
+                              u"entries/2003/.2003-10-05-1.png.Zz9Zz9.tmp"_s};
+    const QStringList kept = {u".one.html.notes"_s, u"entries/2003/.hidden.txt"_s};
+    for (const QString &name : left + kept)
+        testing_support::writeFile(path(name), "x");
+    run(Format::Html, path(u"one.html"_s));
+    run(Format::Markdown, path(u"entries"_s), true);
+    for (const QString &name : left)
+        EXPECT_FALSE(QFileInfo::exists(path(name))) << name.toStdString();
+    for (const QString &name : kept)
+        EXPECT_TRUE(QFileInfo::exists(path(name))) << name.toStdString();
+}
+
+// A long PDF: every line is drawn on exactly one page, so the text extracted from the whole
+// file holds each entry's body verbatim, once, wherever its paragraphs break across pages.
+TEST_F(ExportTest, APdfOfManyPagesHoldsEveryLineOnceForExtraction)
+{
+    const QString words = u"春天的河边下雨了，我们一起散步聊天。Walking home in the rain, "_s;
+    QStringList bodies;
+    for (int day = 0; day < 120; ++day) {
+        QStringList paragraphs;
+        for (int p = 0; p < 1 + day % 4; ++p) {
+            QString text;
+            for (int w = 0; w < 3 + (day * 7 + p * 3) % 11; ++w)
+                text += words.mid((day + w) % 10, 12 + w % 9) + QString::number(day * 100 + p * 10 + w);
+            paragraphs << text;
+        }
+        QTextDocument doc;
+        doc.setPlainText(paragraphs.join(u'\n'));
+        store(m_archive, diary::entryName(QDate(2006, 1, 1).addDays(day)), diary::makeRecord(doc, 0, 0),
+              diary::kArchivePassword);
+        // Compared without blanks: where a line wraps at a blank, extraction drops it.
+        bodies << paragraphs.join(QString()).remove(u' ');
+    }
+    const QString out = path(u"long.pdf"_s);
+    run(Format::Pdf, out);
+    const auto r = testing_support::run(testing_support::pdftotextProgram(), {out, u"-"_s});
+    ASSERT_EQ(r.exitCode, 0);
+    // Each page's text without its number at the foot, the line breaks of the layout taken out.
+    QString text;
+    const QStringList pages = QString::fromUtf8(r.out).split(u'\f');
+    for (QString page : pages) {
+        QStringList lines = page.split(u'\n', Qt::SkipEmptyParts);
+        if (!lines.isEmpty() && lines.last().trimmed().toInt() > 0)
+            lines.removeLast();
+        text += lines.join(QString()).remove(u' ');
+    }
+    ASSERT_GE(pages.size(), 20);
+    int missing = 0;
+    for (const QString &body : std::as_const(bodies)) {
+        if (text.count(body) != 1)
+            ++missing;
+    }
+    EXPECT_EQ(missing, 0) << "of " << bodies.size() << " entries";
 }

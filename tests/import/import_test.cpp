@@ -25,8 +25,12 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace diary_testing;
 using diary_import::Encoding;
@@ -604,3 +608,87 @@ TEST_F(ImportInto, DaysGivenTwiceAreJoinedAndRefusedFilesNamed)
 }
 
 } // namespace
+
+// Only regular files are read, each no further than its size: a device, a FIFO (which would
+// block for ever), a folder or a link named for import is refused unread, and so is a picture a
+// Markdown file links to one of them (/dev/zero would be read until memory runs out); the rest
+// of such a file still comes in.
+TEST_F(ImportInto, OnlyRegularFilesAreReadAndLinkedPicturesAreNoException)
+{
+    const QString fifo = m_dir.filePath(QStringLiteral("in/fifo"));
+    QDir().mkpath(m_dir.filePath(QStringLiteral("in")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString markdown = writeSource(QStringLiteral("2003-09-26.md"),
+                                         "first ![a](/dev/zero) ![b](file:///dev/urandom) ![c](fifo) ![d](.)\n");
+    const QString link = m_dir.filePath(QStringLiteral("in/2003-09-27.txt"));
+    ASSERT_TRUE(QFile::link(markdown, link));
+
+    const diary_import::Plan p = plan({markdown, QStringLiteral("/dev/zero"), fifo, link, m_dir.path()});
+    ASSERT_EQ(p.entries.size(), 1);
+    EXPECT_EQ(shown(p.entries[0]).text.trimmed(), QStringLiteral("first"));
+    QStringList reasons;
+    for (const diary_import::Refused &refused : p.refused)
+        reasons << refused.reason;
+    EXPECT_EQ(reasons, QStringList(4, import_text::notRegularFile()));
+}
+
+// An entry has an upper size (diary/record_limit.h): a source that would give a larger one is
+// refused with that reason, and the RTF reader stops at the limit rather than build the whole
+// document first.
+TEST(ImportOtherSources, ASourceBeyondTheEntryLimitIsRefused)
+{
+    const qint64 limit = diary_limits::kMaxRecordSize;
+    const struct {
+        const char *name;
+        QByteArray bytes;
+    } rows[] = {
+        {"2003-09-26.txt", QByteArray(limit / 2 + 1, 'a')},
+        {"2003-09-26.rtf", "{\\rtf1\\ansi " + QByteArray(limit / 2 + 1, 'a') + "}"},
+    };
+    for (const auto &row : rows) {
+        QString reason;
+        EXPECT_TRUE(read(QString::fromLatin1(row.name), row.bytes, Encoding::Auto, &reason).isEmpty()) << row.name;
+        EXPECT_EQ(reason, import_text::entryTooLarge()) << row.name;
+    }
+}
+
+// A table goes out as a pipe table in Markdown (a cell's paragraphs joined by <br>, a bar in it
+// escaped) and as tab-separated rows in text, and Markdown comes back in as the same table.
+TEST(ImportOwnFormats, ATableGoesOutAsRowsAndComesBackFromMarkdownAsATable)
+{
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText(QStringLiteral("表格前"));
+    QTextTable *table = cursor.insertTable(2, 2);
+    const QStringList cells = {QStringLiteral("日期"), QStringLiteral("事情|竖线"), QStringLiteral("第一段"),
+                               QStringLiteral("晴")};
+    for (int i = 0; i < 4; ++i)
+        table->cellAt(i / 2, i % 2).firstCursorPosition().insertText(cells[i]);
+    QTextCursor inCell = table->cellAt(1, 0).lastCursorPosition();
+    inCell.insertBlock();
+    inCell.insertText(QStringLiteral("第二段"));
+
+    EXPECT_EQ(diary_export::plainTextOf(doc), QStringLiteral("表格前\n日期\t事情|竖线\n第一段\n第二段\t晴"));
+    const QString markdown = diary_export::markdownOf(doc);
+    EXPECT_TRUE(markdown.contains(QStringLiteral("| 日期 | 事情\\|竖线 |\n| --- | --- |\n| 第一段<br>第二段 | 晴 |")))
+        << markdown.toStdString();
+
+    const auto entries = read(QStringLiteral("2003-09-26.md"), markdown.toUtf8());
+    ASSERT_EQ(entries.size(), 1);
+    QTextDocument back;
+    diary::loadRecord(entries[0].record, back);
+    QTextTable *read = nullptr;
+    for (auto it = back.rootFrame()->begin(); !it.atEnd() && !read; ++it)
+        read = qobject_cast<QTextTable *>(it.currentFrame());
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->rows(), 2);
+    ASSERT_EQ(read->columns(), 2);
+    QStringList texts;
+    for (int i = 0; i < 4; ++i) {
+        QTextCursor c = read->cellAt(i / 2, i % 2).firstCursorPosition();
+        c.setPosition(read->cellAt(i / 2, i % 2).lastCursorPosition().position(), QTextCursor::KeepAnchor);
+        texts << c.selectedText().replace(QChar::ParagraphSeparator, u'/').replace(QChar::LineSeparator, u'/');
+    }
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("日期"), QStringLiteral("事情|竖线"), QStringLiteral("第一段/第二段"),
+                                  QStringLiteral("晴")}));
+}

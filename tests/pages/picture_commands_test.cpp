@@ -1,4 +1,6 @@
+#include "diary/record_limit.h"
 #include "pages/picture_commands.h"
+#include "platform/message_box.h"
 #include "pages/printing.h"
 #include "richtext/pictures.h"
 #include "support/test_support.h"
@@ -172,6 +174,28 @@ private slots:
         const auto saved = richtext::pictureOf(*e.edit.document(), images[1]);
         QVERIFY(saved);
         QCOMPARE(QImage::fromData(saved->data).size(), QSize(80, 40));
+    }
+
+    // A paste larger on its own than an entry may hold is refused with a box, before the editor
+    // builds a document of it; a device dropped on the editor is never read.
+    void whatNoEntryCouldHoldIsNotPastedAndNoDeviceIsRead()
+    {
+        Editor e;
+        e.edit.setPlainText(QStringLiteral("原有的字"));
+        QList<msgbox::Shown> boxes;
+        msgbox::setInterceptor([&](const msgbox::Shown &box) {
+            boxes.append(box);
+            return QMessageBox::Ok;
+        });
+        QMimeData huge;
+        huge.setText(QString(int(diary_limits::kMaxRecordSize / 2) + 1, u'字'));
+        e.edit.insertFromMimeData(&huge);
+        QVERIFY(!picture_commands::insertPictureFile(&e.edit, QStringLiteral("/dev/zero")));
+        msgbox::setInterceptor({});
+        QCOMPARE(e.edit.toPlainText(), QStringLiteral("原有的字"));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].text, diary_limits::pasteTooLarge());
+        QCOMPARE(boxes[0].icon, QMessageBox::Warning);
     }
 
     // The page as it goes to paper holds the picture's pixels.

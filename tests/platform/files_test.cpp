@@ -460,3 +460,141 @@ TEST_F(ShortWait, AReplacementKeepsTheOwnerOrIsRefused)
     EXPECT_EQ(statusOf(rootsDiary).st_uid, 0u);
     EXPECT_EQ(folderNames(common), QStringList{QStringLiteral("diary")});
 }
+
+namespace {
+
+// Runs a command as the account nobody (setpriv), as another local user would.
+RunResult asNobody(const QStringList &command)
+{
+    return run(QStringLiteral("/usr/bin/setpriv"),
+               QStringList{QStringLiteral("--reuid=%1").arg(nobody()), QStringLiteral("--regid=%1").arg(nobodysGroup()),
+                           QStringLiteral("--clear-groups"), QStringLiteral("--")}
+                   + command);
+}
+
+} // namespace
+
+// The folders a diary keeps beside it (versions, drafts) and an export's folders are opened by
+// descriptor, without following a link: a link, a file or another user's folder under the name
+// is refused and left as it is; the user's own folder is made 0700 (or tightened to it).
+TEST(Folder, AChildIsTheOwnersRealFolderOrRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to give a folder to another account (nobody)";
+    QTemporaryDir dir;
+    const files::Folder top = files::Folder::open(dir.path());
+    ASSERT_TRUE(top.isOpen());
+    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+    QDir().mkdir(elsewhere);
+    ::chmod(native(elsewhere).constData(), 0755);
+    ASSERT_TRUE(QFile::link(elsewhere, dir.filePath(QStringLiteral("link"))));
+    writeFile(dir.filePath(QStringLiteral("file")), "f");
+    QDir().mkdir(dir.filePath(QStringLiteral("theirs")));
+    ASSERT_EQ(::chown(native(dir.filePath(QStringLiteral("theirs"))).constData(), nobody(), nobodysGroup()), 0);
+    QDir().mkdir(dir.filePath(QStringLiteral("loose")));
+    ::chmod(native(dir.filePath(QStringLiteral("loose"))).constData(), 0755);
+
+    const struct {
+        const char *name;
+        files::Folder::Refusal refusal;
+    } cases[] = {
+        {"link", files::Folder::Refusal::Link},
+        {"file", files::Folder::Refusal::NotAFolder},
+        {"theirs", files::Folder::Refusal::ForeignOwner},
+        {"new", files::Folder::Refusal::None},
+        {"loose", files::Folder::Refusal::None},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const files::Folder child = top.child(QString::fromLatin1(c.name), ::geteuid(), ::getegid());
+        EXPECT_EQ(child.isOpen(), c.refusal == files::Folder::Refusal::None) << child.errorString().toStdString();
+        EXPECT_EQ(child.refusal(), c.refusal);
+        if (child.isOpen()) {
+            EXPECT_EQ(statusOf(child.path()).st_mode & 07777, 0700u);
+        }
+    }
+    EXPECT_EQ(statusOf(elsewhere).st_mode & 0777, 0755u) << "nothing changed through the link";
+    EXPECT_EQ(statusOf(dir.filePath(QStringLiteral("theirs"))).st_uid, nobody());
+}
+
+// Files the user names for reading (imports and the pictures they link) are read only when they
+// are regular files, and never beyond the size the open file has: a device, a FIFO, a folder or
+// a link is refused at once, without blocking and without a byte read.
+TEST(ReadRegularFile, ReadsRegularFilesOnlyAndNoFurtherThanTheirSize)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("entry.txt")), "2003-09-26 text");
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(native(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("entry.txt")), dir.filePath(QStringLiteral("link"))));
+    using Refusal = files::ReadFile::Refusal;
+    const struct {
+        QString path;
+        qint64 limit;
+        Refusal refusal;
+        QByteArray bytes;
+    } cases[] = {
+        {dir.filePath(QStringLiteral("entry.txt")), 100, Refusal::None, "2003-09-26 text"},
+        {dir.filePath(QStringLiteral("entry.txt")), 10, Refusal::TooLarge, {}},
+        {QStringLiteral("/dev/zero"), 100, Refusal::NotARegularFile, {}},
+        {QStringLiteral("/dev/urandom"), 100, Refusal::NotARegularFile, {}},
+        {fifo, 100, Refusal::NotARegularFile, {}},
+        {dir.filePath(QStringLiteral("link")), 100, Refusal::NotARegularFile, {}},
+        {dir.path(), 100, Refusal::NotARegularFile, {}},
+        {dir.filePath(QStringLiteral("missing")), 100, Refusal::CannotOpen, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        const files::ReadFile file = files::readRegularFile(c.path, c.limit);
+        EXPECT_EQ(file.refusal, c.refusal);
+        EXPECT_EQ(file.bytes, c.bytes);
+    }
+}
+
+// An export into a folder anyone may write (sticky, like /tmp): another user has planted the
+// output's name as a link to a file of the user's. The link is not written through, and the
+// file it points at stays as it was; a link the user made to their own folder is followed. A
+// new file, and one replacing another user's, is the user's own and 0600.
+TEST(AtomicWriter, FollowsOnlyTheUsersOwnLinksAndMakesPrivateFilesTheUsersOwn)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to become another account (nobody) with setpriv";
+    SharedDir shared;
+    const QString sticky = shared.folder(QStringLiteral("tmp"), 0, 0, 01777);
+    const QString victim = shared.filePath(QStringLiteral("victim"));
+    writeFile(victim, "the user's own file");
+    ::chmod(native(victim).constData(), 0644);
+    const QString planted = sticky + QLatin1String("/export.html");
+    const RunResult plant = asNobody({QStringLiteral("ln"), QStringLiteral("-s"), victim, planted});
+    ASSERT_EQ(plant.exitCode, 0) << plant.err.constData();
+    ASSERT_EQ(statusOf(planted).st_uid, nobody());
+    const QString own = sticky + QLatin1String("/own-link");
+    writeFile(shared.filePath(QStringLiteral("target")), "old export");
+    ASSERT_TRUE(QFile::link(shared.filePath(QStringLiteral("target")), own));
+    const QString theirs = sticky + QLatin1String("/theirs.txt");
+    ASSERT_EQ(asNobody({QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("umask 0; echo x > ") + theirs}).exitCode, 0);
+
+    {
+        files::AtomicWriter out(planted, files::AtomicWriter::FollowOwnLinks, files::AtomicWriter::Permissions::Private);
+        EXPECT_FALSE(out.isOpen());
+        EXPECT_EQ(out.refusal(), files::AtomicWriter::Refusal::ForeignLink);
+        EXPECT_EQ(out.errorString(), QString(files::text::kForeignLink));
+    }
+    EXPECT_EQ(readFile(victim), QByteArray("the user's own file"));
+    EXPECT_TRUE(S_ISLNK(statusOf(planted).st_mode));
+
+    // The user's own file keeps the permissions the user gave it.
+    ::chmod(native(shared.filePath(QStringLiteral("target"))).constData(), 0640);
+    const std::pair<QString, mode_t> written[] = {{own, 0640}, {theirs, 0600}, {sticky + QLatin1String("/new.txt"), 0600}};
+    for (const auto &[path, mode] : written) {
+        SCOPED_TRACE(path.toStdString());
+        files::AtomicWriter out(path, files::AtomicWriter::FollowOwnLinks, files::AtomicWriter::Permissions::Private);
+        ASSERT_TRUE(out.isOpen()) << out.errorString().toStdString();
+        ASSERT_TRUE(out.write(QByteArray("diary")) && out.commit());
+        const struct stat st = statusOf(out.targetPath());
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        EXPECT_EQ(st.st_mode & 0777, mode);
+    }
+    EXPECT_EQ(readFile(shared.filePath(QStringLiteral("target"))), QByteArray("diary"));
+    EXPECT_TRUE(S_ISLNK(statusOf(own).st_mode));
+}

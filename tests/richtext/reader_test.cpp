@@ -213,3 +213,29 @@ TEST(RichTextReader, FlushesAPendingByteWithTheOldFontOnAFontChange)
                          "\\f0\\'c4\\f1\\'e3}");
     EXPECT_EQ(richtext::rtfParagraphs(rtf), QStringList({QStringLiteral("\uFFFD\u00E3")}));
 }
+
+// With a budget, the reader stops as soon as what it has read would make a record larger than
+// that (a paragraph mark, text, a picture each counted): it never builds the rest of the document.
+TEST(RichTextReader, ReadingWithinABudgetStopsWhereTheRecordWouldGrowBeyondIt)
+{
+    const QByteArray many = "{\\rtf1\\ansi " + QByteArray("a\\par ").repeated(200000) + "}";
+    const QByteArray few = "{\\rtf1\\ansi " + QByteArray("a\\par ").repeated(100) + "}";
+    const struct {
+        const char *what;
+        QByteArray bytes;
+        richtext::ReadOutcome outcome;
+        int blocks;
+    } rows[] = {
+        {"within", few, richtext::ReadOutcome::Read, 100},
+        {"far beyond", many, richtext::ReadOutcome::TooLarge, 1},
+        {"not RTF", "plain text", richtext::ReadOutcome::NotRtf, 1},
+    };
+    for (const auto &row : rows) {
+        QTextDocument doc;
+        int blocksSeen = 0;
+        QObject::connect(&doc, &QTextDocument::blockCountChanged, [&](int count) { blocksSeen = qMax(blocksSeen, count); });
+        EXPECT_EQ(richtext::readRtfWithin(row.bytes, doc, 10000), row.outcome) << row.what;
+        EXPECT_EQ(doc.blockCount(), row.blocks) << row.what;
+        EXPECT_LT(blocksSeen, 10000 / 6 + 10) << row.what << ": read no further than the budget";
+    }
+}

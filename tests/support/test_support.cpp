@@ -88,6 +88,7 @@ QString python3Program() { return QStringLiteral(QB_PYTHON3); }
 QString perlProgram() { return QStringLiteral(QB_PERL); }
 QString unrtfProgram() { return QStringLiteral(QB_UNRTF); }
 QString pdftotextProgram() { return QStringLiteral(QB_PDFTOTEXT); }
+QString sevenZipProgram() { return QStringLiteral(QB_SEVENZIP); }
 QString binDir() { return QStringLiteral(QB_BIN_DIR); }
 QString sourceDir() { return QStringLiteral(QB_SOURCE_DIR); }
 

@@ -62,6 +62,7 @@ QString python3Program();
 QString perlProgram();
 QString unrtfProgram();
 QString pdftotextProgram();
+QString sevenZipProgram();   // 7-Zip (7zz, else p7zip's 7z)
 QString binDir();        // build/bin: quillbook, quillbook-tool, make-diary
 QString sourceDir();
 

@@ -3,6 +3,7 @@
 
 #include "archive/archive_fixture.h"
 #include "archive/crash_operations.h"
+#include "drafts/drafts.h"
 #include "versions/kept_versions.h"
 
 #include <QDir>
@@ -85,9 +86,10 @@ TEST_F(KeptVersions, ADeleteAlwaysKeepsTheArchiveBeforeIt)
     w->OpenArchive();
     w->SelectEntry(0, true);
     w->DeleteSelected();
-    // Within the day of the last version; the rotation keeps the day's newest, this one.
+    // Within the day of the last version, which stays: each version of the day may hold words
+    // no later one does.
     const QList<versions::Version> kept = versions::list(path());
-    ASSERT_EQ(kept.size(), 1);
+    ASSERT_EQ(kept.size(), 2);
     EXPECT_EQ(testing_support::readFile(kept[0].path), beforeDelete);
 }
 
@@ -115,7 +117,7 @@ TEST_F(KeptVersions, SixtyDaysOfSavesKeepSevenDailyAndEightWeeklyVersions)
     EXPECT_EQ(QDir(versions::folderOf(path())).entryList(QDir::Files | QDir::Hidden).size(), 15);
 }
 
-TEST(KeptVersionsRotation, TheNewestIsNeverRemovedAndOneDayKeepsItsNewest)
+TEST(KeptVersionsRotation, TheLatestDayKeepsItsNewestSixteenAndEveryOtherDayItsNewest)
 {
     const QDateTime noon(QDate(2003, 9, 26), QTime(12, 0));
     struct Row {
@@ -123,10 +125,15 @@ TEST(KeptVersionsRotation, TheNewestIsNeverRemovedAndOneDayKeepsItsNewest)
         QList<QDateTime> taken;
         QList<int> removes;
     };
+    QList<QDateTime> eighteen;
+    for (int i = 0; i < 18; ++i)
+        eighteen.append(noon.addSecs(-60 * i));
     const Row rows[] = {
         {"none", {}, {}},
         {"one", {noon}, {}},
-        {"three on one day", {noon.addSecs(60), noon.addSecs(30), noon}, {1, 2}},
+        {"three on the latest day", {noon.addSecs(60), noon.addSecs(30), noon}, {}},
+        {"eighteen on the latest day", eighteen, {16, 17}},
+        {"three on the day before", {noon, noon.addDays(-1), noon.addDays(-1).addSecs(-30), noon.addDays(-1).addSecs(-60)}, {2, 3}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -140,4 +147,69 @@ TEST(KeptVersionsRotation, TheNewestIsNeverRemovedAndOneDayKeepsItsNewest)
     const QDate day7 = nine[7].date(), day8 = nine[8].date();
     const bool sameWeek = day7.addDays(1 - day7.dayOfWeek()) == day8.addDays(1 - day8.dayOfWeek());
     EXPECT_EQ(removed, sameWeek ? QList<int>{8} : QList<int>{});
+}
+
+// Whoever may write the diary's folder may plant ".versions" or ".drafts" (or the diary's folder
+// inside) as a link to a folder of someone else's, or make it another user's folder. A save that
+// keeps a version, and a draft, then refuse with a clear error; the folder the link leads to keeps
+// its permissions, gains no folder and loses none of its dot-files.
+TEST_F(KeptVersions, APlantedLinkOrAnotherUsersFolderIsRefusedAndLeftAlone)
+{
+    const QString victim = folder() + QStringLiteral("/victim");
+    const auto plantVictim = [&] {
+        QDir(victim).removeRecursively();
+        QDir().mkpath(victim);
+        ::chmod(QFile::encodeName(victim).constData(), 0755);
+        testing_support::writeFile(victim + QStringLiteral("/.profile"), "keep me");
+    };
+    const QString diaryName = QFileInfo(path()).fileName();
+    struct Case {
+        const char *what;
+        QString kind;       // ".versions" or ".drafts"
+        bool inner;         // the link is the diary's own folder inside
+        bool foreign;       // another user's folder instead of a link
+    };
+    const Case cases[] = {
+        {".versions is a link", QStringLiteral(".versions"), false, false},
+        {".versions/<diary> is a link", QStringLiteral(".versions"), true, false},
+        {".versions is another user's", QStringLiteral(".versions"), false, true},
+        {".drafts is a link", QStringLiteral(".drafts"), false, false},
+        {".drafts/<diary> is a link", QStringLiteral(".drafts"), true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.foreign && ::geteuid() != 0)
+            continue;   // giving a folder to another account takes root
+        plantVictim();
+        const QString top = folder() + u'/' + c.kind;
+        QDir(top).removeRecursively();
+        QFile::remove(top);
+        const QString planted = c.inner ? top + u'/' + diaryName : top;
+        if (c.inner)
+            QDir().mkdir(top);
+        if (c.foreign) {
+            QDir().mkdir(planted);
+            ASSERT_EQ(::chown(QFile::encodeName(planted).constData(), 65534, 65534), 0);
+        } else {
+            ASSERT_TRUE(QFile::link(victim, planted));
+        }
+        const QByteArray diary = testing_support::readFile(path());
+        QString error;
+        if (c.kind == QLatin1String(".versions")) {
+            error = errorOf([&] { save("a"); });
+            EXPECT_EQ(testing_support::readFile(path()), diary) << "nothing saved without its version";
+        } else {
+            error = errorOf([&] { drafts::write(path(), "a", "0\r\n0\r\ndraft", nullptr); });
+        }
+        EXPECT_TRUE(error.contains(QStringLiteral("cannot be used"))) << error.toStdString();
+        struct stat st = {};
+        ::stat(QFile::encodeName(victim).constData(), &st);
+        EXPECT_EQ(st.st_mode & 0777, 0755u);
+        EXPECT_EQ(testing_support::entriesIn(victim, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral(".profile")});
+        EXPECT_TRUE(versions::list(path()).isEmpty());
+        EXPECT_TRUE(drafts::pending(path(), nullptr).isEmpty());
+        QDir(top).removeRecursively();
+        QFile::remove(top);
+    }
 }
