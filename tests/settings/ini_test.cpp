@@ -250,3 +250,21 @@ TEST_F(Settings, AFileAnotherProgramIsChangingIsReportedAndLeftAlone)
     files::FolderLock::setWaitForTesting(-1);
     EXPECT_EQ(stored(), QByteArray("[s]\r\nskin=1\r\n"));
 }
+
+// Saved by an editor in UTF-8, with or without a byte order mark, the file reads as the same
+// text in GBK would; a change writes the whole file back in GBK, as the program always has.
+TEST_F(Settings, AFileSavedInUtf8ReadsAsTheSameTextAndIsWrittenBackInGbk)
+{
+    for (const QByteArray &mark : {QByteArray(), QByteArray("\xEF\xBB\xBF")}) {
+        store(mark + QByteArray("\r\n[界面设置]\r\nskin=3\r\nautolock=5\r\n"));
+        EXPECT_EQ(ini::ReadSetting(g("界面设置"), "autolock"), QByteArray("5"));
+        EXPECT_EQ(ini::FindSettingLine(g("界面设置"), "skin"), 3);
+        ini::WriteSetting(g("界面设置"), "skin", "4");
+        EXPECT_EQ(stored(), "\r\n" + g("[界面设置]") + "\r\nskin=4\r\nautolock=5\r\n");
+    }
+    // Plain ASCII and GBK stay as they are.
+    store("[a]\r\nskin=1\r\n");
+    EXPECT_EQ(ini::ReadSetting("a", "skin"), QByteArray("1"));
+    store(g("[界面设置]") + "\r\nskin=" + g("七") + "\r\n");
+    EXPECT_EQ(ini::ReadSetting(g("界面设置"), "skin"), g("七"));
+}
