@@ -4,9 +4,11 @@
 #include "diary/entry.h"
 #include "diary/row_order.h"
 #include "lazy_page.h"
+#include "platform/background.h"
 
 #include <QFuture>
 #include <QMainWindow>
+#include <QScopeGuard>
 
 #include <exception>
 #include <functional>
@@ -154,6 +156,8 @@ private:
 public:
     // The login page's panel with ComboBox1, MaskEdit1, Button1 "登录" and Button2 "管理".
     TLoginPanel *Panel1() const { return m_loginPanel; }
+    // 「因长时间未操作，日记已锁定」 above the panel, shown from an auto-lock to the next login.
+    QLabel *LockNote() const { return m_lockNote; }
     // The user settings dialog, made once when first used and kept; Button2Click shows it
     // modally.
     TForm2 *Form2() const { return m_userSettings.get(); }
@@ -177,6 +181,9 @@ public slots:
 private:
     // Runs after every successful login, once the new user is current.
     void afterLogin();
+    // The auto-lock's period has passed: the diary is locked (lockDiary) and the login page says
+    // why (LockNote) until the next login.
+    void lockIdleDiary();
     // The user settings dialog has converted a diary: the logged-in one is locked, since the
     // key (or its absence) no longer fits it.
     void diaryConverted(const QString &name);
@@ -189,6 +196,7 @@ private:
     TArchiveReader *m_archiveReader = nullptr;
     TArchiveWriter *m_archiveWriter = nullptr;
     AutoLock *m_autoLock = nullptr;
+    QLabel *m_lockNote = nullptr;
     std::optional<DiaryKey> m_diaryKey;
 
     // ---- diary operations, write and list pages (main_form_diary.cpp) ----
@@ -199,8 +207,8 @@ public:
     TWritePage *WritePage() const { return m_writeForm.get(); }
     // Saves the open entry while it is written (auto_save.h): due() saves it as SaveEntry does
     // while the write page shows, the rewrite on a worker (waitForAutoSave), and the quiet line
-    // under the page (SaveState) says 「正在保存…」, then 「已保存 hh:mm」, or the error; an error
-    // there is not a box, the typing goes on.
+    // at the right of the status bar (SaveState, shown with the write page) says 「正在保存…」,
+    // then 「已保存 hh:mm」, or the error; an error there is not a box, the typing goes on.
     AutoSave *autoSave() const { return m_autoSave; }
     QLabel *SaveState() const { return m_saveState; }
     // Keeps a draft of the open entry (drafts/drafts.h) kDraftQuietMilliseconds after typing
@@ -261,6 +269,12 @@ private:
         QByteArray name;
         bool valid = false;
     };
+
+    // Reads of the current diary off the window's thread (offThread), as diary::findEntry,
+    // diary::readEntry and diary::listEntries do them.
+    std::optional<QByteArray> findStored(const QByteArray &name, diary::EntryProblem *problem);
+    QByteArray readStored(const QByteArray &name, diary::EntryProblem *problem);
+    diary::Listing listDiary(diary::ListingCache *cache);
 
     // The five operations on the current diary. An entry that cannot be read is never opened
     // (a warning names the reason), never written over by a save (EUnreadableEntry; the open
@@ -403,6 +417,21 @@ private:
     QString m_keptPath;          // the diary the kept rows were listed from
     bool m_keptCurrent = false;  // no entry has been saved since they were listed
 
+    // ---- work off the window's thread (main_form.cpp) ----
+    // Runs work (a listing, a read, a save: anything that may wait for the diary's lock or take
+    // long in a large diary) on a thread of its own (platform/background.h) while the window
+    // keeps painting; the busy cursor shows and the status bar says status meanwhile, and the
+    // user's input waits until the work is done. The work must not touch widgets or the
+    // window's container objects. What it throws is thrown here.
+    template <typename Work>
+    auto offThread(const QString &status, Work &&work);
+    // The status bar's line while work is under way; the line shown before is given back.
+    QString showBusyLine(const QString &status);
+    void endBusyLine(const QString &before);
+    // A copy of the diary key for work off the window's thread, which a lock of the diary
+    // meanwhile cannot wipe under it; null for a diary in the old format.
+    std::shared_ptr<const DiaryKey> keyCopy() const;
+
     // ---- the shell (main_form.cpp) ----
     // A navigation button NavBtn<number> in the column, at place k (y = 6 + 72·k).
     TNavButton *makeNavButton(QWidget *column, int number, int place, const QString &caption,
@@ -413,6 +442,8 @@ private:
     // Steps 1 to 3 of creation: the skin index from the settings file, applied and checked.
     void restoreSkin();
     void chooseSkin(int index);
+    // The navigation button of the page shown is checked (highlighted), the others not.
+    void markCurrentPage();
 
     QStackedWidget *m_pageControl = nullptr;
     QWidget *m_writePage = nullptr;
@@ -430,3 +461,11 @@ private:
     bool m_skinRestored = false;  // the constructor has restored the skin; creation need not
     QString m_diaryPath;
 };
+
+template <typename Work>
+auto TForm1::offThread(const QString &status, Work &&work)
+{
+    const QString before = showBusyLine(status);
+    const auto restore = qScopeGuard([this, &before] { endBusyLine(before); });
+    return background::run(std::forward<Work>(work));
+}

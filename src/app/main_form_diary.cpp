@@ -36,6 +36,7 @@
 #include <QSessionManager>
 #include <QScopeGuard>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -51,11 +52,11 @@ void TForm1::setupDiary()
     m_listForm.setMaker([this] { return buildListPage(); });
     m_listingCache = std::make_unique<diary::ListingCache>();
 
-    m_saveState = new QLabel(m_writePage);
+    m_saveState = new QLabel;
     m_saveState->setObjectName(QStringLiteral("SaveState"));
     m_saveState->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_saveState->setEnabled(false);   // drawn greyed: a quiet line, not a message
-    sheet->addWidget(m_saveState);
+    statusBar()->addPermanentWidget(m_saveState);
     m_autoSave = new AutoSave(this);
     connect(m_autoSave, &AutoSave::due, this, [this] { autoSaveDue(); });
     m_draftKeeper = new AutoSave(kDraftQuietMilliseconds, kDraftLongestMilliseconds, this);
@@ -313,7 +314,7 @@ bool TForm1::openDay(const QDate &day)
     waitForAutoSave();
     const QByteArray name = gbk::encode(diary::entryName(day));
     diary::EntryProblem problem = diary::EntryProblem::None;
-    const std::optional<QByteArray> record = diary::findEntry(*m_archiveReader, name, &problem, diaryKey());
+    const std::optional<QByteArray> record = findStored(name, &problem);
     // The day's entry is there but cannot be read: no blank entry of that day is opened in its
     // place, which a save would then write over it.
     if (record && problem != diary::EntryProblem::None) {
@@ -351,7 +352,13 @@ void TForm1::SaveEntry()
     const std::optional<QByteArray> record = recordToSave();
     if (!record)
         return;
-    const diary::EntryProblem problem = diary::storeEntry(*m_archiveWriter, m_openEntry.name, *record, diaryKey());
+    const diary::EntryProblem problem = offThread(
+        app::text::savingEntry(), [path = m_diaryPath, name = m_openEntry.name, key = keyCopy(), &record] {
+            TArchiveWriter writer;
+            writer.SetKeepVersions(true);
+            writer.SetZipName(path);
+            return diary::storeEntry(writer, name, *record, key.get());
+        });
     m_keptCurrent = false;
     if (problem != diary::EntryProblem::None) {
         // Another program has put an entry of this name there that cannot be read. It stays;
@@ -378,6 +385,11 @@ void TForm1::autoSaveDue()
 {
     if (m_pageControl->currentWidget() != m_writePage)
         return;
+    // The window is waiting for other work on the diary: the save comes a little later.
+    if (background::waiting()) {
+        m_autoSave->changed();
+        return;
+    }
     waitForAutoSave();
     // Made here, where the document is; the worker gets bytes, the path and a copy of the key,
     // which a lock of the diary meanwhile cannot wipe under it (the lock waits for the save).
@@ -385,14 +397,10 @@ void TForm1::autoSaveDue()
     if (!made)
         return;
     const QByteArray record = *made;
-    m_saveState->setText(QStringLiteral("正在保存…"));
-    std::shared_ptr<DiaryKey> key;
-    if (const DiaryKey *current = diaryKey()) {
-        key = std::make_shared<DiaryKey>(DiaryKey::zeroed());
-        std::memcpy(key->data(), current->data(), private_format::kKeySize);
-    }
+    m_saveState->setText(app::text::savingEntry());
     const QString path = m_diaryPath;
     const QByteArray name = m_openEntry.name;
+    const std::shared_ptr<const DiaryKey> key = keyCopy();
     auto promise = std::make_shared<QPromise<AutoSaveOutcome>>();
     m_autoSaveRun = AutoSaveRun{path, name, m_changes, promise->future()};
     m_keptCurrent = false;
@@ -433,7 +441,12 @@ void TForm1::finishAutoSave()
 {
     if (!m_autoSaveRun)
         return;
-    m_autoSaveRun->outcome.waitForFinished();
+    if (!m_autoSaveRun->outcome.isFinished()) {
+        offThread(app::text::savingEntry(), [outcome = m_autoSaveRun->outcome]() mutable { outcome.waitForFinished(); });
+        // The worker's report has taken the outcome meanwhile.
+        if (!m_autoSaveRun)
+            return;
+    }
     const AutoSaveRun run = *std::exchange(m_autoSaveRun, std::nullopt);
     const AutoSaveOutcome outcome = run.outcome.result();
     const bool sameEntry = m_openEntry.valid && m_openEntry.diaryPath == run.diaryPath
@@ -482,6 +495,10 @@ void TForm1::writeDraft()
 {
     if (!m_openEntry.valid || m_openEntry.diaryPath != m_diaryPath || m_diaryPath.isEmpty())
         return;
+    if (background::waiting()) {
+        m_draftKeeper->changed();
+        return;
+    }
     QTextDocument *body = m_writeForm->RichEdit1->document();
     if (body->isEmpty()) {
         removeDraft();
@@ -527,7 +544,7 @@ void TForm1::offerDrafts()
         if (!draft.readable || m_diaryPath != diary)
             continue;
         diary::EntryProblem problem = diary::EntryProblem::None;
-        const std::optional<QByteArray> stored = diary::findEntry(*m_archiveReader, draft.name, &problem, diaryKey());
+        const std::optional<QByteArray> stored = findStored(draft.name, &problem);
         if (stored && problem == diary::EntryProblem::None && *stored == draft.record) {
             drafts::remove(diary, draft.name);
             continue;
@@ -579,7 +596,7 @@ bool TForm1::loadEntryNamed(const QByteArray &name)
 {
     waitForAutoSave();
     diary::EntryProblem problem = diary::EntryProblem::None;
-    const QByteArray record = diary::readEntry(*m_archiveReader, name, &problem, diaryKey());
+    const QByteArray record = readStored(name, &problem);
     if (problem != diary::EntryProblem::None) {
         refuseToOpen(name, problem);
         return false;
@@ -600,7 +617,11 @@ void TForm1::ListEntries()
     if (m_listedPath != m_diaryPath)
         m_listingCache->clear();
     m_listedPath = m_diaryPath;
-    const diary::Listing listing = diary::listEntries(*m_archiveReader, diaryKey(), m_listingCache.get());
+    const QString path = m_diaryPath;
+    const diary::Listing listing = listDiary(m_listingCache.get());
+    // Locked meanwhile, or another diary current: its rows are not this one's to show.
+    if (m_diaryPath != path)
+        return;
     keepRows(listing, m_diaryPath);
     m_listForm->setRows(listing.rows);
     noticeUnreadable(listing.rows);
@@ -632,7 +653,7 @@ void TForm1::DeleteEntry()
         return;
     // The program never deletes an entry it cannot read unless the user says so knowingly.
     diary::EntryProblem problem = diary::EntryProblem::None;
-    diary::readEntry(*m_archiveReader, name, &problem, diaryKey());
+    readStored(name, &problem);
     const bool unreadable =
         problem != diary::EntryProblem::None && problem != diary::EntryProblem::Missing;
     // A deleted entry is gone from the diary; one question first, answered No unless the user
@@ -644,7 +665,14 @@ void TForm1::DeleteEntry()
                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    diary::deleteEntry(*m_archiveReader, *m_archiveWriter, name, diaryKey());
+    offThread(app::text::savingEntry(), [path = m_diaryPath, key = keyCopy(), &name] {
+        TArchiveReader reader;
+        reader.SetZipName(path);
+        TArchiveWriter writer;
+        writer.SetKeepVersions(true);
+        writer.SetZipName(path);
+        diary::deleteEntry(reader, writer, name, key.get());
+    });
     // The delete has just kept the diary as it was: the newest version.
     const QList<versions::Version> kept = versions::list(m_diaryPath);
     if (!kept.isEmpty())
@@ -660,12 +688,17 @@ void TForm1::UndoDelExecute()
         return;
     const DeletedEntry deleted = *m_lastDelete;
     // A day written again since the delete keeps its new text.
-    if (diary::findEntry(*m_archiveReader, deleted.name, nullptr, diaryKey())) {
+    if (findStored(deleted.name, nullptr)) {
         msgbox::showWarning(this, diary_text::cannotUndoDelete(gbk::decode(deleted.name)));
         return;
     }
     const diary::EntryProblem problem =
-        diary::restoreEntry(deleted.versionPath, *m_archiveWriter, deleted.name, diaryKey());
+        offThread(app::text::savingEntry(), [path = m_diaryPath, key = keyCopy(), &deleted] {
+            TArchiveWriter writer;
+            writer.SetKeepVersions(true);
+            writer.SetZipName(path);
+            return diary::restoreEntry(deleted.versionPath, writer, deleted.name, key.get());
+        });
     if (problem != diary::EntryProblem::None) {
         refuseToOpen(deleted.name, problem);
         return;
@@ -715,4 +748,36 @@ void TForm1::storeListOrder(diary::RowOrder order)
     const QByteArray section = gbk::encode(app::text::listSection());
     ini::WriteSetting(section, gbk::encode(app::text::sortColumnKey()), QByteArray::number(int(order.column)));
     ini::WriteSetting(section, gbk::encode(app::text::descendingKey()), order.descending ? "1" : "0");
+}
+
+std::optional<QByteArray> TForm1::findStored(const QByteArray &name, diary::EntryProblem *problem)
+{
+    diary::EntryProblem found = diary::EntryProblem::None;
+    std::optional<QByteArray> record =
+        offThread(app::text::openingDiary(), [path = m_diaryPath, key = keyCopy(), &name, &found] {
+            TArchiveReader reader;
+            reader.SetZipName(path);
+            return diary::findEntry(reader, name, &found, key.get());
+        });
+    if (problem)
+        *problem = found;
+    return record;
+}
+
+QByteArray TForm1::readStored(const QByteArray &name, diary::EntryProblem *problem)
+{
+    return offThread(app::text::openingDiary(), [path = m_diaryPath, key = keyCopy(), &name, problem] {
+        TArchiveReader reader;
+        reader.SetZipName(path);
+        return diary::readEntry(reader, name, problem, key.get());
+    });
+}
+
+diary::Listing TForm1::listDiary(diary::ListingCache *cache)
+{
+    return offThread(app::text::openingDiary(), [path = m_diaryPath, key = keyCopy(), cache] {
+        TArchiveReader reader;
+        reader.SetZipName(path);
+        return diary::listEntries(reader, key.get(), cache);
+    });
 }

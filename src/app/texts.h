@@ -15,12 +15,19 @@ inline QString alreadyRunning()
     return QStringLiteral("程序\" Quillbook \"已经运行了。");
 }
 
+// The status bar's line while the window waits for the diary: reading it (a login, a listing,
+// an entry opened), and storing the open entry.
+inline QString openingDiary() { return QStringLiteral("正在打开日记…"); }
+inline QString savingEntry() { return QStringLiteral("正在保存…"); }
+
 // Where the skin index is kept in the settings file.
 inline QString skinSection() { return QStringLiteral("界面设置"); }
 inline QString skinKey() { return QStringLiteral("skin"); }
 // In the same section: minutes without input before the diary locks itself; 0 never.
 inline QString autoLockKey() { return QStringLiteral("autolock"); }
 inline constexpr int kDefaultAutoLockMinutes = 10;
+// On the login page after the diary locked itself.
+inline QString lockedWhileIdle() { return QStringLiteral("因长时间未操作，日记已锁定"); }
 // The list's order: the column (0 date, 1 weather, 2 mood, 3 summary) and 1 for descending.
 inline QString listSection() { return QStringLiteral("列表设置"); }
 inline QString sortColumnKey() { return QStringLiteral("sortcolumn"); }

@@ -1,0 +1,201 @@
+// The real main window as a new user meets it in the first hour, offscreen, one test per
+// behaviour: a diary that shows its rows as soon as it is opened,
+// a window that keeps answering while it waits for the diary, an editor that fills its page.
+#include "window_fixture.h"
+
+#include "accounts/private_login.h"
+#include "app/auto_lock.h"
+#include "crypto/private_format.h"
+#include "diary/diary_fixture.h"
+#include "pages/list_page.h"
+#include "pages/write_page.h"
+#include "platform/files.h"
+#include "richtext/rich_text.h"
+#include "support/test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using diary_testing::ownRecord;
+
+namespace {
+
+const QString kZhangSan = u"张三"_s;
+
+enum class Format { Old, Private };
+
+void typeText(QWidget *edit, const QString &text)
+{
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(edit, &event);
+}
+
+} // namespace
+
+class TestFirstHour : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(f.setUp());
+        accounts::setPrivateKdf(private_format::kMinimumKdf);
+    }
+    void cleanup()
+    {
+        f.tearDown();
+        accounts::setPrivateKdf(private_format::kDefaultKdf);
+    }
+
+    void bothFormats_data()
+    {
+        QTest::addColumn<Format>("format");
+        QTest::newRow("old format") << Format::Old;
+        QTest::newRow("private") << Format::Private;
+    }
+
+    // The login lands on the list page with the diary's rows and its button highlighted; after
+    // the diary locked itself the login page says why, and the next login lands the same way.
+    void theLoginShowsTheRowsAtOnceAlsoAfterAnAutoLock_data() { bothFormats_data(); }
+    void theLoginShowsTheRowsAtOnceAlsoAfterAnAutoLock()
+    {
+        QFETCH(Format, format);
+        makeUser(format, {{u"2003年9月3日"_s, ownRecord(0, 0, u"一"_s)}, {u"2003年9月4日"_s, ownRecord(1, 1, u"二"_s)}});
+        QVERIFY(f.start());
+        QVERIFY(f.form->NavBtn(5)->Checked());
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(f.login(kZhangSan, u"pw"_s));
+            QCOMPARE(f.page(), f.form->TabSheet2());
+            QCOMPARE(f.form->ListPage()->rowCount(), 2);
+            QVERIFY(f.form->NavBtn(4)->Checked());
+            for (int other : {3, 5, TForm1::kStatsButton})
+                QVERIFY(!f.form->NavBtn(other)->Checked());
+            QVERIFY(f.form->LockNote()->isHidden());
+            QVERIFY(!QApplication::overrideCursor());
+            QCOMPARE(f.form->statusBar()->currentMessage(), QString());
+            if (round == 0) {
+                emit f.form->autoLock()->idle();
+                QCOMPARE(f.page(), f.form->TabSheet3());
+                QVERIFY(f.form->LockNote()->isVisible());
+                QCOMPARE(f.form->LockNote()->text(), u"因长时间未操作，日记已锁定"_s);
+                QVERIFY(f.form->NavBtn(5)->Checked());
+            }
+        }
+        QCOMPARE(f.boxes.size(), 0);
+    }
+
+    // While another program holds the diary's lock, the login waits off the window's thread:
+    // the window's timers go on, the pointer is busy and the status bar says what it waits for.
+    void theWindowAnswersWhileAnotherProgramHoldsTheDiary()
+    {
+        makeUser(Format::Old, {{u"2003年9月3日"_s, ownRecord(0, 0, u"一"_s)}});
+        QVERIFY(f.start());
+        auto other = testing_support::holdWithFlock(f.dir->filePath(files::kLockFileName), "-x");
+        QCOMPARE(other->firstLine(), QByteArray("held"));
+        int turns = 0;
+        bool busy = false;
+        QTimer tick;
+        tick.setInterval(10);
+        connect(&tick, &QTimer::timeout, this, [&] {
+            const QCursor *cursor = QApplication::overrideCursor();
+            busy = busy
+                   || (cursor && cursor->shape() == Qt::BusyCursor
+                       && f.form->statusBar()->currentMessage() == u"正在打开日记…"_s);
+            if (++turns == 20)
+                other.reset();
+        });
+        tick.start();
+        QVERIFY(f.login(kZhangSan, u"pw"_s));
+        QVERIFY(turns >= 20);
+        QVERIFY(busy);
+        QCOMPARE(f.form->ListPage()->rowCount(), 1);
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(f.boxes.size(), 0);
+    }
+
+    // However the window is sized, the editor takes the page's whole height and width, and the
+    // save indicator sits in the status bar, a line of text high.
+    void theEditorFillsThePage_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("800 × 600") << QSize(800, 600);
+        QTest::newRow("a large screen") << QSize(1366, 740);
+        QTest::newRow("the smallest window") << QSize(560, 380);
+    }
+    void theEditorFillsThePage()
+    {
+        QFETCH(QSize, size);
+        makeUser(Format::Old, {});
+        QVERIFY(f.start());
+        QVERIFY(f.login(kZhangSan, u"pw"_s));
+        click(3);
+        f.form->resize(size);
+        QCoreApplication::processEvents();
+        QWidget *sheet = f.form->TabSheet1();
+        QTextEdit *editor = write()->RichEdit1;
+        const QRect inSheet(editor->mapTo(sheet, QPoint(0, 0)), editor->size());
+        QVERIFY2(sheet->height() - 1 - inSheet.bottom() <= 4 && sheet->width() - 1 - inSheet.right() <= 4,
+                 qPrintable(u"editor %1×%2 in a page of %3×%4"_s.arg(inSheet.width()).arg(inSheet.height())
+                                .arg(sheet->width()).arg(sheet->height())));
+        QStatusBar *bar = f.form->statusBar();
+        QVERIFY(bar->isAncestorOf(f.form->SaveState()));
+        QVERIFY(f.form->SaveState()->isVisible());
+        const int line = bar->fontMetrics().height();
+        QVERIFY2(bar->height() >= line && bar->height() <= 3 * line, qPrintable(QString::number(bar->height())));
+        QCOMPARE(bar->geometry().bottom(), f.form->height() - 1);
+    }
+
+private:
+    // Zhang San's diary with password "pw" in the format asked for, holding the entries.
+    void makeUser(Format format, const WindowFixture::Entries &entries)
+    {
+        if (format == Format::Old) {
+            f.createUser(kZhangSan, u"pw"_s, entries);
+            return;
+        }
+        TArchiveWriter writer;
+        accounts::createPrivateUserArchive(writer, kZhangSan, u"pw"_s);
+        const std::optional<DiaryKey> key = keyOf(u"pw"_s);
+        for (const auto &[name, record] : entries)
+            diary::storeEntry(writer, gbk::encode(name), record, &*key);
+        writeUserList({kZhangSan});
+    }
+
+    static std::optional<DiaryKey> keyOf(const QString &password)
+    {
+        TArchiveReader reader;
+        TPassCipher cipher;
+        cipher.SetSalt(accounts::kPasswordSalt);
+        return accounts::logIn(reader, cipher, kZhangSan, password).key;
+    }
+
+    // The stored entry's text, read with the diary's key when it has one.
+    static QString storedBody(const QString &name)
+    {
+        const std::optional<DiaryKey> key = keyOf(u"pw"_s);
+        TArchiveReader reader;
+        reader.SetZipName(kZhangSan);
+        diary::EntryProblem problem = diary::EntryProblem::None;
+        const QByteArray record = diary::readEntry(reader, gbk::encode(name), &problem, key ? &*key : nullptr);
+        if (problem != diary::EntryProblem::None)
+            return {};
+        const QStringList paragraphs = richtext::rtfParagraphs(record);
+        return paragraphs.isEmpty() ? QString() : paragraphs.last();
+    }
+
+    void click(int navButton) { QTest::mouseClick(f.form->NavBtn(navButton), Qt::LeftButton); }
+    TWritePage *write() const { return f.form->WritePage(); }
+
+    WindowFixture f;
+};
+
+QTEST_MAIN(TestFirstHour)
+#include "tst_first_hour.moc"
