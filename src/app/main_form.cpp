@@ -389,6 +389,11 @@ void TForm1::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // Stored with the key still held: nothing is left to save, and what runs after the window
+    // (the application's end) must not try again once the key is gone.
+    m_openEntry = {};
+    m_autoSave->cancel();
+    m_draftKeeper->cancel();
     guarded([this] { FormClose(); });
     // A settings file that could not be written has been reported; that does not keep the window.
     event->accept();

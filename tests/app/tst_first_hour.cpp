@@ -1,5 +1,5 @@
 // The real main window as a new user meets it in the first hour, offscreen, one test per
-// behaviour: a diary that shows its rows as soon as it is opened,
+// behaviour: nothing lost on the way out, a diary that shows its rows as soon as it is opened,
 // a window that keeps answering while it waits for the diary, an editor that fills its page.
 #include "window_fixture.h"
 
@@ -60,6 +60,48 @@ private slots:
         QTest::addColumn<Format>("format");
         QTest::newRow("old format") << Format::Old;
         QTest::newRow("private") << Format::Private;
+    }
+
+    // Closing the window after typing saves with the key still held and says nothing; the
+    // application's end afterwards has nothing left to store.
+    void closingAfterTypingSavesWithoutABox_data() { bothFormats_data(); }
+    void closingAfterTypingSavesWithoutABox()
+    {
+        QFETCH(Format, format);
+        makeUser(format, {});
+        QVERIFY(f.start());
+        QVERIFY(f.login(kZhangSan, u"pw"_s));
+        click(3);
+        typeText(write()->RichEdit1, u"关窗前写的"_s);
+        QVERIFY(f.form->close());
+        QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+        QCOMPARE(f.boxes.size(), 0);
+        QCOMPARE(storedBody(u"2003年10月5日"_s), u"关窗前写的"_s);
+    }
+
+    // A save that fails at the close keeps the window, the page and the text; once the diary
+    // can be written, the close saves and goes.
+    void aFailedSaveAtTheCloseKeepsTheWindowAndTheText_data() { bothFormats_data(); }
+    void aFailedSaveAtTheCloseKeepsTheWindowAndTheText()
+    {
+        QFETCH(Format, format);
+        makeUser(format, {});
+        QVERIFY(f.start());
+        QVERIFY(f.login(kZhangSan, u"pw"_s));
+        click(3);
+        typeText(write()->RichEdit1, u"不能丢"_s);
+        QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner));
+        QVERIFY(!f.form->close());
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].icon, QMessageBox::Critical);
+        QVERIFY(f.form->isVisible());
+        QCOMPARE(f.page(), f.form->TabSheet1());
+        QCOMPARE(write()->RichEdit1->toPlainText(), u"不能丢"_s);
+        QVERIFY(QFile::setPermissions(kZhangSan, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(f.form->close());
+        QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(storedBody(u"2003年10月5日"_s), u"不能丢"_s);
     }
 
     // The login lands on the list page with the diary's rows and its button highlighted; after
