@@ -52,6 +52,8 @@ inline const QString kRecoveryWarning = QStringLiteral(
 inline const QString kCopyButton = QStringLiteral("复制");
 inline const QString kPrintButton = QStringLiteral("打印");
 inline const QString kCloseButton = QStringLiteral("确定");
+// Closing the dialog another way than "确定".
+inline const QString kRecoveryNotedQuestion = QStringLiteral("恢复码只显示这一次。确定已经记下了吗？");
 // The printed page: %1 the user name, %2 the code.
 inline const QString kRecoveryPrintout = QStringLiteral("羽书手札 日记恢复码\n\n用户：%1\n恢复码：%2\n\n");
 

@@ -4,6 +4,7 @@
 #include "window_fixture.h"
 
 #include "accounts/private_login.h"
+#include "accounts/recovery_code_dialog.h"
 #include "app/auto_lock.h"
 #include "crypto/private_format.h"
 #include "diary/diary_fixture.h"
@@ -11,14 +12,20 @@
 #include "pages/write_page.h"
 #include "platform/files.h"
 #include "richtext/rich_text.h"
+#include "skin/skin_data.h"
+#include "skin/skin_store.h"
 #include "support/test_support.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QLabel>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTextEdit>
+#include <QScopeGuard>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -27,6 +34,7 @@ using diary_testing::ownRecord;
 namespace {
 
 const QString kZhangSan = u"张三"_s;
+const QString kCode = u"K7FD-BBGW-V589-3BRC-WN5E-PG8A"_s;
 
 enum class Format { Old, Private };
 
@@ -193,6 +201,68 @@ private slots:
         const int line = bar->fontMetrics().height();
         QVERIFY2(bar->height() >= line && bar->height() <= 3 * line, qPrintable(QString::number(bar->height())));
         QCOMPARE(bar->geometry().bottom(), f.form->height() - 1);
+    }
+
+    // At its first size, in every skin, every group of the recovery code lies inside the dialog
+    // and inside the screen (800 × 600 here; the suite runs again at twice the scale).
+    void theRecoveryCodeShowsWholeAtItsFirstSizeInEverySkin()
+    {
+        TSkinStore store;
+        AddStoredSkins(store);
+        TSkinData skin;
+        const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        for (int index = 0; index < 10; ++index) {
+            skin.LoadSkinFromStore(&store, index);
+            RecoveryCodeDialog dialog(kZhangSan, kCode);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            const QRect visible = dialog.geometry() & dialog.screen()->availableGeometry();
+            QStringList shown;
+            for (const QLabel *group : dialog.groupLabels()) {
+                const QRect at(group->mapToGlobal(QPoint(0, 0)), group->size());
+                const QRect text(at.topLeft(), QSize(group->fontMetrics().horizontalAdvance(group->text()),
+                                                     group->fontMetrics().height()));
+                QVERIFY2(group->isVisible() && visible.contains(at) && at.width() >= text.width()
+                             && at.height() >= text.height(),
+                         qPrintable(u"skin %1, %2 at %3,%4 %5×%6 in %7,%8 %9×%10"_s.arg(index + 1).arg(group->text())
+                                        .arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())
+                                        .arg(visible.x()).arg(visible.y()).arg(visible.width()).arg(visible.height())));
+                shown << group->text();
+            }
+            QCOMPARE(shown.join(u'-'), kCode);
+        }
+    }
+
+    // Esc (or the close button) asks whether the code is written down; 否 keeps the dialog.
+    // 确定 closes it at once. The printed page carries the whole code.
+    void theRecoveryCodeIsNotClosedAwayByMistakeAndPrintsWhole()
+    {
+        RecoveryCodeDialog dialog(kZhangSan, kCode);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        f.answer = QMessageBox::No;
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, u"恢复码只显示这一次。确定已经记下了吗？"_s);
+        QCOMPARE(f.boxes[0].defaultButton, QMessageBox::No);
+        f.answer = QMessageBox::Yes;
+        QVERIFY(dialog.close());
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        dialog.show();
+        f.boxes.clear();
+        QTest::mouseClick(dialog.closeButton(), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(f.boxes.size(), 0);
+
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(f.dir->filePath(u"code.pdf"_s));
+        dialog.printPage(printer);
+        const auto text = testing_support::run(testing_support::pdftotextProgram(),
+                                               {printer.outputFileName(), u"-"_s});
+        QVERIFY2(QString::fromUtf8(text.out).contains(kCode), text.out.constData());
     }
 
 private:
