@@ -240,6 +240,8 @@ public slots:
     // The focus left the write page: SaveEntry, unless the page change that took it away has
     // saved already or the window is closing (closing has saved it before).
     void TabSheet1Exit();
+    // Ctrl+Shift+F: the list page with the diary listed (as 看日记) and the focus in its search.
+    void searchDiary();
     // "查看与修改(&S)" and the double click on the table: LoadEntry.
     void SeeExecute();
     void ListView1DblClick();

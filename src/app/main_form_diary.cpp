@@ -31,9 +31,11 @@
 #include <QPromise>
 #include <QPushButton>
 #include <QLabel>
+#include <QLineEdit>
 #include <QThreadPool>
 #include <QTime>
 #include <QSessionManager>
+#include <QShortcut>
 #include <QScopeGuard>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -80,6 +82,12 @@ void TForm1::setupDiary()
             manager.cancel();
     });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { saveBeforeLeaving(); });
+    // Ctrl+Shift+F: the search of the whole diary on the list page, from any page (Ctrl+F finds in
+    // the open entry on the write page, and goes to the search field on the list page).
+    auto *searchShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this);
+    searchShortcut->setObjectName(QStringLiteral("SearchDiaryShortcut"));
+    connect(searchShortcut, &QShortcut::activated, this, [this] { guarded([this] { searchDiary(); }); });
+
     connect(m_pageControl, &QStackedWidget::currentChanged, this, [this] {
         m_leaveSaved = false;
         // The login shows the list page before it makes the new user current.
@@ -196,6 +204,17 @@ void TForm1::NavBtn3Click()
 void TForm1::NavBtn4Click()
 {
     ListEntries();
+}
+
+void TForm1::searchDiary()
+{
+    if (m_diaryPath.isEmpty())
+        return;
+    // From another page the list is brought up to date as 看日记 does (the open entry saved).
+    if (m_pageControl->currentWidget() != m_listPage)
+        ListEntries();
+    m_listForm->SearchEdit->setFocus(Qt::ShortcutFocusReason);
+    m_listForm->SearchEdit->selectAll();
 }
 
 void TForm1::Action1Execute()

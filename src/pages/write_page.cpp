@@ -1,4 +1,5 @@
 #include "pages/write_page.h"
+#include "pages/find_bar.h"
 #include "pages/picture_commands.h"
 #include "pages/printing.h"
 #include "pages/rich_format.h"
@@ -21,6 +22,7 @@
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPageSetupDialog>
@@ -184,6 +186,13 @@ void TWritePage::createControls()
     keepSelectionVisible();
     RichEdit1->installEventFilter(this);
     setFocusProxy(RichEdit1);
+
+    FindInEntry = new FindBar(this);
+    FindInEntry->hide();
+    connect(FindInEntry, &FindBar::textChanged, this, [this](const QString &text) { setSearchText(text); });
+    connect(FindInEntry, &FindBar::nextRequested, this, [this] { guarded([this] { moveToMatch(true); }); });
+    connect(FindInEntry, &FindBar::previousRequested, this, [this] { guarded([this] { moveToMatch(false); }); });
+    connect(FindInEntry, &FindBar::closeRequested, this, [this] { guarded([this] { closeFindBar(); }); });
 }
 
 void TWritePage::onTriggered(QAction *action, std::function<void()> handler)
@@ -294,6 +303,9 @@ void TWritePage::createCommands()
                            nullptr, QKeySequence(Qt::SHIFT | Qt::Key_F3));
     onTriggered(FindNext, [this] { moveToMatch(true); });
     onTriggered(FindPrevious, [this] { moveToMatch(false); });
+    Find = command("Find", QStringLiteral("查找(&F)…"), QStringLiteral("在这篇日记中查找"), nullptr,
+                   QKeySequence::Find);
+    onTriggered(Find, [this] { openFindBar(); });
     onTriggered(Print, [this] { PrintExecute(); });
     onTriggered(PrintSet, [this] { PrintSetExecute(); });
 }
@@ -382,6 +394,11 @@ bool TWritePage::eventFilter(QObject *watched, QEvent *event)
 void TWritePage::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    layOut();
+}
+
+void TWritePage::layOut()
+{
     // The weather and mood stay at the right edge of a wider page; the date stays at the left.
     const int shift = qMax(0, width() - kDesignSize.width());
     Label3->setGeometry(kDateLabel);
@@ -392,7 +409,33 @@ void TWritePage::resizeEvent(QResizeEvent *event)
     dBox2->setGeometry(kMoodBox.translated(shift, 0));
     Image1->setGeometry(kOrnament.adjusted(0, 0, width() - kDesignSize.width(), 0));
     Panel1->setGeometry(0, kPanelTop, width() - kPanelRightGap, kPanelHeight);
-    RichEdit1->setGeometry(0, kEditorTop, width(), height() - kEditorTop - kEditorBottomGap);
+    // The editor takes the rest of the page, above the find bar while that shows.
+    const int findHeight = FindInEntry->isVisibleTo(this) ? FindInEntry->sizeHint().height() : 0;
+    const int editorBottom = height() - kEditorBottomGap - findHeight;
+    RichEdit1->setGeometry(0, kEditorTop, width(), editorBottom - kEditorTop);
+    if (findHeight > 0)
+        FindInEntry->setGeometry(0, editorBottom, width(), findHeight);
+}
+
+void TWritePage::openFindBar()
+{
+    // A word selected in the entry is what the user most likely looks for.
+    const QString selected = RichEdit1->textCursor().selectedText();
+    if (!selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator))
+        FindInEntry->edit()->setText(selected);
+    FindInEntry->show();
+    layOut();
+    FindInEntry->edit()->setFocus(Qt::ShortcutFocusReason);
+    FindInEntry->edit()->selectAll();
+    setSearchText(FindInEntry->edit()->text());
+}
+
+void TWritePage::closeFindBar()
+{
+    FindInEntry->hide();
+    layOut();
+    setSearchText(QString());
+    RichEdit1->setFocus(Qt::OtherFocusReason);
 }
 
 void TWritePage::showEvent(QShowEvent *event)
@@ -605,6 +648,11 @@ void TWritePage::pickerChosen()
 void TWritePage::setSearchText(const QString &text)
 {
     m_searchText = text;
+    // The find bar shows the text looked for, however it was set.
+    if (FindInEntry->edit()->text() != text && FindInEntry->isVisibleTo(this)) {
+        const QSignalBlocker quiet(FindInEntry);
+        FindInEntry->edit()->setText(text);
+    }
     if (m_highlightConnection)
         disconnect(m_highlightConnection);
     if (!diary::foldForSearch(text).isEmpty()) {
@@ -639,6 +687,7 @@ void TWritePage::highlightMatches()
         }
     }
     RichEdit1->setExtraSelections(selections);
+    FindInEntry->setCount(int(m_matches.size()));
 }
 
 void TWritePage::moveToMatch(bool forward)

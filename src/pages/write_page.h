@@ -15,6 +15,7 @@ class QLabel;
 class QMenu;
 class QTextEdit;
 class QToolBar;
+class FindBar;
 class TImageComboBox;
 
 // The write page: the open entry's date, its weather and mood choices and its body in a rich
@@ -35,7 +36,10 @@ class TImageComboBox;
 //
 // Search: with a search text set (setSearchText), its matches in the body are highlighted
 // (diary::findMatches), and FindNext (F3) and FindPrevious (Shift+F3) select the next and the
-// previous one from the cursor, round the end.
+// previous one from the cursor, round the end. Find (Ctrl+F) opens the find bar at the foot of
+// the page (FindInEntry), which sets the search text as it is typed; Enter and Shift+Enter go to
+// the next and the previous place, Esc closes the bar and takes the highlight away. Finding
+// never changes the entry.
 //
 // Every slot runs under guarded(): an error it raises is shown in the standard error box and
 // the page stays as it is.
@@ -61,6 +65,7 @@ public:
     QTextEdit *RichEdit1;     // the body
     QMenu *PopupMenu1;        // the editor's context menu
     QDateEdit *DatePicker;    // the open entry's day; another day chosen opens that day
+    FindBar *FindInEntry;     // hidden until Find
 
     // Commands.
     QAction *Action1;                // save: emits saveRequested()
@@ -85,6 +90,7 @@ public:
     QAction *PrintSet;
     QAction *FindNext;               // F3
     QAction *FindPrevious;           // Shift+F3
+    QAction *Find;                   // Ctrl+F: the find bar
 
     // Empties the editor for a new entry written from the editor's default format: no character,
     // paragraph or list format of the entry shown before is carried over (the editor keeps the
@@ -152,6 +158,9 @@ private:
                      const char *icon, const QKeySequence &shortcut = {});
     void onTriggered(QAction *action, std::function<void()> handler);
     void changeDefaultFontSize(qreal points);
+    void layOut();
+    void openFindBar();
+    void closeFindBar();
     void focusChanged(QWidget *old, QWidget *now);
     bool contains(const QWidget *widget) const;
     bool runPrintDialog(QPrinter &printer);

@@ -8,6 +8,8 @@
 #include "app/auto_lock.h"
 #include "crypto/private_format.h"
 #include "diary/diary_fixture.h"
+#include "app/auto_save.h"
+#include "pages/find_bar.h"
 #include "pages/list_page.h"
 #include "pages/write_page.h"
 #include "platform/files.h"
@@ -20,6 +22,7 @@
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
@@ -263,6 +266,46 @@ private slots:
         const auto text = testing_support::run(testing_support::pdftotextProgram(),
                                                {printer.outputFileName(), u"-"_s});
         QVERIFY2(QString::fromUtf8(text.out).contains(kCode), text.out.constData());
+    }
+
+    // Ctrl+F on the write page opens the find bar for the open entry and never types into it:
+    // the places are highlighted and counted, Enter and Shift+Enter select the next and the
+    // previous one, Esc closes the bar. Ctrl+Shift+F goes to the search of the whole diary.
+    void findingInTheOpenEntryLeavesItUnchanged()
+    {
+        makeUser(Format::Old, {{u"2003年10月5日"_s, ownRecord(2, 0, u"下雨。又下雨。"_s)}});
+        QVERIFY(f.start());
+        QVERIFY(f.login(kZhangSan, u"pw"_s));
+        click(3);
+        QTextEdit *editor = write()->RichEdit1;
+        QVERIFY(editor->hasFocus());
+        QTest::keyClick(editor, Qt::Key_F, Qt::ControlModifier);
+        FindBar *bar = write()->FindInEntry;
+        QVERIFY(bar->isVisible());
+        QVERIFY(bar->edit()->hasFocus());
+        typeText(bar->edit(), u"下雨"_s);
+        QCOMPARE(write()->searchMatches().size(), 2);
+        QCOMPARE(bar->countLabel()->text(), u"2 处"_s);
+        QVERIFY(editor->geometry().bottom() < bar->geometry().top());
+        QTest::keyClick(bar->edit(), Qt::Key_Return);
+        QCOMPARE(editor->textCursor().selectedText(), u"下雨"_s);
+        const int first = editor->textCursor().selectionStart();
+        QTest::keyClick(bar->edit(), Qt::Key_Return);
+        QVERIFY(editor->textCursor().selectionStart() > first);
+        QTest::keyClick(bar->edit(), Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(editor->textCursor().selectionStart(), first);
+        QTest::keyClick(bar->edit(), Qt::Key_Escape);
+        QVERIFY(!bar->isVisible());
+        QVERIFY(editor->hasFocus());
+        QVERIFY(write()->searchMatches().isEmpty());
+        QCOMPARE(editor->toPlainText(), u"下雨。又下雨。"_s);
+        QVERIFY(!f.form->autoSave()->pending());
+
+        QTest::keyClick(editor, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(f.page(), f.form->TabSheet2());
+        QVERIFY(f.form->ListPage()->SearchEdit->hasFocus());
+        QCOMPARE(f.form->ListPage()->rowCount(), 1);
+        QCOMPARE(f.boxes.size(), 0);
     }
 
 private:
