@@ -528,23 +528,16 @@ void TWritePage::RichEditFontExecute()
     RichEdit1->mergeCurrentCharFormat(rich_format::fontFormat(FontDialog1.Font(), FontDialog1.Color()));
 }
 
-void TWritePage::changeDefaultFontSize(qreal points)
-{
-    QFont font = rich_format::inPoints(RichEdit1->document()->defaultFont(), RichEdit1->logicalDpiY());
-    // Fonts have no size below one point; the smaller command stops there.
-    font.setPointSizeF(qMax<qreal>(1, font.pointSizeF() + points));
-    RichEdit1->setFont(font);
-    RichEdit1->document()->setDefaultFont(font);
-}
-
+// The selection (or the word at the caret) only: a default font made larger would reach every
+// line of default size, and later entries and exports with it.
 void TWritePage::FontAddExecute()
 {
-    changeDefaultFontSize(+1);
+    rich_format::changeSize(RichEdit1, +1);
 }
 
 void TWritePage::FontDecExecute()
 {
-    changeDefaultFontSize(-1);
+    rich_format::changeSize(RichEdit1, -1);
 }
 
 void TWritePage::dBox2Click()

@@ -157,7 +157,6 @@ private:
     QAction *command(const char *name, const QString &caption, const QString &hint,
                      const char *icon, const QKeySequence &shortcut = {});
     void onTriggered(QAction *action, std::function<void()> handler);
-    void changeDefaultFontSize(qreal points);
     void layOut();
     void openFindBar();
     void closeFindBar();

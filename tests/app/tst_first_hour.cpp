@@ -27,7 +27,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
+#include <QToolBar>
 #include <QScopeGuard>
 #include <QTimer>
 
@@ -308,6 +311,41 @@ private slots:
         QCOMPARE(f.boxes.size(), 0);
     }
 
+    // 字体加大 grows the selection alone: the saved entry keeps its other text at its size, and
+    // the next entry starts from the same default font.
+    void aLargerFontReachesTheSelectionOnly()
+    {
+        makeUser(Format::Old, {});
+        QVERIFY(f.start());
+        QVERIFY(f.login(kZhangSan, u"pw"_s));
+        click(3);
+        QTextEdit *editor = write()->RichEdit1;
+        const QFont defaultFont = editor->document()->defaultFont();
+        typeText(editor, u"一二三"_s);
+        QTextCursor c = editor->textCursor();
+        c.setPosition(1);
+        c.setPosition(2, QTextCursor::KeepAnchor);
+        editor->setTextCursor(c);
+        QTest::mouseClick(write()->ToolBar1->widgetForAction(write()->FontAdd), Qt::LeftButton);
+        QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
+        QTextDocument stored;
+        stored.setDefaultFont(defaultFont);
+        diary::loadRecord(storedRecord(u"2003年10月5日"_s), stored);
+        QList<double> sizes;
+        for (int at : {1, 2, 3}) {
+            QTextCursor in(&stored);
+            in.setPosition(at);
+            sizes << in.charFormat().fontPointSize();
+        }
+        QCOMPARE(sizes[0], sizes[2]);
+        QCOMPARE(sizes[1], sizes[0] + 1);
+        QCOMPARE(editor->document()->defaultFont(), defaultFont);
+        f.today = f.today.addDays(1);
+        click(3);
+        QVERIFY(editor->document()->isEmpty());
+        QCOMPARE(editor->document()->defaultFont(), defaultFont);
+    }
+
 private:
     // Zhang San's diary with password "pw" in the format asked for, holding the entries.
     void makeUser(Format format, const WindowFixture::Entries &entries)
@@ -332,17 +370,19 @@ private:
         return accounts::logIn(reader, cipher, kZhangSan, password).key;
     }
 
-    // The stored entry's text, read with the diary's key when it has one.
-    static QString storedBody(const QString &name)
+    // The stored entry's record and its text, read with the diary's key when it has one.
+    static QByteArray storedRecord(const QString &name)
     {
         const std::optional<DiaryKey> key = keyOf(u"pw"_s);
         TArchiveReader reader;
         reader.SetZipName(kZhangSan);
         diary::EntryProblem problem = diary::EntryProblem::None;
         const QByteArray record = diary::readEntry(reader, gbk::encode(name), &problem, key ? &*key : nullptr);
-        if (problem != diary::EntryProblem::None)
-            return {};
-        const QStringList paragraphs = richtext::rtfParagraphs(record);
+        return problem == diary::EntryProblem::None ? record : QByteArray();
+    }
+    static QString storedBody(const QString &name)
+    {
+        const QStringList paragraphs = richtext::rtfParagraphs(storedRecord(name));
         return paragraphs.isEmpty() ? QString() : paragraphs.last();
     }
 
