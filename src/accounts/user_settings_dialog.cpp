@@ -16,13 +16,21 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 
 namespace {
 
-constexpr QSize kClientSize(313, 206);
+constexpr QSize kClientSize(313, 236);
+// The auto-lock periods offered, in minutes; 0 never locks.
+constexpr int kAutoLockChoices[] = {0, 5, 10, 30};
+
+QString autoLockText(int minutes)
+{
+    return minutes > 0 ? QStringLiteral("%1 分钟").arg(minutes) : QStringLiteral("不自动锁定");
+}
 // The input box's edit takes no more than this.
 constexpr int kOldPasswordMaxLength = 255;
 
@@ -65,13 +73,13 @@ TForm2::TForm2(QComboBox *userBox, QWidget *parent)
 
     m_okButton = new QPushButton(QStringLiteral("确定"), this);
     m_okButton->setObjectName(QStringLiteral("Button1"));
-    m_okButton->setGeometry(8, 172, 75, 25);
+    m_okButton->setGeometry(8, 202, 75, 25);
     m_convertButton = new QPushButton(accounts_text::kConvertButton, this);
     m_convertButton->setObjectName(QStringLiteral("Button2"));
-    m_convertButton->setGeometry(89, 172, 110, 25);
+    m_convertButton->setGeometry(89, 202, 110, 25);
     m_forgotButton = new QPushButton(accounts_text::kForgotButton, this);
     m_forgotButton->setObjectName(QStringLiteral("Button3"));
-    m_forgotButton->setGeometry(205, 172, 100, 25);
+    m_forgotButton->setGeometry(205, 202, 100, 25);
     // Enter in the edits has its own meaning; no button may take it as the dialog's default.
     for (QPushButton *button : {m_okButton, m_convertButton, m_forgotButton})
         button->setAutoDefault(false);
@@ -81,11 +89,25 @@ TForm2::TForm2(QComboBox *userBox, QWidget *parent)
     m_privateBox->setGeometry(8, 142, 297, 20);
     m_privateBox->setChecked(true);
 
+    auto *autoLockLabel = new QLabel(QStringLiteral("自动锁定："), this);
+    autoLockLabel->setObjectName(QStringLiteral("AutoLockLabel"));
+    autoLockLabel->setGeometry(8, 172, 70, 22);
+    m_autoLockBox = new QComboBox(this);
+    m_autoLockBox->setObjectName(QStringLiteral("AutoLockBox"));
+    m_autoLockBox->setGeometry(80, 171, 130, 24);
+    m_autoLockBox->setToolTip(QStringLiteral("多久没有操作，就保存正在写的日记并锁定，回到登录页"));
+    autoLockLabel->setBuddy(m_autoLockBox);
+    for (int minutes : kAutoLockChoices)
+        m_autoLockBox->addItem(autoLockText(minutes), minutes);
+    connect(m_autoLockBox, &QComboBox::activated, this,
+            [this] { emit autoLockChosen(m_autoLockBox->currentData().toInt()); });
+
     m_showCode = RecoveryCodeDialog::showCode;
 
     setTabOrder(m_nameEdit, m_passwordEdit);
     setTabOrder(m_passwordEdit, m_privateBox);
-    setTabOrder(m_privateBox, m_okButton);
+    setTabOrder(m_privateBox, m_autoLockBox);
+    setTabOrder(m_autoLockBox, m_okButton);
     setTabOrder(m_okButton, m_convertButton);
     setTabOrder(m_convertButton, m_forgotButton);
 
@@ -115,6 +137,18 @@ void TForm2::FormShow()
     m_passwordEdit->clear();
     m_privateBox->setChecked(true);
     m_nameEdit->setFocus();
+}
+
+void TForm2::setAutoLockMinutes(int minutes)
+{
+    minutes = qMax(0, minutes);
+    int at = m_autoLockBox->findData(minutes);
+    // A period written into the settings file by hand is shown as it is.
+    if (at < 0) {
+        m_autoLockBox->addItem(autoLockText(minutes), minutes);
+        at = m_autoLockBox->count() - 1;
+    }
+    m_autoLockBox->setCurrentIndex(at);
 }
 
 void TForm2::Edit1KeyPress() { m_passwordEdit->setFocus(); }

@@ -93,7 +93,8 @@ public:
     // wiped when the diary is locked, when another user logs in and when the window closes.
     const DiaryKey *diaryKey() const { return m_diaryKey ? &*m_diaryKey : nullptr; }
     // Locks the diary after a period without input ("autolock=" minutes in the settings
-    // file's section "界面设置", 10 when missing, 0 for never).
+    // file's section "界面设置", 10 when missing, 0 for never; chosen in the user settings
+    // dialog's 「自动锁定」).
     AutoLock *autoLock() const { return m_autoLock; }
 
 public slots:
@@ -187,8 +188,10 @@ private:
     // The user settings dialog has converted a diary: the logged-in one is locked, since the
     // key (or its absence) no longer fits it.
     void diaryConverted(const QString &name);
-    // Reads the auto-lock period from the settings file.
+    // Reads the auto-lock period from the settings file; the period chosen in the user settings
+    // dialog is used at once and stored there.
     void restoreAutoLock();
+    void storeAutoLock(int minutes);
 
     TLoginPanel *m_loginPanel = nullptr;
     LazyPage<TForm2> m_userSettings;

@@ -123,6 +123,8 @@ void TForm1::setupLogin()
         connect(dialog, &TForm2::userCreated, this, [this] { m_loginPanel->MaskEdit1()->setFocus(); });
         connect(dialog, &TForm2::diaryConverted, this,
                 [this](const QString &name) { guarded([this, name] { diaryConverted(name); }); });
+        connect(dialog, &TForm2::autoLockChosen, this,
+                [this](int minutes) { guarded([this, minutes] { storeAutoLock(minutes); }); });
         return dialog;
     });
 
@@ -204,7 +206,11 @@ void TForm1::Button1Click()
     afterLogin();
 }
 
-void TForm1::Button2Click() { m_userSettings->exec(); }
+void TForm1::Button2Click()
+{
+    m_userSettings->setAutoLockMinutes(m_autoLock->minutes());
+    m_userSettings->exec();
+}
 
 // The login lands on the list page with the diary listed, never on an empty table that would
 // look like a lost diary; then what a crash kept of the user's typing is offered.
@@ -228,6 +234,13 @@ void TForm1::restoreAutoLock()
     bool ok = false;
     const int minutes = QString::fromLatin1(value).trimmed().toInt(&ok);
     m_autoLock->setMinutes(ok ? minutes : app::text::kDefaultAutoLockMinutes);
+}
+
+void TForm1::storeAutoLock(int minutes)
+{
+    m_autoLock->setMinutes(minutes);
+    ini::WriteSetting(gbk::encode(app::text::skinSection()), gbk::encode(app::text::autoLockKey()),
+                      QByteArray::number(minutes));
 }
 
 void TForm1::lockIdleDiary()

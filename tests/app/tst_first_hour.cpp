@@ -5,6 +5,7 @@
 
 #include "accounts/private_login.h"
 #include "accounts/recovery_code_dialog.h"
+#include "accounts/user_settings_dialog.h"
 #include "app/auto_lock.h"
 #include "crypto/private_format.h"
 #include "diary/diary_fixture.h"
@@ -20,6 +21,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -344,6 +346,29 @@ private slots:
         click(3);
         QVERIFY(editor->document()->isEmpty());
         QCOMPARE(editor->document()->defaultFont(), defaultFont);
+    }
+
+    // The auto-lock period is read from a main.ini an editor saved in UTF-8, and the user
+    // settings dialog's 自动锁定 shows it and changes it: used at once and kept in main.ini.
+    void theAutoLockPeriodComesFromAUtf8SettingsFileAndTheDialog()
+    {
+        testing_support::writeFile(f.dir->filePath(u"main.ini"_s),
+                                   QByteArray("\xEF\xBB\xBF[界面设置]\r\nskin=0\r\nautolock=5\r\n"));
+        QVERIFY(f.start());
+        QCOMPARE(f.form->autoLock()->minutes(), 5);
+        TForm2 *dialog = f.form->Form2();
+        QString shown;
+        QTimer::singleShot(0, dialog, [&] {
+            shown = dialog->AutoLockBox()->currentText();
+            const int thirty = dialog->AutoLockBox()->findData(30);
+            dialog->AutoLockBox()->setCurrentIndex(thirty);
+            emit dialog->AutoLockBox()->activated(thirty);
+            dialog->reject();
+        });
+        QTest::mouseClick(f.form->Panel1()->Button2(), Qt::LeftButton);
+        QCOMPARE(shown, u"5 分钟"_s);
+        QCOMPARE(f.form->autoLock()->minutes(), 30);
+        QCOMPARE(ini::ReadSetting(gbk::encode(u"界面设置"_s), "autolock"), QByteArray("30"));
     }
 
 private:
