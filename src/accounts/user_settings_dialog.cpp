@@ -5,10 +5,10 @@
 #include "accounts/private_login.h"
 #include "accounts/recovery_code_dialog.h"
 #include "accounts/user_list.h"
-#include "accounts/wait_cursor.h"
 #include "accounts/user_name.h"
 #include "archive/archive_writer.h"
 #include "diary/messages.h"
+#include "platform/background.h"
 #include "platform/message_box.h"
 #include "widgets/link_label.h"
 #include "widgets/password_reveal.h"
@@ -179,14 +179,15 @@ void TForm2::Button1Click()
 
 void TForm2::createUser(const QString &name, const QString &password)
 {
-    TArchiveWriter archive;
     QString code;
-    if (m_privateBox->isChecked()) {
-        WaitCursor wait;
-        code = accounts::createPrivateUserArchive(archive, name, password);
-    } else {
-        accounts::createUserArchive(archive, *m_cipher, name, password);
-    }
+    const bool makePrivate = m_privateBox->isChecked();
+    background::run([&] {
+        TArchiveWriter archive;
+        if (makePrivate)
+            code = accounts::createPrivateUserArchive(archive, name, password);
+        else
+            accounts::createUserArchive(archive, *m_cipher, name, password);
+    });
 
     // The new user is picked, so that 登录 works at once with the password just chosen.
     m_userBox->addItem(name);
@@ -202,13 +203,14 @@ void TForm2::changePassword(const QString &name, const QString &password)
 {
     const std::optional<QString> oldPassword =
         m_askOldPassword(this, accounts_text::kChangePasswordCaption, accounts_text::kOldPasswordPrompt);
-    TArchiveWriter archive;
-    // A rewrite like a save: the diary as it was is kept as a version when one is due.
-    archive.SetKeepVersions(true);
     bool changed = false;
     if (oldPassword) {
-        WaitCursor wait;
-        changed = accounts::changeDiaryPassword(archive, *m_cipher, name, *oldPassword, password);
+        changed = background::run([&] {
+            TArchiveWriter archive;
+            // A rewrite like a save: the diary as it was is kept as a version when one is due.
+            archive.SetKeepVersions(true);
+            return accounts::changeDiaryPassword(archive, *m_cipher, name, *oldPassword, password);
+        });
     }
     if (changed)
         msgbox::showMessage(this, accounts_text::kPasswordChanged);
@@ -259,8 +261,11 @@ void TForm2::Button2Click()
     const std::optional<QString> name = existingName();
     if (!name)
         return;
-    TArchiveReader archive;
-    if (accounts::isPrivateUser(archive, *name))
+    const bool isPrivate = background::run([&] {
+        TArchiveReader archive;
+        return accounts::isPrivateUser(archive, *name);
+    });
+    if (isPrivate)
         unprotect(*name);
     else
         protect(*name);
@@ -272,12 +277,10 @@ void TForm2::protect(const QString &name)
         m_askOldPassword(this, accounts_text::kProtectCaption, accounts_text::kDiaryPasswordPrompt);
     if (!password)
         return;
-    std::optional<accounts::ConversionReport> report;
-    {
-        WaitCursor wait;
+    const std::optional<accounts::ConversionReport> report = background::run([&] {
         TArchiveWriter archive;
-        report = accounts::protectUser(archive, *m_cipher, name, *password);
-    }
+        return accounts::protectUser(archive, *m_cipher, name, *password);
+    });
     if (!report) {
         msgbox::showMessage(this, accounts_text::kPasswordWrongNothingChanged);
         return;
@@ -301,13 +304,11 @@ void TForm2::unprotect(const QString &name)
         m_askOldPassword(this, accounts_text::kUnprotectCaption, accounts_text::kDiaryPasswordPrompt);
     if (!password)
         return;
-    std::optional<accounts::ConversionReport> report;
-    {
-        WaitCursor wait;
+    const std::optional<accounts::ConversionReport> report = background::run([&] {
         TArchiveWriter archive;
         archive.SetKeepVersions(true);
-        report = accounts::unprotectUser(archive, *m_cipher, name, *password);
-    }
+        return accounts::unprotectUser(archive, *m_cipher, name, *password);
+    });
     if (!report) {
         msgbox::showMessage(this, accounts_text::kPasswordWrongNothingChanged);
         return;
@@ -342,20 +343,21 @@ void TForm2::Button3Click()
         return;
     }
     accounts::requireValidAccount(*name, password);
-    TArchiveReader archive;
-    if (!accounts::isPrivateUser(archive, *name))
+    const bool isPrivate = background::run([&] {
+        TArchiveReader archive;
+        return accounts::isPrivateUser(archive, *name);
+    });
+    if (!isPrivate)
         throw EDiaryFormat(diary_text::notPrivate());
     const std::optional<QString> code =
         m_askOldPassword(this, accounts_text::kForgotButton, accounts_text::kRecoveryCodePrompt);
     if (!code)
         return;
-    bool recovered = false;
-    {
-        WaitCursor wait;
+    const bool recovered = background::run([&] {
         TArchiveWriter writer;
         writer.SetKeepVersions(true);
-        recovered = accounts::recoverPassword(writer, *name, *code, password);
-    }
+        return accounts::recoverPassword(writer, *name, *code, password);
+    });
     msgbox::showMessage(this, recovered ? accounts_text::kRecovered : accounts_text::kRecoveryCodeWrong);
     if (recovered)
         accept();

@@ -7,7 +7,6 @@
 #include "accounts/private_login.h"
 #include "accounts/user_list.h"
 #include "accounts/user_settings_dialog.h"
-#include "accounts/wait_cursor.h"
 #include "app/auto_lock.h"
 #include "app/auto_save.h"
 #include "app/texts.h"
@@ -23,6 +22,7 @@
 #include "widgets/nav_button.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QLabel>
