@@ -300,6 +300,7 @@ void TForm1::markCurrentPage()
     }
     // The save indicator speaks of the open entry, the search's count of the list.
     m_saveState->setVisible(current == m_writePage);
+    showFoundCount();
 }
 
 TNavButton *TForm1::NavBtn(int number) const

@@ -214,6 +214,8 @@ public:
     // then 「已保存 hh:mm」, or the error; an error there is not a box, the typing goes on.
     AutoSave *autoSave() const { return m_autoSave; }
     QLabel *SaveState() const { return m_saveState; }
+    // 「找到 N 篇」 at the left of the status bar while the list page shows a search.
+    QLabel *FoundCount() const { return m_foundCount; }
     // Keeps a draft of the open entry (drafts/drafts.h) kDraftQuietMilliseconds after typing
     // pauses, and at least every kDraftLongestMilliseconds while it goes on, so that a crash
     // between two saves loses nothing. Every successful save of the entry, and closing, locking
@@ -366,6 +368,8 @@ private:
     // Takes the finished autosave's outcome; the worker's report and every wait come here.
     void finishAutoSave();
     QLabel *m_saveState = nullptr;
+    QLabel *m_foundCount = nullptr;
+    void showFoundCount();
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from
     // The rows of the last listing, so that coming back to the list decodes only what changed;

@@ -59,6 +59,10 @@ void TForm1::setupDiary()
     m_saveState->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_saveState->setEnabled(false);   // drawn greyed: a quiet line, not a message
     statusBar()->addPermanentWidget(m_saveState);
+    m_foundCount = new QLabel;
+    m_foundCount->setObjectName(QStringLiteral("FoundCount"));
+    m_foundCount->hide();
+    statusBar()->addWidget(m_foundCount);
     m_autoSave = new AutoSave(this);
     connect(m_autoSave, &AutoSave::due, this, [this] { autoSaveDue(); });
     m_draftKeeper = new AutoSave(kDraftQuietMilliseconds, kDraftLongestMilliseconds, this);
@@ -153,6 +157,7 @@ TListPage *TForm1::buildListPage()
             [exportRows] { guarded([&] { exportRows(false); }); });
     connect(page->ExportSelected, &QAction::triggered, this,
             [exportRows] { guarded([&] { exportRows(true); }); });
+    connect(page, &TListPage::foundChanged, this, [this] { showFoundCount(); });
     guarded([this, page] { restoreListOrder(page); });
     connect(page, &TListPage::orderChanged, this,
             [this](diary::RowOrder order) { guarded([this, order] { storeListOrder(order); }); });
@@ -799,4 +804,12 @@ diary::Listing TForm1::listDiary(diary::ListingCache *cache)
         reader.SetZipName(path);
         return diary::listEntries(reader, key.get(), cache);
     });
+}
+
+void TForm1::showFoundCount()
+{
+    const int found = m_listForm.built() ? m_listForm->foundCount() : -1;
+    if (found >= 0)
+        m_foundCount->setText(TListPage::foundText(found));
+    m_foundCount->setVisible(found >= 0 && m_pageControl->currentWidget() == m_listPage);
 }

@@ -43,6 +43,9 @@ const QColor kMatchColour(255, 230, 110);
 // long entry for every row painted only slows each repaint down, which a search repeats at
 // every keystroke.
 constexpr qsizetype kShownCharacters = 240;
+// A search's summary starts this many characters before the first place found, so the cell shows
+// the words around it.
+constexpr qsizetype kLeadCharacters = 12;
 
 // Cells on one line (the summary's line breaks shown as spaces, cut where the cell ends) with
 // grid lines between rows and columns.
@@ -190,8 +193,21 @@ private:
 class ListRowModel : public QAbstractTableModel
 {
 public:
-    ListRowModel(const QList<diary::ListRow> *rows, QObject *parent)
-        : QAbstractTableModel(parent), m_rows(rows) {}
+    // needle: the search text; while it is not empty a summary shows the text around its first
+    // place in the entry.
+    ListRowModel(const QList<diary::ListRow> *rows, const QString *needle, QObject *parent)
+        : QAbstractTableModel(parent), m_rows(rows), m_needle(needle) {}
+
+    QString shownSummary(int position) const
+    {
+        const QString &summary = rowAt(position).summary;
+        if (m_needle->isEmpty())
+            return summary;
+        const QList<QPair<qsizetype, qsizetype>> found = diary::findMatches(summary, *m_needle);
+        if (found.isEmpty() || found.first().first <= kLeadCharacters)
+            return summary;
+        return QStringLiteral("…") + summary.mid(found.first().first - kLeadCharacters);
+    }
 
     void show(QList<qsizetype> positions)
     {
@@ -224,7 +240,7 @@ public:
         case kDate: return row.name;
         case kWeather: return row.weather;
         case kMood: return row.mood;
-        default: return row.summary;
+        default: return shownSummary(index.row());
         }
     }
 
@@ -240,6 +256,7 @@ public:
 
 private:
     const QList<diary::ListRow> *m_rows;
+    const QString *m_needle;
     QList<qsizetype> m_shown;
 };
 
@@ -281,7 +298,7 @@ void TListPage::createTable()
 {
     ListView1 = new QTreeView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    m_model = new ListRowModel(&m_rows, this);
+    m_model = new ListRowModel(&m_rows, &m_needle, this);
     ListView1->setModel(m_model);
     for (int c = 0; c < kColumnCount; ++c)
         ListView1->setColumnWidth(c, kColumnWidths[c]);
@@ -664,7 +681,12 @@ void TListPage::refill()
                 shown.append(i);
         }
     }
+    const int found = open ? -1 : int(shown.size());
     m_model->show(std::move(shown));
+    if (found != m_found) {
+        m_found = found;
+        emit foundChanged(found);
+    }
 }
 
 void TListPage::fitColumns()
@@ -696,6 +718,16 @@ QList<QPair<qsizetype, qsizetype>> TListPage::summaryMatches(int position) const
     if (position < 0 || position >= m_model->rowCount() || m_needle.isEmpty())
         return {};
     return diary::findMatches(m_model->rowAt(position).summary, m_needle);
+}
+
+QString TListPage::shownSummary(int position) const
+{
+    return position >= 0 && position < m_model->rowCount() ? m_model->shownSummary(position) : QString();
+}
+
+QString TListPage::foundText(int count)
+{
+    return QStringLiteral("找到 %1 篇").arg(count);
 }
 
 int TListPage::rowCount() const

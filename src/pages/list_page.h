@@ -39,8 +39,9 @@ class TDiaryCalendar;
 //
 // Search: above the table, SearchEdit (Ctrl+F puts the focus there), WeatherFilter, MoodFilter
 // and a date range (DateFilter with FromDate and ToDate) filter the rows as they change
-// (diary::SearchIndex); ClearButton 「清除」 empties them all and shows every row again. The
-// matches of the search text are highlighted in the summary column. The search stays when the
+// (diary::SearchIndex); ClearButton 「清除」 empties them all and shows every row again. While
+// there is a search text, the summary column shows the text around its first place in each
+// entry, the places highlighted; foundChanged tells how many entries the search finds. The search stays when the
 // rows are listed anew. OnThisDay 「那年今日」, while checked, shows only the entries written on
 // today's month and day in earlier years (diary::onThisDay), newest first.
 //
@@ -119,6 +120,13 @@ public:
     void clearSearch();
     // The ranges of the search text's matches in the summary of the shown row at position.
     QList<QPair<qsizetype, qsizetype>> summaryMatches(int position) const;
+    // What the summary cell of the shown row at position holds: the summary, or during a search
+    // the summary from a little before its first place ("…" in front when cut).
+    QString shownSummary(int position) const;
+    // How many entries the search finds; -1 while there is no search.
+    int foundCount() const { return m_found; }
+    // 「找到 N 篇」.
+    static QString foundText(int count);
     // The rows the table has, found by the search or not.
     int allRowCount() const { return int(m_rows.size()); }
 
@@ -144,6 +152,8 @@ signals:
     void ListView1DblClick();
     // The user changed the order by a header click.
     void orderChanged(diary::RowOrder order);
+    // The search finds count entries now (-1: the search was emptied).
+    void foundChanged(int count);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -173,4 +183,5 @@ private:
     bool m_indexed = false;   // m_index holds m_rows
     diary::RowOrder m_order;
     QString m_needle;   // the search text the summaries are highlighted with
+    int m_found = -1;
 };

@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTreeView>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTextCursor>
@@ -369,6 +370,37 @@ private slots:
         QCOMPARE(shown, u"5 分钟"_s);
         QCOMPARE(f.form->autoLock()->minutes(), 30);
         QCOMPARE(ini::ReadSetting(gbk::encode(u"界面设置"_s), "autolock"), QByteArray("30"));
+    }
+
+    // A search shows in each summary the words around the first place found, and the status bar
+    // says how many entries it found.
+    void aSearchShowsWhereEachEntryMatchedAndHowMany()
+    {
+        const QString walk = u"早上起得很早，天气不错，出门散步走了很远很远的路，回来以后"_s;
+        makeUser(Format::Old, {{u"2003年9月3日"_s, ownRecord(0, 0, walk + u"下雨了。"_s)},
+                               {u"2003年9月4日"_s, ownRecord(0, 0, u"下雨。"_s + walk)},
+                               {u"2003年9月5日"_s, ownRecord(0, 0, walk)}});
+        QVERIFY(f.start());
+        QVERIFY(f.login(kZhangSan, u"pw"_s));
+        TListPage *list = f.form->ListPage();
+        QVERIFY(f.form->FoundCount()->isHidden());
+        typeText(list->SearchEdit, u"下雨"_s);
+        QCOMPARE(list->rowCount(), 2);
+        QVERIFY(f.form->FoundCount()->isVisible());
+        QCOMPARE(f.form->FoundCount()->text(), u"找到 2 篇"_s);
+        QStringList shown;
+        for (int row = 0; row < 2; ++row)
+            shown << list->ListView1->model()->index(row, 3).data().toString();
+        QCOMPARE(shown, QStringList({u"下雨。"_s + walk, u"…"_s + walk.right(12) + u"下雨了。"_s}));
+        QCOMPARE(list->shownSummary(1), shown[1]);
+
+        click(3);
+        QVERIFY(f.form->FoundCount()->isHidden());
+        click(4);
+        QVERIFY(f.form->FoundCount()->isVisible());
+        list->ClearButton->click();
+        QVERIFY(f.form->FoundCount()->isHidden());
+        QCOMPARE(list->shownSummary(0), walk);
     }
 
 private:
