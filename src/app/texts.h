@@ -12,7 +12,7 @@ inline QString mainCaption() { return QStringLiteral("羽书手札2003.11.29版"
 inline QString alreadyRunningCaption() { return QStringLiteral("羽书手札(2003版)"); }
 inline QString alreadyRunning()
 {
-    return QStringLiteral("程序\" Quillbook \"已经运行了。");
+    return QStringLiteral("羽书手札已经在运行了。");
 }
 
 // The status bar's line while the window waits for the diary: reading it (a login, a listing,
@@ -36,7 +36,7 @@ inline QString descendingKey() { return QStringLiteral("descending"); }
 inline QString helpCaption() { return QStringLiteral("羽书手札 帮助"); }
 inline QString helpMissing(const QString &path)
 {
-    return QStringLiteral("The help document %1 cannot be found").arg(path);
+    return QStringLiteral("找不到帮助文档“%1”!").arg(path);
 }
 
 // Drafts of unsaved text, offered back at the next login.

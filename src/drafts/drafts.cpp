@@ -109,7 +109,7 @@ QByteArray encode(const QByteArray &entryName, const QByteArray &record, const D
                   const QDateTime &written, quint32 seed)
 {
     if (entryName.size() > 0xFFFF)
-        throw EDraftError(QStringLiteral("The entry name is too long for a draft"));
+        throw EDraftError(QStringLiteral("日记的名字太长，无法留下草稿"));
     if (key) {
         const QByteArray head = header(kSealed, entryName, written);
         return head + entry_seal::seal(*key, head, record);
@@ -179,7 +179,7 @@ void store(const QString &archivePath, const QByteArray &entryName, const QByteA
     const QString path = pathOf(archivePath, entryName);
     files::AtomicWriter out(path, files::AtomicWriter::RefuseLinks);
     if (!out.isOpen() || !out.write(bytes) || !out.commit())
-        throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, out.errorString()));
+        throw EDraftError(QStringLiteral("无法写入文件“%1”：%2").arg(path, out.errorString()));
 }
 
 void write(const QString &archivePath, const QByteArray &entryName, const QByteArray &record,
@@ -192,7 +192,7 @@ void write(const QString &archivePath, const QByteArray &entryName, const QByteA
     // draft clears it away, under the lock that keeps two programs from writing one draft.
     const files::FolderLock lock(path, files::FolderLock::Exclusive);
     if (!lock.ok())
-        throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, lock.errorString()));
+        throw EDraftError(QStringLiteral("无法写入文件“%1”：%2").arg(path, lock.errorString()));
     files::AtomicWriter::removeLeftovers(path);
     store(archivePath, entryName, bytes);
 }

@@ -646,7 +646,7 @@ private slots:
         m_w.boxes.clear();
         click(4);
         QCOMPARE(m_w.boxes.size(), 1);
-        QCOMPARE(m_w.boxes[0].caption, u"Quillbook"_s);
+        QCOMPARE(m_w.boxes[0].caption, u"羽书手札"_s);
         QCOMPARE(m_w.boxes[0].icon, QMessageBox::Critical);
         QCOMPARE(m_w.boxes[0].text, u"日记“2003年10月7日”无法读取（密码不同），为免覆盖它，这次没有保存!\n"
                                   "写下的内容仍在编辑框中，请先复制出来!"_s);

@@ -147,7 +147,7 @@ private slots:
             QCOMPARE(m_boxes.size(), 0);
         } else {
             QCOMPARE(m_boxes.size(), 1);
-            QCOMPARE(m_boxes[0].caption, QStringLiteral("Quillbook"));
+            QCOMPARE(m_boxes[0].caption, QStringLiteral("羽书手札"));
             QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
             QCOMPARE(m_boxes[0].text, box);
         }
@@ -189,7 +189,7 @@ private slots:
         QVERIFY(!m_form->isVisible());
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
-        QCOMPARE(m_boxes[0].text, QStringLiteral("File access denied (%1)").arg(m_settings));
+        QCOMPARE(m_boxes[0].text, QStringLiteral("设置文件“%1”：没有权限读写文件!").arg(m_settings));
     }
 
     void theLoginButtonBringsTheLoginPageBack()
@@ -221,8 +221,8 @@ private slots:
         setApplicationHelpFile(missing);
         QTest::mouseClick(m_form->NavBtn(6), Qt::LeftButton, {}, QPoint(38, 30));
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].caption, QStringLiteral("Quillbook"));
-        QCOMPARE(m_boxes[0].text, QStringLiteral("The help document %1 cannot be found.").arg(missing));
+        QCOMPARE(m_boxes[0].caption, QStringLiteral("羽书手札"));
+        QCOMPARE(m_boxes[0].text, QStringLiteral("找不到帮助文档“%1”!").arg(missing));
     }
 
     void anotherCopySaysSoAndRestoresTheWindow()
@@ -231,7 +231,7 @@ private slots:
         m_form->AnotherCopyStarted();
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].caption, QStringLiteral("羽书手札(2003版)"));
-        QCOMPARE(m_boxes[0].text, QStringLiteral("程序\" Quillbook \"已经运行了。"));
+        QCOMPARE(m_boxes[0].text, QStringLiteral("羽书手札已经在运行了。"));
         QCOMPARE(m_boxes[0].icon, QMessageBox::Information);
         QVERIFY(m_boxes[0].hasOwner);
 

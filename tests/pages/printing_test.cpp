@@ -269,10 +269,10 @@ private slots:
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("message");
         QTest::newRow("no printer and no output file")
-            << QString() << QStringLiteral("There is no default printer currently selected.");
+            << QString() << QStringLiteral("没有可用的打印机，也没有选择输出文件!");
         QTest::newRow("an output file that cannot be created")
             << QStringLiteral("no/such/folder/x.pdf")
-            << QStringLiteral("Cannot create file \"%1\"");
+            << QStringLiteral("无法创建文件“%1”!");
     }
     void printerErrorsAreShownAfterTheLinesAreRemoved()
     {
@@ -298,7 +298,7 @@ private slots:
         QVERIFY(!finished);
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].icon, QMessageBox::Critical);
-        QCOMPARE(shown[0].caption, QStringLiteral("Quillbook"));
+        QCOMPARE(shown[0].caption, QStringLiteral("羽书手札"));
         QCOMPARE(shown[0].text, message.contains(QLatin1String("%1")) ? message.arg(path) : message);
         QCOMPARE(htmlWhenShown, before);
     }
