@@ -140,6 +140,7 @@ diary_export::ExportReport exportWithProgress(QWidget *owner, TArchiveReader &re
 {
     QProgressDialog progress(export_dialog_text::progress(), export_dialog_text::cancel(), 0, 1, owner);
     progress.setObjectName(QStringLiteral("ExportProgress"));
+    progress.setWindowTitle(export_dialog_text::title());
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
     progress.setValue(0);

@@ -116,8 +116,8 @@ public:
 
     // Prints the open entry under its heading (date, weather, mood) in red. With printer null
     // the print dialog is shown first (cancel prints nothing) and the page's printer is used;
-    // otherwise the entry goes straight to the given printer. The heading lines are taken out of
-    // the editor again whatever happens. Throws EPrinter when the printer cannot print.
+    // otherwise the entry goes straight to the given printer. The heading goes onto a copy of the
+    // entry: the editor is never changed. Throws EPrinter when the printer cannot print.
     void PrintOpenEntry(QPrinter *printerOrNullForDialog);
 
     // Brings the commands' enabled and checked states up to date; runs whenever the program is
