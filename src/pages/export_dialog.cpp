@@ -1,4 +1,5 @@
 #include "pages/export_dialog.h"
+#include "widgets/date_popup.h"
 
 #include "diary/entry.h"
 #include "platform/message_box.h"
@@ -59,6 +60,7 @@ TExportDialog::TExportDialog(const QList<QByteArray> &selected, bool onSelection
         auto *edit = new QDateEdit(date, this);
         edit->setObjectName(QLatin1String(name));
         edit->setCalendarPopup(true);
+        showWholeMonth(edit);
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         return edit;
     };

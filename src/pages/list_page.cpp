@@ -1,6 +1,7 @@
 #include "pages/list_page.h"
 
 #include "pages/diary_calendar.h"
+#include "widgets/date_popup.h"
 #include "platform/message_box.h"
 
 #include <QAction>
@@ -379,6 +380,7 @@ void TListPage::createSearchBar()
         auto *edit = new QDateEdit(bar);
         edit->setObjectName(QLatin1String(name));
         edit->setCalendarPopup(true);
+        showWholeMonth(edit);
         edit->setLocale(QLocale(QLocale::Chinese, QLocale::China));  // its calendar in Chinese
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         edit->setDate(diary::today());

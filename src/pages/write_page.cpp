@@ -5,6 +5,7 @@
 #include "pages/rich_format.h"
 #include "pages/text_field.h"
 #include "platform/message_box.h"
+#include "widgets/date_popup.h"
 #include "widgets/entry_boxes.h"
 
 #include "diary/search.h"
@@ -131,6 +132,7 @@ void TWritePage::createControls()
     DatePicker = new QDateEdit(this);
     DatePicker->setObjectName(QStringLiteral("DatePicker"));
     DatePicker->setCalendarPopup(true);
+    showWholeMonth(DatePicker);
     DatePicker->setLocale(QLocale(QLocale::Chinese, QLocale::China));  // its calendar in Chinese
     DatePicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     DatePicker->setToolTip(QStringLiteral("选一天，写那天的日记"));

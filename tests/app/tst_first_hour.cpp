@@ -21,6 +21,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCalendarWidget>
+#include <QDateEdit>
+#include <QRadioButton>
+#include <QTableView>
 #include <QComboBox>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -401,6 +405,34 @@ private slots:
         list->ClearButton->click();
         QVERIFY(f.form->FoundCount()->isHidden());
         QCOMPARE(list->shownSummary(0), walk);
+    }
+
+    // The date pop-ups show every row of their month, whatever the skin.
+    void theDatePopUpShowsItsWholeMonth()
+    {
+        makeUser(Format::Old, {});
+        QVERIFY(f.start());
+        QVERIFY(f.login(kZhangSan, u"pw"_s));
+        for (int skin = 0; skin < 10; ++skin) {
+            f.form->RadioButton(skin + 1)->setChecked(true);
+            click(3);
+            for (QDateEdit *edit : {write()->DatePicker, f.form->ListPage()->FromDate}) {
+                edit->setEnabled(true);
+                QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 6, edit->height() / 2));
+                QCalendarWidget *calendar = edit->calendarWidget();
+                QVERIFY(QTest::qWaitForWindowExposed(calendar->window()));
+                auto *view = calendar->findChild<QTableView *>(u"qt_calendar_calendarview"_s);
+                QVERIFY(view);
+                const int last = view->model()->rowCount() - 1;
+                const auto bottom = [view, last] { return view->rowViewportPosition(last) + view->rowHeight(last); };
+                QTRY_VERIFY2(bottom() <= view->viewport()->height(),
+                             qPrintable(u"skin %1: last row ends at %2 in %3"_s.arg(skin + 1).arg(bottom())
+                                            .arg(view->viewport()->height())));
+                calendar->window()->hide();
+                if (edit == write()->DatePicker)
+                    click(4);
+            }
+        }
     }
 
 private:
