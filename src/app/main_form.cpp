@@ -381,6 +381,17 @@ void TForm1::FormClose()
     m_diaryKey.reset();
     ini::WriteSetting(gbk::encode(app::text::skinSection()), gbk::encode(app::text::skinKey()),
                       QByteArray::number(m_skinIndex));
+    ini::WriteSetting(gbk::encode(app::text::skinSection()), gbk::encode(app::text::windowPlaceKey()),
+                      saveGeometry().toBase64());
+}
+
+void TForm1::restoreWindowPlace()
+{
+    const QByteArray place = ini::ReadSetting(gbk::encode(app::text::skinSection()),
+                                              gbk::encode(app::text::windowPlaceKey()));
+    // A place from another screen is fitted into the screens there are now.
+    if (!place.isEmpty())
+        restoreGeometry(QByteArray::fromBase64(place.trimmed()));
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

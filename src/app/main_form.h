@@ -59,7 +59,7 @@ struct Listing;
 // the program goes on. Creating the window runs FormCreate (logged out, the stored skin applied);
 // closing it first saves the open entry as leaving the write page does: when that save fails the
 // error is shown and the window stays open with the text in the editor. Otherwise FormClose runs
-// (the skin index written to the settings file) and the window closes. The end of the desktop
+// (the skin index and the window's place written to the settings file) and the window closes. The end of the desktop
 // session (commitDataRequest) and the application's end (aboutToQuit) save the same way.
 class TForm1 : public QMainWindow
 {
@@ -124,6 +124,9 @@ public slots:
     void fitToScreen(const QRect &available);
     // The smallest client area with every page usable: the whole toolbar and navigation column.
     static QSize minimumClientSize();
+    // Gives the window the size, place and state (maximised) it had when it was last closed, as
+    // FormClose keeps them in the settings file; nothing when none is kept.
+    void restoreWindowPlace();
 
     // Another copy of the program was started: says so, then brings this window forward.
     void AnotherCopyStarted();

@@ -25,6 +25,8 @@ inline QString skinSection() { return QStringLiteral("界面设置"); }
 inline QString skinKey() { return QStringLiteral("skin"); }
 // In the same section: minutes without input before the diary locks itself; 0 never.
 inline QString autoLockKey() { return QStringLiteral("autolock"); }
+// In the same section: the window's size, place and state at the last close (base64).
+inline QString windowPlaceKey() { return QStringLiteral("geometry"); }
 inline constexpr int kDefaultAutoLockMinutes = 10;
 // On the login page after the diary locked itself.
 inline QString lockedWhileIdle() { return QStringLiteral("因长时间未操作，日记已锁定"); }

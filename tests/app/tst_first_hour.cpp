@@ -435,6 +435,25 @@ private slots:
         }
     }
 
+    // The window opens as large, where and (maximised or not) as it was when it was closed.
+    void theWindowOpensAsItWasClosed()
+    {
+        QVERIFY(f.start());
+        f.form->setGeometry(40, 50, 700, 520);
+        QVERIFY(f.form->close());
+        f.form = std::make_unique<TForm1>();
+        f.form->restoreWindowPlace();
+        f.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+        QCOMPARE(f.form->geometry(), QRect(40, 50, 700, 520));
+        f.form->showMaximized();
+        QVERIFY(f.form->close());
+        f.form = std::make_unique<TForm1>();
+        f.form->restoreWindowPlace();
+        f.form->show();
+        QVERIFY(f.form->isMaximized());
+    }
+
 private:
     // Zhang San's diary with password "pw" in the format asked for, holding the entries.
     void makeUser(Format format, const WindowFixture::Entries &entries)
