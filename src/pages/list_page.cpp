@@ -424,6 +424,10 @@ void TListPage::createSearchBar()
     ImportButton->setObjectName(QStringLiteral("ImportButton"));
     ImportButton->setToolTip(QStringLiteral("从文本、Markdown、RTF或HTML文件导入日记"));
     dates->addWidget(ImportButton);
+    MoreButton = new QPushButton(QStringLiteral("更多"), bar);
+    MoreButton->setObjectName(QStringLiteral("MoreButton"));
+    MoreButton->setToolTip(QStringLiteral("打开、删除、打印所选日记，撤销删除，历史版本"));
+    dates->addWidget(MoreButton);
     connect(ImportButton, &QPushButton::clicked, this, [this] { ImportCmd->trigger(); });
     auto *rows = new QVBoxLayout(bar);
     rows->setContentsMargins(2, 2, 2, 0);
@@ -489,6 +493,25 @@ void TListPage::createMenu()
         for (QAction *rowCommand : {See, Del, N3, ExportSelected})
             rowCommand->setEnabled(true);
     });
+    // The same commands behind the 更多 button, where a person looks for them without knowing of
+    // the right-click: those for a row only while a row is selected.
+    CommandMenu = new QMenu(this);
+    CommandMenu->setObjectName(QStringLiteral("CommandMenu"));
+    CommandMenu->addActions({See, Del});
+    CommandMenu->addSeparator();
+    CommandMenu->addActions({N3, N4, ExportSelected});
+    CommandMenu->addSeparator();
+    CommandMenu->addActions({UndoDel, History, ImportCmd});
+    connect(CommandMenu, &QMenu::aboutToShow, this, [this] {
+        m_hoverTimer.stop();
+        for (QAction *rowCommand : {See, Del, N3, ExportSelected})
+            rowCommand->setEnabled(hasSelection());
+    });
+    connect(CommandMenu, &QMenu::aboutToHide, this, [this] {
+        for (QAction *rowCommand : {See, Del, N3, ExportSelected})
+            rowCommand->setEnabled(true);
+    });
+    MoreButton->setMenu(CommandMenu);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         guarded([&] {
@@ -523,6 +546,11 @@ bool TListPage::eventFilter(QObject *watched, QEvent *event)
         const int key = static_cast<QKeyEvent *>(event)->key();
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && hasSelection()) {
             See->trigger();
+            return true;
+        }
+        // Delete deletes the selected row as "删除(&D)" does, asking first.
+        if (key == Qt::Key_Delete && hasSelection()) {
+            Del->trigger();
             return true;
         }
     }

@@ -52,7 +52,9 @@ class TDiaryCalendar;
 //
 // A right-click on a row selects it and offers every command; a right-click on empty space
 // clears the selection, and the menu then offers only what does not act on a row (N4), so a
-// row hovered a moment earlier is never deleted or printed by mistake.
+// row hovered a moment earlier is never deleted or printed by mistake. The same commands are
+// behind the 「更多」 button beside 导出/导入, for who does not think of the right-click. The
+// Delete key deletes the selected row as "删除(&D)" does.
 //
 // The page performs nothing itself: its commands (See, Del, N3, N4) and the double click are
 // for the main window to connect.
@@ -101,6 +103,10 @@ public:
     QPushButton *ExportButton;  // 「导出…」: the export dialog, for the main window to connect
     TDiaryCalendar *Calendar;   // the same rows by day; hidden until CalendarButton is checked
     QPushButton *ImportButton;  // 「导入…」: triggers ImportCmd
+    QPushButton *MoreButton;    // 「更多」: CommandMenu
+    // Every command of the context menu, behind MoreButton; those that act on a row are enabled
+    // while the menu shows only when a row is selected.
+    QMenu *CommandMenu;
 
     // Removes every row.
     void clearRows();

@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QMenu>
 #include <QPushButton>
 #include <QTreeView>
 #include <QScreen>
@@ -452,6 +453,40 @@ private slots:
         f.form->restoreWindowPlace();
         f.form->show();
         QVERIFY(f.form->isMaximized());
+    }
+
+    // The list's commands are where a person looks: Delete deletes the selected row with the
+    // same question as 删除, and 更多 beside 导出/导入 holds every command, whole in the window
+    // at its first size.
+    void theListsCommandsAreInSightAndOnTheKeyboard()
+    {
+        makeUser(Format::Old, {{u"2003年9月3日"_s, ownRecord(0, 0, u"一"_s)}, {u"2003年9月4日"_s, ownRecord(0, 0, u"二"_s)}});
+        QVERIFY(f.start());
+        QVERIFY(f.login(kZhangSan, u"pw"_s));
+        TListPage *list = f.form->ListPage();
+        list->selectRow(0);
+        list->ListView1->setFocus();
+        f.answer = QMessageBox::No;
+        QTest::keyClick(list->ListView1, Qt::Key_Delete);
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, u"确定要删除 2003年9月4日 的日记吗？"_s);
+        QCOMPARE(list->rowCount(), 2);
+        f.answer = QMessageBox::Yes;
+        QTest::keyClick(list->ListView1, Qt::Key_Delete);
+        QCOMPARE(list->rowCount(), 1);
+
+        QPushButton *more = list->MoreButton;
+        const QRect inWindow(more->mapTo(f.form.get(), QPoint(0, 0)), more->size());
+        QVERIFY(more->isVisible() && f.form->rect().contains(inWindow));
+        QVERIFY(more->menu()->actions().contains(list->History));
+        QVERIFY(more->menu()->actions().contains(list->N3));
+        QVERIFY(more->menu()->actions().contains(list->UndoDel));
+        list->ListView1->clearSelection();
+        emit more->menu()->aboutToShow();
+        QVERIFY(!list->Del->isEnabled());
+        QVERIFY(list->History->isEnabled());
+        emit more->menu()->aboutToHide();
+        QVERIFY(list->UndoDel->isEnabled());
     }
 
 private:
