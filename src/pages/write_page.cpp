@@ -34,7 +34,9 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QKeyEvent>
 #include <QToolBar>
+#include <QToolButton>
 
 static void initPageResources()
 {
@@ -103,6 +105,7 @@ TWritePage::TWritePage(QWidget *parent) : QWidget(parent)
     createToolbar();
     createContextMenu();
     picture_commands::addPictureCommands(this, RichEdit1, ToolBar1, PopupMenu1);
+    makeToolbarReachable();
     resize(kDesignSize);
 
     connect(qApp, &QApplication::focusChanged, this,
@@ -308,6 +311,9 @@ void TWritePage::createCommands()
     Find = command("Find", QStringLiteral("查找(&F)…"), QStringLiteral("在这篇日记中查找"), nullptr,
                    QKeySequence::Find);
     onTriggered(Find, [this] { openFindBar(); });
+    ToolbarFocus = command("ToolbarFocus", QStringLiteral("工具栏"), QStringLiteral("用键盘选工具栏上的命令"),
+                           nullptr, QKeySequence(Qt::Key_F10));
+    onTriggered(ToolbarFocus, [this] { reachToolbar(); });
     onTriggered(Print, [this] { PrintExecute(); });
     onTriggered(PrintSet, [this] { PrintSetExecute(); });
 }
@@ -337,6 +343,28 @@ void TWritePage::createToolbar()
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(0);
     layout->addWidget(ToolBar1);
+}
+
+void TWritePage::makeToolbarReachable()
+{
+    // Reachable by the keyboard (F10, then the arrows), never taking the focus from a click.
+    for (QAction *action : ToolBar1->actions()) {
+        if (QWidget *button = ToolBar1->widgetForAction(action)) {
+            button->setFocusPolicy(Qt::TabFocus);
+            button->installEventFilter(this);
+        }
+    }
+}
+
+void TWritePage::reachToolbar()
+{
+    for (QAction *action : ToolBar1->actions()) {
+        QWidget *button = ToolBar1->widgetForAction(action);
+        if (button && button->isVisible() && button->isEnabled()) {
+            button->setFocus(Qt::ShortcutFocusReason);
+            return;
+        }
+    }
 }
 
 void TWritePage::createContextMenu()
@@ -385,6 +413,36 @@ void TWritePage::hookCalendar()
 
 bool TWritePage::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && watched->parent() == ToolBar1) {
+        auto *button = static_cast<QToolButton *>(watched);
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            // The next button that can be used, round the ends.
+            QList<QWidget *> buttons;
+            for (QAction *action : ToolBar1->actions()) {
+                QWidget *b = ToolBar1->widgetForAction(action);
+                if (b && b->isVisible() && b->isEnabled() && !action->isSeparator())
+                    buttons.append(b);
+            }
+            const qsizetype at = buttons.indexOf(button);
+            if (at >= 0) {
+                const qsizetype step = static_cast<QKeyEvent *>(event)->key() == Qt::Key_Right ? 1 : -1;
+                buttons[(at + step + buttons.size()) % buttons.size()]->setFocus(Qt::TabFocusReason);
+            }
+            return true;
+        }
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            button->click();
+            return true;
+        case Qt::Key_Escape:
+            RichEdit1->setFocus(Qt::OtherFocusReason);
+            return true;
+        default:
+            break;
+        }
+    }
     if (watched == DatePicker
         && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
         hookCalendar();

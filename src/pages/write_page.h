@@ -26,7 +26,9 @@ class TImageComboBox;
 // window's work; the page asks for it through its signals.
 //
 // Commands are QAction members named as the program's commands. Their shortcuts act while the
-// keyboard focus is on the page. Their enabled and checked states are brought up to date each
+// keyboard focus is on the page. F10 takes the keyboard to the toolbar: the arrow keys go from
+// button to button, Space or Enter runs its command on the text field that had the focus, Esc
+// goes back to the editor. Their enabled and checked states are brought up to date each
 // time the program is idle (UpdateCommands()). The editing commands act on whichever text field
 // has the focus; the formatting commands only on a focused rich text editor.
 //
@@ -91,6 +93,7 @@ public:
     QAction *FindNext;               // F3
     QAction *FindPrevious;           // Shift+F3
     QAction *Find;                   // Ctrl+F: the find bar
+    QAction *ToolbarFocus;           // F10: the keyboard to the toolbar
 
     // Empties the editor for a new entry written from the editor's default format: no character,
     // paragraph or list format of the entry shown before is carried over (the editor keeps the
@@ -159,6 +162,8 @@ private:
     void onTriggered(QAction *action, std::function<void()> handler);
     void layOut();
     void openFindBar();
+    void reachToolbar();
+    void makeToolbarReachable();
     void closeFindBar();
     void focusChanged(QWidget *old, QWidget *now);
     bool contains(const QWidget *widget) const;

@@ -489,6 +489,33 @@ private slots:
         QVERIFY(list->UndoDel->isEnabled());
     }
 
+    // F10 takes the keyboard to the write page's toolbar: the arrows choose a command, Space
+    // runs it on the text that had the focus, Esc goes back to the editor.
+    void theToolbarIsReachedFromTheKeyboard()
+    {
+        makeUser(Format::Old, {});
+        QVERIFY(f.start());
+        QVERIFY(f.login(kZhangSan, u"pw"_s));
+        click(3);
+        QTextEdit *editor = write()->RichEdit1;
+        typeText(editor, u"加粗"_s);
+        editor->selectAll();
+        write()->UpdateCommands();   // as whenever the program is idle
+        QTest::keyClick(editor, Qt::Key_F10);
+        QToolBar *bar = write()->ToolBar1;
+        QCOMPARE(QApplication::focusWidget(), bar->widgetForAction(write()->Action1));
+        write()->UpdateCommands();   // the commands still act on the editor's selection
+        QWidget *bold = bar->widgetForAction(write()->RichEditBold1);
+        for (int step = 0; step < 20 && QApplication::focusWidget() != bold; ++step)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QCOMPARE(QApplication::focusWidget(), bold);
+        QTest::keyClick(bold, Qt::Key_Space);
+        QVERIFY(editor->textCursor().charFormat().fontWeight() >= QFont::Bold);
+        QTest::keyClick(bold, Qt::Key_Escape);
+        QCOMPARE(QApplication::focusWidget(), editor);
+        QCOMPARE(editor->toPlainText(), u"加粗"_s);
+    }
+
 private:
     // Zhang San's diary with password "pw" in the format asked for, holding the entries.
     void makeUser(Format format, const WindowFixture::Entries &entries)
