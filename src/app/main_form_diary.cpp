@@ -637,17 +637,34 @@ void TForm1::ListEntries()
 {
     waitForAutoSave();
     showPage(m_listPage);
-    m_listForm->clearRows();
-    if (m_listedPath != m_diaryPath)
-        m_listingCache->clear();
+    // Everything that takes time with a large diary happens on the worker: the listing, the
+    // sorting, the calendar's days, the search, and freeing the rows shown until now. The
+    // window's thread only hands the rows over.
+    auto letGo = std::make_shared<QList<QList<diary::ListRow>>>();
+    letGo->append(m_listForm->takeRows());
+    letGo->append(std::exchange(m_keptRows, {}));
+    m_keptCurrent = false;
+    const bool otherDiary = m_listedPath != m_diaryPath;
     m_listedPath = m_diaryPath;
     const QString path = m_diaryPath;
-    const diary::Listing listing = listDiary(m_listingCache.get());
+    auto [listing, prepared] = offThread(
+        app::text::openingDiary(),
+        [path, key = keyCopy(), cache = m_listingCache.get(), otherDiary, letGo,
+         how = m_listForm->preparation()] {
+            letGo->clear();
+            if (otherDiary)
+                cache->clear();
+            TArchiveReader reader;
+            reader.SetZipName(path);
+            diary::Listing listed = diary::listEntries(reader, key.get(), cache);
+            TListPage::Prepared ready = TListPage::prepare(listed.rows, how);
+            return std::make_pair(std::move(listed), std::move(ready));
+        });
     // Locked meanwhile, or another diary current: its rows are not this one's to show.
     if (m_diaryPath != path)
         return;
     keepRows(listing, m_diaryPath);
-    m_listForm->setRows(listing.rows);
+    m_listForm->setPrepared(std::move(prepared));
     noticeUnreadable(listing.rows);
     listing.rethrowError();
 }

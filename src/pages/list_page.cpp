@@ -682,36 +682,107 @@ void TListPage::queryChanged()
     refill();
 }
 
+namespace {
+
+// The years of one day read best newest first, whatever the table's order.
+diary::RowOrder orderFor(const diary::SearchQuery &search, diary::RowOrder order)
+{
+    return search.onThisDay.isValid() ? diary::RowOrder{} : order;
+}
+
+// The rows the search finds, in the sorted order.
+QList<qsizetype> foundIn(const QList<qsizetype> &sorted, qsizetype rowCount, const diary::SearchIndex &index,
+                         const diary::SearchQuery &search)
+{
+    if (search.isOpen())
+        return sorted;
+    std::vector<bool> found(size_t(rowCount), false);
+    for (const qsizetype i : index.find(search))
+        found[size_t(i)] = true;
+    QList<qsizetype> shown;
+    for (const qsizetype i : sorted) {
+        if (found[size_t(i)])
+            shown.append(i);
+    }
+    return shown;
+}
+
+} // namespace
+
+TListPage::Preparation TListPage::preparation() const
+{
+    return {m_order, query()};
+}
+
+TListPage::Prepared TListPage::prepare(QList<diary::ListRow> rows, const Preparation &how)
+{
+    Prepared prepared;
+    prepared.query = how.query;
+    prepared.order = orderFor(how.query, how.order);
+    prepared.sorted = diary::sortedPositions(rows, prepared.order);
+    prepared.moods = diary::moodsByDay(rows);
+    if (!how.query.isOpen()) {
+        prepared.index.emplace(rows);
+        prepared.shown = foundIn(prepared.sorted, rows.size(), *prepared.index, how.query);
+    } else {
+        prepared.shown = prepared.sorted;
+    }
+    prepared.rows = std::move(rows);
+    return prepared;
+}
+
+void TListPage::setPrepared(Prepared prepared)
+{
+    m_hoverTimer.stop();
+    m_model->show({});
+    m_rows = std::move(prepared.rows);
+    m_sorted = std::move(prepared.sorted);
+    m_sortedOrder = prepared.order;
+    m_indexed = prepared.index.has_value();
+    m_index = prepared.index ? std::move(*prepared.index) : diary::SearchIndex();
+    Calendar->setMoods(std::move(prepared.moods));
+    const diary::SearchQuery search = query();
+    // The order or the search changed while it was prepared: the page does its own work.
+    if (orderFor(search, m_order) != m_sortedOrder || (!search.isOpen() && !m_indexed)) {
+        refill();
+        return;
+    }
+    showRows(search, search == prepared.query ? std::move(prepared.shown)
+                                              : foundIn(m_sorted, m_rows.size(), m_index, search));
+}
+
+QList<diary::ListRow> TListPage::takeRows()
+{
+    m_hoverTimer.stop();
+    m_model->show({});
+    m_sorted.clear();
+    m_index = diary::SearchIndex();
+    m_indexed = false;
+    Calendar->setRows({});
+    return std::exchange(m_rows, {});
+}
+
 void TListPage::refill()
 {
     m_hoverTimer.stop();
     const diary::SearchQuery search = query();
-    m_needle = diary::foldForSearch(search.text).isEmpty() ? QString() : search.text;
-    const bool open = search.isOpen();
-    if (!open && !m_indexed) {
+    if (!search.isOpen() && !m_indexed) {
         m_index = diary::SearchIndex(m_rows);
         m_indexed = true;
     }
-    // The years of one day read best newest first, whatever the table's order.
-    const diary::RowOrder order = search.onThisDay.isValid() ? diary::RowOrder{} : m_order;
     // Sorted once per order: each keystroke of a search only picks from it.
+    const diary::RowOrder order = orderFor(search, m_order);
     if (m_sorted.size() != m_rows.size() || order != m_sortedOrder) {
         m_sorted = diary::sortedPositions(m_rows, order);
         m_sortedOrder = order;
     }
-    QList<qsizetype> shown;
-    if (open) {
-        shown = m_sorted;
-    } else {
-        std::vector<bool> found(size_t(m_rows.size()), false);
-        for (const qsizetype i : m_index.find(search))
-            found[size_t(i)] = true;
-        for (const qsizetype i : m_sorted) {
-            if (found[size_t(i)])
-                shown.append(i);
-        }
-    }
-    const int found = open ? -1 : int(shown.size());
+    showRows(search, foundIn(m_sorted, m_rows.size(), m_index, search));
+}
+
+void TListPage::showRows(const diary::SearchQuery &search, QList<qsizetype> shown)
+{
+    m_needle = diary::foldForSearch(search.text).isEmpty() ? QString() : search.text;
+    const int found = search.isOpen() ? -1 : int(shown.size());
     m_model->show(std::move(shown));
     if (found != m_found) {
         m_found = found;

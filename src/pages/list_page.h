@@ -4,11 +4,15 @@
 #include "diary/search.h"
 
 #include <QByteArray>
+#include <QDate>
+#include <QHash>
 #include <QList>
 #include <QPoint>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -116,6 +120,33 @@ public:
     // Replaces the rows with these list rows.
     void setRows(const QList<diary::ListRow> &rows);
 
+    // A listing made ready to show off the window's thread, so that showing a large diary (tens
+    // of thousands of rows) only hands it over: the rows, their positions in the page's order,
+    // the calendar's days, and while a search is on, its index and the rows it finds.
+    struct Prepared {
+        QList<diary::ListRow> rows;
+        diary::RowOrder order;
+        QList<qsizetype> sorted;
+        QHash<QDate, int> moods;
+        std::optional<diary::SearchIndex> index;
+        diary::SearchQuery query;   // the search shown was found for
+        QList<qsizetype> shown;
+    };
+    // What prepare() needs of the page: its order and its search. Taken on the window's thread.
+    struct Preparation {
+        diary::RowOrder order;
+        diary::SearchQuery query;
+    };
+    Preparation preparation() const;
+    // No widgets: runs on any thread.
+    static Prepared prepare(QList<diary::ListRow> rows, const Preparation &how);
+    // Replaces the rows as setRows() does, with the work done (when the page's order and search
+    // are still those prepared for; otherwise the page sorts and searches again).
+    void setPrepared(Prepared prepared);
+    // Removes every row, as clearRows() does, and gives them to the caller, who can let go of
+    // them on another thread: freeing a large diary's rows is tens of milliseconds.
+    QList<diary::ListRow> takeRows();
+
     diary::RowOrder order() const { return m_order; }
     // Shows the rows in that order (does not announce it).
     void setOrder(diary::RowOrder order);
@@ -174,6 +205,8 @@ private:
     Row rowAt(int position) const;
     // Fills the table from the rows, in order, those the search finds.
     void refill();
+    // Shows these positions of the rows, as the search found them.
+    void showRows(const diary::SearchQuery &search, QList<qsizetype> shown);
     void queryChanged();
     // The date column as wide as the widest date in the table's font, and so on.
     void fitColumns();
