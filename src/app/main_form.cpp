@@ -212,6 +212,12 @@ TNavButton *TForm1::makeNavButton(QWidget *column, int number, int place, const 
     // Alt+1 … in the column's order from the top, so that the keyboard reaches every page.
     button->setShortcut(QKeySequence(Qt::ALT | Qt::Key(Qt::Key_1 + place)));
     paintBlue(button);
+    // The page shown checks its button: the caption then stands white on the captions' blue,
+    // plain to see in every skin.
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Button, kCaptionBlue);
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    button->setPalette(palette);
     return button;
 }
 
