@@ -88,8 +88,10 @@ RecoveryCodeDialog::RecoveryCodeDialog(const QString &userName, const QString &c
     column->addWidget(codeFrame);
     column->addWidget(warning);
     column->addLayout(buttons);
-    // Never smaller than what shows the whole code and every line of text.
-    column->setSizeConstraint(QLayout::SetMinimumSize);
+    // Exactly as large as the whole code and every line of the wrapped texts need: a minimum
+    // alone would count the texts' lines at another width, and a window manager fitting the
+    // dialog onto a small screen could then squeeze the code.
+    column->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_copyButton, &QPushButton::clicked, this, [this] { guarded([this] { copyCode(); }); });
     connect(m_printButton, &QPushButton::clicked, this, [this] { guarded([this] { printCode(); }); });
