@@ -16,7 +16,8 @@ namespace {
 // every core).
 constexpr int kThreads = 4;
 
-int g_depth = 0;
+int g_depth = 0;       // waits under way on the main thread
+int g_busyDepth = 0;   // those of them that show the busy pointer
 std::function<void()> g_started;
 std::function<void()> g_ended;
 
@@ -38,7 +39,11 @@ bool onMainThread()
 
 } // namespace
 
-void runAndWait(const std::function<void()> &work)
+namespace {
+
+// underDialog: the user's input is served, and the pointer is left alone (a progress dialog
+// with a cancel button shows what happens).
+void runAndWaitFor(const std::function<void()> &work, bool underDialog)
 {
     if (!onMainThread()) {
         work();
@@ -56,13 +61,28 @@ void runAndWait(const std::function<void()> &work)
         }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    if (g_depth++ == 0 && g_started)
+    const bool busy = !underDialog && g_busyDepth++ == 0;
+    ++g_depth;
+    if (busy && g_started)
         g_started();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (--g_depth == 0 && g_ended)
+    loop.exec(underDialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    --g_depth;
+    if (!underDialog && --g_busyDepth == 0 && g_ended)
         g_ended();
     if (error)
         std::rethrow_exception(error);
+}
+
+} // namespace
+
+void runAndWait(const std::function<void()> &work)
+{
+    runAndWaitFor(work, false);
+}
+
+void runAndWaitUnderDialog(const std::function<void()> &work)
+{
+    runAndWaitFor(work, true);
 }
 
 bool waiting() { return g_depth > 0; }

@@ -22,6 +22,11 @@ namespace background {
 // Runs work as above; an exception it throws is thrown again here, on the calling thread.
 void runAndWait(const std::function<void()> &work);
 
+// The same, except that the user's input is served while the work runs: for work under a modal
+// progress dialog, whose cancel button must answer. The dialog keeps the rest of the window
+// from being used meanwhile.
+void runAndWaitUnderDialog(const std::function<void()> &work);
+
 template <typename Work>
 auto run(Work &&work) -> std::invoke_result_t<Work>
 {
@@ -39,7 +44,8 @@ auto run(Work &&work) -> std::invoke_result_t<Work>
 bool waiting();
 
 // Called on the main thread when its first wait starts and when its last one ends (the window
-// shows the busy cursor meanwhile); empty functions remove them.
+// shows the busy cursor meanwhile); a wait under a dialog calls neither. Empty functions remove
+// them.
 void setWaitHooks(std::function<void()> started, std::function<void()> ended);
 
 } // namespace background
