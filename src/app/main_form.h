@@ -59,8 +59,9 @@ struct Listing;
 // the program goes on. Creating the window runs FormCreate (logged out, the stored skin applied);
 // closing it first saves the open entry as leaving the write page does: when that save fails the
 // error is shown and the window stays open with the text in the editor. Otherwise FormClose runs
-// (the skin index and the window's place written to the settings file) and the window closes. The end of the desktop
-// session (commitDataRequest) and the application's end (aboutToQuit) save the same way.
+// (the skin index and the window's place written to the settings file) and the window closes.
+// The end of the desktop session (commitDataRequest) and the application's end (aboutToQuit)
+// save the same way.
 class TForm1 : public QMainWindow
 {
     Q_OBJECT

@@ -466,7 +466,8 @@ void TForm1::finishAutoSave()
     if (!m_autoSaveRun)
         return;
     if (!m_autoSaveRun->outcome.isFinished()) {
-        offThread(app::text::savingEntry(), [outcome = m_autoSaveRun->outcome]() mutable { outcome.waitForFinished(); });
+        offThread(app::text::savingEntry(),
+                  [outcome = m_autoSaveRun->outcome]() mutable { outcome.waitForFinished(); });
         // The worker's report has taken the outcome meanwhile.
         if (!m_autoSaveRun)
             return;

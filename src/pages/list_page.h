@@ -45,8 +45,8 @@ class TDiaryCalendar;
 // and a date range (DateFilter with FromDate and ToDate) filter the rows as they change
 // (diary::SearchIndex); ClearButton 「清除」 empties them all and shows every row again. While
 // there is a search text, the summary column shows the text around its first place in each
-// entry, the places highlighted; foundChanged tells how many entries the search finds. The search stays when the
-// rows are listed anew. OnThisDay 「那年今日」, while checked, shows only the entries written on
+// entry, the places highlighted; foundChanged tells how many entries the search finds. The
+// search stays when the rows are listed anew. OnThisDay 「那年今日」, while checked, shows only the entries written on
 // today's month and day in earlier years (diary::onThisDay), newest first.
 //
 // Calendar: CalendarButton 「日历」 shows a month calendar (TDiaryCalendar) at the right of the

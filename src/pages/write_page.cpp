@@ -196,7 +196,8 @@ void TWritePage::createControls()
     FindInEntry->hide();
     connect(FindInEntry, &FindBar::textChanged, this, [this](const QString &text) { setSearchText(text); });
     connect(FindInEntry, &FindBar::nextRequested, this, [this] { guarded([this] { moveToMatch(true); }); });
-    connect(FindInEntry, &FindBar::previousRequested, this, [this] { guarded([this] { moveToMatch(false); }); });
+    connect(FindInEntry, &FindBar::previousRequested, this,
+            [this] { guarded([this] { moveToMatch(false); }); });
     connect(FindInEntry, &FindBar::closeRequested, this, [this] { guarded([this] { closeFindBar(); }); });
 }
 

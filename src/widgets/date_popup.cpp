@@ -36,7 +36,8 @@ private:
         if (!view || !view->model() || !popup->isVisible())
             return;
         const int last = view->model()->rowCount() - 1;
-        const int missing = view->rowViewportPosition(last) + view->rowHeight(last) - view->viewport()->height();
+        const int bottom = view->rowViewportPosition(last) + view->rowHeight(last);
+        const int missing = bottom - view->viewport()->height();
         if (missing <= 0)
             return;
         m_calendar->setMinimumHeight(m_calendar->height() + missing);
