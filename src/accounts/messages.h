@@ -14,7 +14,7 @@ inline const QString kCipherCaption = QStringLiteral("PassCipher");
 inline const QString kChooseOrCreateUser = QStringLiteral("请先选择或新建一个用户!");
 inline const QString kWrongPassword = QStringLiteral("密码不正确，请重新输入密码!");
 
-// User settings dialog (standard message box, caption "Quillbook").
+// User settings dialog (standard message box, caption "羽书手札").
 inline const QString kEnterUserName = QStringLiteral("\u3000\u3000\u3000请输入用户名!\u3000\u3000\u3000");
 inline const QString kEnterPassword = QStringLiteral("\u3000\u3000\u3000请输入密码!\u3000\u3000\u3000");
 inline const QString kChangePasswordCaption = QStringLiteral("更改密码操作");
@@ -52,6 +52,8 @@ inline const QString kRecoveryWarning = QStringLiteral(
 inline const QString kCopyButton = QStringLiteral("复制");
 inline const QString kPrintButton = QStringLiteral("打印");
 inline const QString kCloseButton = QStringLiteral("确定");
+// Closing the dialog another way than "确定".
+inline const QString kRecoveryNotedQuestion = QStringLiteral("恢复码只显示这一次。确定已经记下了吗？");
 // The printed page: %1 the user name, %2 the code.
 inline const QString kRecoveryPrintout = QStringLiteral("羽书手札 日记恢复码\n\n用户：%1\n恢复码：%2\n\n");
 
@@ -74,9 +76,8 @@ inline const QString kPasswordNotStorable = QStringLiteral("密码中含有本�
 inline const QString kPasswordNotGbk =
     QStringLiteral("The password holds characters that cannot be stored");
 inline const QString kCipherFailed = QStringLiteral("The password token could not be computed: %1");
-inline const QString kUserListRead = QStringLiteral("Cannot read the user list %1: %2");
-inline const QString kUserListWrite = QStringLiteral("Cannot write the user list %1: %2");
-inline const QString kUserListInUse =
-    QStringLiteral("The user list %1 is in use by another program; try again later");
+inline const QString kUserListRead = QStringLiteral("无法读取用户列表“%1”（%2）!");
+inline const QString kUserListWrite = QStringLiteral("无法写入用户列表“%1”（%2）!");
+inline const QString kUserListInUse = QStringLiteral("用户列表“%1”正被另一个程序使用，请稍后再试!");
 
 } // namespace accounts_text

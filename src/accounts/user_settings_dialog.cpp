@@ -5,10 +5,10 @@
 #include "accounts/private_login.h"
 #include "accounts/recovery_code_dialog.h"
 #include "accounts/user_list.h"
-#include "accounts/wait_cursor.h"
 #include "accounts/user_name.h"
 #include "archive/archive_writer.h"
 #include "diary/messages.h"
+#include "platform/background.h"
 #include "platform/message_box.h"
 #include "widgets/link_label.h"
 #include "widgets/password_reveal.h"
@@ -16,13 +16,21 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 
 namespace {
 
-constexpr QSize kClientSize(313, 206);
+constexpr QSize kClientSize(313, 236);
+// The auto-lock periods offered, in minutes; 0 never locks.
+constexpr int kAutoLockChoices[] = {0, 5, 10, 30};
+
+QString autoLockText(int minutes)
+{
+    return minutes > 0 ? QStringLiteral("%1 分钟").arg(minutes) : QStringLiteral("不自动锁定");
+}
 // The input box's edit takes no more than this.
 constexpr int kOldPasswordMaxLength = 255;
 
@@ -65,13 +73,13 @@ TForm2::TForm2(QComboBox *userBox, QWidget *parent)
 
     m_okButton = new QPushButton(QStringLiteral("确定"), this);
     m_okButton->setObjectName(QStringLiteral("Button1"));
-    m_okButton->setGeometry(8, 172, 75, 25);
+    m_okButton->setGeometry(8, 202, 75, 25);
     m_convertButton = new QPushButton(accounts_text::kConvertButton, this);
     m_convertButton->setObjectName(QStringLiteral("Button2"));
-    m_convertButton->setGeometry(89, 172, 110, 25);
+    m_convertButton->setGeometry(89, 202, 110, 25);
     m_forgotButton = new QPushButton(accounts_text::kForgotButton, this);
     m_forgotButton->setObjectName(QStringLiteral("Button3"));
-    m_forgotButton->setGeometry(205, 172, 100, 25);
+    m_forgotButton->setGeometry(205, 202, 100, 25);
     // Enter in the edits has its own meaning; no button may take it as the dialog's default.
     for (QPushButton *button : {m_okButton, m_convertButton, m_forgotButton})
         button->setAutoDefault(false);
@@ -81,11 +89,25 @@ TForm2::TForm2(QComboBox *userBox, QWidget *parent)
     m_privateBox->setGeometry(8, 142, 297, 20);
     m_privateBox->setChecked(true);
 
+    auto *autoLockLabel = new QLabel(QStringLiteral("自动锁定："), this);
+    autoLockLabel->setObjectName(QStringLiteral("AutoLockLabel"));
+    autoLockLabel->setGeometry(8, 172, 70, 22);
+    m_autoLockBox = new QComboBox(this);
+    m_autoLockBox->setObjectName(QStringLiteral("AutoLockBox"));
+    m_autoLockBox->setGeometry(80, 171, 130, 24);
+    m_autoLockBox->setToolTip(QStringLiteral("多久没有操作，就保存正在写的日记并锁定，回到登录页"));
+    autoLockLabel->setBuddy(m_autoLockBox);
+    for (int minutes : kAutoLockChoices)
+        m_autoLockBox->addItem(autoLockText(minutes), minutes);
+    connect(m_autoLockBox, &QComboBox::activated, this,
+            [this] { emit autoLockChosen(m_autoLockBox->currentData().toInt()); });
+
     m_showCode = RecoveryCodeDialog::showCode;
 
     setTabOrder(m_nameEdit, m_passwordEdit);
     setTabOrder(m_passwordEdit, m_privateBox);
-    setTabOrder(m_privateBox, m_okButton);
+    setTabOrder(m_privateBox, m_autoLockBox);
+    setTabOrder(m_autoLockBox, m_okButton);
     setTabOrder(m_okButton, m_convertButton);
     setTabOrder(m_convertButton, m_forgotButton);
 
@@ -117,6 +139,18 @@ void TForm2::FormShow()
     m_nameEdit->setFocus();
 }
 
+void TForm2::setAutoLockMinutes(int minutes)
+{
+    minutes = qMax(0, minutes);
+    int at = m_autoLockBox->findData(minutes);
+    // A period written into the settings file by hand is shown as it is.
+    if (at < 0) {
+        m_autoLockBox->addItem(autoLockText(minutes), minutes);
+        at = m_autoLockBox->count() - 1;
+    }
+    m_autoLockBox->setCurrentIndex(at);
+}
+
 void TForm2::Edit1KeyPress() { m_passwordEdit->setFocus(); }
 
 void TForm2::Edit2KeyPress() { Button1Click(); }
@@ -145,14 +179,15 @@ void TForm2::Button1Click()
 
 void TForm2::createUser(const QString &name, const QString &password)
 {
-    TArchiveWriter archive;
     QString code;
-    if (m_privateBox->isChecked()) {
-        WaitCursor wait;
-        code = accounts::createPrivateUserArchive(archive, name, password);
-    } else {
-        accounts::createUserArchive(archive, *m_cipher, name, password);
-    }
+    const bool makePrivate = m_privateBox->isChecked();
+    background::run([&] {
+        TArchiveWriter archive;
+        if (makePrivate)
+            code = accounts::createPrivateUserArchive(archive, name, password);
+        else
+            accounts::createUserArchive(archive, *m_cipher, name, password);
+    });
 
     // The new user is picked, so that 登录 works at once with the password just chosen.
     m_userBox->addItem(name);
@@ -168,13 +203,14 @@ void TForm2::changePassword(const QString &name, const QString &password)
 {
     const std::optional<QString> oldPassword =
         m_askOldPassword(this, accounts_text::kChangePasswordCaption, accounts_text::kOldPasswordPrompt);
-    TArchiveWriter archive;
-    // A rewrite like a save: the diary as it was is kept as a version when one is due.
-    archive.SetKeepVersions(true);
     bool changed = false;
     if (oldPassword) {
-        WaitCursor wait;
-        changed = accounts::changeDiaryPassword(archive, *m_cipher, name, *oldPassword, password);
+        changed = background::run([&] {
+            TArchiveWriter archive;
+            // A rewrite like a save: the diary as it was is kept as a version when one is due.
+            archive.SetKeepVersions(true);
+            return accounts::changeDiaryPassword(archive, *m_cipher, name, *oldPassword, password);
+        });
     }
     if (changed)
         msgbox::showMessage(this, accounts_text::kPasswordChanged);
@@ -225,8 +261,11 @@ void TForm2::Button2Click()
     const std::optional<QString> name = existingName();
     if (!name)
         return;
-    TArchiveReader archive;
-    if (accounts::isPrivateUser(archive, *name))
+    const bool isPrivate = background::run([&] {
+        TArchiveReader archive;
+        return accounts::isPrivateUser(archive, *name);
+    });
+    if (isPrivate)
         unprotect(*name);
     else
         protect(*name);
@@ -238,12 +277,10 @@ void TForm2::protect(const QString &name)
         m_askOldPassword(this, accounts_text::kProtectCaption, accounts_text::kDiaryPasswordPrompt);
     if (!password)
         return;
-    std::optional<accounts::ConversionReport> report;
-    {
-        WaitCursor wait;
+    const std::optional<accounts::ConversionReport> report = background::run([&] {
         TArchiveWriter archive;
-        report = accounts::protectUser(archive, *m_cipher, name, *password);
-    }
+        return accounts::protectUser(archive, *m_cipher, name, *password);
+    });
     if (!report) {
         msgbox::showMessage(this, accounts_text::kPasswordWrongNothingChanged);
         return;
@@ -267,13 +304,11 @@ void TForm2::unprotect(const QString &name)
         m_askOldPassword(this, accounts_text::kUnprotectCaption, accounts_text::kDiaryPasswordPrompt);
     if (!password)
         return;
-    std::optional<accounts::ConversionReport> report;
-    {
-        WaitCursor wait;
+    const std::optional<accounts::ConversionReport> report = background::run([&] {
         TArchiveWriter archive;
         archive.SetKeepVersions(true);
-        report = accounts::unprotectUser(archive, *m_cipher, name, *password);
-    }
+        return accounts::unprotectUser(archive, *m_cipher, name, *password);
+    });
     if (!report) {
         msgbox::showMessage(this, accounts_text::kPasswordWrongNothingChanged);
         return;
@@ -308,20 +343,21 @@ void TForm2::Button3Click()
         return;
     }
     accounts::requireValidAccount(*name, password);
-    TArchiveReader archive;
-    if (!accounts::isPrivateUser(archive, *name))
+    const bool isPrivate = background::run([&] {
+        TArchiveReader archive;
+        return accounts::isPrivateUser(archive, *name);
+    });
+    if (!isPrivate)
         throw EDiaryFormat(diary_text::notPrivate());
     const std::optional<QString> code =
         m_askOldPassword(this, accounts_text::kForgotButton, accounts_text::kRecoveryCodePrompt);
     if (!code)
         return;
-    bool recovered = false;
-    {
-        WaitCursor wait;
+    const bool recovered = background::run([&] {
         TArchiveWriter writer;
         writer.SetKeepVersions(true);
-        recovered = accounts::recoverPassword(writer, *name, *code, password);
-    }
+        return accounts::recoverPassword(writer, *name, *code, password);
+    });
     msgbox::showMessage(this, recovered ? accounts_text::kRecovered : accounts_text::kRecoveryCodeWrong);
     if (recovered)
         accept();

@@ -16,15 +16,19 @@ class TPassCipher;
 // The user settings dialog "用户设置" (objectName "Form2"), shown modally from the login page:
 // creates a user, or changes the password of a user whose diary exists already.
 //
-// Client area 313 × 206, only the close button in the title bar:
+// Client area 313 × 236, only the close button in the title bar:
 //   Label1    8,   8; 297 × 38  the prompt for the user name, word-wrapped
 //   Edit1     8,  56; 145 × 21  the user name (first in tab order)
 //   Label2    8,  88; 297 × 17  the prompt for the password
 //   Edit2     8, 112; 297 × 21  the new password, masked (an eye button shows it while held)
 //   CheckBox1 8, 142; 297 × 20  "加密保护（仅凭密码才能阅读）", checked whenever the dialog shows
-//   Button1   8, 172;  75 × 25  "确定"
-//   Button2  89, 172; 110 × 25  "加密/取消加密"
-//   Button3 205, 172; 100 × 25  "忘记密码"
+//   AutoLockLabel 8, 172; 70 × 22  「自动锁定：」
+//   AutoLockBox  80, 171; 130 × 24 the minutes without input before the logged-in diary locks
+//                               itself: 「不自动锁定」, 「5 分钟」, 「10 分钟」, 「30 分钟」 (and
+//                               the period the settings file holds when it is another)
+//   Button1   8, 202;  75 × 25  "确定"
+//   Button2  89, 202; 110 × 25  "加密/取消加密"
+//   Button3 205, 202; 100 × 25  "忘记密码"
 // and PassCipher1, the dialog's own cipher with Salt "53".
 //
 // Showing the dialog empties both edits, checks CheckBox1 and focuses Edit1; Enter in Edit1 moves
@@ -46,7 +50,9 @@ class TPassCipher;
 // then says what was done, which entries were carried over unreadable, and that older copies were
 // removed when there were any, and the dialog closes. "忘记密码" (Button3Click) asks for the recovery code of the private diary named in
 // Edit1 and makes the password in Edit2 its password; a wrong code changes nothing and says so.
-// Key derivations (about half a second each) run under the wait cursor.
+// Key derivations (about half a second each) and rewrites run off the window's thread
+// (platform/background.h). A period picked in AutoLockBox is announced at once
+// (autoLockChosen), whatever else the dialog does; setAutoLockMinutes() shows the one in use.
 //
 // An error of the archive or the file system is shown in the standard error box and leaves the
 // dialog open. The dialog works on container objects of its own: the main window's containers,
@@ -68,6 +74,9 @@ public:
     QPushButton *Button2() const { return m_convertButton; }
     QPushButton *Button3() const { return m_forgotButton; }
     QCheckBox *CheckBox1() const { return m_privateBox; }
+    QComboBox *AutoLockBox() const { return m_autoLockBox; }
+    // Shows the auto-lock period in use (minutes; 0 for never).
+    void setAutoLockMinutes(int minutes);
     TPassCipher *PassCipher1() const { return m_cipher; }
 
     // Asks for the old password (also for a diary's password before a conversion, and for a
@@ -91,6 +100,8 @@ signals:
     void diaryConverted(const QString &name);
     // A user has been created (and picked in the user box), the dialog closed.
     void userCreated(const QString &name);
+    // The user picked another auto-lock period (minutes; 0 for never).
+    void autoLockChosen(int minutes);
 
 public slots:
     void FormShow();
@@ -123,6 +134,7 @@ private:
     QPushButton *m_convertButton = nullptr;
     QPushButton *m_forgotButton = nullptr;
     QCheckBox *m_privateBox = nullptr;
+    QComboBox *m_autoLockBox = nullptr;
     TPassCipher *m_cipher = nullptr;
     OldPasswordPrompt m_askOldPassword = askOldPassword;
     CodeDisplay m_showCode;

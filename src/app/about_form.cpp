@@ -5,7 +5,6 @@
 #include "widgets/link_label.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -69,28 +68,11 @@ Control *place(QWidget *form, const char *name, const QRect &inside)
     return control;
 }
 
-// Red, underlined, hand pointer, red while hovered: a link centred in its designed width.
-TLinkLabel *placeLink(QWidget *form, const char *name, const QRect &inside, const QString &text)
-{
-    auto *link = place<TLinkLabel>(form, name, inside);
-    link->setText(text);
-    link->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    setTextColour(link, kRed);
-    QFont font = link->font();
-    font.setUnderline(true);
-    link->setFont(font);
-    link->setCursor(Qt::PointingHandCursor);
-    link->setLinkType(true);
-    link->setAboveColor(kRed);
-    return link;
-}
-
 } // namespace
 
 TAboutForm::TAboutForm(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
-    , m_openUrl([](const QUrl &url) { QDesktopServices::openUrl(url); })
 {
     setObjectName(QStringLiteral("AboutForm1"));
     setWindowTitle(QStringLiteral("关于　《羽书手札》"));
@@ -110,8 +92,6 @@ TAboutForm::TAboutForm(QWidget *parent)
     m_explode->setSourceHeight(0);
 
     connect(m_okButton, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
-    connect(m_homeLink, &TLinkLabel::clicked, this, [this] { guarded([this] { LinkLabel2Click(); }); });
-    connect(m_mailLink, &TLinkLabel::clicked, this, [this] { guarded([this] { LinkLabel3Click(); }); });
 }
 
 void TAboutForm::buildControls()
@@ -130,13 +110,9 @@ void TAboutForm::buildControls()
     setTextColour(m_edition, kBlue);
 
     m_welcome = place<TLinkLabel>(this, "LinkLabel1", QRect(7, 72, 209, 17));
-    m_welcome->setText(QStringLiteral("欢迎访问《%1》").arg(about::siteName()));
+    m_welcome->setText(QStringLiteral("自由软件：GNU GPL 第3版或更新版本"));
     m_welcome->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     setTextColour(m_welcome, kMagenta);
-
-    m_homeLink = placeLink(this, "LinkLabel2", QRect(10, 96, 203, 17), about::homePage());
-    m_mailLink = placeLink(this, "LinkLabel3", QRect(7, 120, 209, 17),
-                           QStringLiteral("E-Mail:") + about::mailAddress());
 
     m_okButton = place<QPushButton>(
         this, "Button1",
@@ -192,9 +168,5 @@ void TAboutForm::closeEvent(QCloseEvent *event)
 }
 
 void TAboutForm::Button1Click() { close(); }
-
-void TAboutForm::LinkLabel2Click() { m_openUrl(QUrl(about::homePage())); }
-
-void TAboutForm::LinkLabel3Click() { m_openUrl(QUrl(QStringLiteral("mailto:") + about::mailAddress())); }
 
 void TAboutForm::FormClose() {}

@@ -1,7 +1,9 @@
 #include "main_form.h"
+#include "auto_save.h"
 #include "help_window.h"
 #include "texts.h"
 
+#include "crypto/private_format.h"
 #include "diary/diary_book.h"
 #include "platform/exception.h"
 #include "platform/gbk.h"
@@ -11,15 +13,19 @@
 #include "skin/skin_store.h"
 #include "widgets/nav_button.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QSvgRenderer>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -105,6 +111,9 @@ void paintBlue(QWidget *widget)
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
+    // Whatever the window waits for off its thread, the pointer says it is busy.
+    background::setWaitHooks([] { QApplication::setOverrideCursor(QCursor(Qt::BusyCursor)); },
+                             [] { QApplication::restoreOverrideCursor(); });
     msgbox::setMainWindow(this);
     msgbox::routeNotices();
     buildControls();
@@ -129,6 +138,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
+    background::setWaitHooks({}, {});
     // A draft or an autosave being written reports to this window; it ends before the window does.
     waitForDrafts();
     if (m_autoSaver)
@@ -179,8 +189,13 @@ void TForm1::buildControls()
     }
     row->addWidget(m_pageControl, 1);
 
+    // A status bar of its own height below the pages and the column: the save indicator, the
+    // search's count and what the window is busy with.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setSizeGripEnabled(true);
+
     buildSkinGroup();
-    resize(kClientWidth, kClientHeight);
+    resize(kClientWidth, kClientHeight + statusBar()->sizeHint().height());
     client->setMinimumSize(minimumClientSize());
 }
 
@@ -197,6 +212,12 @@ TNavButton *TForm1::makeNavButton(QWidget *column, int number, int place, const 
     // Alt+1 … in the column's order from the top, so that the keyboard reaches every page.
     button->setShortcut(QKeySequence(Qt::ALT | Qt::Key(Qt::Key_1 + place)));
     paintBlue(button);
+    // The page shown checks its button: the caption then stands white on the captions' blue,
+    // plain to see in every skin.
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Button, kCaptionBlue);
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    button->setPalette(palette);
     return button;
 }
 
@@ -242,9 +263,50 @@ void TForm1::connectHandlers()
     }
 
     connect(m_pageControl, &QStackedWidget::currentChanged, this, [this] {
+        markCurrentPage();
         if (m_pageControl->currentWidget() == m_loginPage)
             guarded([this] { TabSheet3Show(); });
     });
+    markCurrentPage();
+}
+
+QString TForm1::showBusyLine(const QString &status)
+{
+    const QString before = statusBar()->currentMessage();
+    statusBar()->showMessage(status);
+    return before;
+}
+
+void TForm1::endBusyLine(const QString &before)
+{
+    if (before.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(before);
+}
+
+std::shared_ptr<const DiaryKey> TForm1::keyCopy() const
+{
+    const DiaryKey *current = diaryKey();
+    if (!current)
+        return nullptr;
+    auto key = std::make_shared<DiaryKey>(DiaryKey::zeroed());
+    std::memcpy(key->data(), current->data(), private_format::kKeySize);
+    return key;
+}
+
+void TForm1::markCurrentPage()
+{
+    const QWidget *current = m_pageControl->currentWidget();
+    const std::pair<int, const QWidget *> pages[] = {
+        {3, m_writePage}, {4, m_listPage}, {5, m_loginPage}, {kStatsButton, m_statsSheet}};
+    for (const auto &[number, page] : pages) {
+        if (TNavButton *button = NavBtn(number))
+            button->setChecked(page == current);
+    }
+    // The save indicator speaks of the open entry, the search's count of the list.
+    m_saveState->setVisible(current == m_writePage);
+    showFoundCount();
 }
 
 TNavButton *TForm1::NavBtn(int number) const
@@ -325,6 +387,17 @@ void TForm1::FormClose()
     m_diaryKey.reset();
     ini::WriteSetting(gbk::encode(app::text::skinSection()), gbk::encode(app::text::skinKey()),
                       QByteArray::number(m_skinIndex));
+    ini::WriteSetting(gbk::encode(app::text::skinSection()), gbk::encode(app::text::windowPlaceKey()),
+                      saveGeometry().toBase64());
+}
+
+void TForm1::restoreWindowPlace()
+{
+    const QByteArray place = ini::ReadSetting(gbk::encode(app::text::skinSection()),
+                                              gbk::encode(app::text::windowPlaceKey()));
+    // A place from another screen is fitted into the screens there are now.
+    if (!place.isEmpty())
+        restoreGeometry(QByteArray::fromBase64(place.trimmed()));
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
@@ -334,6 +407,11 @@ void TForm1::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // Stored with the key still held: nothing is left to save, and what runs after the window
+    // (the application's end) must not try again once the key is gone.
+    m_openEntry = {};
+    m_autoSave->cancel();
+    m_draftKeeper->cancel();
     guarded([this] { FormClose(); });
     // A settings file that could not be written has been reported; that does not keep the window.
     event->accept();
@@ -351,12 +429,13 @@ void TForm1::fitToScreen(const QRect &available)
     QSize frame = frameGeometry().size() - geometry().size();
     if (frame.width() <= 0 && frame.height() <= 0)
         frame = kFrameAllowance;
-    const QSize room = available.size() - frame;
+    const QSize bar(0, statusBar()->sizeHint().height());
+    const QSize room = available.size() - frame - bar;
     const QSize minimum = minimumClientSize();
     const QSize client(std::clamp(room.width(), minimum.width(), kClientWidth),
                        std::clamp(room.height(), minimum.height(), kClientHeight));
-    resize(client);
-    const QSize outer = client + frame;
+    resize(client + bar);
+    const QSize outer = client + bar + frame;
     move(available.x() + qMax(0, (available.width() - outer.width()) / 2),
          available.y() + qMax(0, (available.height() - outer.height()) / 2));
 }

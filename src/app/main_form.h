@@ -4,9 +4,11 @@
 #include "diary/entry.h"
 #include "diary/row_order.h"
 #include "lazy_page.h"
+#include "platform/background.h"
 
 #include <QFuture>
 #include <QMainWindow>
+#include <QScopeGuard>
 
 #include <exception>
 #include <functional>
@@ -57,8 +59,9 @@ struct Listing;
 // the program goes on. Creating the window runs FormCreate (logged out, the stored skin applied);
 // closing it first saves the open entry as leaving the write page does: when that save fails the
 // error is shown and the window stays open with the text in the editor. Otherwise FormClose runs
-// (the skin index written to the settings file) and the window closes. The end of the desktop
-// session (commitDataRequest) and the application's end (aboutToQuit) save the same way.
+// (the skin index and the window's place written to the settings file) and the window closes.
+// The end of the desktop session (commitDataRequest) and the application's end (aboutToQuit)
+// save the same way.
 class TForm1 : public QMainWindow
 {
     Q_OBJECT
@@ -91,7 +94,8 @@ public:
     // wiped when the diary is locked, when another user logs in and when the window closes.
     const DiaryKey *diaryKey() const { return m_diaryKey ? &*m_diaryKey : nullptr; }
     // Locks the diary after a period without input ("autolock=" minutes in the settings
-    // file's section "界面设置", 10 when missing, 0 for never).
+    // file's section "界面设置", 10 when missing, 0 for never; chosen in the user settings
+    // dialog's 「自动锁定」).
     AutoLock *autoLock() const { return m_autoLock; }
 
 public slots:
@@ -121,6 +125,9 @@ public slots:
     void fitToScreen(const QRect &available);
     // The smallest client area with every page usable: the whole toolbar and navigation column.
     static QSize minimumClientSize();
+    // Gives the window the size, place and state (maximised) it had when it was last closed, as
+    // FormClose keeps them in the settings file; nothing when none is kept.
+    void restoreWindowPlace();
 
     // Another copy of the program was started: says so, then brings this window forward.
     void AnotherCopyStarted();
@@ -154,6 +161,8 @@ private:
 public:
     // The login page's panel with ComboBox1, MaskEdit1, Button1 "登录" and Button2 "管理".
     TLoginPanel *Panel1() const { return m_loginPanel; }
+    // 「因长时间未操作，日记已锁定」 above the panel, shown from an auto-lock to the next login.
+    QLabel *LockNote() const { return m_lockNote; }
     // The user settings dialog, made once when first used and kept; Button2Click shows it
     // modally.
     TForm2 *Form2() const { return m_userSettings.get(); }
@@ -177,11 +186,16 @@ public slots:
 private:
     // Runs after every successful login, once the new user is current.
     void afterLogin();
+    // The auto-lock's period has passed: the diary is locked (lockDiary) and the login page says
+    // why (LockNote) until the next login.
+    void lockIdleDiary();
     // The user settings dialog has converted a diary: the logged-in one is locked, since the
     // key (or its absence) no longer fits it.
     void diaryConverted(const QString &name);
-    // Reads the auto-lock period from the settings file.
+    // Reads the auto-lock period from the settings file; the period chosen in the user settings
+    // dialog is used at once and stored there.
     void restoreAutoLock();
+    void storeAutoLock(int minutes);
 
     TLoginPanel *m_loginPanel = nullptr;
     LazyPage<TForm2> m_userSettings;
@@ -189,6 +203,7 @@ private:
     TArchiveReader *m_archiveReader = nullptr;
     TArchiveWriter *m_archiveWriter = nullptr;
     AutoLock *m_autoLock = nullptr;
+    QLabel *m_lockNote = nullptr;
     std::optional<DiaryKey> m_diaryKey;
 
     // ---- diary operations, write and list pages (main_form_diary.cpp) ----
@@ -199,10 +214,12 @@ public:
     TWritePage *WritePage() const { return m_writeForm.get(); }
     // Saves the open entry while it is written (auto_save.h): due() saves it as SaveEntry does
     // while the write page shows, the rewrite on a worker (waitForAutoSave), and the quiet line
-    // under the page (SaveState) says 「正在保存…」, then 「已保存 hh:mm」, or the error; an error
-    // there is not a box, the typing goes on.
+    // at the right of the status bar (SaveState, shown with the write page) says 「正在保存…」,
+    // then 「已保存 hh:mm」, or the error; an error there is not a box, the typing goes on.
     AutoSave *autoSave() const { return m_autoSave; }
     QLabel *SaveState() const { return m_saveState; }
+    // 「找到 N 篇」 at the left of the status bar while the list page shows a search.
+    QLabel *FoundCount() const { return m_foundCount; }
     // Keeps a draft of the open entry (drafts/drafts.h) kDraftQuietMilliseconds after typing
     // pauses, and at least every kDraftLongestMilliseconds while it goes on, so that a crash
     // between two saves loses nothing. Every successful save of the entry, and closing, locking
@@ -232,6 +249,8 @@ public slots:
     // The focus left the write page: SaveEntry, unless the page change that took it away has
     // saved already or the window is closing (closing has saved it before).
     void TabSheet1Exit();
+    // Ctrl+Shift+F: the list page with the diary listed (as 看日记) and the focus in its search.
+    void searchDiary();
     // "查看与修改(&S)" and the double click on the table: LoadEntry.
     void SeeExecute();
     void ListView1DblClick();
@@ -261,6 +280,12 @@ private:
         QByteArray name;
         bool valid = false;
     };
+
+    // Reads of the current diary off the window's thread (offThread), as diary::findEntry,
+    // diary::readEntry and diary::listEntries do them.
+    std::optional<QByteArray> findStored(const QByteArray &name, diary::EntryProblem *problem);
+    QByteArray readStored(const QByteArray &name, diary::EntryProblem *problem);
+    diary::Listing listDiary(diary::ListingCache *cache);
 
     // The five operations on the current diary. An entry that cannot be read is never opened
     // (a warning names the reason), never written over by a save (EUnreadableEntry; the open
@@ -347,6 +372,8 @@ private:
     // Takes the finished autosave's outcome; the worker's report and every wait come here.
     void finishAutoSave();
     QLabel *m_saveState = nullptr;
+    QLabel *m_foundCount = nullptr;
+    void showFoundCount();
     OpenEntry m_openEntry;
     QString m_listedPath;      // the diary the table's rows come from
     // The rows of the last listing, so that coming back to the list decodes only what changed;
@@ -403,6 +430,21 @@ private:
     QString m_keptPath;          // the diary the kept rows were listed from
     bool m_keptCurrent = false;  // no entry has been saved since they were listed
 
+    // ---- work off the window's thread (main_form.cpp) ----
+    // Runs work (a listing, a read, a save: anything that may wait for the diary's lock or take
+    // long in a large diary) on a thread of its own (platform/background.h) while the window
+    // keeps painting; the busy cursor shows and the status bar says status meanwhile, and the
+    // user's input waits until the work is done. The work must not touch widgets or the
+    // window's container objects. What it throws is thrown here.
+    template <typename Work>
+    auto offThread(const QString &status, Work &&work);
+    // The status bar's line while work is under way; the line shown before is given back.
+    QString showBusyLine(const QString &status);
+    void endBusyLine(const QString &before);
+    // A copy of the diary key for work off the window's thread, which a lock of the diary
+    // meanwhile cannot wipe under it; null for a diary in the old format.
+    std::shared_ptr<const DiaryKey> keyCopy() const;
+
     // ---- the shell (main_form.cpp) ----
     // A navigation button NavBtn<number> in the column, at place k (y = 6 + 72·k).
     TNavButton *makeNavButton(QWidget *column, int number, int place, const QString &caption,
@@ -413,6 +455,8 @@ private:
     // Steps 1 to 3 of creation: the skin index from the settings file, applied and checked.
     void restoreSkin();
     void chooseSkin(int index);
+    // The navigation button of the page shown is checked (highlighted), the others not.
+    void markCurrentPage();
 
     QStackedWidget *m_pageControl = nullptr;
     QWidget *m_writePage = nullptr;
@@ -430,3 +474,11 @@ private:
     bool m_skinRestored = false;  // the constructor has restored the skin; creation need not
     QString m_diaryPath;
 };
+
+template <typename Work>
+auto TForm1::offThread(const QString &status, Work &&work)
+{
+    const QString before = showBusyLine(status);
+    const auto restore = qScopeGuard([this, &before] { endBusyLine(before); });
+    return background::run(std::forward<Work>(work));
+}

@@ -31,11 +31,14 @@
 #include <QPromise>
 #include <QPushButton>
 #include <QLabel>
+#include <QLineEdit>
 #include <QThreadPool>
 #include <QTime>
 #include <QSessionManager>
+#include <QShortcut>
 #include <QScopeGuard>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -51,11 +54,15 @@ void TForm1::setupDiary()
     m_listForm.setMaker([this] { return buildListPage(); });
     m_listingCache = std::make_unique<diary::ListingCache>();
 
-    m_saveState = new QLabel(m_writePage);
+    m_saveState = new QLabel;
     m_saveState->setObjectName(QStringLiteral("SaveState"));
     m_saveState->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_saveState->setEnabled(false);   // drawn greyed: a quiet line, not a message
-    sheet->addWidget(m_saveState);
+    statusBar()->addPermanentWidget(m_saveState);
+    m_foundCount = new QLabel;
+    m_foundCount->setObjectName(QStringLiteral("FoundCount"));
+    m_foundCount->hide();
+    statusBar()->addWidget(m_foundCount);
     m_autoSave = new AutoSave(this);
     connect(m_autoSave, &AutoSave::due, this, [this] { autoSaveDue(); });
     m_draftKeeper = new AutoSave(kDraftQuietMilliseconds, kDraftLongestMilliseconds, this);
@@ -79,6 +86,12 @@ void TForm1::setupDiary()
             manager.cancel();
     });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { saveBeforeLeaving(); });
+    // Ctrl+Shift+F: the search of the whole diary on the list page, from any page (Ctrl+F finds in
+    // the open entry on the write page, and goes to the search field on the list page).
+    auto *searchShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this);
+    searchShortcut->setObjectName(QStringLiteral("SearchDiaryShortcut"));
+    connect(searchShortcut, &QShortcut::activated, this, [this] { guarded([this] { searchDiary(); }); });
+
     connect(m_pageControl, &QStackedWidget::currentChanged, this, [this] {
         m_leaveSaved = false;
         // The login shows the list page before it makes the new user current.
@@ -144,6 +157,7 @@ TListPage *TForm1::buildListPage()
             [exportRows] { guarded([&] { exportRows(false); }); });
     connect(page->ExportSelected, &QAction::triggered, this,
             [exportRows] { guarded([&] { exportRows(true); }); });
+    connect(page, &TListPage::foundChanged, this, [this] { showFoundCount(); });
     guarded([this, page] { restoreListOrder(page); });
     connect(page, &TListPage::orderChanged, this,
             [this](diary::RowOrder order) { guarded([this, order] { storeListOrder(order); }); });
@@ -195,6 +209,17 @@ void TForm1::NavBtn3Click()
 void TForm1::NavBtn4Click()
 {
     ListEntries();
+}
+
+void TForm1::searchDiary()
+{
+    if (m_diaryPath.isEmpty())
+        return;
+    // From another page the list is brought up to date as 看日记 does (the open entry saved).
+    if (m_pageControl->currentWidget() != m_listPage)
+        ListEntries();
+    m_listForm->SearchEdit->setFocus(Qt::ShortcutFocusReason);
+    m_listForm->SearchEdit->selectAll();
 }
 
 void TForm1::Action1Execute()
@@ -313,7 +338,7 @@ bool TForm1::openDay(const QDate &day)
     waitForAutoSave();
     const QByteArray name = gbk::encode(diary::entryName(day));
     diary::EntryProblem problem = diary::EntryProblem::None;
-    const std::optional<QByteArray> record = diary::findEntry(*m_archiveReader, name, &problem, diaryKey());
+    const std::optional<QByteArray> record = findStored(name, &problem);
     // The day's entry is there but cannot be read: no blank entry of that day is opened in its
     // place, which a save would then write over it.
     if (record && problem != diary::EntryProblem::None) {
@@ -351,7 +376,13 @@ void TForm1::SaveEntry()
     const std::optional<QByteArray> record = recordToSave();
     if (!record)
         return;
-    const diary::EntryProblem problem = diary::storeEntry(*m_archiveWriter, m_openEntry.name, *record, diaryKey());
+    const diary::EntryProblem problem = offThread(
+        app::text::savingEntry(), [path = m_diaryPath, name = m_openEntry.name, key = keyCopy(), &record] {
+            TArchiveWriter writer;
+            writer.SetKeepVersions(true);
+            writer.SetZipName(path);
+            return diary::storeEntry(writer, name, *record, key.get());
+        });
     m_keptCurrent = false;
     if (problem != diary::EntryProblem::None) {
         // Another program has put an entry of this name there that cannot be read. It stays;
@@ -378,6 +409,11 @@ void TForm1::autoSaveDue()
 {
     if (m_pageControl->currentWidget() != m_writePage)
         return;
+    // The window is waiting for other work on the diary: the save comes a little later.
+    if (background::waiting()) {
+        m_autoSave->changed();
+        return;
+    }
     waitForAutoSave();
     // Made here, where the document is; the worker gets bytes, the path and a copy of the key,
     // which a lock of the diary meanwhile cannot wipe under it (the lock waits for the save).
@@ -385,14 +421,10 @@ void TForm1::autoSaveDue()
     if (!made)
         return;
     const QByteArray record = *made;
-    m_saveState->setText(QStringLiteral("正在保存…"));
-    std::shared_ptr<DiaryKey> key;
-    if (const DiaryKey *current = diaryKey()) {
-        key = std::make_shared<DiaryKey>(DiaryKey::zeroed());
-        std::memcpy(key->data(), current->data(), private_format::kKeySize);
-    }
+    m_saveState->setText(app::text::savingEntry());
     const QString path = m_diaryPath;
     const QByteArray name = m_openEntry.name;
+    const std::shared_ptr<const DiaryKey> key = keyCopy();
     auto promise = std::make_shared<QPromise<AutoSaveOutcome>>();
     m_autoSaveRun = AutoSaveRun{path, name, m_changes, promise->future()};
     m_keptCurrent = false;
@@ -433,7 +465,13 @@ void TForm1::finishAutoSave()
 {
     if (!m_autoSaveRun)
         return;
-    m_autoSaveRun->outcome.waitForFinished();
+    if (!m_autoSaveRun->outcome.isFinished()) {
+        offThread(app::text::savingEntry(),
+                  [outcome = m_autoSaveRun->outcome]() mutable { outcome.waitForFinished(); });
+        // The worker's report has taken the outcome meanwhile.
+        if (!m_autoSaveRun)
+            return;
+    }
     const AutoSaveRun run = *std::exchange(m_autoSaveRun, std::nullopt);
     const AutoSaveOutcome outcome = run.outcome.result();
     const bool sameEntry = m_openEntry.valid && m_openEntry.diaryPath == run.diaryPath
@@ -482,6 +520,10 @@ void TForm1::writeDraft()
 {
     if (!m_openEntry.valid || m_openEntry.diaryPath != m_diaryPath || m_diaryPath.isEmpty())
         return;
+    if (background::waiting()) {
+        m_draftKeeper->changed();
+        return;
+    }
     QTextDocument *body = m_writeForm->RichEdit1->document();
     if (body->isEmpty()) {
         removeDraft();
@@ -527,7 +569,7 @@ void TForm1::offerDrafts()
         if (!draft.readable || m_diaryPath != diary)
             continue;
         diary::EntryProblem problem = diary::EntryProblem::None;
-        const std::optional<QByteArray> stored = diary::findEntry(*m_archiveReader, draft.name, &problem, diaryKey());
+        const std::optional<QByteArray> stored = findStored(draft.name, &problem);
         if (stored && problem == diary::EntryProblem::None && *stored == draft.record) {
             drafts::remove(diary, draft.name);
             continue;
@@ -579,7 +621,7 @@ bool TForm1::loadEntryNamed(const QByteArray &name)
 {
     waitForAutoSave();
     diary::EntryProblem problem = diary::EntryProblem::None;
-    const QByteArray record = diary::readEntry(*m_archiveReader, name, &problem, diaryKey());
+    const QByteArray record = readStored(name, &problem);
     if (problem != diary::EntryProblem::None) {
         refuseToOpen(name, problem);
         return false;
@@ -596,13 +638,34 @@ void TForm1::ListEntries()
 {
     waitForAutoSave();
     showPage(m_listPage);
-    m_listForm->clearRows();
-    if (m_listedPath != m_diaryPath)
-        m_listingCache->clear();
+    // Everything that takes time with a large diary happens on the worker: the listing, the
+    // sorting, the calendar's days, the search, and freeing the rows shown until now. The
+    // window's thread only hands the rows over.
+    auto letGo = std::make_shared<QList<QList<diary::ListRow>>>();
+    letGo->append(m_listForm->takeRows());
+    letGo->append(std::exchange(m_keptRows, {}));
+    m_keptCurrent = false;
+    const bool otherDiary = m_listedPath != m_diaryPath;
     m_listedPath = m_diaryPath;
-    const diary::Listing listing = diary::listEntries(*m_archiveReader, diaryKey(), m_listingCache.get());
+    const QString path = m_diaryPath;
+    auto [listing, prepared] = offThread(
+        app::text::openingDiary(),
+        [path, key = keyCopy(), cache = m_listingCache.get(), otherDiary, letGo,
+         how = m_listForm->preparation()] {
+            letGo->clear();
+            if (otherDiary)
+                cache->clear();
+            TArchiveReader reader;
+            reader.SetZipName(path);
+            diary::Listing listed = diary::listEntries(reader, key.get(), cache);
+            TListPage::Prepared ready = TListPage::prepare(listed.rows, how);
+            return std::make_pair(std::move(listed), std::move(ready));
+        });
+    // Locked meanwhile, or another diary current: its rows are not this one's to show.
+    if (m_diaryPath != path)
+        return;
     keepRows(listing, m_diaryPath);
-    m_listForm->setRows(listing.rows);
+    m_listForm->setPrepared(std::move(prepared));
     noticeUnreadable(listing.rows);
     listing.rethrowError();
 }
@@ -632,7 +695,7 @@ void TForm1::DeleteEntry()
         return;
     // The program never deletes an entry it cannot read unless the user says so knowingly.
     diary::EntryProblem problem = diary::EntryProblem::None;
-    diary::readEntry(*m_archiveReader, name, &problem, diaryKey());
+    readStored(name, &problem);
     const bool unreadable =
         problem != diary::EntryProblem::None && problem != diary::EntryProblem::Missing;
     // A deleted entry is gone from the diary; one question first, answered No unless the user
@@ -644,7 +707,14 @@ void TForm1::DeleteEntry()
                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    diary::deleteEntry(*m_archiveReader, *m_archiveWriter, name, diaryKey());
+    offThread(app::text::savingEntry(), [path = m_diaryPath, key = keyCopy(), &name] {
+        TArchiveReader reader;
+        reader.SetZipName(path);
+        TArchiveWriter writer;
+        writer.SetKeepVersions(true);
+        writer.SetZipName(path);
+        diary::deleteEntry(reader, writer, name, key.get());
+    });
     // The delete has just kept the diary as it was: the newest version.
     const QList<versions::Version> kept = versions::list(m_diaryPath);
     if (!kept.isEmpty())
@@ -660,12 +730,17 @@ void TForm1::UndoDelExecute()
         return;
     const DeletedEntry deleted = *m_lastDelete;
     // A day written again since the delete keeps its new text.
-    if (diary::findEntry(*m_archiveReader, deleted.name, nullptr, diaryKey())) {
+    if (findStored(deleted.name, nullptr)) {
         msgbox::showWarning(this, diary_text::cannotUndoDelete(gbk::decode(deleted.name)));
         return;
     }
     const diary::EntryProblem problem =
-        diary::restoreEntry(deleted.versionPath, *m_archiveWriter, deleted.name, diaryKey());
+        offThread(app::text::savingEntry(), [path = m_diaryPath, key = keyCopy(), &deleted] {
+            TArchiveWriter writer;
+            writer.SetKeepVersions(true);
+            writer.SetZipName(path);
+            return diary::restoreEntry(deleted.versionPath, writer, deleted.name, key.get());
+        });
     if (problem != diary::EntryProblem::None) {
         refuseToOpen(deleted.name, problem);
         return;
@@ -715,4 +790,44 @@ void TForm1::storeListOrder(diary::RowOrder order)
     const QByteArray section = gbk::encode(app::text::listSection());
     ini::WriteSetting(section, gbk::encode(app::text::sortColumnKey()), QByteArray::number(int(order.column)));
     ini::WriteSetting(section, gbk::encode(app::text::descendingKey()), order.descending ? "1" : "0");
+}
+
+std::optional<QByteArray> TForm1::findStored(const QByteArray &name, diary::EntryProblem *problem)
+{
+    diary::EntryProblem found = diary::EntryProblem::None;
+    std::optional<QByteArray> record =
+        offThread(app::text::openingDiary(), [path = m_diaryPath, key = keyCopy(), &name, &found] {
+            TArchiveReader reader;
+            reader.SetZipName(path);
+            return diary::findEntry(reader, name, &found, key.get());
+        });
+    if (problem)
+        *problem = found;
+    return record;
+}
+
+QByteArray TForm1::readStored(const QByteArray &name, diary::EntryProblem *problem)
+{
+    return offThread(app::text::openingDiary(), [path = m_diaryPath, key = keyCopy(), &name, problem] {
+        TArchiveReader reader;
+        reader.SetZipName(path);
+        return diary::readEntry(reader, name, problem, key.get());
+    });
+}
+
+diary::Listing TForm1::listDiary(diary::ListingCache *cache)
+{
+    return offThread(app::text::openingDiary(), [path = m_diaryPath, key = keyCopy(), cache] {
+        TArchiveReader reader;
+        reader.SetZipName(path);
+        return diary::listEntries(reader, key.get(), cache);
+    });
+}
+
+void TForm1::showFoundCount()
+{
+    const int found = m_listForm.built() ? m_listForm->foundCount() : -1;
+    if (found >= 0)
+        m_foundCount->setText(TListPage::foundText(found));
+    m_foundCount->setVisible(found >= 0 && m_pageControl->currentWidget() == m_listPage);
 }

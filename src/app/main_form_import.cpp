@@ -1,6 +1,7 @@
 // The import command of the list page.
 #include "main_form.h"
 #include "auto_lock.h"
+#include "texts.h"
 
 #include "archive/archive_lock.h"
 #include "archive/archive_reader.h"
@@ -14,9 +15,16 @@
 #include "platform/message_box.h"
 
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSet>
+#include <QTimer>
+
+#include <atomic>
 
 namespace {
+
+// How often the import's progress dialog looks at the worker's progress.
+constexpr int kProgressPollMs = 50;
 
 // The days the diary has entries for, as its directory names them.
 QSet<QDate> daysWithEntries(TArchiveReader &reader)
@@ -78,7 +86,11 @@ void TForm1::ImportExecute()
     if (files.isEmpty())
         return;
     const QString diaryPath = m_diaryPath;
-    const QSet<QDate> existing = daysWithEntries(*m_archiveReader);
+    const QSet<QDate> existing = offThread(app::text::openingDiary(), [diaryPath] {
+        TArchiveReader reader;
+        reader.SetZipName(diaryPath);
+        return daysWithEntries(reader);
+    });
 
     TImportDialog dialog(this);
     std::optional<diary_import::Plan> plan;
@@ -103,19 +115,40 @@ void TForm1::ImportExecute()
     if (dialog.exec() != QDialog::Accepted || !plan || m_diaryPath != diaryPath)
         return;
 
+    // The entries are made and the diary rewritten on a worker; the progress dialog, polled
+    // meanwhile, shows how far it is and passes its cancel on until the rewrite starts.
     Progress progress(this, import_text::importing(), plan->entries.size());
     progress.autoLock = m_autoLock;
-    const diary_import::Outcome outcome = diary_import::apply(
-        *plan, *m_archiveWriter, dialog.existingChoice(), diaryKey(), [&](qsizetype done, qsizetype total) {
-            if (!progress.step(done, total))
-                return false;
-            if (done == total) {
-                // The rewrite cannot be stopped halfway: it is one step, all or nothing.
-                progress.dialog.setLabelText(import_text::writing());
-                progress.dialog.setCancelButton(nullptr);
-            }
-            return true;
+    std::atomic<qsizetype> done = 0;
+    std::atomic<qsizetype> total = plan->entries.size();
+    std::atomic<bool> stop = false;
+    QTimer poll;
+    poll.setInterval(kProgressPollMs);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (!progress.step(done, total))
+            stop = true;
+        if (done == total && progress.dialog.findChild<QPushButton *>()) {
+            // The rewrite cannot be stopped halfway: it is one step, all or nothing.
+            progress.dialog.setLabelText(import_text::writing());
+            progress.dialog.setCancelButton(nullptr);
+        }
+    });
+    poll.start();
+    // Shown at once: while the worker runs, the window's own commands must not be reached.
+    progress.dialog.show();
+    const diary_import::Existing choice = dialog.existingChoice();
+    diary_import::Outcome outcome;
+    background::runAndWaitUnderDialog([&, key = keyCopy()] {
+        TArchiveWriter writer;
+        writer.SetKeepVersions(true);
+        writer.SetZipName(diaryPath);
+        outcome = diary_import::apply(*plan, writer, choice, key.get(), [&](qsizetype d, qsizetype t) {
+            total = t;
+            done = d;
+            return !stop;
         });
+    });
+    poll.stop();
     progress.dialog.close();
 
     if (outcome.cancelled) {

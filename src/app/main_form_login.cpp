@@ -7,7 +7,6 @@
 #include "accounts/private_login.h"
 #include "accounts/user_list.h"
 #include "accounts/user_settings_dialog.h"
-#include "accounts/wait_cursor.h"
 #include "app/auto_lock.h"
 #include "app/auto_save.h"
 #include "app/texts.h"
@@ -23,6 +22,7 @@
 #include "widgets/nav_button.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QLabel>
@@ -45,8 +45,8 @@ constexpr int kGroupGap = 31;
 class LoginPageLayout : public QObject
 {
 public:
-    LoginPageLayout(QWidget *panel, QWidget *group, QObject *parent)
-        : QObject(parent), m_panel(panel), m_group(group)
+    LoginPageLayout(QWidget *panel, QWidget *group, QWidget *note, QObject *parent)
+        : QObject(parent), m_panel(panel), m_group(group), m_note(note)
     {
     }
 
@@ -69,10 +69,14 @@ private:
         const int x = qMax(0, kPanelPosition.x() + (page.width() - kDesignedPage.width()) / 2);
         m_panel->move(x, top);
         m_group->move(x, top + m_panel->height() + gap);
+        // The note takes the page's width just above the panel.
+        const int noteHeight = m_note->sizeHint().height();
+        m_note->setGeometry(0, qMax(0, top - noteHeight - 6), page.width(), noteHeight);
     }
 
     QWidget *m_panel;
     QWidget *m_group;
+    QWidget *m_note;
 };
 
 QString loggedInCaption(const QString &name)
@@ -86,7 +90,15 @@ void TForm1::setupLogin()
 {
     m_loginPanel = new TLoginPanel(m_loginPage);
     m_loginPanel->move(kPanelPosition);
-    m_loginPage->installEventFilter(new LoginPageLayout(m_loginPanel, m_skinGroup, m_loginPage));
+    // Above the panel, after the diary locked itself: a window found at the login page says why.
+    m_lockNote = new QLabel(app::text::lockedWhileIdle(), m_loginPage);
+    m_lockNote->setObjectName(QStringLiteral("LockNote"));
+    m_lockNote->setAlignment(Qt::AlignCenter);
+    QPalette red = m_lockNote->palette();
+    red.setColor(QPalette::WindowText, QColor(0xA0, 0, 0));
+    m_lockNote->setPalette(red);
+    m_lockNote->hide();
+    m_loginPage->installEventFilter(new LoginPageLayout(m_loginPanel, m_skinGroup, m_lockNote, m_loginPage));
     // Tab goes through the panel first, then to the skins (made before it, with the shell).
     for (int i = 0; i < 10; ++i)
         QWidget::setTabOrder(i == 0 ? static_cast<QWidget *>(m_loginPanel->Button2())
@@ -111,11 +123,21 @@ void TForm1::setupLogin()
         connect(dialog, &TForm2::userCreated, this, [this] { m_loginPanel->MaskEdit1()->setFocus(); });
         connect(dialog, &TForm2::diaryConverted, this,
                 [this](const QString &name) { guarded([this, name] { diaryConverted(name); }); });
+        connect(dialog, &TForm2::autoLockChosen, this,
+                [this](int minutes) { guarded([this, minutes] { storeAutoLock(minutes); }); });
         return dialog;
     });
 
     m_autoLock = new AutoLock(this);
-    connect(m_autoLock, &AutoLock::idle, this, [this] { guarded([this] { lockDiary(); }); });
+    connect(m_autoLock, &AutoLock::idle, this, [this] {
+        // Work under way on the diary is no idle time; the period starts again.
+        if (background::waiting()) {
+            m_autoLock->restart();
+            return;
+        }
+        guarded([this] { lockIdleDiary(); });
+    });
+
 
     connect(m_loginPanel->ComboBox1(), &QComboBox::activated, this,
             [this] { guarded([this] { ComboBox1Change(); }); });
@@ -155,12 +177,12 @@ void TForm1::Button1Click()
 
     // The check works on a container object of its own, so the logged-in user's containers stay
     // on that user's diary, untouched, whatever the check meets.
-    TArchiveReader archive;
-    accounts::LoginResult login;
-    {
-        WaitCursor wait;
-        login = accounts::logIn(archive, *m_passCipher, name, password->text());
-    }
+    // Off the window's thread: the check may wait for the diary's lock, and a private diary's key
+    // takes a derivation from the password of half a second.
+    accounts::LoginResult login = offThread(app::text::openingDiary(), [this, &name, typed = password->text()] {
+        TArchiveReader archive;
+        return accounts::logIn(archive, *m_passCipher, name, typed);
+    });
     if (!login.matched) {
         msgbox::showWarning(this, accounts_text::kWrongPassword);
         password->clear();
@@ -179,19 +201,23 @@ void TForm1::Button1Click()
     NavBtn(3)->show();
     NavBtn(4)->show();
     setWindowTitle(loggedInCaption(name));
-    // Built before its sheet shows, so that the page comes forward complete and is there to fill.
-    m_listForm.get();
-    m_pageControl->setCurrentWidget(m_listPage);
+    m_lockNote->hide();
     m_autoLock->restart();
     afterLogin();
 }
 
-void TForm1::Button2Click() { m_userSettings->exec(); }
+void TForm1::Button2Click()
+{
+    m_userSettings->setAutoLockMinutes(m_autoLock->minutes());
+    m_userSettings->exec();
+}
 
-// The list page keeps the rows it showed until "看日记" fills it; what a crash kept of the
-// user's typing is offered now.
+// The login lands on the list page with the diary listed, never on an empty table that would
+// look like a lost diary; then what a crash kept of the user's typing is offered.
 void TForm1::afterLogin()
 {
+    // A listing that fails says why in its box; the drafts are offered all the same.
+    guarded([this] { ListEntries(); });
     offerDrafts();
 }
 
@@ -208,6 +234,21 @@ void TForm1::restoreAutoLock()
     bool ok = false;
     const int minutes = QString::fromLatin1(value).trimmed().toInt(&ok);
     m_autoLock->setMinutes(ok ? minutes : app::text::kDefaultAutoLockMinutes);
+}
+
+void TForm1::storeAutoLock(int minutes)
+{
+    m_autoLock->setMinutes(minutes);
+    ini::WriteSetting(gbk::encode(app::text::skinSection()), gbk::encode(app::text::autoLockKey()),
+                      QByteArray::number(minutes));
+}
+
+void TForm1::lockIdleDiary()
+{
+    const bool open = !m_diaryPath.isEmpty();
+    lockDiary();
+    if (open && m_diaryPath.isEmpty())
+        m_lockNote->show();
 }
 
 void TForm1::lockDiary()

@@ -96,7 +96,10 @@ void TForm1::ShowStatistics()
         m_statsForm->setRows(m_keptRows, diary::today());
         return;
     }
-    const diary::Listing listing = diary::listEntries(*m_archiveReader, diaryKey());
+    const QString path = m_diaryPath;
+    const diary::Listing listing = listDiary(nullptr);
+    if (m_diaryPath != path)
+        return;
     keepRows(listing, m_diaryPath);
     m_statsForm->setRows(m_keptRows, diary::today());
     listing.rethrowError();

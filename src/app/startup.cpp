@@ -48,6 +48,7 @@ int run(QApplication &app, const QString &instanceName, const std::function<void
     TForm1 form;
     if (const QScreen *screen = form.screen())
         form.fitToScreen(screen->availableGeometry());
+    guarded([&form] { form.restoreWindowPlace(); });
 
     // The window is there to answer before the name is taken.
     instance.listen();

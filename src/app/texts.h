@@ -12,15 +12,24 @@ inline QString mainCaption() { return QStringLiteral("羽书手札2003.11.29版"
 inline QString alreadyRunningCaption() { return QStringLiteral("羽书手札(2003版)"); }
 inline QString alreadyRunning()
 {
-    return QStringLiteral("程序\" Quillbook \"已经运行了。");
+    return QStringLiteral("羽书手札已经在运行了。");
 }
+
+// The status bar's line while the window waits for the diary: reading it (a login, a listing,
+// an entry opened), and storing the open entry.
+inline QString openingDiary() { return QStringLiteral("正在打开日记…"); }
+inline QString savingEntry() { return QStringLiteral("正在保存…"); }
 
 // Where the skin index is kept in the settings file.
 inline QString skinSection() { return QStringLiteral("界面设置"); }
 inline QString skinKey() { return QStringLiteral("skin"); }
 // In the same section: minutes without input before the diary locks itself; 0 never.
 inline QString autoLockKey() { return QStringLiteral("autolock"); }
+// In the same section: the window's size, place and state at the last close (base64).
+inline QString windowPlaceKey() { return QStringLiteral("geometry"); }
 inline constexpr int kDefaultAutoLockMinutes = 10;
+// On the login page after the diary locked itself.
+inline QString lockedWhileIdle() { return QStringLiteral("因长时间未操作，日记已锁定"); }
 // The list's order: the column (0 date, 1 weather, 2 mood, 3 summary) and 1 for descending.
 inline QString listSection() { return QStringLiteral("列表设置"); }
 inline QString sortColumnKey() { return QStringLiteral("sortcolumn"); }
@@ -29,7 +38,7 @@ inline QString descendingKey() { return QStringLiteral("descending"); }
 inline QString helpCaption() { return QStringLiteral("羽书手札 帮助"); }
 inline QString helpMissing(const QString &path)
 {
-    return QStringLiteral("The help document %1 cannot be found").arg(path);
+    return QStringLiteral("找不到帮助文档“%1”!").arg(path);
 }
 
 // Drafts of unsaved text, offered back at the next login.

@@ -58,9 +58,8 @@ inline QString cannotReplace(const QString &name, const QString &reason)
 // %3 its recorded size, %4 the limit.
 inline QString listingTooLarge(qint64 listed, const QString &name, qint64 size, qint64 limit)
 {
-    return QStringLiteral("The listing stopped at the entry \"%2\": its %3 bytes and the %1 bytes "
-                          "of the entries before it are more than the %4 bytes one listing may "
-                          "decode")
+    return QStringLiteral("列出日记时在“%2”停下了：它的 %3 字节加上之前各篇的 %1 字节，"
+                          "超过了一次最多能读的 %4 字节!")
         .arg(QString::number(listed), name, QString::number(size), QString::number(limit));
 }
 

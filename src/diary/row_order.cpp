@@ -90,6 +90,18 @@ void sortRows(QList<ListRow> &rows, RowOrder order)
     rows = std::move(sorted);
 }
 
+QHash<QDate, int> moodsByDay(const QList<ListRow> &rows)
+{
+    QHash<QDate, int> moods;
+    moods.reserve(rows.size());
+    for (const ListRow &row : rows) {
+        const QDate day = dateOfName(row.name);
+        if (day.isValid())
+            moods.insert(day, row.readable() ? moodIndexOf(row.mood) : -1);
+    }
+    return moods;
+}
+
 void sortRowsByName(QList<ListRow> &rows)
 {
     std::stable_sort(rows.begin(), rows.end(), [](const ListRow &a, const ListRow &b) {

@@ -2,6 +2,8 @@
 
 #include "diary/entry.h"
 
+#include <QDate>
+#include <QHash>
 #include <QList>
 
 // The orders the entry list can show its rows in: by any of its four columns, either way.
@@ -30,6 +32,10 @@ void sortRows(QList<ListRow> &rows, RowOrder order);
 // The permutation that sortRows(rows, order) applies: result[k] is the index in rows of the row
 // that comes k-th. For callers that keep rows of their own beside the list rows.
 QList<qsizetype> sortedPositions(const QList<ListRow> &rows, RowOrder order);
+
+// Each day the rows' names give (dateOfName) with the mood index of its row (moodIndexOf), -1 for
+// a row that cannot be read; rows whose names are no dates are left out.
+QHash<QDate, int> moodsByDay(const QList<ListRow> &rows);
 
 // Orders rows as the list showed them before it knew dates, and as `quillbook-tool diary` prints
 // them: by name, compared with QString::localeAwareCompare ("2003年10月5日" before

@@ -49,6 +49,8 @@ struct SearchQuery {
 
     // True when every part is open: every row matches.
     bool isOpen() const;
+
+    bool operator==(const SearchQuery &) const = default;
 };
 
 // True when day falls on the month and day of today in an earlier year. A 29 February shows on

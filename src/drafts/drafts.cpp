@@ -109,7 +109,7 @@ QByteArray encode(const QByteArray &entryName, const QByteArray &record, const D
                   const QDateTime &written, quint32 seed)
 {
     if (entryName.size() > 0xFFFF)
-        throw EDraftError(QStringLiteral("The entry name is too long for a draft"));
+        throw EDraftError(QStringLiteral("日记的名字太长，无法留下草稿"));
     if (key) {
         const QByteArray head = header(kSealed, entryName, written);
         return head + entry_seal::seal(*key, head, record);
@@ -173,7 +173,7 @@ files::Folder draftsFolder(const QString &archivePath, bool create)
 {
     files::Folder folder = files::FilePlace::of(archivePath).keptFolder(kFolderName, create);
     if (!folder.isOpen() && create)
-        throw EDraftError(QStringLiteral("The folder %1 for drafts cannot be used: %2")
+        throw EDraftError(QStringLiteral("无法使用存放草稿的文件夹“%1”：%2")
                               .arg(folderOf(archivePath), folder.errorString()));
     return folder;
 }
@@ -187,7 +187,7 @@ void storeIn(const files::Folder &folder, const QByteArray &entryName, const QBy
 {
     files::AtomicWriter out(folder, fileNameOf(entryName));
     if (!out.isOpen() || !out.write(bytes) || !out.commit())
-        throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2")
+        throw EDraftError(QStringLiteral("无法写入文件“%1”：%2")
                               .arg(folder.filePath(fileNameOf(entryName)), out.errorString()));
 }
 
@@ -208,7 +208,7 @@ void write(const QString &archivePath, const QByteArray &entryName, const QByteA
     // draft clears it away, under the lock that keeps two programs from writing one draft.
     const files::FolderLock lock(path, files::FolderLock::Exclusive);
     if (!lock.ok())
-        throw EDraftError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, lock.errorString()));
+        throw EDraftError(QStringLiteral("无法写入文件“%1”：%2").arg(path, lock.errorString()));
     files::AtomicWriter::removeLeftovers(folder, fileNameOf(entryName));
     storeIn(folder, entryName, bytes);
 }

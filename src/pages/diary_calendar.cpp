@@ -1,4 +1,5 @@
 #include "pages/diary_calendar.h"
+#include "diary/row_order.h"
 
 #include "platform/message_box.h"
 
@@ -103,12 +104,11 @@ QColor TDiaryCalendar::moodTint(int mood)
 
 void TDiaryCalendar::setRows(const QList<diary::ListRow> &rows)
 {
-    QHash<QDate, int> moods;
-    for (const diary::ListRow &row : rows) {
-        const QDate day = diary::dateOfName(row.name);
-        if (day.isValid())
-            moods.insert(day, row.readable() ? diary::moodIndexOf(row.mood) : -1);
-    }
+    setMoods(diary::moodsByDay(rows));
+}
+
+void TDiaryCalendar::setMoods(QHash<QDate, int> moods)
+{
     m_moods = std::move(moods);
     Calendar1->update();
 }

@@ -33,6 +33,8 @@ public:
 
     // Marks the days of these rows (those whose names are dates) and no others.
     void setRows(const QList<diary::ListRow> &rows);
+    // The same with the days made already (diary::moodsByDay), off the window's thread.
+    void setMoods(QHash<QDate, int> moods);
     bool hasEntry(const QDate &day) const { return m_moods.contains(day); }
     // The days marked, ascending.
     QList<QDate> markedDays() const;

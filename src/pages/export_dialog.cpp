@@ -1,4 +1,5 @@
 #include "pages/export_dialog.h"
+#include "widgets/date_popup.h"
 
 #include "diary/entry.h"
 #include "platform/message_box.h"
@@ -59,6 +60,7 @@ TExportDialog::TExportDialog(const QList<QByteArray> &selected, bool onSelection
         auto *edit = new QDateEdit(date, this);
         edit->setObjectName(QLatin1String(name));
         edit->setCalendarPopup(true);
+        showWholeMonth(edit);
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         return edit;
     };
@@ -140,6 +142,7 @@ diary_export::ExportReport exportWithProgress(QWidget *owner, TArchiveReader &re
 {
     QProgressDialog progress(export_dialog_text::progress(), export_dialog_text::cancel(), 0, 1, owner);
     progress.setObjectName(QStringLiteral("ExportProgress"));
+    progress.setWindowTitle(export_dialog_text::title());
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
     progress.setValue(0);

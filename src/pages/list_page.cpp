@@ -1,6 +1,7 @@
 #include "pages/list_page.h"
 
 #include "pages/diary_calendar.h"
+#include "widgets/date_popup.h"
 #include "platform/message_box.h"
 
 #include <QAction>
@@ -43,6 +44,9 @@ const QColor kMatchColour(255, 230, 110);
 // long entry for every row painted only slows each repaint down, which a search repeats at
 // every keystroke.
 constexpr qsizetype kShownCharacters = 240;
+// A search's summary starts this many characters before the first place found, so the cell shows
+// the words around it.
+constexpr qsizetype kLeadCharacters = 12;
 
 // Cells on one line (the summary's line breaks shown as spaces, cut where the cell ends) with
 // grid lines between rows and columns.
@@ -190,8 +194,21 @@ private:
 class ListRowModel : public QAbstractTableModel
 {
 public:
-    ListRowModel(const QList<diary::ListRow> *rows, QObject *parent)
-        : QAbstractTableModel(parent), m_rows(rows) {}
+    // needle: the search text; while it is not empty a summary shows the text around its first
+    // place in the entry.
+    ListRowModel(const QList<diary::ListRow> *rows, const QString *needle, QObject *parent)
+        : QAbstractTableModel(parent), m_rows(rows), m_needle(needle) {}
+
+    QString shownSummary(int position) const
+    {
+        const QString &summary = rowAt(position).summary;
+        if (m_needle->isEmpty())
+            return summary;
+        const QList<QPair<qsizetype, qsizetype>> found = diary::findMatches(summary, *m_needle);
+        if (found.isEmpty() || found.first().first <= kLeadCharacters)
+            return summary;
+        return QStringLiteral("…") + summary.mid(found.first().first - kLeadCharacters);
+    }
 
     void show(QList<qsizetype> positions)
     {
@@ -224,7 +241,7 @@ public:
         case kDate: return row.name;
         case kWeather: return row.weather;
         case kMood: return row.mood;
-        default: return row.summary;
+        default: return shownSummary(index.row());
         }
     }
 
@@ -240,6 +257,7 @@ public:
 
 private:
     const QList<diary::ListRow> *m_rows;
+    const QString *m_needle;
     QList<qsizetype> m_shown;
 };
 
@@ -281,7 +299,7 @@ void TListPage::createTable()
 {
     ListView1 = new QTreeView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    m_model = new ListRowModel(&m_rows, this);
+    m_model = new ListRowModel(&m_rows, &m_needle, this);
     ListView1->setModel(m_model);
     for (int c = 0; c < kColumnCount; ++c)
         ListView1->setColumnWidth(c, kColumnWidths[c]);
@@ -362,6 +380,7 @@ void TListPage::createSearchBar()
         auto *edit = new QDateEdit(bar);
         edit->setObjectName(QLatin1String(name));
         edit->setCalendarPopup(true);
+        showWholeMonth(edit);
         edit->setLocale(QLocale(QLocale::Chinese, QLocale::China));  // its calendar in Chinese
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         edit->setDate(diary::today());
@@ -405,6 +424,10 @@ void TListPage::createSearchBar()
     ImportButton->setObjectName(QStringLiteral("ImportButton"));
     ImportButton->setToolTip(QStringLiteral("从文本、Markdown、RTF或HTML文件导入日记"));
     dates->addWidget(ImportButton);
+    MoreButton = new QPushButton(QStringLiteral("更多"), bar);
+    MoreButton->setObjectName(QStringLiteral("MoreButton"));
+    MoreButton->setToolTip(QStringLiteral("打开、删除、打印所选日记，撤销删除，历史版本"));
+    dates->addWidget(MoreButton);
     connect(ImportButton, &QPushButton::clicked, this, [this] { ImportCmd->trigger(); });
     auto *rows = new QVBoxLayout(bar);
     rows->setContentsMargins(2, 2, 2, 0);
@@ -470,6 +493,25 @@ void TListPage::createMenu()
         for (QAction *rowCommand : {See, Del, N3, ExportSelected})
             rowCommand->setEnabled(true);
     });
+    // The same commands behind the 更多 button, where a person looks for them without knowing of
+    // the right-click: those for a row only while a row is selected.
+    CommandMenu = new QMenu(this);
+    CommandMenu->setObjectName(QStringLiteral("CommandMenu"));
+    CommandMenu->addActions({See, Del});
+    CommandMenu->addSeparator();
+    CommandMenu->addActions({N3, N4, ExportSelected});
+    CommandMenu->addSeparator();
+    CommandMenu->addActions({UndoDel, History, ImportCmd});
+    connect(CommandMenu, &QMenu::aboutToShow, this, [this] {
+        m_hoverTimer.stop();
+        for (QAction *rowCommand : {See, Del, N3, ExportSelected})
+            rowCommand->setEnabled(hasSelection());
+    });
+    connect(CommandMenu, &QMenu::aboutToHide, this, [this] {
+        for (QAction *rowCommand : {See, Del, N3, ExportSelected})
+            rowCommand->setEnabled(true);
+    });
+    MoreButton->setMenu(CommandMenu);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         guarded([&] {
@@ -504,6 +546,11 @@ bool TListPage::eventFilter(QObject *watched, QEvent *event)
         const int key = static_cast<QKeyEvent *>(event)->key();
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && hasSelection()) {
             See->trigger();
+            return true;
+        }
+        // Delete deletes the selected row as "删除(&D)" does, asking first.
+        if (key == Qt::Key_Delete && hasSelection()) {
+            Del->trigger();
             return true;
         }
     }
@@ -635,36 +682,112 @@ void TListPage::queryChanged()
     refill();
 }
 
+namespace {
+
+// The years of one day read best newest first, whatever the table's order.
+diary::RowOrder orderFor(const diary::SearchQuery &search, diary::RowOrder order)
+{
+    return search.onThisDay.isValid() ? diary::RowOrder{} : order;
+}
+
+// The rows the search finds, in the sorted order.
+QList<qsizetype> foundIn(const QList<qsizetype> &sorted, qsizetype rowCount, const diary::SearchIndex &index,
+                         const diary::SearchQuery &search)
+{
+    if (search.isOpen())
+        return sorted;
+    std::vector<bool> found(size_t(rowCount), false);
+    for (const qsizetype i : index.find(search))
+        found[size_t(i)] = true;
+    QList<qsizetype> shown;
+    for (const qsizetype i : sorted) {
+        if (found[size_t(i)])
+            shown.append(i);
+    }
+    return shown;
+}
+
+} // namespace
+
+TListPage::Preparation TListPage::preparation() const
+{
+    return {m_order, query()};
+}
+
+TListPage::Prepared TListPage::prepare(QList<diary::ListRow> rows, const Preparation &how)
+{
+    Prepared prepared;
+    prepared.query = how.query;
+    prepared.order = orderFor(how.query, how.order);
+    prepared.sorted = diary::sortedPositions(rows, prepared.order);
+    prepared.moods = diary::moodsByDay(rows);
+    if (!how.query.isOpen()) {
+        prepared.index.emplace(rows);
+        prepared.shown = foundIn(prepared.sorted, rows.size(), *prepared.index, how.query);
+    } else {
+        prepared.shown = prepared.sorted;
+    }
+    prepared.rows = std::move(rows);
+    return prepared;
+}
+
+void TListPage::setPrepared(Prepared prepared)
+{
+    m_hoverTimer.stop();
+    m_model->show({});
+    m_rows = std::move(prepared.rows);
+    m_sorted = std::move(prepared.sorted);
+    m_sortedOrder = prepared.order;
+    m_indexed = prepared.index.has_value();
+    m_index = prepared.index ? std::move(*prepared.index) : diary::SearchIndex();
+    Calendar->setMoods(std::move(prepared.moods));
+    const diary::SearchQuery search = query();
+    // The order or the search changed while it was prepared: the page does its own work.
+    if (orderFor(search, m_order) != m_sortedOrder || (!search.isOpen() && !m_indexed)) {
+        refill();
+        return;
+    }
+    showRows(search, search == prepared.query ? std::move(prepared.shown)
+                                              : foundIn(m_sorted, m_rows.size(), m_index, search));
+}
+
+QList<diary::ListRow> TListPage::takeRows()
+{
+    m_hoverTimer.stop();
+    m_model->show({});
+    m_sorted.clear();
+    m_index = diary::SearchIndex();
+    m_indexed = false;
+    Calendar->setRows({});
+    return std::exchange(m_rows, {});
+}
+
 void TListPage::refill()
 {
     m_hoverTimer.stop();
     const diary::SearchQuery search = query();
-    m_needle = diary::foldForSearch(search.text).isEmpty() ? QString() : search.text;
-    const bool open = search.isOpen();
-    if (!open && !m_indexed) {
+    if (!search.isOpen() && !m_indexed) {
         m_index = diary::SearchIndex(m_rows);
         m_indexed = true;
     }
-    // The years of one day read best newest first, whatever the table's order.
-    const diary::RowOrder order = search.onThisDay.isValid() ? diary::RowOrder{} : m_order;
     // Sorted once per order: each keystroke of a search only picks from it.
+    const diary::RowOrder order = orderFor(search, m_order);
     if (m_sorted.size() != m_rows.size() || order != m_sortedOrder) {
         m_sorted = diary::sortedPositions(m_rows, order);
         m_sortedOrder = order;
     }
-    QList<qsizetype> shown;
-    if (open) {
-        shown = m_sorted;
-    } else {
-        std::vector<bool> found(size_t(m_rows.size()), false);
-        for (const qsizetype i : m_index.find(search))
-            found[size_t(i)] = true;
-        for (const qsizetype i : m_sorted) {
-            if (found[size_t(i)])
-                shown.append(i);
-        }
-    }
+    showRows(search, foundIn(m_sorted, m_rows.size(), m_index, search));
+}
+
+void TListPage::showRows(const diary::SearchQuery &search, QList<qsizetype> shown)
+{
+    m_needle = diary::foldForSearch(search.text).isEmpty() ? QString() : search.text;
+    const int found = search.isOpen() ? -1 : int(shown.size());
     m_model->show(std::move(shown));
+    if (found != m_found) {
+        m_found = found;
+        emit foundChanged(found);
+    }
 }
 
 void TListPage::fitColumns()
@@ -696,6 +819,16 @@ QList<QPair<qsizetype, qsizetype>> TListPage::summaryMatches(int position) const
     if (position < 0 || position >= m_model->rowCount() || m_needle.isEmpty())
         return {};
     return diary::findMatches(m_model->rowAt(position).summary, m_needle);
+}
+
+QString TListPage::shownSummary(int position) const
+{
+    return position >= 0 && position < m_model->rowCount() ? m_model->shownSummary(position) : QString();
+}
+
+QString TListPage::foundText(int count)
+{
+    return QStringLiteral("找到 %1 篇").arg(count);
 }
 
 int TListPage::rowCount() const

@@ -4,11 +4,15 @@
 #include "diary/search.h"
 
 #include <QByteArray>
+#include <QDate>
+#include <QHash>
 #include <QList>
 #include <QPoint>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -39,9 +43,10 @@ class TDiaryCalendar;
 //
 // Search: above the table, SearchEdit (Ctrl+F puts the focus there), WeatherFilter, MoodFilter
 // and a date range (DateFilter with FromDate and ToDate) filter the rows as they change
-// (diary::SearchIndex); ClearButton 「清除」 empties them all and shows every row again. The
-// matches of the search text are highlighted in the summary column. The search stays when the
-// rows are listed anew. OnThisDay 「那年今日」, while checked, shows only the entries written on
+// (diary::SearchIndex); ClearButton 「清除」 empties them all and shows every row again. While
+// there is a search text, the summary column shows the text around its first place in each
+// entry, the places highlighted; foundChanged tells how many entries the search finds. The
+// search stays when the rows are listed anew. OnThisDay 「那年今日」, while checked, shows only the entries written on
 // today's month and day in earlier years (diary::onThisDay), newest first.
 //
 // Calendar: CalendarButton 「日历」 shows a month calendar (TDiaryCalendar) at the right of the
@@ -51,7 +56,9 @@ class TDiaryCalendar;
 //
 // A right-click on a row selects it and offers every command; a right-click on empty space
 // clears the selection, and the menu then offers only what does not act on a row (N4), so a
-// row hovered a moment earlier is never deleted or printed by mistake.
+// row hovered a moment earlier is never deleted or printed by mistake. The same commands are
+// behind the 「更多」 button beside 导出/导入, for who does not think of the right-click. The
+// Delete key deletes the selected row as "删除(&D)" does.
 //
 // The page performs nothing itself: its commands (See, Del, N3, N4) and the double click are
 // for the main window to connect.
@@ -100,6 +107,10 @@ public:
     QPushButton *ExportButton;  // 「导出…」: the export dialog, for the main window to connect
     TDiaryCalendar *Calendar;   // the same rows by day; hidden until CalendarButton is checked
     QPushButton *ImportButton;  // 「导入…」: triggers ImportCmd
+    QPushButton *MoreButton;    // 「更多」: CommandMenu
+    // Every command of the context menu, behind MoreButton; those that act on a row are enabled
+    // while the menu shows only when a row is selected.
+    QMenu *CommandMenu;
 
     // Removes every row.
     void clearRows();
@@ -108,6 +119,33 @@ public:
     void addRows(const QList<Row> &rows);
     // Replaces the rows with these list rows.
     void setRows(const QList<diary::ListRow> &rows);
+
+    // A listing made ready to show off the window's thread, so that showing a large diary (tens
+    // of thousands of rows) only hands it over: the rows, their positions in the page's order,
+    // the calendar's days, and while a search is on, its index and the rows it finds.
+    struct Prepared {
+        QList<diary::ListRow> rows;
+        diary::RowOrder order;
+        QList<qsizetype> sorted;
+        QHash<QDate, int> moods;
+        std::optional<diary::SearchIndex> index;
+        diary::SearchQuery query;   // the search shown was found for
+        QList<qsizetype> shown;
+    };
+    // What prepare() needs of the page: its order and its search. Taken on the window's thread.
+    struct Preparation {
+        diary::RowOrder order;
+        diary::SearchQuery query;
+    };
+    Preparation preparation() const;
+    // No widgets: runs on any thread.
+    static Prepared prepare(QList<diary::ListRow> rows, const Preparation &how);
+    // Replaces the rows as setRows() does, with the work done (when the page's order and search
+    // are still those prepared for; otherwise the page sorts and searches again).
+    void setPrepared(Prepared prepared);
+    // Removes every row, as clearRows() does, and gives them to the caller, who can let go of
+    // them on another thread: freeing a large diary's rows is tens of milliseconds.
+    QList<diary::ListRow> takeRows();
 
     diary::RowOrder order() const { return m_order; }
     // Shows the rows in that order (does not announce it).
@@ -119,6 +157,13 @@ public:
     void clearSearch();
     // The ranges of the search text's matches in the summary of the shown row at position.
     QList<QPair<qsizetype, qsizetype>> summaryMatches(int position) const;
+    // What the summary cell of the shown row at position holds: the summary, or during a search
+    // the summary from a little before its first place ("…" in front when cut).
+    QString shownSummary(int position) const;
+    // How many entries the search finds; -1 while there is no search.
+    int foundCount() const { return m_found; }
+    // 「找到 N 篇」.
+    static QString foundText(int count);
     // The rows the table has, found by the search or not.
     int allRowCount() const { return int(m_rows.size()); }
 
@@ -144,6 +189,8 @@ signals:
     void ListView1DblClick();
     // The user changed the order by a header click.
     void orderChanged(diary::RowOrder order);
+    // The search finds count entries now (-1: the search was emptied).
+    void foundChanged(int count);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -158,6 +205,8 @@ private:
     Row rowAt(int position) const;
     // Fills the table from the rows, in order, those the search finds.
     void refill();
+    // Shows these positions of the rows, as the search found them.
+    void showRows(const diary::SearchQuery &search, QList<qsizetype> shown);
     void queryChanged();
     // The date column as wide as the widest date in the table's font, and so on.
     void fitColumns();
@@ -173,4 +222,5 @@ private:
     bool m_indexed = false;   // m_index holds m_rows
     diary::RowOrder m_order;
     QString m_needle;   // the search text the summaries are highlighted with
+    int m_found = -1;
 };

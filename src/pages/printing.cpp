@@ -44,23 +44,16 @@ QTextCharFormat headingFormat(const QFont &font)
     return rich_format::fontFormat(sized, Qt::red);
 }
 
-HeadingLines::HeadingLines(QTextEdit *editor, const QString &heading, const QTextCharFormat &format)
-    : m_editor(editor)
+std::unique_ptr<QTextDocument> headedCopy(const QTextDocument &body, const QString &heading,
+                                          const QTextCharFormat &format)
 {
-    QTextDocument *document = editor->document();
-    m_undoEnabled = document->isUndoRedoEnabled();
-    m_modified = document->isModified();
+    std::unique_ptr<QTextDocument> document(body.clone());
     document->setUndoRedoEnabled(false);
-
-    QTextCursor cursor(document);
-    m_bodyFormat = cursor.blockFormat();
-    m_bodyCharFormat = cursor.blockCharFormat();
-    editor->setTextCursor(cursor);
-    editor->setCurrentCharFormat(format);
-
+    QTextCursor cursor(document.get());
+    const QTextBlockFormat bodyFormat = cursor.blockFormat();
+    const QTextCharFormat bodyCharFormat = cursor.blockCharFormat();
     QTextBlockFormat left;
     left.setAlignment(Qt::AlignLeft);
-    cursor.beginEditBlock();
     for (int i = 0; i < kInsertedLines; ++i)
         cursor.insertBlock();
     // A new paragraph takes over the format of the one it was split from; which of the two
@@ -70,31 +63,12 @@ HeadingLines::HeadingLines(QTextEdit *editor, const QString &heading, const QTex
         setParagraphFormats(cursor, left, format);
         cursor.movePosition(QTextCursor::NextBlock);
     }
-    setParagraphFormats(cursor, m_bodyFormat, m_bodyCharFormat);
+    setParagraphFormats(cursor, bodyFormat, bodyCharFormat);
     cursor.movePosition(QTextCursor::Start);
     cursor.insertText(heading, format);
     cursor.movePosition(QTextCursor::NextBlock);
     cursor.insertText(kStarLine, format);
-    cursor.endEditBlock();
-    editor->setTextCursor(QTextCursor(document));
-}
-
-HeadingLines::~HeadingLines()
-{
-    if (!m_editor)
-        return;
-    QTextDocument *document = m_editor->document();
-    QTextCursor cursor(document);
-    cursor.beginEditBlock();
-    if (cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, kInsertedLines))
-        cursor.removeSelectedText();
-    // Whichever paragraph survives the removal carries the body's first paragraph's text; it
-    // gets that paragraph's formats back.
-    setParagraphFormats(cursor, m_bodyFormat, m_bodyCharFormat);
-    cursor.endEditBlock();
-    m_editor->setTextCursor(QTextCursor(document));
-    document->setUndoRedoEnabled(m_undoEnabled);
-    document->setModified(m_modified);
+    return document;
 }
 
 PagedDocument::PagedDocument(const QTextDocument &source, const QColor &textColour,
@@ -174,14 +148,14 @@ void printDocument(const QTextDocument &document, const QColor &textColour, QPri
         throw EPrinter(page_texts::kCannotCreateFile.arg(printer.outputFileName()));
 }
 
-void printEntry(QTextEdit *editor, const Heading &heading, const QFont &headingFont,
+void printEntry(const QTextEdit *editor, const Heading &heading, const QFont &headingFont,
                 QPrinter &printer, const std::function<bool(QPrinter &)> &confirm)
 {
-    const HeadingLines lines(editor, heading.line(), headingFormat(headingFont));
     if (confirm && !confirm(printer))
         return;
-    printDocument(*editor->document(), editor->palette().color(QPalette::Active, QPalette::Text),
-                  printer, heading.date);
+    const std::unique_ptr<QTextDocument> page =
+        headedCopy(*editor->document(), heading.line(), headingFormat(headingFont));
+    printDocument(*page, editor->palette().color(QPalette::Active, QPalette::Text), printer, heading.date);
 }
 
 } // namespace printing

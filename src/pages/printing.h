@@ -40,30 +40,11 @@ struct Heading {
 // The heading's character format: the font at kHeadingPoints, red.
 QTextCharFormat headingFormat(const QFont &font);
 
-// Puts the heading line, the star line and an empty line, in the heading format and
-// left-aligned, ahead of the editor's content, with the caret at the very start. The body
-// keeps its own formatting. The destructor takes exactly these three paragraphs out again,
-// however the document was printed or the printing failed, and gives the body's first
-// paragraph back its own paragraph format; the caret is left at the start.
-//
-// The editor's undo history is cleared, so that undoing can never bring the lines back into
-// the entry; its modified flag is kept.
-class HeadingLines
-{
-public:
-    HeadingLines(QTextEdit *editor, const QString &heading, const QTextCharFormat &format);
-    ~HeadingLines();
-
-    HeadingLines(const HeadingLines &) = delete;
-    HeadingLines &operator=(const HeadingLines &) = delete;
-
-private:
-    QPointer<QTextEdit> m_editor;
-    QTextBlockFormat m_bodyFormat;
-    QTextCharFormat m_bodyCharFormat;
-    bool m_undoEnabled = true;
-    bool m_modified = false;
-};
+// What is printed for an entry: a copy of the body with the heading line, the star line and an
+// empty line ahead of it, in the heading format and left-aligned; the body keeps its own
+// formatting (a centred first paragraph stays centred). The body's document is not touched.
+std::unique_ptr<QTextDocument> headedCopy(const QTextDocument &body, const QString &heading,
+                                          const QTextCharFormat &format);
 
 // A copy of a document laid out in pages of a given size. Sizes are in pixels of a device of
 // the given resolution; the text is laid out as on a 96 dpi screen and scaled to the device,
@@ -98,11 +79,12 @@ private:
 void printDocument(const QTextDocument &document, const QColor &textColour, QPrinter &printer,
                    const QString &title);
 
-// Prints the editor's content under the heading: inserts the heading lines (heading format
-// made of headingFont), asks confirm (the print dialog; no function means yes), prints on
-// printer with the date as the job's title, and removes the lines again whatever happened.
-// Throws as printDocument does; the lines are gone by the time the error leaves.
-void printEntry(QTextEdit *editor, const Heading &heading, const QFont &headingFont,
+// Prints the editor's content under the heading: asks confirm (the print dialog; no function
+// means yes), then prints headedCopy() of the editor's document (heading format made of
+// headingFont) on printer with the date as the job's title. The editor, its text, caret and
+// undo history stay exactly as they were, during the dialog too, so nothing that stores the
+// entry meanwhile can take the heading with it. Throws as printDocument does.
+void printEntry(const QTextEdit *editor, const Heading &heading, const QFont &headingFont,
                 QPrinter &printer, const std::function<bool(QPrinter &)> &confirm = {});
 
 } // namespace printing

@@ -1,4 +1,5 @@
 #include "pages/rich_format.h"
+#include "richtext/format_mapping.h"
 
 #include <QTextBlock>
 #include <QTextCursor>
@@ -171,6 +172,53 @@ QFont inPoints(const QFont &font, int dpi)
     QFont converted = font;
     converted.setPointSizeF(font.pixelSize() * 72.0 / dpi);
     return converted;
+}
+
+void changeSize(QTextEdit *editor, qreal points)
+{
+    QTextDocument *doc = editor->document();
+    const QFont defaultFont = inPoints(doc->defaultFont(), editor->logicalDpiY());
+    const auto resized = [&](QTextCharFormat format) {
+        const double now = richtext::shownPointSize(format, defaultFont);
+        // A relative size would take the place of the one set here.
+        format.clearProperty(QTextFormat::FontSizeAdjustment);
+        format.setFontPointSize(qMax<qreal>(1, now + points));
+        return format;
+    };
+    QTextCursor range = editor->textCursor();
+    if (!range.hasSelection())
+        range.select(QTextCursor::WordUnderCursor);
+    if (!range.hasSelection()) {
+        editor->setCurrentCharFormat(resized(editor->currentCharFormat()));
+        return;
+    }
+    const int start = range.selectionStart();
+    const int end = range.selectionEnd();
+    // The runs are collected first: changing a format splits and merges the fragments.
+    struct Run {
+        int from;
+        int to;
+        QTextCharFormat format;
+    };
+    QList<Run> runs;
+    for (QTextBlock block = doc->findBlock(start); block.isValid() && block.position() < end;
+         block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const int from = qMax(start, fragment.position());
+            const int to = qMin(end, fragment.position() + fragment.length());
+            if (from < to)
+                runs.append({from, to, fragment.charFormat()});
+        }
+    }
+    QTextCursor edit(doc);
+    edit.beginEditBlock();
+    for (const Run &run : std::as_const(runs)) {
+        edit.setPosition(run.from);
+        edit.setPosition(run.to, QTextCursor::KeepAnchor);
+        edit.setCharFormat(resized(run.format));
+    }
+    edit.endEditBlock();
 }
 
 } // namespace rich_format

@@ -31,6 +31,12 @@ void toggleBullets(QTextEdit *editor);
 // or AlignJustify.
 Qt::Alignment alignment(const QTextEdit *editor);
 
+// Makes the selected text, or the word at the caret when nothing is selected, points larger (a
+// negative step: smaller), each run from the size it shows (richtext::shownPointSize), never
+// below one point; with no word at the caret, the format typed next. One undo step. The
+// editor's default font, the rest of the text and the selection stay as they were.
+void changeSize(QTextEdit *editor, qreal points);
+
 // The format that gives text the whole font: families, size in points, weight, italic,
 // underline, strike-out, and the colour.
 QTextCharFormat fontFormat(const QFont &font, const QColor &colour);

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QToolBar>
 
 #include <type_traits>
 
@@ -44,7 +45,14 @@ TextField::operator bool() const
 
 TextField TextField::focused()
 {
-    return TextField(QApplication::focusWidget());
+    // Noted at every look, and the commands' states are looked at whenever the program is idle.
+    static QPointer<QWidget> lastField;
+    QWidget *focus = QApplication::focusWidget();
+    if (focus && qobject_cast<QToolBar *>(focus->parentWidget()))
+        return TextField(lastField.data());
+    TextField field(focus);
+    lastField = field ? focus : nullptr;
+    return field;
 }
 
 QTextEdit *TextField::richEditor() const

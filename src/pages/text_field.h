@@ -17,7 +17,8 @@ public:
     // The field behind widget: the widget itself, or the line edit of an editable combo box.
     explicit TextField(QWidget *widget);
 
-    // The field that has the keyboard focus now.
+    // The field that has the keyboard focus now; while the focus is on a toolbar's button (the
+    // keyboard went there to choose a command), the field that had it before.
     static TextField focused();
 
     explicit operator bool() const;

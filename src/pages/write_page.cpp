@@ -1,9 +1,11 @@
 #include "pages/write_page.h"
+#include "pages/find_bar.h"
 #include "pages/picture_commands.h"
 #include "pages/printing.h"
 #include "pages/rich_format.h"
 #include "pages/text_field.h"
 #include "platform/message_box.h"
+#include "widgets/date_popup.h"
 #include "widgets/entry_boxes.h"
 
 #include "diary/search.h"
@@ -21,6 +23,7 @@
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPageSetupDialog>
@@ -31,7 +34,9 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QKeyEvent>
 #include <QToolBar>
+#include <QToolButton>
 
 static void initPageResources()
 {
@@ -100,6 +105,7 @@ TWritePage::TWritePage(QWidget *parent) : QWidget(parent)
     createToolbar();
     createContextMenu();
     picture_commands::addPictureCommands(this, RichEdit1, ToolBar1, PopupMenu1);
+    makeToolbarReachable();
     resize(kDesignSize);
 
     connect(qApp, &QApplication::focusChanged, this,
@@ -129,6 +135,7 @@ void TWritePage::createControls()
     DatePicker = new QDateEdit(this);
     DatePicker->setObjectName(QStringLiteral("DatePicker"));
     DatePicker->setCalendarPopup(true);
+    showWholeMonth(DatePicker);
     DatePicker->setLocale(QLocale(QLocale::Chinese, QLocale::China));  // its calendar in Chinese
     DatePicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     DatePicker->setToolTip(QStringLiteral("选一天，写那天的日记"));
@@ -184,6 +191,14 @@ void TWritePage::createControls()
     keepSelectionVisible();
     RichEdit1->installEventFilter(this);
     setFocusProxy(RichEdit1);
+
+    FindInEntry = new FindBar(this);
+    FindInEntry->hide();
+    connect(FindInEntry, &FindBar::textChanged, this, [this](const QString &text) { setSearchText(text); });
+    connect(FindInEntry, &FindBar::nextRequested, this, [this] { guarded([this] { moveToMatch(true); }); });
+    connect(FindInEntry, &FindBar::previousRequested, this,
+            [this] { guarded([this] { moveToMatch(false); }); });
+    connect(FindInEntry, &FindBar::closeRequested, this, [this] { guarded([this] { closeFindBar(); }); });
 }
 
 void TWritePage::onTriggered(QAction *action, std::function<void()> handler)
@@ -294,6 +309,12 @@ void TWritePage::createCommands()
                            nullptr, QKeySequence(Qt::SHIFT | Qt::Key_F3));
     onTriggered(FindNext, [this] { moveToMatch(true); });
     onTriggered(FindPrevious, [this] { moveToMatch(false); });
+    Find = command("Find", QStringLiteral("查找(&F)…"), QStringLiteral("在这篇日记中查找"), nullptr,
+                   QKeySequence::Find);
+    onTriggered(Find, [this] { openFindBar(); });
+    ToolbarFocus = command("ToolbarFocus", QStringLiteral("工具栏"), QStringLiteral("用键盘选工具栏上的命令"),
+                           nullptr, QKeySequence(Qt::Key_F10));
+    onTriggered(ToolbarFocus, [this] { reachToolbar(); });
     onTriggered(Print, [this] { PrintExecute(); });
     onTriggered(PrintSet, [this] { PrintSetExecute(); });
 }
@@ -323,6 +344,28 @@ void TWritePage::createToolbar()
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(0);
     layout->addWidget(ToolBar1);
+}
+
+void TWritePage::makeToolbarReachable()
+{
+    // Reachable by the keyboard (F10, then the arrows), never taking the focus from a click.
+    for (QAction *action : ToolBar1->actions()) {
+        if (QWidget *button = ToolBar1->widgetForAction(action)) {
+            button->setFocusPolicy(Qt::TabFocus);
+            button->installEventFilter(this);
+        }
+    }
+}
+
+void TWritePage::reachToolbar()
+{
+    for (QAction *action : ToolBar1->actions()) {
+        QWidget *button = ToolBar1->widgetForAction(action);
+        if (button && button->isVisible() && button->isEnabled()) {
+            button->setFocus(Qt::ShortcutFocusReason);
+            return;
+        }
+    }
 }
 
 void TWritePage::createContextMenu()
@@ -371,6 +414,36 @@ void TWritePage::hookCalendar()
 
 bool TWritePage::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && watched->parent() == ToolBar1) {
+        auto *button = static_cast<QToolButton *>(watched);
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            // The next button that can be used, round the ends.
+            QList<QWidget *> buttons;
+            for (QAction *action : ToolBar1->actions()) {
+                QWidget *b = ToolBar1->widgetForAction(action);
+                if (b && b->isVisible() && b->isEnabled() && !action->isSeparator())
+                    buttons.append(b);
+            }
+            const qsizetype at = buttons.indexOf(button);
+            if (at >= 0) {
+                const qsizetype step = static_cast<QKeyEvent *>(event)->key() == Qt::Key_Right ? 1 : -1;
+                buttons[(at + step + buttons.size()) % buttons.size()]->setFocus(Qt::TabFocusReason);
+            }
+            return true;
+        }
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            button->click();
+            return true;
+        case Qt::Key_Escape:
+            RichEdit1->setFocus(Qt::OtherFocusReason);
+            return true;
+        default:
+            break;
+        }
+    }
     if (watched == DatePicker
         && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
         hookCalendar();
@@ -382,6 +455,11 @@ bool TWritePage::eventFilter(QObject *watched, QEvent *event)
 void TWritePage::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    layOut();
+}
+
+void TWritePage::layOut()
+{
     // The weather and mood stay at the right edge of a wider page; the date stays at the left.
     const int shift = qMax(0, width() - kDesignSize.width());
     Label3->setGeometry(kDateLabel);
@@ -392,7 +470,33 @@ void TWritePage::resizeEvent(QResizeEvent *event)
     dBox2->setGeometry(kMoodBox.translated(shift, 0));
     Image1->setGeometry(kOrnament.adjusted(0, 0, width() - kDesignSize.width(), 0));
     Panel1->setGeometry(0, kPanelTop, width() - kPanelRightGap, kPanelHeight);
-    RichEdit1->setGeometry(0, kEditorTop, width(), height() - kEditorTop - kEditorBottomGap);
+    // The editor takes the rest of the page, above the find bar while that shows.
+    const int findHeight = FindInEntry->isVisibleTo(this) ? FindInEntry->sizeHint().height() : 0;
+    const int editorBottom = height() - kEditorBottomGap - findHeight;
+    RichEdit1->setGeometry(0, kEditorTop, width(), editorBottom - kEditorTop);
+    if (findHeight > 0)
+        FindInEntry->setGeometry(0, editorBottom, width(), findHeight);
+}
+
+void TWritePage::openFindBar()
+{
+    // A word selected in the entry is what the user most likely looks for.
+    const QString selected = RichEdit1->textCursor().selectedText();
+    if (!selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator))
+        FindInEntry->edit()->setText(selected);
+    FindInEntry->show();
+    layOut();
+    FindInEntry->edit()->setFocus(Qt::ShortcutFocusReason);
+    FindInEntry->edit()->selectAll();
+    setSearchText(FindInEntry->edit()->text());
+}
+
+void TWritePage::closeFindBar()
+{
+    FindInEntry->hide();
+    layOut();
+    setSearchText(QString());
+    RichEdit1->setFocus(Qt::OtherFocusReason);
 }
 
 void TWritePage::showEvent(QShowEvent *event)
@@ -485,23 +589,16 @@ void TWritePage::RichEditFontExecute()
     RichEdit1->mergeCurrentCharFormat(rich_format::fontFormat(FontDialog1.Font(), FontDialog1.Color()));
 }
 
-void TWritePage::changeDefaultFontSize(qreal points)
-{
-    QFont font = rich_format::inPoints(RichEdit1->document()->defaultFont(), RichEdit1->logicalDpiY());
-    // Fonts have no size below one point; the smaller command stops there.
-    font.setPointSizeF(qMax<qreal>(1, font.pointSizeF() + points));
-    RichEdit1->setFont(font);
-    RichEdit1->document()->setDefaultFont(font);
-}
-
+// The selection (or the word at the caret) only: a default font made larger would reach every
+// line of default size, and later entries and exports with it.
 void TWritePage::FontAddExecute()
 {
-    changeDefaultFontSize(+1);
+    rich_format::changeSize(RichEdit1, +1);
 }
 
 void TWritePage::FontDecExecute()
 {
-    changeDefaultFontSize(-1);
+    rich_format::changeSize(RichEdit1, -1);
 }
 
 void TWritePage::dBox2Click()
@@ -605,6 +702,11 @@ void TWritePage::pickerChosen()
 void TWritePage::setSearchText(const QString &text)
 {
     m_searchText = text;
+    // The find bar shows the text looked for, however it was set.
+    if (FindInEntry->edit()->text() != text && FindInEntry->isVisibleTo(this)) {
+        const QSignalBlocker quiet(FindInEntry);
+        FindInEntry->edit()->setText(text);
+    }
     if (m_highlightConnection)
         disconnect(m_highlightConnection);
     if (!diary::foldForSearch(text).isEmpty()) {
@@ -639,6 +741,7 @@ void TWritePage::highlightMatches()
         }
     }
     RichEdit1->setExtraSelections(selections);
+    FindInEntry->setCount(int(m_matches.size()));
 }
 
 void TWritePage::moveToMatch(bool forward)

@@ -15,6 +15,7 @@ class QLabel;
 class QMenu;
 class QTextEdit;
 class QToolBar;
+class FindBar;
 class TImageComboBox;
 
 // The write page: the open entry's date, its weather and mood choices and its body in a rich
@@ -25,7 +26,9 @@ class TImageComboBox;
 // window's work; the page asks for it through its signals.
 //
 // Commands are QAction members named as the program's commands. Their shortcuts act while the
-// keyboard focus is on the page. Their enabled and checked states are brought up to date each
+// keyboard focus is on the page. F10 takes the keyboard to the toolbar: the arrow keys go from
+// button to button, Space or Enter runs its command on the text field that had the focus, Esc
+// goes back to the editor. Their enabled and checked states are brought up to date each
 // time the program is idle (UpdateCommands()). The editing commands act on whichever text field
 // has the focus; the formatting commands only on a focused rich text editor.
 //
@@ -35,7 +38,10 @@ class TImageComboBox;
 //
 // Search: with a search text set (setSearchText), its matches in the body are highlighted
 // (diary::findMatches), and FindNext (F3) and FindPrevious (Shift+F3) select the next and the
-// previous one from the cursor, round the end.
+// previous one from the cursor, round the end. Find (Ctrl+F) opens the find bar at the foot of
+// the page (FindInEntry), which sets the search text as it is typed; Enter and Shift+Enter go to
+// the next and the previous place, Esc closes the bar and takes the highlight away. Finding
+// never changes the entry.
 //
 // Every slot runs under guarded(): an error it raises is shown in the standard error box and
 // the page stays as it is.
@@ -61,6 +67,7 @@ public:
     QTextEdit *RichEdit1;     // the body
     QMenu *PopupMenu1;        // the editor's context menu
     QDateEdit *DatePicker;    // the open entry's day; another day chosen opens that day
+    FindBar *FindInEntry;     // hidden until Find
 
     // Commands.
     QAction *Action1;                // save: emits saveRequested()
@@ -85,6 +92,8 @@ public:
     QAction *PrintSet;
     QAction *FindNext;               // F3
     QAction *FindPrevious;           // Shift+F3
+    QAction *Find;                   // Ctrl+F: the find bar
+    QAction *ToolbarFocus;           // F10: the keyboard to the toolbar
 
     // Empties the editor for a new entry written from the editor's default format: no character,
     // paragraph or list format of the entry shown before is carried over (the editor keeps the
@@ -110,8 +119,8 @@ public:
 
     // Prints the open entry under its heading (date, weather, mood) in red. With printer null
     // the print dialog is shown first (cancel prints nothing) and the page's printer is used;
-    // otherwise the entry goes straight to the given printer. The heading lines are taken out of
-    // the editor again whatever happens. Throws EPrinter when the printer cannot print.
+    // otherwise the entry goes straight to the given printer. The heading goes onto a copy of the
+    // entry: the editor is never changed. Throws EPrinter when the printer cannot print.
     void PrintOpenEntry(QPrinter *printerOrNullForDialog);
 
     // Brings the commands' enabled and checked states up to date; runs whenever the program is
@@ -151,7 +160,11 @@ private:
     QAction *command(const char *name, const QString &caption, const QString &hint,
                      const char *icon, const QKeySequence &shortcut = {});
     void onTriggered(QAction *action, std::function<void()> handler);
-    void changeDefaultFontSize(qreal points);
+    void layOut();
+    void openFindBar();
+    void reachToolbar();
+    void makeToolbarReachable();
+    void closeFindBar();
     void focusChanged(QWidget *old, QWidget *now);
     bool contains(const QWidget *widget) const;
     bool runPrintDialog(QPrinter &printer);

@@ -55,27 +55,29 @@ QString errorBoxText(const QString &message)
 
 void showError(const QString &message)
 {
-    show(mainWindow(), QMessageBox::Critical, applicationTitle(), errorBoxText(message));
+    show(mainWindow(), QMessageBox::Critical, boxCaption(), errorBoxText(message));
 }
 
 void showWarning(QWidget *owner, const QString &text)
 {
-    show(owner ? owner : mainWindow(), QMessageBox::Warning, QStringLiteral("羽书手札"), text);
+    show(owner ? owner : mainWindow(), QMessageBox::Warning, boxCaption(), text);
 }
 
 void showMessage(QWidget *owner, const QString &text)
 {
-    show(owner ? owner : mainWindow(), QMessageBox::NoIcon, applicationTitle(), text);
+    show(owner ? owner : mainWindow(), QMessageBox::NoIcon, boxCaption(), text);
 }
 
 void routeNotices()
 {
-    notice::setHandler([](notice::Kind kind, const QString &caption, const QString &text) {
+    // The components' own captions ("Zip Error", …) are for the tool's output; in the window
+    // every box speaks its language.
+    notice::setHandler([](notice::Kind kind, const QString &, const QString &text) {
         const QMessageBox::Icon icon = kind == notice::Kind::Information ? QMessageBox::Information
                                        : kind == notice::Kind::Warning   ? QMessageBox::Warning
                                        : kind == notice::Kind::Plain     ? QMessageBox::NoIcon
                                                                          : QMessageBox::Critical;
-        show(mainWindow(), icon, caption, text);
+        show(mainWindow(), icon, boxCaption(), text);
     });
 }
 
@@ -90,12 +92,12 @@ bool guardedCall(const std::function<void()> &body)
         body();
         return true;
     } catch (const EFileInUse &) {
-        msgbox::show(msgbox::mainWindow(), QMessageBox::Critical, msgbox::applicationTitle(),
+        msgbox::show(msgbox::mainWindow(), QMessageBox::Critical, msgbox::boxCaption(),
                      msgbox::inUseText());
     } catch (const Exception &e) {
         msgbox::showError(e.message());
     } catch (const std::bad_alloc &) {
-        msgbox::showError(QStringLiteral("Out of memory"));
+        msgbox::showError(QStringLiteral("内存不足!"));
     } catch (const std::exception &e) {
         msgbox::showError(QString::fromUtf8(e.what()));
     }

@@ -32,11 +32,19 @@ using Interceptor = std::function<QMessageBox::StandardButton(const Shown &)>;
 // Installs (or, with an empty function, removes) the interceptor. Tests only.
 void setInterceptor(Interceptor interceptor);
 
-// The application title: the caption of the standard error box and of the standard message box.
+// The application's name for the system (its settings, its single-instance name): never shown.
 inline const QString &applicationTitle()
 {
     static const QString title = QStringLiteral("Quillbook");
     return title;
+}
+
+// The caption of every box the program shows: the standard error box, the standard message box,
+// the warning box and the notices of the components below the window.
+inline const QString &boxCaption()
+{
+    static const QString caption = QStringLiteral("羽书手札");
+    return caption;
 }
 
 // What the standard error box says for EFileInUse, whatever the component's own text: the
@@ -47,18 +55,19 @@ inline QString inUseText() { return QStringLiteral("日记正被另一个程序�
 // empty and its last character (the lead byte, for a double-byte character) codes above ".".
 QString errorBoxText(const QString &message);
 
-// The standard error box: caption "Quillbook", error icon, OK.
+// The standard error box: caption "羽书手札", error icon, OK.
 void showError(const QString &message);
 
 // The program's own warning box: owned by the main window, caption "羽书手札", warning icon, OK.
 void showWarning(QWidget *owner, const QString &text);
 
-// The toolkit's standard message box: caption "Quillbook", no icon, OK.
+// The toolkit's standard message box: caption "羽书手札", no icon, OK.
 void showMessage(QWidget *owner, const QString &text);
 
 // The main window, as the owner of boxes shown from code that has no widget at hand.
 // Shows the notices of the components below the user interface as message boxes owned by the
-// main window (information, warning or error icon, the notice's caption and text, OK).
+// main window (information, warning or error icon, the window's caption and the notice's text,
+// OK).
 void routeNotices();
 
 void setMainWindow(QWidget *window);

@@ -1,5 +1,7 @@
 #include "format_mapping.h"
 
+#include <algorithm>
+
 namespace richtext {
 
 QTextCharFormat::UnderlineStyle toQt(Underline u)
@@ -79,6 +81,27 @@ ListStyle fromQt(QTextListFormat::Style s)
     case QTextListFormat::ListUpperRoman: return ListStyle::UpperRoman;
     default: return ListStyle::Disc;
     }
+}
+
+namespace {
+
+double pointsOf(const QFont &font)
+{
+    if (font.pointSizeF() > 0)
+        return font.pointSizeF();
+    return font.pixelSize() > 0 ? font.pixelSize() * 0.75 : 12.0;
+}
+
+} // namespace
+
+double shownPointSize(const QTextCharFormat &format, const QFont &defaultFont)
+{
+    if (format.hasProperty(QTextFormat::FontSizeAdjustment)) {
+        static constexpr double kScale[] = {0.7, 0.8, 1.0, 1.2, 1.5, 2.0, 2.4};
+        const int step = std::clamp(format.intProperty(QTextFormat::FontSizeAdjustment), -2, 4);
+        return pointsOf(defaultFont) * kScale[step + 2];
+    }
+    return pointsOf(format.font().resolve(defaultFont));
 }
 
 } // namespace richtext

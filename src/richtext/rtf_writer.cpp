@@ -132,9 +132,9 @@ RunFormat Writer::resolve(const QTextCharFormat &f) const
     r.family = font.family();
     if (r.family.isEmpty())
         r.family = QStringLiteral("宋体");
-    double points = font.pointSizeF();
-    if (points <= 0)
-        points = font.pixelSize() > 0 ? font.pixelSize() * 0.75 : 12.0;
+    // A pasted web page's heading is sized relative to the default font: written at the size it
+    // shows, so that it reads back as large.
+    const double points = shownPointSize(f, m_defaultFont);
     r.halfPoints = std::clamp(qRound(points * 2), 1, 3276);
     r.bold = font.bold();
     r.italic = font.italic();

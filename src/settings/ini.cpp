@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QList>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -99,6 +100,21 @@ QByteArray readFile(const QString &path)
         bytes.append(buffer, n);
     }
     return bytes;
+}
+
+// The file's text as GBK bytes, the program's own encoding, in which every routine matches and
+// writes. A file that is valid UTF-8 and not plain ASCII was saved by an editor of today and is
+// read as UTF-8 (its byte order mark, if any, dropped); GBK text with Chinese in it is next to
+// never valid UTF-8. Anything else is taken as GBK, as the program writes it.
+QByteArray asGbk(const QByteArray &bytes)
+{
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
+    if (ascii || !bytes.isValidUtf8())
+        return bytes;
+    QByteArrayView text(bytes);
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.sliced(3);
+    return gbk::encode(QString::fromUtf8(text));
 }
 
 // Lines end with LF, optionally preceded by CR; a last line without an end still counts.
@@ -207,7 +223,7 @@ int findSettingLine(const Scan &scan)
 
 QList<QByteArray> readLines(const QString &path)
 {
-    return splitLines(readFile(path));
+    return splitLines(asGbk(readFile(path)));
 }
 
 QByteArray joinLines(const QList<QByteArray> &lines)
@@ -244,7 +260,7 @@ void rewriteFile(const QString &path, Change change)
     // Left by the versions that rewrote the file through "<file>.tmp".
     ::unlink(nativePath(path + QLatin1String(".tmp")).constData());
 
-    const QByteArray bytes = change(readFile(path));
+    const QByteArray bytes = change(asGbk(readFile(path)));
     files::AtomicWriter out(path, files::AtomicWriter::RefuseLinks);
     if (out.refusal() == files::AtomicWriter::Refusal::Link)
         throw EInOutError(text::onFile(text::symbolicLink(), path));

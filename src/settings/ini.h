@@ -7,6 +7,8 @@
 // choice between runs. Each call opens the file, scans it line by line and closes it again.
 //
 // Format: GBK text lines, each written with CR LF (a file with LF-only line ends reads the same).
+// A file that is valid UTF-8 and not plain ASCII (as today's editors save it, with or without a
+// byte order mark) is read as UTF-8; a change writes the whole file back in GBK.
 // A section starts at a line "[name]" and runs to the next line whose first non-space character
 // is "["; a key line is name "=" value.
 //

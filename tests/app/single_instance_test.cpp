@@ -80,7 +80,7 @@ protected:
     {
         // Information icon (1), owned by the main window, then the exact caption and text.
         EXPECT_EQ(QString::fromUtf8(readLine(first)),
-                  QStringLiteral("BOX 1|1|羽书手札(2003版)|程序\" Quillbook \"已经运行了。"));
+                  QStringLiteral("BOX 1|1|羽书手札(2003版)|羽书手札已经在运行了。"));
         ASSERT_TRUE(first.waitForFinished(kWaitMs));
         EXPECT_EQ(first.exitCode(), 0);
     }

@@ -112,7 +112,7 @@ private slots:
         QVERIFY(ok->isDefault());
         QCOMPARE(ok->size(), QSize(75, 25));
         QCOMPARE(ok->geometry().center().x(), box.rect().center().x());
-        QVERIFY(ok->geometry().top() > box.LinkLabel3()->geometry().bottom());
+        QVERIFY(ok->geometry().top() > box.LinkLabel1()->geometry().bottom());
         QVERIFY(ok->geometry().bottom() < 218 - 1);
 
         const TExplodeEffect *e = box.ExplodeEffect1();
@@ -130,14 +130,9 @@ private slots:
         QTest::addColumn<bool>("link");
         QTest::newRow("the edition") << QStringLiteral("Label2") << inBox(57, 48, 108, 17) << kBlue
                                      << QStringLiteral("(2003版)") << false;
-        QTest::newRow("the welcome line names the site")
+        QTest::newRow("the licence line")
             << QStringLiteral("LinkLabel1") << inBox(7, 72, 209, 17) << kMagenta
-            << QStringLiteral("欢迎访问《羽书手札主页》") << false;
-        QTest::newRow("the home-page link") << QStringLiteral("LinkLabel2") << inBox(10, 96, 203, 17)
-                                            << kRed << QStringLiteral("https://quillbook.example.org/")
-                                            << true;
-        QTest::newRow("the mail link") << QStringLiteral("LinkLabel3") << inBox(7, 120, 209, 17) << kRed
-                                       << QStringLiteral("E-Mail:quillbook@example.org") << true;
+            << QStringLiteral("自由软件：GNU GPL 第3版或更新版本") << false;
     }
 
     void linesSitAtTheirPlacesInTheirColours()
@@ -211,29 +206,17 @@ private slots:
         QVERIFY(!box.isVisible());
     }
 
-    void aLinkOpensItsAddressAndLeavesTheBoxOpen_data()
+    // No address that leads nowhere: the box has no links, and no text names a placeholder.
+    void theBoxOffersNoPlaceholderAddress()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QUrl>("url");
-        QTest::newRow("home page") << QStringLiteral("LinkLabel2")
-                                   << QUrl(QStringLiteral("https://quillbook.example.org/"));
-        QTest::newRow("mail") << QStringLiteral("LinkLabel3")
-                              << QUrl(QStringLiteral("mailto:quillbook@example.org"));
-    }
-
-    void aLinkOpensItsAddressAndLeavesTheBoxOpen()
-    {
-        QFETCH(QString, name);
-        QFETCH(QUrl, url);
         TAboutForm box;
-        QList<QUrl> opened;
-        box.setUrlOpener([&](const QUrl &u) { opened.append(u); });
-        box.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&box));
-        auto *link = box.findChild<TLinkLabel *>(name);
-        QTest::mouseClick(link, Qt::LeftButton);
-        QCOMPARE(opened, QList<QUrl>({url}));
-        QVERIFY(box.isVisible());
+        for (const QLabel *label : box.findChildren<QLabel *>())
+            QVERIFY2(!label->text().contains(QStringLiteral("example")) && !label->text().contains(QStringLiteral("http")),
+                     qPrintable(label->text()));
+        for (const TLinkLabel *label : box.findChildren<TLinkLabel *>()) {
+            QVERIFY2(!label->LinkType(), qPrintable(label->objectName()));
+            QVERIFY(!label->text().contains(QStringLiteral("example")));
+        }
     }
 
     void theSkinLeavesTheColoursAlone()
@@ -250,8 +233,6 @@ private slots:
         QVERIFY(pixelsOf(picture, box->Label1()->geometry(), kRed) > 20);
         QVERIFY(pixelsOf(picture, box->Label2()->geometry(), kBlue) > 5);
         QVERIFY(pixelsOf(picture, box->LinkLabel1()->geometry(), kMagenta) > 5);
-        QVERIFY(pixelsOf(picture, box->LinkLabel2()->geometry(), kRed) > 5);
-        QVERIFY(pixelsOf(picture, box->LinkLabel3()->geometry(), kRed) > 5);
         box->close();
     }
 

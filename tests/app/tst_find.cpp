@@ -39,6 +39,7 @@
 #include <QTextEdit>
 #include <QTreeView>
 
+#include <functional>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -233,6 +234,41 @@ private slots:
         QCOMPARE(list()->rowCount(), 2);
         click(3);
         QVERIFY(write()->searchMatches().isEmpty());
+    }
+
+    // A listing made ready off the window's thread shows as setRows() shows the same rows, in
+    // the order and with the search the page has when it arrives, also when they changed since.
+    void preparedRowsShowAsTheSameRowsSetDirectly()
+    {
+        listDiary({{u"2003年9月3日"_s, ownRecord(2, 4, u"下雨"_s)},
+                   {u"2003年9月26日"_s, ownRecord(0, 0, u"晴"_s)},
+                   {u"2004年1月1日"_s, ownRecord(2, 0, u"又下雨"_s)}});
+        TListPage *page = list();
+        const QList<diary::ListRow> rows = m_w.form->ListPage()->takeRows();
+        const auto shown = [&](bool prepared, const std::function<void()> &meanwhile) {
+            page->clearSearch();
+            page->setOrder({});
+            typeText(page->SearchEdit, u"雨"_s);
+            if (!prepared) {
+                meanwhile();
+                page->setRows(rows);
+            } else {
+                const TListPage::Prepared ready = TListPage::prepare(rows, page->preparation());
+                meanwhile();
+                page->setPrepared(ready);
+            }
+            return QStringList{captions(page).join(u','), QString::number(page->foundCount()),
+                               page->Calendar->markedDays().isEmpty() ? u"-"_s : u"+"_s};
+        };
+        const std::function<void()> changes[] = {
+            [] {},
+            [&] { page->setOrder({diary::SortColumn::Date, false}); },
+            [&] { typeText(page->SearchEdit, u"又"_s); },
+            [&] { page->clearSearch(); },
+        };
+        for (const auto &meanwhile : changes)
+            QCOMPARE(shown(true, meanwhile), shown(false, meanwhile));
+        QCOMPARE(shown(true, changes[0]).value(0), u"2004年1月1日,2003年9月3日"_s);
     }
 
     void anEntryWrittenForAPastDayIsStoredUnderItsNameAndListedInItsPlace()

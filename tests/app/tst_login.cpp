@@ -276,7 +276,7 @@ private slots:
         });
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].text, message);
-        QCOMPARE(m_boxes[0].caption, QStringLiteral("Quillbook"));
+        QCOMPARE(m_boxes[0].caption, QStringLiteral("羽书手札"));
         QCOMPARE(m_boxes[0].icon, QMessageBox::NoIcon);
         QVERIFY(m_boxes[0].hasOwner);
         QCOMPARE(testing_support::entriesIn(QDir::currentPath(), QDir::Files | QDir::Hidden), QStringList());
@@ -288,7 +288,7 @@ private slots:
         TForm2 *dialog = m_form->Form2();
         QCOMPARE(dialog->parentWidget(), m_form.get());
         QCOMPARE(dialog->windowTitle(), QStringLiteral("用户设置"));
-        QCOMPARE(dialog->size(), QSize(313, 206));
+        QCOMPARE(dialog->size(), QSize(313, 236));
         QVERIFY(!(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QCOMPARE(dialog->Label1()->text(),
                  QStringLiteral("请在下面的方框中输入用户名：（如果输入的用户名已经存在，则所作的操作为更改用户密码）"));
@@ -347,7 +347,7 @@ private slots:
         });
         QCOMPARE(m_prompts, 0);
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].caption, QStringLiteral("Quillbook"));
+        QCOMPARE(m_boxes[0].caption, QStringLiteral("羽书手札"));
         QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
         QCOMPARE(m_boxes[0].text, error);
         QCOMPARE(testing_support::entriesIn(m_root->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -396,7 +396,7 @@ private slots:
         });
         QCOMPARE(asked, (QStringList{QStringLiteral("更改密码操作"), QStringLiteral("请输入旧密码:　　")}));
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].caption, QStringLiteral("Quillbook"));
+        QCOMPARE(m_boxes[0].caption, QStringLiteral("羽书手札"));
         QCOMPARE(m_boxes[0].icon, QMessageBox::NoIcon);
         if (changed) {
             QCOMPARE(m_boxes[0].text, QStringLiteral("已经完成用户密码的更改操作!"));

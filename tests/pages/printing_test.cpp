@@ -145,45 +145,44 @@ private slots:
                  qPrintable(text));
     }
 
-    void headingIsRedLeftAlignedTwelvePointWhilePrinting()
+    // The printed copy: the heading red, left-aligned, 12 points, above the body as it was.
+    // The editor holds nothing of it, while the print dialog shows either.
+    void headingIsRedLeftAlignedTwelvePointAndNeverInTheEditor()
     {
         Editor editor(QStringLiteral("<p align=\"center\">正文第一段居中</p><p>第二段</p>"));
+        const std::unique_ptr<QTextDocument> page =
+            printing::headedCopy(*editor.edit.document(), kHeadingLine, printing::headingFormat(dialogFont()));
+        const QTextBlock heading = page->firstBlock();
+        checkInsertedLines(heading, heading.next(), heading.next().next(), heading.next().next().next());
+
         const QString before = editor.edit.toHtml();
         const QString file = m_dir.filePath(QStringLiteral("red.pdf"));
         auto printer = pdfPrinter(file);
-        bool asked = false;
+        QString duringDialog;
         printing::printEntry(&editor.edit, kHeading, dialogFont(), *printer, [&](QPrinter &) {
-            asked = true;
-            const QTextDocument *doc = editor.edit.document();
-            const QTextBlock heading = doc->firstBlock();
-            const QTextBlock stars = heading.next();
-            const QTextBlock empty = stars.next();
-            const QTextBlock body = empty.next();
-            checkInsertedLines(heading, stars, empty, body);
+            duringDialog = editor.edit.toHtml();
             return false;
         });
-        QVERIFY(asked);
-        // Cancelled: nothing printed, the editor as before but for the caret.
+        QCOMPARE(duringDialog, before);
+        // Cancelled: nothing printed, the editor as before.
         QVERIFY(!QFileInfo::exists(file));
         QCOMPARE(editor.edit.toHtml(), before);
-        QCOMPARE(editor.edit.textCursor().position(), 0);
     }
 
     // The page as it goes to paper: the heading's pixels are red, the body's are not.
     void firstPageShowsRedHeadingAboveBody()
     {
         Editor editor(QStringLiteral("<p>蓝色的正文</p>"));
-        QImage page;
-        printing::printEntry(&editor.edit, kHeading, dialogFont(), m_neverUsed, [&](QPrinter &) {
-            // A4 at 96 dpi, painted the way every printed page is.
-            const QSizeF a4(794, 1123);
-            printing::PagedDocument pages(*editor.edit.document(), Qt::blue, a4, 96, 96);
-            page = QImage(a4.toSize(), QImage::Format_RGB32);
-            page.fill(Qt::white);
-            QPainter painter(&page);
-            pages.paintPage(painter, 0);
-            return false;
-        });
+        // A4 at 96 dpi, painted the way every printed page is.
+        const QSizeF a4(794, 1123);
+        const std::unique_ptr<QTextDocument> headed =
+            printing::headedCopy(*editor.edit.document(), kHeadingLine, printing::headingFormat(dialogFont()));
+        printing::PagedDocument pages(*headed, Qt::blue, a4, 96, 96);
+        QImage page(a4.toSize(), QImage::Format_RGB32);
+        page.fill(Qt::white);
+        QPainter painter(&page);
+        pages.paintPage(painter, 0);
+        painter.end();
         const int lineHeight = 20;   // 12 points at 96 dpi is 16 pixels
         QVERIFY(redPixels(page, 0, lineHeight) > 30);
         QVERIFY(redPixels(page, lineHeight, 2 * lineHeight) > 30);   // the stars
@@ -195,7 +194,7 @@ private slots:
         QVERIFY2(blue > 30, "text without a colour of its own prints in the editor's colour");
     }
 
-    // After printing, the editor holds exactly what it held before: only the caret moved.
+    // After printing, the editor holds exactly what it held before, its caret and undo too.
     void editorIsAsBeforeAfterPrinting_data()
     {
         QTest::addColumn<QString>("html");
@@ -218,6 +217,9 @@ private slots:
         QFETCH(QString, html);
         Editor editor(html);
         editor.edit.document()->setModified(true);
+        QTextCursor caret = editor.edit.textCursor();
+        caret.movePosition(QTextCursor::End);
+        editor.edit.setTextCursor(caret);
         const QString before = editor.edit.toHtml();
         const int blocksBefore = editor.edit.document()->blockCount();
         const QString file = m_dir.filePath(QStringLiteral("same.pdf"));
@@ -227,8 +229,7 @@ private slots:
         QVERIFY(QFileInfo(file).size() > 0);
         QCOMPARE(editor.edit.toHtml(), before);
         QCOMPARE(editor.edit.document()->blockCount(), blocksBefore);
-        QCOMPARE(editor.edit.textCursor().position(), 0);
-        QVERIFY(!editor.edit.textCursor().hasSelection());
+        QCOMPARE(editor.edit.textCursor().position(), caret.position());
         QVERIFY(editor.edit.document()->isModified());
         // Undoing can never bring the heading back into the entry.
         editor.edit.undo();
@@ -263,16 +264,16 @@ private slots:
             QVERIFY2(text.contains(QStringLiteral("第%1行\n").arg(i)), qPrintable(QString::number(i)));
     }
 
-    // Printer errors reach the standard error box only after the heading lines are gone.
+    // Printer errors reach the standard error box; the editor never held the heading lines.
     void printerErrorsAreShownAfterTheLinesAreRemoved_data()
     {
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("message");
         QTest::newRow("no printer and no output file")
-            << QString() << QStringLiteral("There is no default printer currently selected.");
+            << QString() << QStringLiteral("没有可用的打印机，也没有选择输出文件!");
         QTest::newRow("an output file that cannot be created")
             << QStringLiteral("no/such/folder/x.pdf")
-            << QStringLiteral("Cannot create file \"%1\"");
+            << QStringLiteral("无法创建文件“%1”!");
     }
     void printerErrorsAreShownAfterTheLinesAreRemoved()
     {
@@ -298,7 +299,7 @@ private slots:
         QVERIFY(!finished);
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].icon, QMessageBox::Critical);
-        QCOMPARE(shown[0].caption, QStringLiteral("Quillbook"));
+        QCOMPARE(shown[0].caption, QStringLiteral("羽书手札"));
         QCOMPARE(shown[0].text, message.contains(QLatin1String("%1")) ? message.arg(path) : message);
         QCOMPARE(htmlWhenShown, before);
     }

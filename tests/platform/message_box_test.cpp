@@ -29,7 +29,7 @@ TEST(Guard, ShowsTheErrorOnceAndLetsTheProgramGoOn)
     bool ranToEnd = guarded([] { throw EConvertError(QStringLiteral("'abc' is not a valid integer value")); });
     EXPECT_FALSE(ranToEnd);
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].caption, QStringLiteral("Quillbook"));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("羽书手札"));
     EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
     EXPECT_EQ(shown[0].text, QStringLiteral("'abc' is not a valid integer value."));
 
@@ -49,7 +49,7 @@ TEST(Guard, ADiaryInUseIsShownInTheWindowsOwnWords)
         throw EFileInUse(QStringLiteral("The diary is in use by another program; try again later"));
     }));
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].caption, QStringLiteral("Quillbook"));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("羽书手札"));
     EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
     EXPECT_EQ(shown[0].text, QStringLiteral("日记正被另一个程序使用，请稍后再试"));
     msgbox::setInterceptor({});
@@ -67,7 +67,7 @@ TEST(Boxes, WarningAndStandardMessageHaveTheirCaptionsAndIcons)
     ASSERT_EQ(shown.size(), 2);
     EXPECT_EQ(shown[0].caption, QStringLiteral("羽书手札"));
     EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(shown[1].caption, QStringLiteral("Quillbook"));
+    EXPECT_EQ(shown[1].caption, QStringLiteral("羽书手札"));
     EXPECT_EQ(shown[1].icon, QMessageBox::NoIcon);
     msgbox::setInterceptor({});
 }

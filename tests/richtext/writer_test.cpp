@@ -5,7 +5,10 @@
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocumentFragment>
 #include <QTextDocument>
 #include <QTextList>
 
@@ -220,4 +223,31 @@ TEST(RichTextWriter, UnrtfReadsTheSameTextFromRecordsWeWrite)
     paragraphs += inspect::texts(doc);
     // unrtf has no Unicode fallback for pairs it reads as two \u escapes; compare the rest.
     EXPECT_EQ(unrtfLines(unrtfText(record)), expectedLines(paragraphs));
+}
+
+// A web page pasted into the editor gives its headings a size relative to the default font;
+// saved and read back, a heading shows as large as it did.
+TEST(RichTextWriter, APastedHeadingKeepsTheSizeItShows)
+{
+    QFont songti(QStringLiteral("宋体"));
+    songti.setPixelSize(14);
+    const auto laidOutHeights = [](const QTextDocument &doc) {
+        QList<qreal> heights;
+        for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+            heights << doc.documentLayout()->blockBoundingRect(b).height();
+        return heights;
+    };
+    QTextDocument pasted;
+    pasted.setDefaultFont(songti);
+    QTextCursor(&pasted).insertFragment(QTextDocumentFragment::fromHtml(
+        QStringLiteral("<h1>大标题</h1><p>正文</p><h3>小标题</h3><p><span style='font-size:x-large'>大字</span></p>")));
+    QTextDocument back;
+    back.setDefaultFont(songti);
+    richtext::readRtf(richtext::writeRtf(pasted), back);
+    EXPECT_EQ(back.begin().begin().fragment().charFormat().fontPointSize(), 21.0) << "twice 10.5 points";
+    const QList<qreal> shown = laidOutHeights(pasted);
+    const QList<qreal> read = laidOutHeights(back);
+    ASSERT_EQ(read.size(), shown.size());
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        EXPECT_NEAR(read[i], shown[i], 2.0) << "paragraph " << i;
 }

@@ -1,6 +1,7 @@
 #include "platform/exception.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
+#include "settings/errors.h"
 #include "settings/ini.h"
 #include "support/test_support.h"
 
@@ -155,7 +156,7 @@ TEST_F(Settings, AFullDiskDuringARewriteLeavesTheFileAsItWas)
         ini::WriteSetting("s", "skin", "2");
         FAIL() << "no error raised";
     } catch (const EInOutError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Disk full (%1)").arg(m_path));
+        EXPECT_EQ(e.message(), ini::text::onFile(QStringLiteral("磁盘已满"), m_path));
     }
     EXPECT_EQ(stored(), QByteArray("[s]\r\nskin=1\r\nother=1\r\n"));
     EXPECT_EQ(folder(), QStringList{QStringLiteral("main.ini")});
@@ -169,7 +170,7 @@ TEST_F(Settings, FilesThatCannotBeUsedRaiseInputOutputErrorsNamingTheFile)
         ini::EnsureSettingsFile(true);
         FAIL() << "no error raised";
     } catch (const EInOutError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("File access denied (%1)").arg(m_path));
+        EXPECT_EQ(e.message(), ini::text::onFile(QStringLiteral("没有权限读写文件"), m_path));
     }
     EXPECT_THROW(ini::ReadSetting("s", "skin"), EInOutError);
 
@@ -179,7 +180,7 @@ TEST_F(Settings, FilesThatCannotBeUsedRaiseInputOutputErrorsNamingTheFile)
         ini::ReadSetting("s", "skin");
         FAIL() << "no error raised";
     } catch (const EInOutError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Path not found (%1)").arg(lost));
+        EXPECT_EQ(e.message(), ini::text::onFile(QStringLiteral("找不到文件所在的文件夹"), lost));
     }
 }
 
@@ -208,7 +209,7 @@ TEST_F(Settings, ALinkInTheFilesPlaceIsReadButNeverWrittenThrough)
     const QByteArray victimBytes("[s]\r\nskin=4\r\nsomeone's data");
     writeFile(victim, victimBytes);
     const QString missing = m_dir.filePath(QStringLiteral("elsewhere/missing"));
-    const QString refused = QStringLiteral("Symbolic link not written through (%1)").arg(m_path);
+    const QString refused = ini::text::onFile(QStringLiteral("文件是符号链接，不经它写入"), m_path);
 
     for (const QString &target : {victim, missing}) {
         SCOPED_TRACE(target.toStdString());
@@ -244,9 +245,27 @@ TEST_F(Settings, AFileAnotherProgramIsChangingIsReportedAndLeftAlone)
             ADD_FAILURE() << "no error raised";
         } catch (const EInOutError &e) {
             EXPECT_EQ(e.message(),
-                      QStringLiteral("File in use by another program; try again later (%1)").arg(m_path));
+                      ini::text::onFile(QStringLiteral("文件正被另一个程序使用，请稍后再试"), m_path));
         }
     }
     files::FolderLock::setWaitForTesting(-1);
     EXPECT_EQ(stored(), QByteArray("[s]\r\nskin=1\r\n"));
+}
+
+// Saved by an editor in UTF-8, with or without a byte order mark, the file reads as the same
+// text in GBK would; a change writes the whole file back in GBK, as the program always has.
+TEST_F(Settings, AFileSavedInUtf8ReadsAsTheSameTextAndIsWrittenBackInGbk)
+{
+    for (const QByteArray &mark : {QByteArray(), QByteArray("\xEF\xBB\xBF")}) {
+        store(mark + QByteArray("\r\n[界面设置]\r\nskin=3\r\nautolock=5\r\n"));
+        EXPECT_EQ(ini::ReadSetting(g("界面设置"), "autolock"), QByteArray("5"));
+        EXPECT_EQ(ini::FindSettingLine(g("界面设置"), "skin"), 3);
+        ini::WriteSetting(g("界面设置"), "skin", "4");
+        EXPECT_EQ(stored(), "\r\n" + g("[界面设置]") + "\r\nskin=4\r\nautolock=5\r\n");
+    }
+    // Plain ASCII and GBK stay as they are.
+    store("[a]\r\nskin=1\r\n");
+    EXPECT_EQ(ini::ReadSetting("a", "skin"), QByteArray("1"));
+    store(g("[界面设置]") + "\r\nskin=" + g("七") + "\r\n");
+    EXPECT_EQ(ini::ReadSetting(g("界面设置"), "skin"), g("七"));
 }
