@@ -3,17 +3,16 @@
 #include "archive/archive_writer.h"
 #include "diary/entry.h"
 #include "import/messages.h"
+#include "import/picture_links.h"
 #include "platform/gbk.h"
 #include "richtext/messages.h"
-#include "richtext/pictures.h"
 #include "richtext/rich_text.h"
 
-#include <QBuffer>
 #include <QDir>
+#include <QUrl>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QImage>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -61,69 +60,22 @@ QByteArray joinRecords(const QByteArray &stored, const QByteArray &incoming, int
     return recordOf(doc, weather, mood);
 }
 
-// The most a picture file beside a Markdown file may hold to be taken in.
-constexpr qint64 kMaxPictureFile = 64 * 1024 * 1024;
-
-// A picture file's bytes as an entry's picture: PNG and JPEG as they are, other images the
-// reader knows as PNG. Nothing when the bytes are no image.
-std::optional<richtext::Picture> pictureOfFile(const QByteArray &bytes)
-{
-    richtext::Picture picture;
-    if (bytes.startsWith("\x89PNG\r\n\x1a\n"))
-        picture.kind = richtext::PictureKind::Png;
-    else if (bytes.startsWith("\xFF\xD8\xFF"))
-        picture.kind = richtext::PictureKind::Jpeg;
-    const QSize size = richtext::pictureFileSize(bytes);
-    if (picture.kind != richtext::PictureKind::Other && size.isValid()) {
-        picture.data = bytes;
-    } else {
-        const QImage image = QImage::fromData(bytes);
-        if (image.isNull())
-            return std::nullopt;
-        QBuffer buffer(&picture.data);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        picture.kind = richtext::PictureKind::Png;
-    }
-    const QSize shown = richtext::pictureFileSize(picture.data);
-    picture.width = shown.width();
-    picture.height = shown.height();
-    return picture;
-}
-
 // The pictures a Markdown file links, taken from the files beside it (the form the export
 // writes): each becomes the entry's own picture. A link to anything else (a web address, a
 // missing file, no image) is left out, as the entry could not show it.
 void takeLinkedPictures(QTextDocument &doc, const QDir &folder)
 {
-    struct Linked {
-        int position;
-        int length;
-        QString name;
-    };
-    QList<Linked> linked;
-    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next())
-        for (auto it = block.begin(); !it.atEnd(); ++it)
-            if (it.fragment().charFormat().isImageFormat())
-                linked.append({it.fragment().position(), it.fragment().length(),
-                               it.fragment().charFormat().toImageFormat().name()});
-    // From the end, so that a removal leaves the earlier positions as they are.
-    for (auto it = linked.crbegin(); it != linked.crend(); ++it) {
-        QTextCursor cursor(&doc);
-        cursor.setPosition(it->position);
-        cursor.setPosition(it->position + it->length, QTextCursor::KeepAnchor);
-        const QUrl url(it->name);
-        std::optional<richtext::Picture> picture;
-        if (url.isRelative() || url.isLocalFile()) {
-            QFile file(url.isLocalFile() ? url.toLocalFile() : folder.filePath(url.path(QUrl::FullyDecoded)));
-            if (file.size() <= kMaxPictureFile && file.open(QIODevice::ReadOnly))
-                picture = pictureOfFile(file.readAll());
-        }
-        if (picture)
-            cursor.setCharFormat(richtext::addPicture(doc, *picture));
-        else
-            cursor.removeSelectedText();
-    }
+    takePictures(doc, [&folder](const QString &name) -> std::optional<QByteArray> {
+        const QUrl url(name);
+        if (!url.isRelative() && !url.isLocalFile())
+            return std::nullopt;
+        QByteArray bytes;
+        QString refusal;
+        if (!readInputFile(url.isLocalFile() ? url.toLocalFile() : folder.filePath(url.path(QUrl::FullyDecoded)),
+                           kMaxFileSize, &bytes, &refusal))
+            return std::nullopt;
+        return bytes;
+    });
 }
 
 } // namespace
@@ -195,21 +147,12 @@ std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const
         if (progress && !progress(i, total))
             return std::nullopt;
         const QString &path = paths[i];
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            plan.refused.append({path, import_text::cannotOpen(file.errorString())});
-            continue;
-        }
-        if (file.size() > kMaxFileSize) {
-            plan.refused.append({path, import_text::tooLarge()});
-            continue;
-        }
-        const QByteArray bytes = file.read(kMaxFileSize + 1);
-        if (bytes.size() > kMaxFileSize) {
-            plan.refused.append({path, import_text::tooLarge()});
-            continue;
-        }
+        QByteArray bytes;
         QString refusal;
+        if (!readInputFile(path, kMaxFileSize, &bytes, &refusal)) {
+            plan.refused.append({path, refusal});
+            continue;
+        }
         const QList<Entry> entries = readSource(path, bytes, encoding, &refusal);
         if (!refusal.isEmpty())
             plan.refused.append({path, refusal});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "diary/diary_book.h"
+#include "import/input_file.h"
 #include "import/text_sources.h"
 
 #include <QByteArray>
@@ -19,10 +20,6 @@ class TArchiveWriter;
 // records, and the files refused with their reasons), then applying the plan to the diary in one
 // atomic rewrite. Needs a QGuiApplication (documents); never touches widgets.
 namespace diary_import {
-
-// A file larger than this is refused unread: ten years of a diary written daily in one export
-// stay far below it.
-constexpr qint64 kMaxFileSize = qint64(64) << 20;
 
 // One day to import: its record (weather and mood indices, -1 when the source gives none, then
 // the body), and the files it came from.
