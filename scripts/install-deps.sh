@@ -10,6 +10,8 @@ packages=(
   # the toolkit's own dialogs and buttons in Chinese
   qt6-translations-l10n
   zlib1g-dev libdeflate-dev libcrypt-dev libsodium-dev
+  # the YAML of RedNotebook's month files, for the import
+  libyaml-dev
   # fonts, so Chinese text renders on a fresh machine
   fonts-wqy-microhei
   # the CJK font whose radicals share the ideographs' glyphs, for the PDF text tests

@@ -2,13 +2,18 @@
 
 #include "archive/archive_writer.h"
 #include "diary/entry.h"
+#include "import/entry_assembly.h"
 #include "import/messages.h"
 #include "import/picture_links.h"
+#include "import/readers.h"
+#include "import/source_dispatch.h"
 #include "platform/gbk.h"
 #include "richtext/messages.h"
 #include "richtext/rich_text.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QSet>
 #include <QUrl>
 #include <QFile>
 #include <QFileInfo>
@@ -140,23 +145,60 @@ QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encodi
 
 std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const Progress &progress)
 {
+    // How often a long export asks the progress again: often enough for a window to answer.
+    constexpr qint64 kProgressEveryMs = 50;
     Plan plan;
     QList<Entry> found;
+    QSet<QString> covered;   // folders read whole
     const qsizetype total = paths.size();
     for (qsizetype i = 0; i < total; ++i) {
         if (progress && !progress(i, total))
             return std::nullopt;
         const QString &path = paths[i];
-        QByteArray bytes;
-        QString refusal;
-        if (!readInputFile(path, kMaxFileSize, &bytes, &refusal)) {
-            plan.refused.append({path, refusal});
+        const QFileInfo info(path);
+        std::optional<Reading> reading;
+        if (info.isDir()) {
+            if (covered.contains(QDir(path).absolutePath()))
+                continue;
+            reading = readDiaryFolder(path);
+        } else {
+            if (covered.contains(info.absolutePath()) && isRedNotebookMonthName(info.fileName()))
+                continue;
+            QByteArray bytes;
+            QString refusal;
+            if (!readInputFile(path, readLimitFor(path), &bytes, &refusal)) {
+                plan.refused.append({path, refusal});
+                continue;
+            }
+            reading = readDiaryExport(path, bytes, encoding);
+            if (!reading) {
+                const QList<Entry> entries = readSource(path, bytes, encoding, &refusal);
+                if (!refusal.isEmpty())
+                    plan.refused.append({path, refusal});
+                found += entries;
+                continue;
+            }
+        }
+        if (!reading->refusal.isEmpty()) {
+            plan.refused.append({path, reading->refusal});
             continue;
         }
-        const QList<Entry> entries = readSource(path, bytes, encoding, &refusal);
-        if (!refusal.isEmpty())
-            plan.refused.append({path, refusal});
-        found += entries;
+        if (!reading->covers.isEmpty())
+            covered.insert(reading->covers);
+        QElapsedTimer asked;
+        asked.start();
+        const std::optional<Assembled> assembled = assemble(*reading, path, [&] {
+            if (!progress || asked.elapsed() < kProgressEveryMs)
+                return true;
+            asked.restart();
+            return progress(i, total);
+        });
+        if (!assembled)
+            return std::nullopt;
+        plan.sources.append(assembled->summary);
+        for (const SkippedItem &skipped : assembled->skipped)
+            plan.skipped.append({path, import_text::skippedLine(skipped.place, skipped.reason)});
+        found += assembled->entries;
     }
     if (progress && !progress(total, total))
         return std::nullopt;

@@ -36,12 +36,26 @@ struct Refused {
     QString reason;   // import_text (messages.h)
 };
 
+// What was read of one file (or folder) of another diary program, for the summary.
+struct SourceSummary {
+    QString path;
+    QString format;              // import_text: 「Day One 导出」
+    int items = 0;               // entries read from it
+    int days = 0;                // the days they fall on
+    int multiDays = 0;           // days with more than one of them
+    int pictures = 0;
+};
+
 // Entries in date order, one per day: the days several sources give are joined in the order
 // the files were given (and, within a file, in its order), each body after the one before, the
 // first weather and mood that is given kept.
 struct Plan {
     QList<Entry> entries;
     QList<Refused> refused;
+    // The files of other diary programs, in the order given, and the entries of them that are
+    // not imported (path: the file; reason: where in it, and why).
+    QList<SourceSummary> sources;
+    QList<Refused> skipped;
 };
 
 // Told how much of total has been done; false stops the work.
@@ -54,9 +68,13 @@ using Progress = std::function<bool(qsizetype done, qsizetype total)>;
 QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encoding encoding,
                         QString *refusal);
 
-// Reads the files into a plan. A file that cannot be opened, is larger than kMaxFileSize or
-// that readSource refuses is listed in Plan::refused with its reason. The progress is told of
-// each file; nullopt when it said stop.
+// Reads the files into a plan. The exports of other diary programs are
+// recognised by their form (source_dispatch.h), a folder as such an export too (RedNotebook's
+// data folder, an unpacked Day One or Journey export); every other file is read by readSource.
+// A file that cannot be opened, is larger than kMaxFileSize (kMaxPackageSize for a .zip) or
+// that its reader refuses is listed in Plan::refused with its reason; an entry of
+// an export that cannot be imported is listed in Plan::skipped. The progress is told of each
+// file, and asked again between the entries of an export; nullopt when it said stop.
 std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const Progress &progress = {});
 
 // A record holding the body of stored followed by the body of incoming, from a new paragraph
