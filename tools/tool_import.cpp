@@ -2,10 +2,10 @@
 // imports dated files into the diary (diary_import: text and Markdown named by a day or with
 // dated headings, RTF named by a day, this program's HTML export; other diary programs' exports
 // — jrnl, Day One, RedNotebook's data folder or a month file in it, Mini Diary, Mini Diarium,
-// Diarium, Journey) in one atomic rewrite, a version of the diary kept before it. A day that
-// already has an entry is skipped unless --existing says append or replace. Text is decoded as
-// UTF-8 or GBK as the bytes show, unless --encoding says which. A private diary asks for its
-// password.
+// Diarium, Journey — and .odt and .docx documents) in one atomic rewrite, a version of the diary
+// kept before it. A day that already has an entry is skipped unless --existing says append or
+// replace. Text is decoded as UTF-8 or GBK as the bytes show, unless --encoding says which. A
+// private diary asks for its password.
 //
 // Standard output: one line per day, "added", "appended", "replaced" or "skipped", a tab and the
 // day (yyyy-MM-dd). Standard error: each file refused ("refused: FILE: reason"), each entry of an

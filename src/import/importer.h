@@ -68,11 +68,11 @@ using Progress = std::function<bool(qsizetype done, qsizetype total)>;
 QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encoding encoding,
                         QString *refusal);
 
-// Reads the files into a plan. The exports of other diary programs are
+// Reads the files into a plan. The exports of other diary programs and office documents are
 // recognised by their form (source_dispatch.h), a folder as such an export too (RedNotebook's
 // data folder, an unpacked Day One or Journey export); every other file is read by readSource.
-// A file that cannot be opened, is larger than kMaxFileSize (kMaxPackageSize for a .zip) or
-// that its reader refuses is listed in Plan::refused with its reason; an entry of
+// A file that cannot be opened, is larger than kMaxFileSize (kMaxPackageSize for a .zip, .odt
+// or .docx) or that its reader refuses is listed in Plan::refused with its reason; an entry of
 // an export that cannot be imported is listed in Plan::skipped. The progress is told of each
 // file, and asked again between the entries of an export; nullopt when it said stop.
 std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const Progress &progress = {});

@@ -6,7 +6,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-// The readers of other diary programs' exports, one file each, all
+// The readers of other diary programs' exports and of office documents, one file each, all
 // giving a Reading (source_reader.h). source_dispatch.cpp decides which one reads a source.
 namespace diary_import {
 
@@ -79,5 +79,27 @@ Reading readDiarium(const QJsonArray &root);
 bool looksLikeJourney(const QJsonObject &root);
 // The entries (JSON files) of the package, each with its photos beside it.
 Reading readJourney(const Package &package, const QStringList &entries);
+
+// ---- Office documents (odf_reader.cpp, docx_reader.cpp) ----
+
+// An ODF text document (LibreOffice, and this program's ODF export) and an Office Open XML
+// one (Word, LibreOffice) as HTML blocks: each paragraph, list and table of the body with its
+// plain text, and the pictures by the names the HTML gives them. Nothing, with *refusal set,
+// when the package is no such document.
+struct OfficeDocument {
+    struct Block {
+        QString html;
+        QString text;            // a paragraph's plain text; empty for a list or table
+        bool paragraph = false;
+    };
+    QList<Block> blocks;
+    QHash<QString, QByteArray> pictures;
+};
+std::optional<OfficeDocument> readOdf(const Package &package, QString *refusal);
+std::optional<OfficeDocument> readDocx(const Package &package, QString *refusal);
+// The entries of a document: one of namedDay when that is valid, else one under each dated
+// heading (a paragraph beginning "YYYY-MM-DD", as this program's exports and other text),
+// read as splitText reads text.
+Reading readOfficeDocument(const OfficeDocument &document, const QString &format, const QDate &namedDay);
 
 } // namespace diary_import

@@ -20,7 +20,7 @@ QString suffixOf(const QString &path)
 
 bool isPackageSuffix(const QString &suffix)
 {
-    return suffix == u"zip";
+    return suffix == u"zip" || suffix == u"odt" || suffix == u"docx";
 }
 
 // Journey names an entry's file by its id: milliseconds since the epoch, "-", 16 letters and
@@ -31,10 +31,27 @@ bool isJourneyName(const QString &name)
     return id.match(name).hasMatch();
 }
 
-// The exports of a package or folder: the JSON files of Day One or Journey.
-Reading readPackage(const Package &package, const QString &)
+// The exports of a package or folder: a document, or the JSON files of Day One or Journey.
+Reading readPackage(const Package &package, const QString &path)
 {
     const QStringList names = package.names();
+    const QDate namedDay = dateOfFileName(QFileInfo(path).fileName());
+    const QString suffix = suffixOf(path);
+    auto document = [&](const std::optional<OfficeDocument> &doc, const QString &refusal, const QString &format) {
+        Reading reading;
+        if (!doc) {
+            reading.format = format;
+            reading.refusal = refusal;
+            return reading;
+        }
+        return readOfficeDocument(*doc, format, namedDay);
+    };
+    QString refusal;
+    if (suffix == u"odt" || names.contains(QStringLiteral("mimetype")) || names.contains(QStringLiteral("content.xml")))
+        return document(readOdf(package, &refusal), refusal, import_text::odfDocument());
+    if (suffix == u"docx" || names.contains(QStringLiteral("[Content_Types].xml")))
+        return document(readDocx(package, &refusal), refusal, import_text::wordDocument());
+
     QStringList journey;
     QStringList others;
     for (const QString &name : names) {
@@ -87,6 +104,11 @@ std::optional<Reading> readDiaryExport(const QString &path, const QByteArray &by
 {
     const QString name = QFileInfo(path).fileName();
     const QString suffix = suffixOf(path);
+    if (suffix == u"doc" && !bytes.trimmed().startsWith("{\\rtf")) {
+        Reading reading;
+        reading.refusal = import_text::oldWordDocument();
+        return reading;
+    }
     if (bytes.startsWith("PK\x03\x04") || bytes.startsWith("PK\x05\x06") || isPackageSuffix(suffix)) {
         Reading reading;
         const std::optional<Package> package = Package::fromZip(bytes, name, &reading.refusal);

@@ -403,6 +403,7 @@ TEST_F(ImportFormats, MalformedExportsAreRefusedWithTheirPlace)
         {QStringLiteral("other.json"), "{\"hello\": 1}", import_text::unknownJson()},
         {QStringLiteral("cut.zip"), testing_support::readFile(journal).left(60), import_text::notAZip()},
         {QStringLiteral("damaged.zip"), damaged, QStringLiteral("Journal.json 无法读取：数据已损坏")},
+        {QStringLiteral("old.doc"), QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8), import_text::oldWordDocument()},
         {QStringLiteral("nothing.zip"), testing_support::readFile(zip(QStringLiteral("n.zip"), {{QStringLiteral("a.txt"), "x"}})),
          import_text::unknownPackage()},
         {QStringLiteral("2019-05.txt"), "1:\n  text: \"unterminated\n2: x\n", QString()},
@@ -423,6 +424,67 @@ TEST_F(ImportFormats, MalformedExportsAreRefusedWithTheirPlace)
     const diary_import::Plan p = plan({journal});
     ASSERT_EQ(p.refused.size(), 1);
     EXPECT_EQ(p.refused[0].reason, QStringLiteral("Journal.json 第 3 行第 10 列：JSON格式错误（缺少冒号）"));
+}
+
+// Documents LibreOffice writes from HTML (its own profile in the test's folder): a document
+// named by a day is one entry of it; one with dated headings gives an entry under each.
+TEST_F(ImportFormats, OdtAndDocxWrittenByLibreOffice)
+{
+    const QByteArray png = imageBytes("PNG", QColor(0x20, 0x80, 0xC0));
+    const QByteArray formatted =
+        "<html><head><meta charset=\"utf-8\"></head><body>"
+        "<p><b>粗体</b> <i>斜体</i> <u>下划线</u> <span style=\"color:#cc0000\">红色</span> "
+        "<span style=\"font-size:20pt\">大字</span></p>"
+        "<p align=\"center\">居中</p>"
+        "<ul><li>要点一</li><li>要点二</li></ul>"
+        "<table border=\"1\"><tr><td>甲</td><td>乙</td></tr><tr><td>丙</td><td>丁</td></tr></table>"
+        "<p>图 <img src=\"data:image/png;base64," + png.toBase64() + "\" width=\"12\" height=\"8\"></p>"
+        "</body></html>";
+    const QByteArray dated = "<html><head><meta charset=\"utf-8\"></head><body><p>我的日记</p>"
+                             "<p>2003-09-27 秋游</p><p>爬山</p><p>2003-09-28</p><p>下雨</p></body></html>";
+    const QString html = write(QStringLiteral("office/2003-09-26.html"), formatted);
+    const QString journal = write(QStringLiteral("office/journal.html"), dated);
+    const QString out = m_dir.filePath(QStringLiteral("office"));
+    for (const char *format : {"odt", "docx:MS Word 2007 XML"}) {
+        const auto r = testing_support::run(
+            QStringLiteral(QB_SOFFICE),
+            {QStringLiteral("-env:UserInstallation=file://") + m_dir.filePath(QStringLiteral("profile")),
+             QStringLiteral("--headless"), QStringLiteral("--convert-to"), QLatin1String(format),
+             QStringLiteral("--outdir"), out, html, journal});
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    }
+    QDir(m_dir.filePath(QStringLiteral("profile"))).removeRecursively();
+
+    for (const QString &suffix : {QStringLiteral("odt"), QStringLiteral("docx")}) {
+        SCOPED_TRACE(suffix.toStdString());
+        const diary_import::Plan p = plan({out + QStringLiteral("/2003-09-26.") + suffix,
+                                           out + QStringLiteral("/journal.") + suffix});
+        EXPECT_TRUE(p.refused.isEmpty()) << (p.refused.isEmpty() ? std::string() : p.refused[0].reason.toStdString());
+        expectDays(p, {
+            {QDate(2003, 9, 26), {}, {}, crlf(QStringLiteral("粗体 斜体 下划线 红色 大字\n居中\n要点一\n要点二\n甲\t乙\n丙\t丁\n\n图 "))},
+            {QDate(2003, 9, 27), {}, {}, crlf(QStringLiteral("秋游\n爬山"))},
+            {QDate(2003, 9, 28), {}, {}, QStringLiteral("下雨")},
+        });
+        ASSERT_EQ(p.entries.size(), 3);
+        EXPECT_EQ(picturesOf(p.entries[0].record), QList<QByteArray>{png});
+        EXPECT_EQ(boldParagraphs(p.entries[1].record), QStringList{QStringLiteral("秋游")});
+        QTextDocument doc;
+        diary::loadRecord(p.entries[0].record, doc);
+        QStringList runs;
+        for (auto it = doc.firstBlock().begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            if (!it.fragment().text().trimmed().isEmpty())
+                runs << QStringLiteral("%1 b=%2 i=%3 u=%4 c=%5 pt=%6").arg(it.fragment().text().trimmed())
+                            .arg(f.fontWeight() >= QFont::Bold).arg(f.fontItalic()).arg(f.fontUnderline())
+                            .arg(f.foreground().color().name()).arg(f.fontPointSize() >= 19);
+        }
+        EXPECT_EQ(runs, (QStringList{QStringLiteral("粗体 b=1 i=0 u=0 c=#000000 pt=0"), QStringLiteral("斜体 b=0 i=1 u=0 c=#000000 pt=0"),
+                                     QStringLiteral("下划线 b=0 i=0 u=1 c=#000000 pt=0"), QStringLiteral("红色 b=0 i=0 u=0 c=#cc0000 pt=0"),
+                                     QStringLiteral("大字 b=0 i=0 u=0 c=#000000 pt=1")}));
+        EXPECT_EQ(doc.findBlockByNumber(1).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        EXPECT_TRUE(doc.findBlockByNumber(2).textList());
+        EXPECT_EQ(p.sources.value(0).format, suffix == u"odt" ? import_text::odfDocument() : import_text::wordDocument());
+    }
 }
 
 } // namespace
