@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Why a file is not imported, as the import's summary and quillbook-tool name it.
 namespace import_text {
@@ -138,7 +139,7 @@ inline QString dialogTitle() { return QStringLiteral("导入日记"); }
 inline QString chooseFiles() { return QStringLiteral("选择要导入的日记文件"); }
 inline QString fileFilter()
 {
-    return QStringLiteral("日记文件 (*.txt *.md *.markdown *.rtf *.html *.htm);;所有文件 (*)");
+    return QStringLiteral("日记文件 (*.txt *.md *.markdown *.rtf *.html *.htm *.json *.zip *.odt *.docx);;所有文件 (*)");
 }
 inline QString reading() { return QStringLiteral("正在读取要导入的文件…"); }
 inline QString importing() { return QStringLiteral("正在导入日记…"); }
@@ -152,12 +153,21 @@ inline QString planSummary(int days, const QString &first, const QString &last, 
     if (days == 0)
         return QStringLiteral("没有读到可以导入的日记。");
     QString text = days == 1 ? QStringLiteral("共读到 1 天的日记（%1）").arg(first)
-                             : QStringLiteral("共读到 %1 天的日记（%2 至 %3）").arg(days).arg(first, last);
+                             : QStringLiteral("共读到 %1 天的日记（%2 至 %3）").arg(grouped(days), first, last);
     if (existing > 0)
-        text += QStringLiteral("，其中 %1 天已经写过日记").arg(existing);
+        text += QStringLiteral("，其中 %1 天已经写过日记").arg(grouped(existing));
     return text + QStringLiteral("。");
 }
 inline QString refusedHeading() { return QStringLiteral("以下文件不能导入："); }
+inline QString skippedHeading() { return QStringLiteral("以下日记不会导入："); }
+// The days the diary has already, the first few of them by name: %1 the days, %2 how many.
+inline QString existingDays(const QStringList &first, int count)
+{
+    QString text = QStringLiteral("已经写过日记的日子：") + first.join(QStringLiteral("、"));
+    if (count > first.size())
+        text += QStringLiteral(" 等 %1 天").arg(grouped(count));
+    return text;
+}
 inline QString refusedLine(const QString &file, const QString &reason)
 {
     return QStringLiteral("%1：%2").arg(file, reason);
@@ -190,6 +200,10 @@ inline QString leftAlone(const QString &days)
 inline QString filesRefused(int count)
 {
     return QStringLiteral("有 %1 个文件没有导入。").arg(count);
+}
+inline QString entriesSkipped(int count)
+{
+    return QStringLiteral("有 %1 篇日记没有导入。").arg(count);
 }
 
 } // namespace import_text
