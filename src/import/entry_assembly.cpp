@@ -88,9 +88,9 @@ public:
         if (body.isEmpty())
             return;
         sharePictures(body, m_doc);
-        // The first paragraph takes the formats of the body's first one, not of the one before.
-        start(body.firstBlock().blockFormat(), body.firstBlock().charFormat());
-        m_cursor.insertFragment(QTextDocumentFragment(&body));
+        appendDocument(m_doc, body);
+        m_cursor.movePosition(QTextCursor::End);
+        m_first = false;
     }
 
 private:
@@ -124,6 +124,28 @@ struct Part {
 };
 
 } // namespace
+
+void appendDocument(QTextDocument &doc, const QTextDocument &addition)
+{
+    QTextCursor cursor(&doc);
+    cursor.movePosition(QTextCursor::End);
+    const QTextBlock first = addition.firstBlock();
+    // A fragment that begins with a list item brings its own paragraph; any other takes the
+    // formats of its first paragraph here, not those of the paragraph before (which may be a
+    // list item). The list a format names is the addition's, no object of doc.
+    if (!first.textList()) {
+        QTextBlockFormat format = first.blockFormat();
+        format.setObjectIndex(-1);
+        if (doc.isEmpty()) {
+            cursor.setBlockFormat(format);
+            cursor.setBlockCharFormat(first.charFormat());
+            cursor.setCharFormat(first.charFormat());
+        } else {
+            cursor.insertBlock(format, first.charFormat());
+        }
+    }
+    cursor.insertFragment(QTextDocumentFragment(&addition));
+}
 
 QString tagLine(const QStringList &tags)
 {

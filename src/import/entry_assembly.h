@@ -4,6 +4,8 @@
 #include "import/source_reader.h"
 
 #include <functional>
+
+class QTextDocument;
 #include <optional>
 
 // Another program's entries made into the diary's: one entry a day, its pictures its own.
@@ -26,6 +28,11 @@ struct Assembled {
 // between items; nothing when it says stop.
 std::optional<Assembled> assemble(const Reading &reading, const QString &path,
                                   const std::function<bool()> &keepGoing = {});
+
+// The addition's content after doc's, from a new paragraph on (in doc's one paragraph when doc
+// has none yet), with the addition's paragraph and character formats; a list it begins with
+// stays a list, of doc's own.
+void appendDocument(QTextDocument &doc, const QTextDocument &addition);
 
 // The tags as the last line of an entry: "#旅行 #家人", each once, blanks inside a tag as "_",
 // the marks a tag came with (@, #, ＃) dropped. Empty when there are none.

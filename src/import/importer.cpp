@@ -48,12 +48,7 @@ void appendBody(QTextDocument &doc, const QByteArray &incoming)
 {
     QTextDocument addition;
     diary::loadRecord(incoming, addition);
-    QTextCursor cursor(&doc);
-    cursor.movePosition(QTextCursor::End);
-    // The new paragraph takes the formats of the addition's first one, not of the last stored one
-    // (which may be a list item).
-    cursor.insertBlock(addition.firstBlock().blockFormat(), addition.firstBlock().charFormat());
-    cursor.insertFragment(QTextDocumentFragment(&addition));
+    appendDocument(doc, addition);
 }
 
 // stored's body, then incoming's, under these indices.

@@ -605,3 +605,22 @@ TEST_F(ImportInto, DaysGivenTwiceAreJoinedAndRefusedFilesNamed)
 }
 
 } // namespace
+
+namespace {
+
+// An entry whose text begins with a list, appended to another, or as a part of a day: the list
+// comes along (the list of the document it came from is no list of the one it joins).
+TEST(ImportJoin, AnEntryThatBeginsWithAListJoinsWhole)
+{
+    QTextDocument list;
+    list.setMarkdown(QStringLiteral("- 要点\n- 第二点\n"));
+    const QByteArray incoming = diary::makeRecord(list, 0, 0);
+    const QByteArray joined = diary_import::appendRecord(ownRecord(1, 2, QStringLiteral("旧的")), incoming);
+    EXPECT_EQ(diary::listRowOf(QByteArray("x"), joined).summary, QStringLiteral("旧的\r\n要点\r\n第二点"));
+    QTextDocument doc;
+    diary::loadRecord(joined, doc);
+    EXPECT_FALSE(doc.firstBlock().textList());
+    EXPECT_TRUE(doc.lastBlock().textList());
+}
+
+} // namespace
