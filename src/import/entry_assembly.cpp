@@ -37,6 +37,8 @@ void fillBody(const Item &item, QTextDocument &body, TakenPictures &pictures)
         break;
     }
     case Item::Markup::Html:
+        // Paragraphs as the editor holds them, without the space a browser puts between them.
+        body.setDefaultStyleSheet(QStringLiteral("p { margin-top: 0; margin-bottom: 0; }"));
         body.setHtml(item.text);
         break;
     }
@@ -230,11 +232,12 @@ std::optional<Assembled> assemble(const Reading &reading, const QString &path,
             if (!heading.isEmpty())
                 writer.paragraph(heading.join(u' '), boldFormat());
             writer.body(*parts[k].body);
-            QStringList notes = item.notes;
+            QStringList notes;
             if (item.weather >= 0 && item.weather != weather)
-                notes.prepend(import_text::weatherLine(diary::weatherWord(item.weather)));
+                notes.append(import_text::weatherLine(diary::weatherWord(item.weather)));
             if (item.mood >= 0 && item.mood != mood)
-                notes.prepend(import_text::moodLine(diary::moodWord(item.mood)));
+                notes.append(import_text::moodLine(diary::moodWord(item.mood)));
+            notes += item.notes;
             for (const QString &note : std::as_const(notes))
                 writer.paragraph(note);
             tags += item.tags;

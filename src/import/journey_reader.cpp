@@ -74,7 +74,6 @@ bool readEntry(const QJsonObject &e, const Package &package, const QString &fold
     for (const QJsonValue &tag : e.value(QLatin1String("tags")).toArray())
         item.tags.append(tag.toString());
     item.starred = e.value(QLatin1String("favourite")).toBool();
-    takeMood(e.value(QLatin1String("mood")), item);
     const QJsonObject weather = e.value(QLatin1String("weather")).toObject();
     const QString description = weather.value(QLatin1String("description")).toString();
     const QJsonValue degrees = weather.value(QLatin1String("degree_c"));
@@ -85,6 +84,7 @@ bool readEntry(const QJsonObject &e, const Package &package, const QString &fold
     const QString note = weatherNote(item.weather >= 0 ? QString() : description, temperature);
     if (!note.isEmpty())
         item.notes.append(note);
+    takeMood(e.value(QLatin1String("mood")), item);
     const QString address = e.value(QLatin1String("address")).toString().trimmed();
     if (!address.isEmpty())
         item.notes.append(import_text::placeLine(address));

@@ -28,8 +28,8 @@ struct YamlNode {
     enum class Kind { Null, Scalar, Map, List };
     Kind kind = Kind::Null;
     QString scalar;
-    std::vector<std::pair<QString, YamlNode>> map;   // keys that are scalars
-    std::vector<YamlNode> list;
+    std::vector<YamlNode> children;   // a list's items, a map's values
+    std::vector<QString> keys;        // a map's keys (as scalars), one for each value
 };
 
 struct YamlParser {
@@ -76,12 +76,13 @@ bool parseYaml(const QByteArray &bytes, const QString &fileName, YamlNode &root,
         }
         Open &top = open.back();
         if (top.node.kind == YamlNode::Kind::List) {
-            top.node.list.push_back(std::move(node));
+            top.node.children.push_back(std::move(node));
         } else if (!top.haveKey) {
             top.key = node.kind == YamlNode::Kind::Scalar ? node.scalar : QString();
             top.haveKey = true;
         } else {
-            top.node.map.emplace_back(top.key, std::move(node));
+            top.node.keys.push_back(top.key);
+            top.node.children.push_back(std::move(node));
             top.haveKey = false;
         }
     };
@@ -145,13 +146,14 @@ QStringList wordsOf(const YamlNode &node)
         words.append(node.scalar);
         break;
     case YamlNode::Kind::Map:
-        for (const auto &[key, value] : node.map) {
-            const QStringList inner = wordsOf(value);
-            words.append(inner.isEmpty() ? key : key + QStringLiteral("：") + inner.join(QStringLiteral("、")));
+        for (size_t i = 0; i < node.children.size(); ++i) {
+            const QStringList inner = wordsOf(node.children[i]);
+            words.append(inner.isEmpty() ? node.keys[i]
+                                         : node.keys[i] + QStringLiteral("：") + inner.join(QStringLiteral("、")));
         }
         break;
     case YamlNode::Kind::List:
-        for (const YamlNode &item : node.list)
+        for (const YamlNode &item : node.children)
             words += wordsOf(item);
         break;
     case YamlNode::Kind::Null:
@@ -371,7 +373,9 @@ bool readRedNotebookMonth(const QByteArray &bytes, const QString &fileName, Read
         reading.refusal = import_text::unexpectedShape(name);
         return false;
     }
-    for (const auto &[key, value] : root.map) {
+    for (size_t d = 0; d < root.children.size(); ++d) {
+        const QString &key = root.keys[d];
+        const YamlNode &value = root.children[d];
         bool isNumber = false;
         const int day = key.toInt(&isNumber);
         const QDate date(year, month, isNumber ? day : 0);
@@ -387,7 +391,9 @@ bool readRedNotebookMonth(const QByteArray &bytes, const QString &fileName, Read
         if (value.kind == YamlNode::Kind::Scalar) {
             text = value.scalar;
         } else if (value.kind == YamlNode::Kind::Map) {
-            for (const auto &[field, content] : value.map) {
+            for (size_t f = 0; f < value.children.size(); ++f) {
+                const QString &field = value.keys[f];
+                const YamlNode &content = value.children[f];
                 if (field == u"text") {
                     text = content.scalar;
                 } else if (field.compare(QLatin1String("tags"), Qt::CaseInsensitive) == 0 || field == u"标签") {

@@ -376,7 +376,7 @@ TEST_F(ImportFormats, JourneyZipOfEntriesWithMoodWeatherAndPhotos)
     expectDays(p, {
         {QDate(2017, 6, 28), QStringLiteral("晴"), QStringLiteral("高兴"),
          crlf(QStringLiteral("晚上 好\n\n地点：杭州\n#旅行 #星标"))},
-        {QDate(2017, 6, 29), {}, {}, crlf(QStringLiteral("过了 午夜\n心情：一般\n天气：Partly Cloudy，18.5°C"))},
+        {QDate(2017, 6, 29), {}, {}, crlf(QStringLiteral("过了 午夜\n天气：Partly Cloudy，18.5°C\n心情：一般"))},
     });
     EXPECT_EQ(picturesOf(p.entries[0].record), QList<QByteArray>{jpeg});
     ASSERT_EQ(p.skipped.size(), 1);
