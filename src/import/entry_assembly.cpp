@@ -77,7 +77,11 @@ void sharePictures(const QTextDocument &from, QTextDocument &to)
 class DayWriter
 {
 public:
-    explicit DayWriter(QTextDocument &doc) : m_doc(doc), m_cursor(&doc) {}
+    // Writes after what doc holds already.
+    explicit DayWriter(QTextDocument &doc) : m_doc(doc), m_cursor(&doc), m_first(doc.isEmpty())
+    {
+        m_cursor.movePosition(QTextCursor::End);
+    }
 
     void paragraph(const QString &text, const QTextCharFormat &format = QTextCharFormat())
     {
@@ -110,7 +114,7 @@ private:
 
     QTextDocument &m_doc;
     QTextCursor m_cursor;
-    bool m_first = true;
+    bool m_first;
 };
 
 QTextCharFormat boldFormat()
@@ -217,7 +221,11 @@ std::optional<Assembled> assemble(const Reading &reading, const QString &path,
             if (mood < 0)
                 mood = part.item->mood;
         }
-        QTextDocument day;
+        // A day of one entry without a title is written on in its own document, which need not
+        // be copied then.
+        const bool alone = !several && parts[0].item->title.trimmed().isEmpty();
+        QTextDocument joined;
+        QTextDocument &day = alone ? *parts[0].body : joined;
         DayWriter writer(day);
         QStringList tags;
         for (size_t k = 0; k < parts.size(); ++k) {
@@ -231,7 +239,8 @@ std::optional<Assembled> assemble(const Reading &reading, const QString &path,
                 heading.append(item.title.trimmed());
             if (!heading.isEmpty())
                 writer.paragraph(heading.join(u' '), boldFormat());
-            writer.body(*parts[k].body);
+            if (!alone)
+                writer.body(*parts[k].body);
             QStringList notes;
             if (item.weather >= 0 && item.weather != weather)
                 notes.append(import_text::weatherLine(diary::weatherWord(item.weather)));
