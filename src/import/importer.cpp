@@ -178,11 +178,13 @@ std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const
             plan.refused.append({path, reading->refusal});
             continue;
         }
+        // A folder read whole (from one of its files) is what the summary names.
+        const QString source = reading->covers.isEmpty() ? path : reading->covers;
         if (!reading->covers.isEmpty())
             covered.insert(reading->covers);
         QElapsedTimer asked;
         asked.start();
-        const std::optional<Assembled> assembled = assemble(*reading, path, [&] {
+        const std::optional<Assembled> assembled = assemble(*reading, source, [&] {
             if (!progress || asked.elapsed() < kProgressEveryMs)
                 return true;
             asked.restart();
@@ -192,7 +194,7 @@ std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const
             return std::nullopt;
         plan.sources.append(assembled->summary);
         for (const SkippedItem &skipped : assembled->skipped)
-            plan.skipped.append({path, import_text::skippedLine(skipped.place, skipped.reason)});
+            plan.skipped.append({source, import_text::skippedLine(skipped.place, skipped.reason)});
         found += assembled->entries;
     }
     if (progress && !progress(total, total))

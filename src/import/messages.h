@@ -158,6 +158,11 @@ inline QString planSummary(int days, const QString &first, const QString &last, 
         text += QStringLiteral("，其中 %1 天已经写过日记").arg(grouped(existing));
     return text + QStringLiteral("。");
 }
+// A line of the summary with the file it speaks of: %1 the line, %2 the file's name.
+inline QString ofFile(const QString &line, const QString &file)
+{
+    return QStringLiteral("%1（%2）").arg(line, file);
+}
 inline QString refusedHeading() { return QStringLiteral("以下文件不能导入："); }
 inline QString skippedHeading() { return QStringLiteral("以下日记不会导入："); }
 // The days the diary has already, the first few of them by name: %1 the days, %2 how many.

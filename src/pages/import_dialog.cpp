@@ -103,9 +103,14 @@ void TImportDialog::setPlan(const diary_import::Plan &plan, const QSet<QDate> &e
     }
     const int days = int(plan.entries.size());
     QStringList summary;
-    for (const diary_import::SourceSummary &source : plan.sources)
-        summary.append(import_text::sourceSummary(source.format, source.items, source.days, source.multiDays,
-                                                  source.pictures));
+    for (const diary_import::SourceSummary &source : plan.sources) {
+        QString line = import_text::sourceSummary(source.format, source.items, source.days, source.multiDays,
+                                                  source.pictures);
+        // Several exports: which file each line speaks of.
+        if (plan.sources.size() > 1)
+            line = import_text::ofFile(line, QFileInfo(source.path).fileName());
+        summary.append(line);
+    }
     summary.append(import_text::planSummary(
         days, days ? plan.entries.front().date.toString(Qt::ISODate) : QString(),
         days ? plan.entries.back().date.toString(Qt::ISODate) : QString(), written));

@@ -310,6 +310,9 @@ TEST_F(ImportFormats, RedNotebookDataFolderInTxt2tags)
                                            QStringLiteral("2019-03.txt 的 2 日：图片 /nowhere/gone.jpg 不在导出里")}));
         ASSERT_EQ(p.sources.size(), 1);
         EXPECT_EQ(p.sources[0].format, import_text::redNotebook());
+        // The folder read, whichever of its files was given, is what the summary names.
+        EXPECT_EQ(p.sources[0].path, QDir(m_dir.filePath(QStringLiteral("data"))).absolutePath());
+        EXPECT_EQ(p.skipped.value(0).path, p.sources[0].path);
         EXPECT_TRUE(p.refused.isEmpty());
     }
 }
