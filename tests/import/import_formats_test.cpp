@@ -6,7 +6,9 @@
 #include "diary_fixture.h"
 
 #include "diary/entry.h"
+#include "import/entry_assembly.h"
 #include "import/importer.h"
+#include "import/package.h"
 #include "import/messages.h"
 #include "richtext/pictures.h"
 
@@ -488,6 +490,75 @@ TEST_F(ImportFormats, OdtAndDocxWrittenByLibreOffice)
         EXPECT_TRUE(doc.findBlockByNumber(2).textList());
         EXPECT_EQ(p.sources.value(0).format, suffix == u"odt" ? import_text::odfDocument() : import_text::wordDocument());
     }
+}
+
+// Exports unpacked into a folder: Day One's journal with its photos/ beside it, a folder of
+// Journey's entries, and one of Journey's entries alone with its photo beside it. A name in a
+// journal that climbs out of the folder is never read.
+TEST_F(ImportFormats, UnpackedExportsReadTheirPicturesBesideThem)
+{
+    const QByteArray png = imageBytes("PNG", QColor(0x10, 0x60, 0x10));
+    write(QStringLiteral("outside.png"), png);
+    write(QStringLiteral("dayone/photos/abc.png"), png);
+    write(QStringLiteral("dayone/Journal.json"), R"j({"metadata": {"version": "1.0"}, "entries": [
+        {"creationDate": "2020-01-01T04:00:00Z", "timeZone": "Asia/Shanghai", "text": "图 ![](dayone-moment://A)",
+         "photos": [{"identifier": "A", "md5": "abc", "type": "png"}]},
+        {"creationDate": "2020-01-02T04:00:00Z", "timeZone": "Asia/Shanghai", "text": "外面 ![](dayone-moment://B)",
+         "photos": [{"identifier": "B", "md5": "../../outside", "type": "png"}]}]})j");
+    const QString journey = write(QStringLiteral("journey/1577851200000-abcdefghij012345.json"),
+        R"j({"date_journal": 1577851200000, "timezone": "Asia/Shanghai", "text": "旅途",
+            "photos": ["1577851200000-abcdefghij012345-p.png"]})j");
+    write(QStringLiteral("journey/1577851200000-abcdefghij012345-p.png"), png);
+    for (const QStringList &given : {QStringList{m_dir.filePath(QStringLiteral("dayone"))},
+                                     QStringList{m_dir.filePath(QStringLiteral("dayone/Journal.json"))}}) {
+        const diary_import::Plan p = plan(given);
+        expectDays(p, {{QDate(2020, 1, 1), {}, {}, QStringLiteral("图 ")}});
+        EXPECT_EQ(picturesOf(p.entries.value(0).record), QList<QByteArray>{png});
+        EXPECT_EQ(skipped(p), QStringList{QStringLiteral("第 2 篇：图片 photos/../../outside.png 不在导出里")});
+    }
+    for (const QString &given : {m_dir.filePath(QStringLiteral("journey")), journey}) {
+        const diary_import::Plan p = plan({given});
+        expectDays(p, {{QDate(2020, 1, 1), {}, {}, crlf(QStringLiteral("旅途\n"))}});
+        EXPECT_EQ(picturesOf(p.entries.value(0).record), QList<QByteArray>{png});
+        EXPECT_EQ(p.sources.value(0).format, import_text::journey());
+    }
+}
+
+// A ZIP whose UTF-8 names carry no flag (as Info-ZIP and macOS write them) still names its
+// files as they were meant.
+TEST_F(ImportFormats, ZipNamesInUtf8WithoutTheirFlag)
+{
+    const QString folder = m_dir.filePath(QStringLiteral("infozip"));
+    write(QStringLiteral("infozip/日记.json"), "{}");
+    const QString archive = m_dir.filePath(QStringLiteral("infozip.zip"));
+    const auto r = testing_support::run(testing_support::zipProgram(), {QStringLiteral("-q"), QStringLiteral("-r"), archive,
+                                                                       QStringLiteral("日记.json")}, {}, folder);
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    QString refusal;
+    const std::optional<diary_import::Package> package =
+        diary_import::Package::fromZip(testing_support::readFile(archive), QStringLiteral("infozip.zip"), &refusal);
+    ASSERT_TRUE(package) << refusal.toStdString();
+    EXPECT_EQ(package->names(), QStringList{QStringLiteral("日记.json")});
+    QString why;
+    EXPECT_EQ(package->read(QStringLiteral("日记.json"), &why, 100).value_or(QByteArray()), QByteArray("{}"));
+    EXPECT_FALSE(package->read(QStringLiteral("日记.json"), &why, 1));
+    EXPECT_EQ(why, QStringLiteral("日记.json 无法读取：文件太大"));
+}
+
+TEST(ImportWords, WeatherWordsAndTagsAsTheDiaryHoldsThem)
+{
+    const struct {
+        const char *words;
+        int weather;
+    } rows[] = {{"Clear", 0},          {"Mostly Sunny", 0}, {"23° Mostly Cloudy", 1}, {"Light Rain", 2},
+                {"Heavy Snow", 3},     {"小雨", 2},         {"晴", 0},                {"Partly Cloudy", -1},
+                {"雨夹雪", -1},        {"Fog", -1},         {"", -1}};
+    for (const auto &row : rows)
+        EXPECT_EQ(diary_import::weatherOfWords(QString::fromUtf8(row.words)), row.weather) << row.words;
+    EXPECT_EQ(diary_import::tagLine({QStringLiteral("@work"), QStringLiteral("two  words"), QStringLiteral("＃旅行"),
+                                     QStringLiteral("work"), QStringLiteral("  "), QStringLiteral("#家人")}),
+              QStringLiteral("#work #two_words #旅行 #家人"));
+    EXPECT_EQ(diary_import::tagLine({}), QString());
 }
 
 } // namespace
