@@ -13,6 +13,8 @@ packages=(
   # the Sun's and the Moon's places for the solar terms and the lunar months (the IAU's SOFA
   # routines as ERFA)
   liberfa-dev
+  # the YAML of RedNotebook's month files, for the import
+  libyaml-dev
   # fonts, so Chinese text renders on a fresh machine
   fonts-wqy-microhei
   # the CJK font whose radicals share the ideographs' glyphs, for the PDF text tests

@@ -1,15 +1,18 @@
 // quillbook-tool import ARCHIVE [--encoding utf8|gbk] [--existing skip|append|replace] FILES…:
 // imports dated files into the diary (diary_import: text and Markdown named by a day or with
-// dated headings, RTF named by a day, this program's HTML export) in one atomic rewrite, a
-// version of the diary kept before it. A day that already has an entry is skipped unless
-// --existing says append or replace. Text is decoded as UTF-8 or GBK as the bytes show, unless
-// --encoding says which. A private diary asks for its password.
+// dated headings, RTF named by a day, this program's HTML export; other diary programs' exports
+// — jrnl, Day One, RedNotebook's data folder or a month file in it, Mini Diary, Mini Diarium,
+// Diarium, Journey — and .odt and .docx documents) in one atomic rewrite, a version of the diary
+// kept before it. A day that already has an entry is skipped unless --existing says append or
+// replace. Text is decoded as UTF-8 or GBK as the bytes show, unless --encoding says which. A
+// private diary asks for its password.
 //
 // Standard output: one line per day, "added", "appended", "replaced" or "skipped", a tab and the
-// day (yyyy-MM-dd). Standard error: each file refused ("refused: FILE: reason") and each day
-// whose entry cannot be read and so was left alone. Status 0, or 1 when anything was refused;
-// 2 for a usage error, a missing archive, a wrong password or an error of the diary (nothing is
-// then written).
+// day (yyyy-MM-dd). Standard error: each file refused ("refused: FILE: reason"), each entry of an
+// export that is not imported ("skipped: FILE: where: reason") and each day whose entry cannot
+// be read and so was left alone. Status 0, or 1 when anything was refused or skipped; 2 for a
+// usage error, a missing archive, a wrong password or an error of the diary (nothing is then
+// written).
 
 #include "commands.h"
 
@@ -95,11 +98,13 @@ int importCommand(const ToolContext &context, const QStringList &arguments)
     toolWrite(out);
     for (const diary_import::Refused &refused : plan->refused)
         toolError(QStringLiteral("refused: %1: %2").arg(refused.path, refused.reason));
+    for (const diary_import::Refused &skipped : plan->skipped)
+        toolError(QStringLiteral("skipped: %1: %2").arg(skipped.path, skipped.reason));
     for (const auto &[day, problem] : outcome.refused) {
         toolError(QStringLiteral("left alone: %1: %2")
                       .arg(day.toString(Qt::ISODate), diary::problemText(problem)));
     }
-    return plan->refused.isEmpty() && outcome.refused.isEmpty() ? 0 : 1;
+    return plan->refused.isEmpty() && plan->skipped.isEmpty() && outcome.refused.isEmpty() ? 0 : 1;
 }
 
 } // namespace

@@ -161,6 +161,8 @@ void TForm1::ImportExecute()
         text.append(import_text::leftAlone(daysText(outcome.refused)));
     if (!plan->refused.isEmpty())
         text.append(import_text::filesRefused(int(plan->refused.size())));
+    if (!plan->skipped.isEmpty())
+        text.append(import_text::entriesSkipped(int(plan->skipped.size())));
     ListEntries();
     msgbox::show(this, outcome.refused.isEmpty() ? QMessageBox::Information : QMessageBox::Warning,
                  import_text::caption(), text.join(u'\n'));

@@ -73,10 +73,24 @@ void TArchiveReader::SetZipName(const QString &path)
 {
     // Exact comparison: on this system's file systems names differing only in letter case are
     // different files, and so different diaries.
-    if (path == m_zipName)
+    if (path == m_zipName && !m_image)
         return;
     m_zipName = path;
+    m_image.reset();
     resetComponent();
+}
+
+void TArchiveReader::SetZipImage(const QByteArray &image, const QString &name)
+{
+    m_zipName = name;
+    m_image = image;
+    resetComponent();
+}
+
+void TArchiveReader::lockForReading(std::optional<ArchiveLock> &lock) const
+{
+    if (!m_image)
+        lock.emplace(m_zipName, ArchiveLock::Shared);
 }
 
 QString TArchiveReader::Password() const
@@ -122,15 +136,20 @@ bool TArchiveReader::isBlank(const QByteArray &name)
 
 void TArchiveReader::openArchiveFile(ReadStream &file) const
 {
-    if (!file.open(m_zipName))
+    if (m_image)
+        file.openBytes(*m_image);
+    else if (!file.open(m_zipName))
         throw EFOpenError(QString(archive_text::kCannotOpen).arg(m_zipName, file.errorString()));
 }
 
 void TArchiveReader::OpenArchive()
 {
-    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
+    std::optional<ArchiveLock> lock;
+    lockForReading(lock);
     ReadStream file;
-    if (!file.open(m_zipName)) {
+    if (m_image) {
+        file.openBytes(*m_image);
+    } else if (!file.open(m_zipName)) {
         resetComponent();
         throw EFOpenError(QString(archive_text::kCannotOpen).arg(m_zipName, file.errorString()));
     }
@@ -588,7 +607,8 @@ QByteArray TArchiveReader::ArchiveCommentBytes()
         return m_end.comment.value_or(QByteArray());
     if (m_end.comment)
         return *m_end.comment;
-    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
+    std::optional<ArchiveLock> lock;
+    lockForReading(lock);
     ReadStream file;
     openArchiveFile(file);
     if (!makeDirectoryCurrent(file))
@@ -706,7 +726,8 @@ int TArchiveReader::extractByText(const QString &name, QByteArray &data, QList<E
     wanted.replace(QLatin1Char('/'), QLatin1Char('\\'));
     if (wanted.trimmed().isEmpty())
         return 0;
-    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
+    std::optional<ArchiveLock> lock;
+    lockForReading(lock);
     ReadStream file;
     openArchiveFile(file);
     if (!makeDirectoryCurrent(file))
@@ -742,7 +763,8 @@ int TArchiveReader::ExtractToBytes(const QByteArray &name, QByteArray &data, QLi
 {
     if (isBlank(name))
         return 0;
-    ArchiveLock lock(m_zipName, ArchiveLock::Shared);
+    std::optional<ArchiveLock> lock;
+    lockForReading(lock);
     ReadStream file;
     openArchiveFile(file);
     if (!makeDirectoryCurrent(file))
@@ -792,7 +814,7 @@ bool TArchiveReader::extractIndexed(int index, QByteArray &data, ExtractFailure 
     std::optional<ReadStream> own;
     ReadStream *held = m_heldFile;
     if (!held) {
-        lock.emplace(m_zipName, ArchiveLock::Shared);
+        lockForReading(lock);
         own.emplace();
         openArchiveFile(*own);
         // The index refers to the directory as the caller saw it; a changed file changes its

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/archive_lock.h"
 #include "archive/read_stream.h"
 #include "archive/zip_records.h"
 
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QIODevice;
 
@@ -83,6 +85,11 @@ public:
     // nothing.
     QString ZipName() const { return m_zipName; }
     void SetZipName(const QString &path);
+    // Reads an archive held in memory (another program's package, read whole by its caller)
+    // instead of a file; name stands for it in ZipName() and in messages. No folder lock is
+    // taken and nothing is created anywhere: the bytes cannot change under a read. Every read
+    // works as on a file; SetZipName() ends it.
+    void SetZipImage(const QByteArray &image, const QString &name);
 
     // The password for encrypted entries; its GBK bytes drive the keys. Throws EEncodingError for
     // text that GBK cannot represent.
@@ -182,8 +189,10 @@ public:
     };
 
 protected:
-    // Opens the archive file; EFOpenError when it cannot.
+    // Opens the archive file (or its image); EFOpenError when it cannot.
     void openArchiveFile(ReadStream &file) const;
+    // Takes the shared folder lock of a read into lock, unless the archive is an image.
+    void lockForReading(std::optional<ArchiveLock> &lock) const;
     // Keeps the held directory when the open file is the one it was read from, else reads it.
     // False when the file has no valid end record (the directory is then dropped).
     bool makeDirectoryCurrent(ReadStream &file);
@@ -205,6 +214,7 @@ protected:
                              QString &problem);
 
     QString m_zipName;
+    std::optional<QByteArray> m_image;         // see SetZipImage
     QByteArray m_password;
     std::unique_ptr<TSortedZip> m_directory;   // ByNone, owning; null when none has been read
     TEndCentral m_end;

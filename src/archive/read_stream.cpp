@@ -66,11 +66,25 @@ bool ReadStream::open(const QString &path)
     return true;
 }
 
+void ReadStream::openBytes(const QByteArray &bytes)
+{
+    close();
+    m_inMemory = true;
+    m_bytes = bytes;
+    m_error = 0;
+    m_identity = FileIdentity();
+    m_identity.size = bytes.size();
+    m_dosStamp = 0;
+    m_pos = 0;
+}
+
 void ReadStream::close()
 {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    m_inMemory = false;
+    m_bytes.clear();
     m_bufferLength = 0;
 }
 
@@ -81,6 +95,12 @@ QString ReadStream::errorString() const
 
 qint64 ReadStream::readAt(qint64 offset, char *dst, qint64 n)
 {
+    if (m_inMemory) {
+        const qint64 got = qBound<qint64>(0, m_bytes.size() - offset, n);
+        if (got > 0)
+            std::memcpy(dst, m_bytes.constData() + offset, size_t(got));
+        return got;
+    }
     qint64 done = 0;
     while (done < n) {
         const ssize_t got = ::pread(m_fd, dst + done, size_t(n - done), off_t(offset + done));
@@ -99,7 +119,7 @@ qint64 ReadStream::readAt(qint64 offset, char *dst, qint64 n)
 
 qint64 ReadStream::readThrough(void *dst, qint64 n)
 {
-    if (m_fd < 0 || n <= 0)
+    if (!isOpen() || n <= 0)
         return 0;
     char *out = static_cast<char *>(dst);
     qint64 done = 0;

@@ -39,9 +39,12 @@ public:
 
     // Opens the file; false with errno in error() when it cannot be opened.
     bool open(const QString &path);
+    // Reads bytes held in memory as a file of their size (an archive that was read whole):
+    // fd() stays -1, the identity is that of an unnamed file of that size with no stamp.
+    void openBytes(const QByteArray &bytes);
     void close();
-    bool isOpen() const { return m_fd >= 0; }
-    // The open file itself, for copies made without reading (-1 when closed).
+    bool isOpen() const { return m_fd >= 0 || m_inMemory; }
+    // The open file itself, for copies made without reading (-1 when closed or in memory).
     int fd() const { return m_fd; }
     int error() const { return m_error; }
     QString errorString() const;
@@ -76,6 +79,8 @@ private:
 
     qint64 m_bufferSize;
     int m_fd = -1;
+    bool m_inMemory = false;
+    QByteArray m_bytes;            // what openBytes reads
     int m_error = 0;
     FileIdentity m_identity;
     quint32 m_dosStamp = 0;

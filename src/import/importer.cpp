@@ -2,19 +2,22 @@
 
 #include "archive/archive_writer.h"
 #include "diary/entry.h"
+#include "import/entry_assembly.h"
 #include "import/messages.h"
-#include "platform/files.h"
+#include "import/picture_links.h"
+#include "import/readers.h"
+#include "import/source_dispatch.h"
 #include "platform/gbk.h"
 #include "richtext/messages.h"
-#include "richtext/pictures.h"
 #include "richtext/rich_text.h"
 
-#include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QSet>
+#include <QUrl>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QImage>
 #include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -47,12 +50,7 @@ void appendBody(QTextDocument &doc, const QByteArray &incoming)
 {
     QTextDocument addition;
     diary::loadRecord(incoming, addition);
-    QTextCursor cursor(&doc);
-    cursor.movePosition(QTextCursor::End);
-    // The new paragraph takes the formats of the addition's first one, not of the last stored one
-    // (which may be a list item).
-    cursor.insertBlock(addition.firstBlock().blockFormat(), addition.firstBlock().charFormat());
-    cursor.insertFragment(QTextDocumentFragment(&addition));
+    appendDocument(doc, addition);
 }
 
 // stored's body, then incoming's, under these indices.
@@ -62,36 +60,6 @@ QByteArray joinRecords(const QByteArray &stored, const QByteArray &incoming, int
     diary::loadRecord(stored, doc);
     appendBody(doc, incoming);
     return recordOf(doc, weather, mood);
-}
-
-// The most a picture file beside a Markdown file may hold to be taken in.
-constexpr qint64 kMaxPictureFile = 64 * 1024 * 1024;
-
-// A picture file's bytes as an entry's picture: PNG and JPEG as they are, other images the
-// reader knows as PNG. Nothing when the bytes are no image.
-std::optional<richtext::Picture> pictureOfFile(const QByteArray &bytes)
-{
-    richtext::Picture picture;
-    if (bytes.startsWith("\x89PNG\r\n\x1a\n"))
-        picture.kind = richtext::PictureKind::Png;
-    else if (bytes.startsWith("\xFF\xD8\xFF"))
-        picture.kind = richtext::PictureKind::Jpeg;
-    const QSize size = richtext::pictureFileSize(bytes);
-    if (picture.kind != richtext::PictureKind::Other && size.isValid()) {
-        picture.data = bytes;
-    } else {
-        const QImage image = QImage::fromData(bytes);
-        if (image.isNull())
-            return std::nullopt;
-        QBuffer buffer(&picture.data);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        picture.kind = richtext::PictureKind::Png;
-    }
-    const QSize shown = richtext::pictureFileSize(picture.data);
-    picture.width = shown.width();
-    picture.height = shown.height();
-    return picture;
 }
 
 // Markdown whose table rows may hold <br>, as pipe tables join a cell's paragraphs (the export
@@ -108,62 +76,32 @@ QString withTableBreaks(const QString &markdown)
     return lines.join(u'\n');
 }
 
-// Why a file the user named (or one a Markdown file links) is not read, or empty when it is.
-QString refusalOf(const files::ReadFile &file)
-{
-    switch (file.refusal) {
-    case files::ReadFile::Refusal::None:
-        break;
-    case files::ReadFile::Refusal::CannotOpen:
-        return import_text::cannotOpen(QString::fromLocal8Bit(std::strerror(file.error)));
-    case files::ReadFile::Refusal::NotARegularFile:
-        return import_text::notRegularFile();
-    case files::ReadFile::Refusal::TooLarge:
-        return import_text::tooLarge();
-    }
-    return {};
-}
-
 // The pictures a Markdown file links, taken from the files beside it (the form the export
 // writes): each becomes the entry's own picture. A link to anything else (a web address, a
 // missing file, no image, anything but a regular file) is left out, as the entry could not show
 // it. False, the rest left out, once the pictures are more than an entry may hold.
 bool takeLinkedPictures(QTextDocument &doc, const QDir &folder)
 {
-    struct Linked {
-        int position;
-        int length;
-        QString name;
-    };
-    QList<Linked> linked;
-    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next())
-        for (auto it = block.begin(); !it.atEnd(); ++it)
-            if (it.fragment().charFormat().isImageFormat())
-                linked.append({it.fragment().position(), it.fragment().length(),
-                               it.fragment().charFormat().toImageFormat().name()});
-    // From the end, so that a removal leaves the earlier positions as they are.
+    // Twice its bytes in the record (RTF hex): once the pictures are more than an entry may
+    // hold, the rest are not read.
     qint64 taken = 0;
-    for (auto it = linked.crbegin(); it != linked.crend(); ++it) {
-        QTextCursor cursor(&doc);
-        cursor.setPosition(it->position);
-        cursor.setPosition(it->position + it->length, QTextCursor::KeepAnchor);
-        const QUrl url(it->name);
-        std::optional<richtext::Picture> picture;
-        if (url.isRelative() || url.isLocalFile()) {
-            const files::ReadFile file = files::readRegularFile(
-                url.isLocalFile() ? url.toLocalFile() : folder.filePath(url.path(QUrl::FullyDecoded)), kMaxPictureFile);
-            if (file.ok())
-                picture = pictureOfFile(file.bytes);
+    bool tooMany = false;
+    takePictures(doc, [&folder, &taken, &tooMany](const QString &name) -> std::optional<QByteArray> {
+        const QUrl url(name);
+        if (tooMany || (!url.isRelative() && !url.isLocalFile()))
+            return std::nullopt;
+        QByteArray bytes;
+        QString refusal;
+        if (!readInputFile(url.isLocalFile() ? url.toLocalFile() : folder.filePath(url.path(QUrl::FullyDecoded)),
+                           kMaxFileSize, &bytes, &refusal))
+            return std::nullopt;
+        if ((taken += 2 * qint64(bytes.size())) > diary_limits::kMaxRecordSize) {
+            tooMany = true;
+            return std::nullopt;
         }
-        // Twice its bytes in the record (RTF hex).
-        if (picture && (taken += 2 * qint64(picture->data.size())) > diary_limits::kMaxRecordSize)
-            return false;
-        if (picture)
-            cursor.setCharFormat(richtext::addPicture(doc, *picture));
-        else
-            cursor.removeSelectedText();
-    }
-    return true;
+        return bytes;
+    });
+    return !tooMany;
 }
 
 } // namespace
@@ -251,23 +189,62 @@ QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encodi
 
 std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const Progress &progress)
 {
+    // How often a long export asks the progress again: often enough for a window to answer.
+    constexpr qint64 kProgressEveryMs = 50;
     Plan plan;
     QList<Entry> found;
+    QSet<QString> covered;   // folders read whole
     const qsizetype total = paths.size();
     for (qsizetype i = 0; i < total; ++i) {
         if (progress && !progress(i, total))
             return std::nullopt;
         const QString &path = paths[i];
-        const files::ReadFile file = files::readRegularFile(path, kMaxFileSize);
-        if (!file.ok()) {
-            plan.refused.append({path, refusalOf(file)});
+        const QFileInfo info(path);
+        std::optional<Reading> reading;
+        if (info.isDir()) {
+            if (covered.contains(QDir(path).absolutePath()))
+                continue;
+            reading = readDiaryFolder(path);
+        } else {
+            if (covered.contains(info.absolutePath()) && isRedNotebookMonthName(info.fileName()))
+                continue;
+            QByteArray bytes;
+            QString refusal;
+            if (!readInputFile(path, readLimitFor(path), &bytes, &refusal)) {
+                plan.refused.append({path, refusal});
+                continue;
+            }
+            reading = readDiaryExport(path, bytes, encoding);
+            if (!reading) {
+                const QList<Entry> entries = readSource(path, bytes, encoding, &refusal);
+                if (!refusal.isEmpty())
+                    plan.refused.append({path, refusal});
+                found += entries;
+                continue;
+            }
+        }
+        if (!reading->refusal.isEmpty()) {
+            plan.refused.append({path, reading->refusal});
             continue;
         }
-        QString refusal;
-        const QList<Entry> entries = readSource(path, file.bytes, encoding, &refusal);
-        if (!refusal.isEmpty())
-            plan.refused.append({path, refusal});
-        found += entries;
+        // A folder read whole (from one of its files) is what the summary names.
+        const QString source = reading->covers.isEmpty() ? path : reading->covers;
+        if (!reading->covers.isEmpty())
+            covered.insert(reading->covers);
+        QElapsedTimer asked;
+        asked.start();
+        const std::optional<Assembled> assembled = assemble(*reading, source, [&] {
+            if (!progress || asked.elapsed() < kProgressEveryMs)
+                return true;
+            asked.restart();
+            return progress(i, total);
+        });
+        if (!assembled)
+            return std::nullopt;
+        plan.sources.append(assembled->summary);
+        for (const SkippedItem &skipped : assembled->skipped)
+            plan.skipped.append({source, import_text::skippedLine(skipped.place, skipped.reason)});
+        found += assembled->entries;
     }
     if (progress && !progress(total, total))
         return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "diary/diary_book.h"
+#include "import/input_file.h"
 #include "import/text_sources.h"
 
 #include <QByteArray>
@@ -20,10 +21,6 @@ class TArchiveWriter;
 // atomic rewrite. Needs a QGuiApplication (documents); never touches widgets.
 namespace diary_import {
 
-// A file larger than this is refused unread: ten years of a diary written daily in one export
-// stay far below it.
-constexpr qint64 kMaxFileSize = qint64(64) << 20;
-
 // One day to import: its record (weather and mood indices, -1 when the source gives none, then
 // the body), and the files it came from.
 struct Entry {
@@ -39,12 +36,26 @@ struct Refused {
     QString reason;   // import_text (messages.h)
 };
 
+// What was read of one file (or folder) of another diary program, for the summary.
+struct SourceSummary {
+    QString path;
+    QString format;              // import_text: 「Day One 导出」
+    int items = 0;               // entries read from it
+    int days = 0;                // the days they fall on
+    int multiDays = 0;           // days with more than one of them
+    int pictures = 0;
+};
+
 // Entries in date order, one per day: the days several sources give are joined in the order
 // the files were given (and, within a file, in its order), each body after the one before, the
 // first weather and mood that is given kept.
 struct Plan {
     QList<Entry> entries;
     QList<Refused> refused;
+    // The files of other diary programs, in the order given, and the entries of them that are
+    // not imported (path: the file; reason: where in it, and why).
+    QList<SourceSummary> sources;
+    QList<Refused> skipped;
 };
 
 // Told how much of total has been done; false stops the work.
@@ -57,13 +68,16 @@ using Progress = std::function<bool(qsizetype done, qsizetype total)>;
 QList<Entry> readSource(const QString &fileName, const QByteArray &bytes, Encoding encoding,
                         QString *refusal);
 
-// Reads the files into a plan, each through files::readRegularFile: only regular files are read
-// (a device, a FIFO, a folder, a symbolic link is refused unread), no larger than kMaxFileSize;
-// the pictures a Markdown file links are read the same way. A file that cannot be opened, is
-// not a regular file, is larger than kMaxFileSize, gives an entry larger than an entry may hold
-// (diary/record_limit.h: the readers stop there, before building the whole document), or
-// that readSource refuses is listed in Plan::refused with its reason. The progress is told of
-// each file; nullopt when it said stop.
+// Reads the files into a plan. The exports of other diary programs and office documents are
+// recognised by their form (source_dispatch.h), a folder as such an export too (RedNotebook's
+// data folder, an unpacked Day One or Journey export); every other file is read by readSource.
+// Every file is read through files::readRegularFile: only regular files are read (a device, a
+// FIFO, a folder, a symbolic link is refused unread); the pictures a text links are read the
+// same way. A file that cannot be opened, is not a regular file, is larger than kMaxFileSize
+// (kMaxPackageSize for a .zip, .odt or .docx), gives an entry larger than an entry may hold
+// (diary/record_limit.h: the readers stop there) or that its reader refuses is listed in Plan::refused with its reason; an entry of
+// an export that cannot be imported is listed in Plan::skipped. The progress is told of each
+// file, and asked again between the entries of an export; nullopt when it said stop.
 std::optional<Plan> readFiles(const QStringList &paths, Encoding encoding, const Progress &progress = {});
 
 // A record holding the body of stored followed by the body of incoming, from a new paragraph

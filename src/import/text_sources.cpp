@@ -446,6 +446,16 @@ Split splitText(const QString &text, SourceKind kind, const QDate &namedDay)
     return split;
 }
 
+bool datedHeading(QStringView line, QDate *date, QString *title)
+{
+    Heading h;
+    if (!headingOf(line, false, h))
+        return false;
+    *date = h.date;
+    *title = h.title;
+    return true;
+}
+
 Split splitHtml(const QString &html, const QDate &namedDay)
 {
     static const QString bodyStart = QStringLiteral("<!--entry-body-->");

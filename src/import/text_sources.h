@@ -80,6 +80,10 @@ struct Split {
 // and no day in its name is refused too.
 Split splitText(const QString &text, SourceKind kind, const QDate &namedDay);
 
+// Whether a line is a dated heading as splitText finds them in other text: "YYYY-MM-DD" alone,
+// with a weekday "（星期五）", or followed by a blank and a title (*title, else empty).
+bool datedHeading(QStringView line, QDate *date, QString *title);
+
 // Divides HTML as this program exports it: each <article class="entry" data-date="YYYY-MM-DD"
 // data-weather="…" data-mood="…"> is an entry, its body the HTML between "<!--entry-body-->"
 // and "<!--/entry-body-->" (the article's inner HTML when they are missing); attribute values

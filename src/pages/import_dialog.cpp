@@ -33,6 +33,9 @@ TImportDialog::TImportDialog(QWidget *parent) : QDialog(parent)
     SummaryLabel = new QLabel(this);
     SummaryLabel->setObjectName(QStringLiteral("SummaryLabel"));
     SummaryLabel->setWordWrap(true);
+    ExistingLabel = new QLabel(this);
+    ExistingLabel->setObjectName(QStringLiteral("ExistingLabel"));
+    ExistingLabel->setWordWrap(true);
     RefusedList = new QPlainTextEdit(this);
     RefusedList->setObjectName(QStringLiteral("RefusedList"));
     RefusedList->setReadOnly(true);
@@ -78,6 +81,7 @@ TImportDialog::TImportDialog(QWidget *parent) : QDialog(parent)
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(SummaryLabel);
+    layout->addWidget(ExistingLabel);
     layout->addWidget(RefusedList);
     layout->addWidget(group);
     layout->addLayout(encodingRow);
@@ -87,20 +91,44 @@ TImportDialog::TImportDialog(QWidget *parent) : QDialog(parent)
 
 void TImportDialog::setPlan(const diary_import::Plan &plan, const QSet<QDate> &existing)
 {
+    // How many existing days the summary names; the rest it counts.
+    constexpr int kNamedDays = 5;
+    QStringList named;
     int written = 0;
-    for (const diary_import::Entry &entry : plan.entries)
-        written += existing.contains(entry.date) ? 1 : 0;
+    for (const diary_import::Entry &entry : plan.entries) {
+        if (!existing.contains(entry.date))
+            continue;
+        if (++written <= kNamedDays)
+            named.append(entry.date.toString(Qt::ISODate));
+    }
     const int days = int(plan.entries.size());
-    SummaryLabel->setText(import_text::planSummary(
+    QStringList summary;
+    for (const diary_import::SourceSummary &source : plan.sources) {
+        QString line = import_text::sourceSummary(source.format, source.items, source.days, source.multiDays,
+                                                  source.pictures);
+        // Several exports: which file each line speaks of.
+        if (plan.sources.size() > 1)
+            line = import_text::ofFile(line, QFileInfo(source.path).fileName());
+        summary.append(line);
+    }
+    summary.append(import_text::planSummary(
         days, days ? plan.entries.front().date.toString(Qt::ISODate) : QString(),
         days ? plan.entries.back().date.toString(Qt::ISODate) : QString(), written));
+    SummaryLabel->setText(summary.join(u'\n'));
+    ExistingLabel->setText(written > 0 ? import_text::existingDays(named, written) : QString());
+    ExistingLabel->setVisible(written > 0);
+
     QStringList lines;
     if (!plan.refused.isEmpty())
         lines.append(import_text::refusedHeading());
     for (const diary_import::Refused &refused : plan.refused)
         lines.append(import_text::refusedLine(QFileInfo(refused.path).fileName(), refused.reason));
+    if (!plan.skipped.isEmpty())
+        lines.append(import_text::skippedHeading());
+    for (const diary_import::Refused &skipped : plan.skipped)
+        lines.append(import_text::refusedLine(QFileInfo(skipped.path).fileName(), skipped.reason));
     RefusedList->setPlainText(lines.join(u'\n'));
-    RefusedList->setVisible(!plan.refused.isEmpty());
+    RefusedList->setVisible(!lines.isEmpty());
     Buttons->button(QDialogButtonBox::Ok)->setEnabled(days > 0);
 }
 

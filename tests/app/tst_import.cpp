@@ -89,6 +89,47 @@ private slots:
         QCOMPARE(testing_support::readFile(kept[0].path), before);
     }
 
+    // Another program's export: what was recognised, the day already written and the entry that
+    // will be skipped are shown before anything is written.
+    void showsWhatAnExportHoldsBeforeWriting()
+    {
+        const QString staging = f.dir->filePath(u"export"_s);
+        QDir().mkpath(staging);
+        testing_support::writeFile(
+            staging + u"/Journal.json"_s,
+            "{\"metadata\": {\"version\": \"1.0\"}, \"entries\": ["
+            "{\"creationDate\": \"2003-09-26T13:00:00Z\", \"timeZone\": \"Asia/Shanghai\", \"text\": \"晚上\"},"
+            "{\"creationDate\": \"2003-09-26T01:00:00Z\", \"timeZone\": \"Asia/Shanghai\", \"text\": \"早上\"},"
+            "{\"creationDate\": \"2003-09-27T01:00:00Z\", \"timeZone\": \"Asia/Shanghai\","
+            " \"text\": \"![](dayone-moment://X)\", \"photos\": [{\"identifier\": \"X\", \"md5\": \"gone\", \"type\": \"jpeg\"}]}]}");
+        m_files = {f.dir->filePath(u"export.zip"_s)};
+        const auto zipped = testing_support::run(
+            testing_support::python3Program(),
+            {u"-c"_s, u"import sys, zipfile\nwith zipfile.ZipFile(sys.argv[1], 'w') as z:\n    z.write(sys.argv[2], 'Journal.json')\n"_s,
+             m_files[0], staging + u"/Journal.json"_s});
+        QCOMPARE(zipped.exitCode, 0);
+        QString summary, existing, skipped;
+        answerDialog([&](TImportDialog *dialog) {
+            summary = dialog->SummaryLabel->text();
+            existing = dialog->ExistingLabel->isVisible() ? dialog->ExistingLabel->text() : QString();
+            skipped = dialog->RefusedList->isVisible() ? dialog->RefusedList->toPlainText() : QString();
+            dialog->ReplaceRadio->click();
+            dialog->Buttons->button(QDialogButtonBox::Ok)->click();
+        });
+        QTest::mouseClick(f.form->ListPage()->ImportButton, Qt::LeftButton);
+
+        QCOMPARE(summary, u"Day One 导出：2 篇，跨 1 天，其中 1 天有多篇\n"
+                          u"共读到 1 天的日记（2003-09-26），其中 1 天已经写过日记。"_s);
+        QCOMPARE(existing, u"已经写过日记的日子：2003-09-26"_s);
+        QCOMPARE(skipped, u"以下日记不会导入：\nexport.zip：第 3 篇：图片 photos/gone.jpeg 不在导出里"_s);
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, u"导入完成：新增 0 篇，追加 0 篇，替换 1 篇，跳过 0 篇。\n有 1 篇日记没有导入。"_s);
+        QStringList shown;
+        for (const TListPage::Row &row : f.form->ListPage()->shownRows())
+            shown << row.caption + u'|' + row.summary;
+        QCOMPARE(shown, (QStringList{u"2003年9月26日|09:00\r\n早上\r\n\r\n21:00\r\n晚上"_s}));
+    }
+
     void cancellingTheSummaryWritesNothing()
     {
         answerDialog([](TImportDialog *dialog) { dialog->Buttons->button(QDialogButtonBox::Cancel)->click(); });

@@ -439,3 +439,46 @@ TEST_F(Directory, OverlappingEntriesAreNamedAndNeverDecoded)
         expectNoWrite(archive, inconsistent(reader.DirectoryProblem()));
     }
 }
+
+// Another program's package read whole into memory: stored and deflated entries, a data
+// descriptor after each (as a stream writes them), UTF-8 names; nothing is locked or created
+// beside the file it came from.
+TEST_F(Directory, AnArchiveImageReadsAsItsFileWithoutLockingItsFolder)
+{
+    const QString folder = path(QStringLiteral("images"));
+    QDir().mkpath(folder);
+    const QString archive = folder + QStringLiteral("/package.zip");
+    const RunResult r = python(QStringLiteral(
+        "import sys, zipfile\n"
+        "class Stream:\n"   // not seekable: every entry gets a data descriptor
+        "    def __init__(self, f): self.f = f\n"
+        "    def write(self, b): return self.f.write(b)\n"
+        "    def flush(self): self.f.flush()\n"
+        "with open(sys.argv[1], 'wb') as f, zipfile.ZipFile(Stream(f), 'w') as z:\n"
+        "    z.writestr('Journal.json', '{\"entries\": []}' * 40, zipfile.ZIP_DEFLATED)\n"
+        "    z.writestr('photos/相片.jpeg', b'\\xff\\xd8\\xff stored', zipfile.ZIP_STORED)\n"),
+        {archive});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QByteArray bytes = testing_support::readFile(archive);
+    QFile::remove(archive);
+
+    TArchiveReader reader;
+    reader.SetZipImage(bytes, QStringLiteral("package.zip"));
+    reader.OpenArchive();
+    ASSERT_EQ(reader.EntryCount(), 2);
+    EXPECT_TRUE(reader.DirectoryProblem().isEmpty()) << reader.DirectoryProblem().toStdString();
+    EXPECT_TRUE(reader.Entry(0).hasDataDescriptor());
+    EXPECT_EQ(reader.EntryPathText(1), QStringLiteral("photos\\相片.jpeg"));
+    QByteArray data;
+    ASSERT_TRUE(reader.ExtractEntry(0, data));
+    EXPECT_EQ(data, QByteArray("{\"entries\": []}").repeated(40));
+    ASSERT_TRUE(reader.ExtractEntry(1, data));
+    EXPECT_EQ(data, QByteArray("\xff\xd8\xff stored"));
+    EXPECT_TRUE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+
+    // A cut image has no directory, as a cut file has none.
+    reader.SetZipImage(bytes.left(bytes.size() - 30), QStringLiteral("cut.zip"));
+    reader.OpenArchive();
+    EXPECT_FALSE(reader.HasDirectory());
+    EXPECT_EQ(reader.ZipName(), QStringLiteral("cut.zip"));
+}

@@ -313,7 +313,8 @@ TEST(ImportOwnFormats, OurExportsComeBackAsTheyWent)
 
     using diary_export::Format;
     for (const auto &[format, perEntry] : {std::pair{Format::Text, false}, std::pair{Format::Markdown, false},
-                                           std::pair{Format::Markdown, true}, std::pair{Format::Html, false}}) {
+                                           std::pair{Format::Markdown, true}, std::pair{Format::Html, false},
+                                           std::pair{Format::Odf, false}}) {
         const QString what = diary_export::suffixOf(format) + (perEntry ? QStringLiteral(" per entry") : QString());
         SCOPED_TRACE(what.toStdString());
         diary_export::Options options;
@@ -349,7 +350,7 @@ TEST(ImportOwnFormats, OurExportsComeBackAsTheyWent)
         }
         const QByteArray was = diary::readEntry(reader, g(QStringLiteral("2003年9月26日")));
         const QByteArray now = diary::readEntry(back, g(QStringLiteral("2003年9月26日")));
-        if (format == Format::Html) {
+        if (format == Format::Html || format == Format::Odf) {
             EXPECT_EQ(formatsOf(now), formatsOf(was));
         }
         if (format != Format::Text) {
@@ -692,3 +693,22 @@ TEST(ImportOwnFormats, ATableGoesOutAsRowsAndComesBackFromMarkdownAsATable)
     EXPECT_EQ(texts, (QStringList{QStringLiteral("日期"), QStringLiteral("事情|竖线"), QStringLiteral("第一段/第二段"),
                                   QStringLiteral("晴")}));
 }
+
+namespace {
+
+// An entry whose text begins with a list, appended to another, or as a part of a day: the list
+// comes along (the list of the document it came from is no list of the one it joins).
+TEST(ImportJoin, AnEntryThatBeginsWithAListJoinsWhole)
+{
+    QTextDocument list;
+    list.setMarkdown(QStringLiteral("- 要点\n- 第二点\n"));
+    const QByteArray incoming = diary::makeRecord(list, 0, 0);
+    const QByteArray joined = diary_import::appendRecord(ownRecord(1, 2, QStringLiteral("旧的")), incoming);
+    EXPECT_EQ(diary::listRowOf(QByteArray("x"), joined).summary, QStringLiteral("旧的\r\n要点\r\n第二点"));
+    QTextDocument doc;
+    diary::loadRecord(joined, doc);
+    EXPECT_FALSE(doc.firstBlock().textList());
+    EXPECT_TRUE(doc.lastBlock().textList());
+}
+
+} // namespace

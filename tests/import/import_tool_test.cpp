@@ -90,4 +90,38 @@ TEST(ImportTool, APrivateDiaryAsksForItsPassword)
     EXPECT_EQ(QString::fromUtf8(listed.out), QStringLiteral("2003年9月26日\t\t\tsecretword\n"));
 }
 
+// Other diary programs' exports, a folder among them, into an old-format and a private diary:
+// the same days, the entry that cannot be read named, nothing of it written.
+TEST(ImportTool, TakesOtherProgramsExportsAndFolders)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("data")));
+    testing_support::writeFile(dir.filePath(QStringLiteral("data/2019-01.txt")), "5:\n  text: '**secretbold** 梧桐'\n");
+    const QString json = dir.filePath(QStringLiteral("jrnl.json"));
+    testing_support::writeFile(json, "{\"tags\": {}, \"entries\": [{\"title\": \"T\", \"body\": \"secretword\", "
+                                     "\"date\": \"2020-02-29\", \"time\": \"08:00\", \"tags\": [], \"starred\": false},"
+                                     "{\"title\": \"x\", \"body\": \"\", \"date\": \"2019-02-29\", \"time\": \"\"}]}");
+    const QString pw = dir.filePath(QStringLiteral("pw"));
+    testing_support::writeFile(pw, QByteArray("口令\n"));
+    const QStringList withPassword{QStringLiteral("--password-file"), pw};
+    for (const bool isPrivate : {false, true}) {
+        SCOPED_TRACE(isPrivate);
+        const QString archive = dir.filePath(isPrivate ? QStringLiteral("李四") : QStringLiteral("张三"));
+        writeDiary(archive, {});
+        if (isPrivate) {
+            ASSERT_EQ(tool(withPassword + QStringList{QStringLiteral("protect"), archive}).exitCode, 0);
+        }
+        const auto result = tool(withPassword + QStringList{QStringLiteral("import"), archive,
+                                                            dir.filePath(QStringLiteral("data")), json});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, QByteArray("added\t2019-01-05\nadded\t2020-02-29\n"));
+        const QString err = QString::fromUtf8(result.err);
+        EXPECT_TRUE(err.contains(QStringLiteral("skipped: %1: 第 2 篇：日期“2019-02-29”无效\n").arg(json))) << result.err.constData();
+        EXPECT_EQ(err.count(QStringLiteral("skipped:")), 1);
+        const QString listed = QString::fromUtf8(tool(withPassword + QStringList{QStringLiteral("diary"), archive}).out);
+        EXPECT_TRUE(listed.contains(QStringLiteral("2020年2月29日\t\t\tT\\nsecretword\n"))) << listed.toStdString();
+        EXPECT_TRUE(listed.contains(QStringLiteral("2019年1月5日\t\t\tsecretbold 梧桐\n"))) << listed.toStdString();
+    }
+}
+
 } // namespace
