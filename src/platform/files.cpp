@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -552,6 +553,24 @@ QStringList AtomicWriter::leftovers(const QString &targetPath)
     for (const QByteArray &path : leftoverPaths(targetPath))
         paths.append(QFile::decodeName(path));
     return paths;
+}
+
+bool moveWithin(const QString &from, const QString &to)
+{
+    const QString source = QFileInfo(from).absoluteFilePath();
+    const QString target = QFileInfo(to).absoluteFilePath();
+    if (!FileFaults::beforeStep(FileFaults::Step::Rename)) {
+        errno = EIO;
+        return false;
+    }
+    if (::renameat2(AT_FDCWD, nativePath(source).constData(), AT_FDCWD, nativePath(target).constData(),
+                    RENAME_NOREPLACE) != 0)
+        return false;
+    // Both folder entries changed; the file is durable in its new place once both are on disk.
+    syncFolder(folderPart(target));
+    if (folderPart(source) != folderPart(target))
+        syncFolder(folderPart(source));
+    return true;
 }
 
 bool exists(const QString &path)

@@ -143,12 +143,19 @@ QList<int> rotationRemoves(const QList<QDateTime> &takenNewestFirst)
     // Walking from the newest, a version is kept when it is the first of its day among the
     // first kDailyVersions days, or else the first of its week among the first kWeeklyVersions
     // weeks that remain.
+    // Versions taken at the very same moment were kept by one operation (a merge keeps the
+    // diary and each copy it merged) and stay or go together.
     QList<int> removes;
     QList<QDate> days;
     QList<QDate> weeks;   // the Monday of each week kept
     for (int i = 0; i < takenNewestFirst.size(); ++i) {
         const QDate day = takenNewestFirst[i].toLocalTime().date();
         const QDate monday = day.addDays(1 - day.dayOfWeek());
+        if (i > 0 && takenNewestFirst[i] == takenNewestFirst[i - 1]) {
+            if (!removes.isEmpty() && removes.last() == i - 1)
+                removes.append(i);
+            continue;
+        }
         if (i == 0 || (!days.contains(day) && days.size() < kDailyVersions)) {
             days.append(day);
             continue;
@@ -189,6 +196,22 @@ QString keepBeforeReplace(const QString &archivePath, Keep keep)
             throw EVersionError(text("The version %1 cannot be kept: %2", target, errno));
         copyInto(source, target);
     }
+    rotate(source);
+    return target;
+}
+
+QString keepFile(const QString &archivePath, const QString &filePath, const QDateTime &taken)
+{
+    const QString source = files::followLinks(archivePath);
+    const QDateTime moment = (taken.isValid() ? taken : now()).toUTC();
+    const QString folder = makeFolder(source);
+    removeUnfinished(folder);
+    const QString stamp = moment.toString(kStampFormat);
+    QString target = folder + u'/' + stamp;
+    for (int n = 2; files::exists(target); ++n)
+        target = folder + u'/' + stamp + u'-' + QString::number(n);
+    if (!files::moveWithin(filePath, target))
+        throw EVersionError(text("The file %1 cannot be kept as a version: %2", filePath, errno));
     rotate(source);
     return target;
 }

@@ -28,7 +28,8 @@
 // and always before a delete. Then the folder keeps the newest version of each of the last
 // kDailyVersions days that have versions and, of what is older, the newest version of each of
 // the last kWeeklyVersions weeks (Monday to Sunday, local time); the rest are removed. The
-// newest version is never removed.
+// newest version is never removed. Versions taken at the very same moment (one operation kept
+// them together: a merge keeps the diary and the copies it merged) are kept or removed together.
 //
 // Every function here expects the caller to hold the archive's exclusive lock (ArchiveLock).
 namespace versions {
@@ -63,6 +64,13 @@ QString keepBeforeReplace(const QString &archivePath, Keep keep);
 
 // Of versions taken at these moments (newest first), the positions that rotation removes.
 QList<int> rotationRemoves(const QList<QDateTime> &takenNewestFirst);
+
+// Moves another file into the archive's versions, where it is kept and rotated like a version
+// taken at that moment (the current one when taken is invalid): a conflict copy of the diary
+// that has been merged into it. The file must be on the archive's file system; the move is one
+// rename, so the file is either still where it was or a version. Returns the version's path.
+// Throws EVersionError when it cannot be moved (the file then stays where it was).
+QString keepFile(const QString &archivePath, const QString &filePath, const QDateTime &taken = {});
 
 // Puts the version back as the whole archive: the archive as it is now is kept as a version
 // first (always), then the version's bytes replace it atomically. Takes the archive's exclusive

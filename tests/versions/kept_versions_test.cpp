@@ -80,6 +80,7 @@ TEST_F(KeptVersions, ADeleteAlwaysKeepsTheArchiveBeforeIt)
     save("b");
     ASSERT_EQ(versions::list(path()).size(), 1);
     const QByteArray beforeDelete = testing_support::readFile(path());
+    m_now = m_now.addSecs(60);
     auto w = crash_ops::writer(path());
     w->SetKeepVersions(true);
     w->OpenArchive();
@@ -115,6 +116,24 @@ TEST_F(KeptVersions, SixtyDaysOfSavesKeepSevenDailyAndEightWeeklyVersions)
     EXPECT_EQ(QDir(versions::folderOf(path())).entryList(QDir::Files | QDir::Hidden).size(), 15);
 }
 
+TEST_F(KeptVersions, AFileMovedInIsAVersionOfThatMoment)
+{
+    save("a");
+    const QString copy = folder() + QStringLiteral("/张三.sync-conflict-20030901-120000-ABCDEFG");
+    testing_support::writeFile(copy, "the other computer's diary");
+    const QDateTime taken = versions::list(path()).first().taken;
+    const QString kept = versions::keepFile(path(), copy, taken);
+    EXPECT_FALSE(QFile::exists(copy));
+    EXPECT_EQ(testing_support::readFile(kept), QByteArray("the other computer's diary"));
+    const QList<versions::Version> all = versions::list(path());
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_EQ(all[0].taken, all[1].taken);
+    // A name taken is never replaced; a file that cannot move stays where it was.
+    testing_support::writeFile(copy, "again");
+    EXPECT_THROW(versions::keepFile(path(), copy + QStringLiteral("-gone"), taken), versions::EVersionError);
+    EXPECT_TRUE(QFile::exists(copy));
+}
+
 TEST(KeptVersionsRotation, TheNewestIsNeverRemovedAndOneDayKeepsItsNewest)
 {
     const QDateTime noon(QDate(2003, 9, 26), QTime(12, 0));
@@ -127,6 +146,9 @@ TEST(KeptVersionsRotation, TheNewestIsNeverRemovedAndOneDayKeepsItsNewest)
         {"none", {}, {}},
         {"one", {noon}, {}},
         {"three on one day", {noon.addSecs(60), noon.addSecs(30), noon}, {1, 2}},
+        // One operation's versions (a merge: the diary and its copies) stay or go together.
+        {"a merge's three, then one", {noon.addSecs(60), noon.addSecs(60), noon.addSecs(60), noon}, {3}},
+        {"one, then a merge's two", {noon.addSecs(60), noon, noon}, {1, 2}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
