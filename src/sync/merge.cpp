@@ -16,15 +16,18 @@
 // The common ancestor is the diary as it was before the two went apart. Entries carry the
 // stamps of when they were written, and a rewrite carries every other entry over unchanged, so
 // the entries both sides still hold as the same bytes were there before the split; the newest
-// of them is the latest moment known to lie before it. A candidate (the diary, the copy, then
-// the kept versions, newest first) counts as the ancestor when
+// of them that the candidate holds too is the latest moment known to lie before the split (a
+// day an earlier merge took from the copy is held by both sides, yet was written after it). A
+// candidate (the diary, the copy, then the kept versions, newest first) counts as the ancestor
+// when
 //   - every day it holds that one side still has unchanged and the other has not at all is no
 //     newer than that moment (a day written after the split on one computer cannot be in it;
 //     one written before it and deleted since, when the diary went on after it, is not), and
 //   - every entry either side holds that it does not is newer than all of its own (both sides
 //     were written on from it).
-// A candidate that is one side itself thus serves when that side is an ancestor of the other
-// (its copy merged already, its computer changed nothing). What that cannot tell: a version kept
+// A side itself serves when it is an ancestor of the other and the other has written since (its
+// computer changed nothing); a side that merely lacks days may have deleted them or never had
+// them, so it makes the other no ancestor. What that cannot tell: a version kept
 // on one computer after the split whose entries are all older than the shared ones; and clocks
 // of the two computers that disagree by more than the time between two entries mislead it. Both
 // only matter for days that one side deleted; what the merge drops is named in its report and
@@ -94,12 +97,20 @@ bool holdsSame(const Ref *ref, const Revision &revision)
     return ref && ref->revision.sameStored(revision);
 }
 
-// The newest stamp of the days both hold as the same bytes.
-std::optional<quint32> sharedUntil(const Merged &merged, const Side &copy)
+// The newest stamp of the days both hold as the same bytes (and, when given, the candidate too:
+// a day a merge took from the copy is held by both, yet was written after the split).
+std::optional<quint32> sharedUntil(const Merged &merged, const Side &copy, const Side *candidate = nullptr)
 {
     std::optional<quint32> newest;
     for (auto it = copy.entries.cbegin(); it != copy.entries.cend(); ++it) {
-        if (holdsSame(merged.find(it.key()), *it) && (!newest || it->stamp > *newest))
+        if (!holdsSame(merged.find(it.key()), *it))
+            continue;
+        if (candidate) {
+            const Revision *there = candidate->find(it.key());
+            if (!there || !there->sameStored(*it))
+                continue;
+        }
+        if (!newest || it->stamp > *newest)
             newest = it->stamp;
     }
     return newest;
@@ -114,10 +125,11 @@ quint32 newestOf(const Side &candidate)
     return newest;
 }
 
-bool isAncestor(const Side &candidate, const Merged &merged, const Side &copy, std::optional<quint32> shared)
+bool isAncestor(const Side &candidate, const Merged &merged, const Side &copy)
 {
     if (candidate.entries.isEmpty())
         return false;
+    const std::optional<quint32> shared = sharedUntil(merged, copy, &candidate);
     // Nothing written after the split: a day it holds as one side still has it, and the other
     // side has not at all, is no newer than the newest day both share.
     for (auto it = candidate.entries.cbegin(); it != candidate.entries.cend(); ++it) {
@@ -156,7 +168,7 @@ public:
 
 private:
     void checkCopy(const Side &copy);
-    const Side *findAncestor(const Side &copy, std::optional<quint32> shared);
+    const Side *findAncestor(const Side &copy);
     void mergeCopy(const Side &copy);
     // Takes the copy's day, when it can be read; false (reported) when not.
     bool take(const QByteArray &name, const Side &copy, const Revision &revision);
@@ -207,11 +219,21 @@ void Merger::checkCopy(const Side &copy)
     throw EMergeRefused(sync_text::otherKey(copy.path, m_diary->path));
 }
 
-const Side *Merger::findAncestor(const Side &copy, std::optional<quint32> shared)
+const Side *Merger::findAncestor(const Side &copy)
 {
-    if (isAncestor(*m_diary, m_merged, copy, shared))
+    // One side is the other's past only when the other has written something since: a side
+    // that merely lacks days may have deleted them, or never had them (a copy merged before).
+    bool copyWrote = false;
+    bool diaryWrote = false;
+    for (auto it = copy.entries.cbegin(); it != copy.entries.cend() && !copyWrote; ++it)
+        copyWrote = !holdsSame(m_merged.find(it.key()), *it);
+    for (auto it = m_merged.days.cbegin(); it != m_merged.days.cend() && !diaryWrote; ++it) {
+        const Revision *there = copy.find(it.key());
+        diaryWrote = !there || !there->sameStored(it->revision);
+    }
+    if (copyWrote && isAncestor(*m_diary, m_merged, copy))
         return m_diary.get();
-    if (isAncestor(copy, m_merged, copy, shared))
+    if (diaryWrote && isAncestor(copy, m_merged, copy))
         return &copy;
     if (!m_versionsRead) {
         m_versionsRead = true;
@@ -225,7 +247,7 @@ const Side *Merger::findAncestor(const Side &copy, std::optional<quint32> shared
         }
     }
     for (const std::unique_ptr<Side> &version : m_versions) {
-        if (isAncestor(*version, m_merged, copy, shared))
+        if (isAncestor(*version, m_merged, copy))
             return version.get();
     }
     return nullptr;
@@ -247,7 +269,7 @@ bool Merger::take(const QByteArray &name, const Side &copy, const Revision &revi
 void Merger::mergeCopy(const Side &copy)
 {
     const std::optional<quint32> shared = sharedUntil(m_merged, copy);
-    const Side *ancestor = findAncestor(copy, shared);
+    const Side *ancestor = findAncestor(copy);
     m_report.commonAncestor = m_report.commonAncestor || ancestor;
     const auto undecided = [&](quint32 stamp) { return !ancestor && (!shared || stamp <= *shared); };
 
