@@ -92,65 +92,82 @@ struct Merged {
     }
 };
 
-bool holdsSame(const Ref *ref, const Revision &revision)
-{
-    return ref && ref->revision.sameStored(revision);
-}
+// The days of the merged diary and of one copy side by side, by the union of their names, so
+// that each candidate ancestor is held against both in one pass over a vector.
+struct Pairing {
+    QHash<QByteArray, int> index;
+    std::vector<const Ref *> mine;          // null where the merged diary has no such day
+    std::vector<const Revision *> theirs;   // null where the copy has none
 
-// The newest stamp of the days both hold as the same bytes (and, when given, the candidate too:
-// a day a merge took from the copy is held by both, yet was written after the split).
-std::optional<quint32> sharedUntil(const Merged &merged, const Side &copy, const Side *candidate = nullptr)
-{
-    std::optional<quint32> newest;
-    for (auto it = copy.entries.cbegin(); it != copy.entries.cend(); ++it) {
-        if (!holdsSame(merged.find(it.key()), *it))
-            continue;
-        if (candidate) {
-            const Revision *there = candidate->find(it.key());
-            if (!there || !there->sameStored(*it))
-                continue;
+    Pairing(const Merged &merged, const Side &copy)
+    {
+        const qsizetype count = merged.order.size() + copy.order.size();
+        index.reserve(count);
+        mine.reserve(size_t(count));
+        theirs.reserve(size_t(count));
+        for (const QByteArray &name : merged.order) {
+            index.insert(name, int(mine.size()));
+            mine.push_back(merged.find(name));
+            theirs.push_back(copy.find(name));
         }
-        if (!newest || it->stamp > *newest)
-            newest = it->stamp;
+        for (const QByteArray &name : copy.order) {
+            if (index.contains(name))
+                continue;
+            index.insert(name, int(mine.size()));
+            mine.push_back(nullptr);
+            theirs.push_back(copy.find(name));
+        }
     }
-    return newest;
-}
 
-// The newest stamp among the candidate's entries.
-quint32 newestOf(const Side &candidate)
-{
-    quint32 newest = 0;
-    for (const Revision &revision : candidate.entries)
-        newest = qMax(newest, revision.stamp);
-    return newest;
-}
+    // The newest stamp of the days both hold as the same bytes.
+    std::optional<quint32> sharedUntil() const
+    {
+        std::optional<quint32> newest;
+        for (size_t i = 0; i < mine.size(); ++i) {
+            if (mine[i] && theirs[i] && mine[i]->revision.sameStored(*theirs[i]) && (!newest || theirs[i]->stamp > *newest))
+                newest = theirs[i]->stamp;
+        }
+        return newest;
+    }
+};
 
-bool isAncestor(const Side &candidate, const Merged &merged, const Side &copy)
+bool isAncestor(const Side &candidate, const Pairing &pairing)
 {
     if (candidate.entries.isEmpty())
         return false;
-    const std::optional<quint32> shared = sharedUntil(merged, copy, &candidate);
-    // Nothing written after the split: a day it holds as one side still has it, and the other
-    // side has not at all, is no newer than the newest day both share.
+    std::vector<const Revision *> before(pairing.mine.size(), nullptr);
+    quint32 newest = 0;
     for (auto it = candidate.entries.cbegin(); it != candidate.entries.cend(); ++it) {
-        const Ref *mine = merged.find(it.key());
-        const Revision *there = copy.find(it.key());
-        const bool oneSided = mine ? !there && mine->revision.sameStored(*it) : there && there->sameStored(*it);
-        if (oneSided && (!shared || it->stamp > *shared))
-            return false;
+        newest = qMax(newest, it->stamp);
+        const auto at = pairing.index.constFind(it.key());
+        if (at != pairing.index.cend())
+            before[size_t(*at)] = &*it;
     }
-    // Both sides come from it: what either holds that it does not was written after it.
-    const quint32 newest = newestOf(candidate);
-    const auto descends = [&](const QByteArray &name, const Revision &revision) {
-        const Revision *before = candidate.find(name);
-        return (before && before->sameStored(revision)) || revision.stamp > newest;
-    };
-    for (auto it = merged.days.cbegin(); it != merged.days.cend(); ++it) {
-        if (!descends(it.key(), it->revision))
-            return false;
+    // The newest day all three hold as the same bytes (a day a merge took from the copy is
+    // held by both sides, yet was written after the split).
+    std::optional<quint32> shared;
+    for (size_t i = 0; i < before.size(); ++i) {
+        const Ref *mine = pairing.mine[i];
+        const Revision *theirs = pairing.theirs[i];
+        if (before[i] && mine && theirs && mine->revision.sameStored(*theirs) && theirs->sameStored(*before[i])
+            && (!shared || theirs->stamp > *shared))
+            shared = theirs->stamp;
     }
-    for (auto it = copy.entries.cbegin(); it != copy.entries.cend(); ++it) {
-        if (!descends(it.key(), *it))
+    for (size_t i = 0; i < before.size(); ++i) {
+        const Revision *past = before[i];
+        const Ref *mine = pairing.mine[i];
+        const Revision *theirs = pairing.theirs[i];
+        // Nothing written after the split: a day it holds as one side still has it, and the
+        // other side has not at all, is no newer than the newest day all share.
+        if (past) {
+            const bool oneSided = mine ? !theirs && mine->revision.sameStored(*past) : theirs && theirs->sameStored(*past);
+            if (oneSided && (!shared || past->stamp > *shared))
+                return false;
+        }
+        // Both sides come from it: what either holds that it does not was written after it.
+        if (mine && !(past && past->sameStored(mine->revision)) && mine->revision.stamp <= newest)
+            return false;
+        if (theirs && !(past && past->sameStored(*theirs)) && theirs->stamp <= newest)
             return false;
     }
     return true;
@@ -168,7 +185,7 @@ public:
 
 private:
     void checkCopy(const Side &copy);
-    const Side *findAncestor(const Side &copy);
+    const Side *findAncestor(const Side &copy, const Pairing &pairing);
     void mergeCopy(const Side &copy);
     // Takes the copy's day, when it can be read; false (reported) when not.
     bool take(const QByteArray &name, const Side &copy, const Revision &revision);
@@ -219,21 +236,21 @@ void Merger::checkCopy(const Side &copy)
     throw EMergeRefused(sync_text::otherKey(copy.path, m_diary->path));
 }
 
-const Side *Merger::findAncestor(const Side &copy)
+const Side *Merger::findAncestor(const Side &copy, const Pairing &pairing)
 {
     // One side is the other's past only when the other has written something since: a side
     // that merely lacks days may have deleted them, or never had them (a copy merged before).
     bool copyWrote = false;
     bool diaryWrote = false;
-    for (auto it = copy.entries.cbegin(); it != copy.entries.cend() && !copyWrote; ++it)
-        copyWrote = !holdsSame(m_merged.find(it.key()), *it);
-    for (auto it = m_merged.days.cbegin(); it != m_merged.days.cend() && !diaryWrote; ++it) {
-        const Revision *there = copy.find(it.key());
-        diaryWrote = !there || !there->sameStored(it->revision);
+    for (size_t i = 0; i < pairing.mine.size(); ++i) {
+        const Ref *mine = pairing.mine[i];
+        const Revision *theirs = pairing.theirs[i];
+        copyWrote = copyWrote || (theirs && !(mine && mine->revision.sameStored(*theirs)));
+        diaryWrote = diaryWrote || (mine && !(theirs && theirs->sameStored(mine->revision)));
     }
-    if (copyWrote && isAncestor(*m_diary, m_merged, copy))
+    if (copyWrote && isAncestor(*m_diary, pairing))
         return m_diary.get();
-    if (diaryWrote && isAncestor(copy, m_merged, copy))
+    if (diaryWrote && isAncestor(copy, pairing))
         return &copy;
     if (!m_versionsRead) {
         m_versionsRead = true;
@@ -247,7 +264,7 @@ const Side *Merger::findAncestor(const Side &copy)
         }
     }
     for (const std::unique_ptr<Side> &version : m_versions) {
-        if (isAncestor(*version, m_merged, copy))
+        if (isAncestor(*version, pairing))
             return version.get();
     }
     return nullptr;
@@ -268,8 +285,14 @@ bool Merger::take(const QByteArray &name, const Side &copy, const Revision &revi
 
 void Merger::mergeCopy(const Side &copy)
 {
-    const std::optional<quint32> shared = sharedUntil(m_merged, copy);
-    const Side *ancestor = findAncestor(copy);
+    // The pairing points into the merged days, which the merge below changes.
+    std::optional<quint32> shared;
+    const Side *ancestor = nullptr;
+    {
+        const Pairing pairing(m_merged, copy);
+        shared = pairing.sharedUntil();
+        ancestor = findAncestor(copy, pairing);
+    }
     m_report.commonAncestor = m_report.commonAncestor || ancestor;
     const auto undecided = [&](quint32 stamp) { return !ancestor && (!shared || stamp <= *shared); };
 
