@@ -326,3 +326,28 @@ TEST_F(Merge, ACopyThatCannotBeMergedWithoutLosingItsPrivacyIsRefusedAndLeftAsIt
 }
 
 } // namespace
+
+namespace {
+
+// A sync program puts the other computer's file in place of the diary (a new file renamed over
+// it, with that computer's modification time) while the window holds the diary's directory.
+TEST_F(Merge, ASaveAfterTheDiaryArrivedFromTheOtherComputerKeepsWhatArrived)
+{
+    writeCommonPast();
+    TArchiveWriter window;
+    window.SetZipName(diary());
+    window.SetPassword(diary::kArchivePassword);
+    window.OpenArchive();
+    ASSERT_EQ(window.EntryCount(), 3);
+    Computer(otherDiary(), kMorning.addDays(1)).save("2026年12月4日", "四，那边写的");
+    const QString arriving = m_here.filePath(QStringLiteral(".syncthing.alice.tmp"));
+    syncCopy(otherDiary(), arriving);
+    ASSERT_EQ(::rename(QFile::encodeName(arriving).constData(), QFile::encodeName(diary()).constData()), 0);
+
+    ASSERT_EQ(diary::storeEntry(window, g("2026年12月5日"), record("五，这里写的")), diary::EntryProblem::None);
+    EXPECT_EQ(daysOf(diary()).keys(), (QList<QString>{QStringLiteral("2026年12月1日"), QStringLiteral("2026年12月2日"),
+                                                      QStringLiteral("2026年12月3日"), QStringLiteral("2026年12月4日"),
+                                                      QStringLiteral("2026年12月5日")}));
+}
+
+} // namespace
