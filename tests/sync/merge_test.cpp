@@ -272,6 +272,26 @@ TEST_F(Merge, APrivateCopyUnderAnotherPasswordMergesSealedAndKeepsTheHeaderLogge
     EXPECT_FALSE(textOnDisk(m_here.path(), g("那边的秘密")));
 }
 
+TEST_F(Merge, ACopyInTheOldFormatOfADiaryMadePrivateHereIsSealedAsItMerges)
+{
+    writeCommonPast();
+    const DiaryKey key = keyNumber(7);
+    {
+        TArchiveWriter w;
+        w.SetZipName(diary());
+        diary::protectDiary(w, PrivateHeader::create(key, kPassword, kRecoveryCode, private_format::kMinimumKdf), key);
+    }
+    Computer(otherDiary(), kMorning.addDays(1)).save("2026年12月4日", "四，那边没加密");
+    arrive();
+    merge(&key);
+    EXPECT_EQ(daysOf(diary(), &key).value(QStringLiteral("2026年12月4日")), record("四，那边没加密"));
+    TArchiveReader reader;
+    reader.SetZipName(diary());
+    reader.OpenArchive();
+    for (int i = 0; i < reader.EntryCount(); ++i)
+        EXPECT_EQ(reader.Entry(i).method, private_format::kPrivateMethod);
+}
+
 TEST_F(Merge, TheToolsPasswordChoosesTheHeaderItOpens)
 {
     const DiaryKey key = keyNumber(7);
