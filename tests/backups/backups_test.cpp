@@ -65,8 +65,9 @@ TEST_F(Backups, ABackupIsTheDiaryByteForByteNamedByTheDay)
         ::stat(QFile::encodeName(diary()).constData(), &after);
         EXPECT_EQ(after.st_ino, st.st_ino);
         EXPECT_EQ(after.st_mtim.tv_nsec, st.st_mtim.tv_nsec);
-        if (isPrivate)
+        if (isPrivate) {
             EXPECT_FALSE(testing_support::readFile(outcome.path).contains(g("秘密")));
+        }
     }
 }
 

@@ -99,8 +99,9 @@ TEST_F(MergeCrash, AStopAtAnyStepLeavesTheDiaryAsItWasOrMergedAndTheCopyKept)
         EXPECT_TRUE(now == before || now == merged);
         // The copy, byte for byte, beside the diary or among its versions.
         EXPECT_GE(filesHolding(copyBytes), 1);
-        if (now == before)
+        if (now == before) {
             EXPECT_TRUE(QFile::exists(copy()));
+        }
         // Merging again finishes what the stopped merge began.
         EXPECT_EQ(runChild(QStringLiteral("none")) >= 0, true);
         EXPECT_EQ(daysOf(diary()), merged);
