@@ -7,6 +7,7 @@
 #include "crypto/entry_seal.h"
 #include "crypto/private_format.h"
 #include "platform/files.h"
+#include "platform/host.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +26,8 @@ namespace {
 const QString kFolderName = QStringLiteral(".drafts");
 const QString kSuffix = QStringLiteral(".draft");
 const QString kAsideSuffix = QStringLiteral(".unreadable");
+// Before the computer's host::tag() in a draft's name.
+constexpr QChar kHostMark = u'~';
 constexpr char kMagic[] = "QBDRAFT1";
 constexpr qsizetype kMagicSize = 8;
 constexpr qsizetype kHeaderSize = kMagicSize + 1 + 8 + 2;   // before the name
@@ -102,8 +105,30 @@ QString folderOf(const QString &archivePath)
 
 QString pathOf(const QString &archivePath, const QByteArray &entryName)
 {
+    return folderOf(archivePath) + u'/' + QString::fromLatin1(entryName.toHex()) + kHostMark + host::tag() + kSuffix;
+}
+
+namespace {
+
+// The draft's name as drafts were first named, without the computer's part: still this
+// computer's.
+QString firstPathOf(const QString &archivePath, const QByteArray &entryName)
+{
     return folderOf(archivePath) + u'/' + QString::fromLatin1(entryName.toHex()) + kSuffix;
 }
+
+// The entry part of a draft's file name, when the draft is this computer's (its name has this
+// computer's part, or none); empty for another computer's.
+QString ownEntryPart(const QString &fileName)
+{
+    const QString stem = fileName.chopped(kSuffix.size());
+    const qsizetype mark = stem.indexOf(kHostMark);
+    if (mark < 0)
+        return stem;
+    return stem.mid(mark + 1) == host::tag() ? stem.left(mark) : QString();
+}
+
+} // namespace
 
 QByteArray encode(const QByteArray &entryName, const QByteArray &record, const DiaryKey *key,
                   const QDateTime &written, quint32 seed)
@@ -212,8 +237,10 @@ void clearLeftovers(const QString &archivePath)
 
 bool remove(const QString &archivePath, const QByteArray &entryName)
 {
-    const QByteArray path = native(pathOf(archivePath, entryName));
-    return ::unlink(path.constData()) == 0 || errno == ENOENT;
+    bool removed = true;
+    for (const QString &path : {pathOf(archivePath, entryName), firstPathOf(archivePath, entryName)})
+        removed = (::unlink(native(path).constData()) == 0 || errno == ENOENT) && removed;
+    return removed;
 }
 
 QList<Draft> pending(const QString &archivePath, const DiaryKey *key)
@@ -222,6 +249,10 @@ QList<Draft> pending(const QString &archivePath, const DiaryKey *key)
     QList<Draft> found;
     const QStringList names = QDir(folder).entryList({QStringLiteral("*") + kSuffix}, QDir::Files);
     for (const QString &name : names) {
+        // Another computer's drafts (a sync program brought them) are its own.
+        const QString entryPart = ownEntryPart(name);
+        if (entryPart.isEmpty())
+            continue;
         const QString path = folder + u'/' + name;
         QFile file(path);
         Draft draft;
@@ -229,7 +260,7 @@ QList<Draft> pending(const QString &archivePath, const DiaryKey *key)
             draft = decode(file.readAll(), key);
         draft.path = path;
         // A file whose name does not match the entry it holds is not this entry's draft.
-        if (draft.readable && name != QString::fromLatin1(draft.name.toHex()) + kSuffix)
+        if (draft.readable && entryPart != QString::fromLatin1(draft.name.toHex()))
             draft = Draft{path, draft.name, {}, {}, false};
         found.append(draft);
     }
