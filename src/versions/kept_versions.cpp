@@ -1,6 +1,7 @@
 #include "versions/kept_versions.h"
 
 #include "platform/files.h"
+#include "platform/host.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,7 +38,30 @@ QString text(const char *format, const QString &path, int error)
     return QString::fromLatin1(format).arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-// A version name: the stamp, optionally "-n" after it.
+// The computer's part of a version name: "~" and its host tag.
+constexpr QChar kHostMark = u'~';
+
+// A version name without its computer's part, and whether that part is another computer's. A
+// name without one (as versions were named before) is this computer's.
+QString ownName(const QString &name, bool *othersVersion)
+{
+    const qsizetype mark = name.indexOf(kHostMark);
+    *othersVersion = mark >= 0 && name.mid(mark + 1) != host::tag();
+    return mark < 0 ? name : name.left(mark);
+}
+
+// A version's file name, made at moment: the stamp, "-n" on a clash, the computer's part.
+QString freeName(const QString &folder, const QDateTime &moment)
+{
+    const QString stamp = moment.toString(kStampFormat);
+    const QString mine = kHostMark + host::tag();
+    QString target = folder + u'/' + stamp + mine;
+    for (int n = 2; files::exists(target); ++n)
+        target = folder + u'/' + stamp + u'-' + QString::number(n) + mine;
+    return target;
+}
+
+// A version name (without its computer's part): the stamp, optionally "-n" after it.
 std::optional<QDateTime> takenOf(const QString &name)
 {
     if (name.size() < kStampLength)
@@ -129,7 +153,11 @@ QList<Version> list(const QString &archivePath)
     QList<Version> found;
     const QStringList names = QDir(folder).entryList(QDir::Files);
     for (const QString &name : names) {
-        if (const std::optional<QDateTime> taken = takenOf(name))
+        bool others = false;
+        // Another computer's versions (a sync program brought them) are its own: not listed,
+        // so neither offered nor rotated here.
+        const std::optional<QDateTime> taken = takenOf(ownName(name, &others));
+        if (taken && !others)
             found.append({folder + u'/' + name, *taken});
     }
     std::stable_sort(found.begin(), found.end(), [](const Version &a, const Version &b) {
@@ -185,10 +213,7 @@ QString keepBeforeReplace(const QString &archivePath, Keep keep)
 
     const QString folder = makeFolder(source);
     removeUnfinished(folder);
-    const QString stamp = moment.toString(kStampFormat);
-    QString target = folder + u'/' + stamp;
-    for (int n = 2; files::exists(target); ++n)
-        target = folder + u'/' + stamp + u'-' + QString::number(n);
+    const QString target = freeName(folder, moment);
 
     files::FileFaults::beforeStep(files::FileFaults::Step::Link);
     if (::link(native(source).constData(), native(target).constData()) != 0) {
@@ -206,10 +231,7 @@ QString keepFile(const QString &archivePath, const QString &filePath, const QDat
     const QDateTime moment = (taken.isValid() ? taken : now()).toUTC();
     const QString folder = makeFolder(source);
     removeUnfinished(folder);
-    const QString stamp = moment.toString(kStampFormat);
-    QString target = folder + u'/' + stamp;
-    for (int n = 2; files::exists(target); ++n)
-        target = folder + u'/' + stamp + u'-' + QString::number(n);
+    const QString target = freeName(folder, moment);
     if (!files::moveWithin(filePath, target))
         throw EVersionError(text("The file %1 cannot be kept as a version: %2", filePath, errno));
     rotate(source);
@@ -245,7 +267,8 @@ int removeAll(const QString &archivePath)
     int removed = 0;
     const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
-        if (::unlink(native(folder + u'/' + name).constData()) == 0 && takenOf(name))
+        bool others = false;
+        if (::unlink(native(folder + u'/' + name).constData()) == 0 && takenOf(ownName(name, &others)))
             ++removed;
     }
     return removed;

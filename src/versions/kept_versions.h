@@ -15,7 +15,13 @@
 // folder per diary, named as the archive, mode 0700; in it each version is a complete archive
 // file named by the moment it was replaced, in UTC:
 //
-//     .versions/<archive name>/yyyyMMdd-HHmmss-zzz        (a suffix "-2", "-3" … on a clash)
+//     .versions/<archive name>/yyyyMMdd-HHmmss-zzz~<computer>      (a suffix "-2", "-3" … after
+//                                                                  the stamp on a clash)
+//
+// <computer> is this computer's host::tag(): in a diary folder that a sync program copies to
+// other computers, each computer's versions are its own. Another computer's are not listed, not
+// rotated and not restored here; a name without the part (as versions were first named) is
+// this computer's.
 //
 // A version is the very file the archive was before a rewrite renamed a new one over it: a hard
 // link taken to it just before the rename, so keeping it costs no copying; where the file system

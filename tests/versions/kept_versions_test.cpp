@@ -3,6 +3,7 @@
 
 #include "archive/archive_fixture.h"
 #include "archive/crash_operations.h"
+#include "platform/host.h"
 #include "versions/kept_versions.h"
 
 #include <QDir>
@@ -132,6 +133,28 @@ TEST_F(KeptVersions, AFileMovedInIsAVersionOfThatMoment)
     testing_support::writeFile(copy, "again");
     EXPECT_THROW(versions::keepFile(path(), copy + QStringLiteral("-gone"), taken), versions::EVersionError);
     EXPECT_TRUE(QFile::exists(copy));
+}
+
+// In a diary folder a sync program shares, another computer's versions arrive too: this one
+// neither lists nor rotates them. Versions named as they were first named are this computer's.
+TEST_F(KeptVersions, AnotherComputersVersionsAreItsOwn)
+{
+    host::setTagForTesting(QStringLiteral("0therpc0"));
+    save("a");
+    const QString theirs = versions::list(path()).first().path;
+    host::setTagForTesting({});
+    EXPECT_TRUE(versions::list(path()).isEmpty());
+    const QString firstNamed = versions::folderOf(path()) + QStringLiteral("/20030106-120000-000");
+    testing_support::writeFile(firstNamed, "an earlier version");
+    // Past the seven days and eight weeks that rotation keeps.
+    for (int day = 0; day < 70; ++day) {
+        m_now = m_now.addDays(1);
+        save("b");
+    }
+    const QList<versions::Version> mine = versions::list(path());
+    EXPECT_TRUE(QFileInfo(mine.first().path).fileName().endsWith(u'~' + host::tag()));
+    EXPECT_TRUE(QFile::exists(theirs)) << "rotation here never removes another computer's version";
+    EXPECT_FALSE(QFile::exists(firstNamed)) << "an old version named the first way is rotated as this computer's";
 }
 
 TEST(KeptVersionsRotation, TheNewestIsNeverRemovedAndOneDayKeepsItsNewest)
