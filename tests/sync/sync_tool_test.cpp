@@ -89,6 +89,17 @@ TEST_F(SyncTool, BackupAndBackups)
     const RunResult listed = runTool({QStringLiteral("backups"), QStringLiteral("usb")});
     EXPECT_EQ(QString::fromUtf8(listed.out),
               QStringLiteral("%1\t%2\t%3\n").arg(name, QDate::currentDate().toString(Qt::ISODate)).arg(QFileInfo(path("alice")).size()));
+    // A backup opens like a version: one day back, then the whole diary.
+    const QByteArray backedUp = testing_support::readFile(path("alice"));
+    Computer(path("alice"), QDateTime(QDate(2026, 12, 9), QTime(9, 0))).remove("2026年12月1日");
+    const QString backup = QStringLiteral("usb/") + name;
+    EXPECT_EQ(runTool({QStringLiteral("restore"), QStringLiteral("alice"), backup, QStringLiteral("2026年12月1日")}).exitCode, 0);
+    EXPECT_EQ(daysOf(path("alice")).value(QStringLiteral("2026年12月1日")), record("一"));
+    EXPECT_EQ(runTool({QStringLiteral("restore"), QStringLiteral("alice"), backup}).exitCode, 0);
+    EXPECT_EQ(testing_support::readFile(path("alice")), backedUp);
+    testing_support::writeFile(m_dir.filePath(QStringLiteral("usb/bob-2026-12-01")), backedUp);
+    EXPECT_EQ(runTool({QStringLiteral("restore"), QStringLiteral("alice"), QStringLiteral("usb/bob-2026-12-01")}).exitCode, 2);
+
     const RunResult missing = runTool({QStringLiteral("backup"), QStringLiteral("alice"), QStringLiteral("gone")});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(QString::fromUtf8(missing.err), QStringLiteral("备份失败：找不到备份文件夹（驱动器没有接上？），稍后会再试。\n"));
