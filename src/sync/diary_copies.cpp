@@ -31,6 +31,17 @@ bool isLoginToken(const QByteArray &comment)
 
 } // namespace
 
+bool changedOnDisk(const TArchiveReader &component)
+{
+    if (!component.HasDirectory())
+        return false;
+    struct stat st;
+    const QString path = files::followLinks(component.ZipName());
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return true;
+    return !(identityOf(st) == component.HeldIdentity());
+}
+
 QList<ConflictCopy> findCopies(const QString &path, const CopyCheck &check, QList<LeftAlone> *leftAlone)
 {
     const QString target = files::followLinks(path);

@@ -21,6 +21,12 @@ namespace syncing {
 
 class EMergeRefused : public Exception { using Exception::Exception; };
 
+} // namespace syncing
+
+class TArchiveReader;
+
+namespace syncing {
+
 // A file beside another whose name is the name of one of its conflict copies.
 struct ConflictCopy {
     QString path;
@@ -56,6 +62,13 @@ bool isDiaryArchive(const QString &path);
 
 // findCopies with isDiaryArchive.
 QList<ConflictCopy> findDiaryCopies(const QString &diaryPath, QList<LeftAlone> *leftAlone = nullptr);
+
+// ---- the diary changed on disk ----
+
+// True when the diary file is no longer the one the component last read or wrote (it has read
+// one): a sync program (or another program) put another file in its place since, and what the
+// window shows of it is out of date. Follows links; a diary that is gone has changed too.
+bool changedOnDisk(const TArchiveReader &component);
 
 // ---- what a copy holds ----
 

@@ -371,3 +371,26 @@ TEST_F(Merge, ASaveAfterTheDiaryArrivedFromTheOtherComputerKeepsWhatArrived)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Merge, TheWindowCanTellThatTheDiaryChangedOnDiskSinceItLastReadOrWroteIt)
+{
+    writeCommonPast();
+    TArchiveWriter window;
+    window.SetZipName(diary());
+    EXPECT_FALSE(syncing::changedOnDisk(window)) << "nothing read yet";
+    window.OpenArchive();
+    EXPECT_FALSE(syncing::changedOnDisk(window));
+    ASSERT_EQ(diary::storeEntry(window, g("2026年12月5日"), record("五")), diary::EntryProblem::None);
+    EXPECT_FALSE(syncing::changedOnDisk(window)) << "its own save";
+    syncCopy(otherDiary(), m_here.filePath(QStringLiteral(".arriving")));
+    ASSERT_EQ(::rename(QFile::encodeName(m_here.filePath(QStringLiteral(".arriving"))).constData(),
+                       QFile::encodeName(diary()).constData()),
+              0);
+    EXPECT_TRUE(syncing::changedOnDisk(window));
+    window.OpenArchive();
+    EXPECT_FALSE(syncing::changedOnDisk(window));
+}
+
+} // namespace
