@@ -41,13 +41,11 @@
 #include "crypto/entry_seal.h"
 #include "crypto/private_format.h"
 #include "crypto/private_header.h"
-#include "platform/gbk.h"
 #include "sync/entry_sides.h"
 #include "sync/sync_texts.h"
 #include "versions/kept_versions.h"
 
 #include <QBuffer>
-#include <QSet>
 
 #include <memory>
 #include <vector>
@@ -397,14 +395,11 @@ void Merger::run()
     for (const std::unique_ptr<Side> &copy : m_copies)
         mergeCopy(*copy);
 
-    for (const Side *side : [&] {
-             std::vector<const Side *> all{m_diary.get()};
-             for (const std::unique_ptr<Side> &copy : m_copies)
-                 all.push_back(copy.get());
-             return all;
-         }()) {
-        if (side->comment != m_comment)
-            m_report.commentDropped.append(side->path);
+    if (m_diary->comment != m_comment)
+        m_report.commentDropped.append(m_diary->path);
+    for (const std::unique_ptr<Side> &copy : m_copies) {
+        if (copy->comment != m_comment)
+            m_report.commentDropped.append(copy->path);
     }
 
     std::vector<std::unique_ptr<QByteArray>> records;
