@@ -34,6 +34,8 @@ packages=(
   python3-ephem libicu-dev
   # a private session bus for the notification tests
   dbus
+  # a real synchronisation between two instances on loopback, for the conflict-copy test
+  syncthing
   # fuzzing and sanitizers
   clang libclang-rt-dev
   # desktop integration checks

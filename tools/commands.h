@@ -85,6 +85,7 @@ using GuiFactory = std::function<std::unique_ptr<QCoreApplication>(int &argc, ch
 // In quillbook-tool:
 QList<ToolCommand> archiveCommands();    // tool_archive.cpp
 QList<ToolCommand> accountCommands();    // tool_accounts.cpp
+QList<ToolCommand> syncCommands();       // tool_sync.cpp
 // In quillbook-tool-text, the companion that reads rich text (quillbook_tool.cpp hands these
 // commands over to it):
 QList<ToolCommand> richTextCommands();   // tool_richtext.cpp

@@ -63,5 +63,5 @@ QList<ToolCommand> handedOverCommands()
 
 int main(int argc, char **argv)
 {
-    toolMain(argc, argv, archiveCommands() + accountCommands() + handedOverCommands(), {});
+    toolMain(argc, argv, archiveCommands() + accountCommands() + syncCommands() + handedOverCommands(), {});
 }

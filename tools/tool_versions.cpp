@@ -3,7 +3,8 @@
 // (yyyy-MM-dd HH:mm:ss), with a tab and "before restore" after a version that holds the diary
 // as it was just before a restore.
 //
-// quillbook-tool restore ARCHIVE VERSION [ENTRY…]: VERSION is a name that "versions" lists.
+// quillbook-tool restore ARCHIVE VERSION [ENTRY…]: VERSION is a name that "versions" lists, or
+// the path of a backup of the diary (backups/backups.h), which is read back before it is used.
 // Without entries the whole diary becomes that version again, keeping its password as it is now.
 // With entries (their names as the diary shows them, "2003年9月26日") each is brought back from
 // the version, replacing the entry of that day, all in one rewrite. Either way the diary as it is
@@ -16,13 +17,27 @@
 
 #include "accounts/messages.h"
 #include "archive/archive_writer.h"
+#include "backups/backups.h"
 #include "crypto/private_header.h"
 #include "diary/diary_book.h"
 #include "diary/entry_restore.h"
 #include "platform/gbk.h"
 #include "versions/kept_versions.h"
 
+#include <QFileInfo>
+
 namespace {
+
+// A backup of this diary: one of the backups its folder lists under the diary's name.
+bool isBackupOf(const QString &archive, const QString &path)
+{
+    const QFileInfo file(path);
+    for (const backups::Backup &b : backups::list(file.absolutePath(), QFileInfo(archive).fileName())) {
+        if (QFileInfo(b.path).fileName() == file.fileName())
+            return true;
+    }
+    return false;
+}
 
 int versionsCommand(const ToolContext &, const QStringList &args)
 {
@@ -44,7 +59,15 @@ int restoreCommand(const ToolContext &context, const QStringList &args)
         toolError(QStringLiteral("usage: quillbook-tool restore ARCHIVE VERSION [ENTRY...]"));
         return 2;
     }
-    const QString version = versions::findVersion(args[0], args[1]);
+    QString version = versions::findVersion(args[0], args[1]);
+    if (version.isEmpty() && isBackupOf(args[0], args[1])) {
+        const QString problem = backups::verify(args[1]);
+        if (!problem.isEmpty()) {
+            toolError(QStringLiteral("%1 does not read back: %2").arg(args[1], problem));
+            return 2;
+        }
+        version = args[1];
+    }
     if (version.isEmpty()) {
         toolError(QStringLiteral("%1 has no version %2").arg(args[0], args[1]));
         return 2;

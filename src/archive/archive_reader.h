@@ -107,6 +107,9 @@ public:
     void OpenArchive();
     // True when a directory has been read (OpenArchive found an archive).
     bool HasDirectory() const { return m_directory != nullptr; }
+    // Which file the held directory was read from, or written as by this component's last
+    // rewrite: when the file at ZipName() is another one now, another program replaced it since.
+    const FileIdentity &HeldIdentity() const { return m_identity; }
     // Empty when the directory read agrees with its end record and its entries lie inside the
     // file without overlapping; otherwise what disagrees, in words (archive_errors.h). Every
     // write refuses such an archive with EInconsistentZip.

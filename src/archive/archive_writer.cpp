@@ -116,6 +116,7 @@ struct TArchiveWriter::Pending
     QIODevice *stream = nullptr;
     std::optional<quint16> rawMethod;   // set: rawData is stored as it is
     QByteArray rawData;
+    std::optional<quint32> stamp;
     bool done = false;
 };
 
@@ -300,7 +301,7 @@ void TArchiveWriter::AddFromStream(const QByteArray &entryName, QIODevice &strea
     AddFromStreams({NewEntry{entryName, &stream, std::nullopt, {}}});
 }
 
-void TArchiveWriter::AddFromStreams(const QList<NewEntry> &entries)
+QList<TArchiveWriter::Pending> TArchiveWriter::pendingOf(const QList<NewEntry> &entries) const
 {
     QList<Pending> pending;
     for (const NewEntry &e : entries) {
@@ -317,17 +318,30 @@ void TArchiveWriter::AddFromStreams(const QList<NewEntry> &entries)
         p.stream = e.stream;
         p.rawMethod = e.rawMethod;
         p.rawData = e.rawData;
+        p.stamp = e.stamp;
         if (p.fileName.size() > zip::kMaxNameLength)
             throw EArchiveLimit(archive_text::kNameTooLong);
         // A name that is only a directory names no entry.
         if (!p.fileName.isEmpty())
             pending.append(p);
     }
+    return pending;
+}
+
+void TArchiveWriter::AddFromStreams(const QList<NewEntry> &entries)
+{
+    QList<Pending> pending = pendingOf(entries);
     if (pending.isEmpty()) {
         m_lastWriteCount = 0;
         return;
     }
     m_lastWriteCount = writeArchive(Mode::Stream, pending);
+}
+
+void TArchiveWriter::UpdateEntries(const QList<NewEntry> &entries)
+{
+    QList<Pending> pending = pendingOf(entries);
+    m_lastWriteCount = writeArchive(Mode::Update, pending);
 }
 
 void TArchiveWriter::WriteArchive()
@@ -344,6 +358,7 @@ void TArchiveWriter::DeleteSelected()
 
 int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
 {
+    m_lastKeptVersion.clear();
     if (m_zipName.trimmed().isEmpty())
         return 0;
 
@@ -391,12 +406,12 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
 
     for (int i = 0; i < held; ++i) {
         TZipHeaderInfo &entry = *m_directory->at(i);
-        if (mode == Mode::Delete && entry.selected) {
+        if ((mode == Mode::Delete || mode == Mode::Update) && entry.selected) {
             ++count;
             continue;
         }
         Pending *replacement = nullptr;
-        if (mode == Mode::Stream) {
+        if (mode == Mode::Stream || mode == Mode::Update) {
             for (Pending &p : pending) {
                 // Folding keeps the length, so only names of the same length can match.
                 if (p.fileName.size() == entry.nameLength()
@@ -420,7 +435,7 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
             carryEntry(old, i, out, written, lookup);
         }
     }
-    if (mode == Mode::Stream) {
+    if (mode == Mode::Stream || mode == Mode::Update) {
         for (Pending &p : pending) {
             if (p.done)
                 continue;
@@ -456,8 +471,8 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     directory->reserve(int(written.size()));
     // The file about to be replaced, linked into the versions before the rename: a crash on
     // either side leaves the old or the new archive and whole versions only. The rotation waits
-    // for the rename.
-    const bool kept = updating && keepVersion(mode == Mode::Delete);
+    // for the rename. A rewrite that also deletes entries keeps a version as a delete does.
+    const bool kept = updating && keepVersion(mode == Mode::Delete || (mode == Mode::Update && m_selectedCount > 0));
     if (m_beforeRename)
         m_beforeRename();
     out.commit();
@@ -499,7 +514,7 @@ int TArchiveWriter::writeArchive(Mode mode, QList<Pending> &pending)
     return count;
 }
 
-bool TArchiveWriter::keepVersion(bool deleting) const
+bool TArchiveWriter::keepVersion(bool deleting)
 {
     versions::Keep keep = versions::Keep::IfDue;
     if (!m_restoringFrom.isEmpty())
@@ -508,7 +523,8 @@ bool TArchiveWriter::keepVersion(bool deleting) const
         keep = versions::Keep::Always;
     else if (!m_keepVersions)
         return false;
-    return !versions::keepBeforeReplace(m_zipName, keep).isEmpty();
+    m_lastKeptVersion = versions::keepBeforeReplace(m_zipName, keep);
+    return !m_lastKeptVersion.isEmpty();
 }
 
 void TArchiveWriter::ReplaceWith(const QString &sourcePath, const std::optional<QByteArray> &comment)
@@ -561,7 +577,7 @@ bool TArchiveWriter::addEntry(Pending &item, Output &out, std::vector<Written> &
     if (lookup.contains(*entry))
         return false;
 
-    entry->stamp = zip::dosStamp(m_clock());
+    entry->stamp = item.stamp ? *item.stamp : zip::dosStamp(m_clock());
     if (item.rawMethod) {
         // Stored as given: no deflate, no traditional encryption, the CRC of the bytes stored.
         if (item.rawData.size() > zip::kMaxEntrySize) {

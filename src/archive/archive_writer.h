@@ -71,15 +71,23 @@ public:
     // (a private diary's sealed entries); its method must be neither stored (0) nor deflated
     // (8), which this reader would decode, else ERawMethod is raised before anything is written.
     // The comment held in memory is written by the same rewrite, so a whole conversion (every
-    // entry replaced and a new comment) reaches the file in one rename.
+    // entry replaced and a new comment) reaches the file in one rename. An entry with a stamp
+    // (MS-DOS local time, zip_records.h) keeps it instead of the clock's: an entry brought over
+    // from another copy of the diary keeps the moment it was written.
     struct NewEntry
     {
         QByteArray name;   // GBK
         QIODevice *stream = nullptr;
         std::optional<quint16> rawMethod = std::nullopt;
         QByteArray rawData = {};
+        std::optional<quint32> stamp = std::nullopt;
     };
     void AddFromStreams(const QList<NewEntry> &entries);
+
+    // AddFromStreams and DeleteSelected in ONE rewrite: the entries are added (or replace their
+    // namesakes) and the selected entries still unchanged in the file are left out. For a merge,
+    // which must take some days and drop others at once.
+    void UpdateEntries(const QList<NewEntry> &entries);
 
     // Writes the archive anew with the comment held in memory; creates it when the file does not
     // exist (then it holds only the end record and, when one was set, the comment).
@@ -90,7 +98,8 @@ public:
     void DeleteSelected();
 
     // Keeping earlier versions (versions/kept_versions.h): when on, a rewrite of an existing
-    // archive keeps the file it replaces as a version, when one is due, and a DeleteSelected
+    // archive keeps the file it replaces as a version, when one is due, and a DeleteSelected (or an
+    // UpdateEntries that deletes)
     // always; the version is taken under the lock, just before the rename, and a failure to take
     // it (EVersionError) is raised before anything is replaced. Off by default.
     bool KeepVersions() const { return m_keepVersions; }
@@ -126,6 +135,8 @@ public:
 
     // What the last write added (or, for DeleteSelected, deleted).
     int LastWriteCount() const { return m_lastWriteCount; }
+    // The version the last rewrite kept of the file it replaced; empty when it kept none.
+    QString LastKeptVersion() const { return m_lastKeptVersion; }
 
     // Where each encrypted entry's header takes its generator seed, and the clock for entry
     // stamps; tests and reproducible builds set fixed ones.
@@ -133,7 +144,7 @@ public:
     void SetClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
 private:
-    enum class Mode { Plain, Stream, Delete };
+    enum class Mode { Plain, Stream, Delete, Update };
     struct Pending;
     class Output;
 
@@ -142,14 +153,16 @@ private:
     int writeArchive(Mode mode, QList<Pending> &pending);
     // Keeps the archive about to be replaced as a version, as the settings say; true when one
     // was kept (and so a rotation is due after the rename).
-    bool keepVersion(bool deleting) const;
+    bool keepVersion(bool deleting);
     // Each appends to written and the index; addEntry returns false when the name is there.
     bool addEntry(Pending &item, Output &out, std::vector<Written> &written, TNameIndex &lookup);
     void carryEntry(ReadStream &old, int index, Output &out, std::vector<Written> &written,
                     TNameIndex &lookup);
+    QList<Pending> pendingOf(const QList<NewEntry> &entries) const;
 
     int m_packLevel = 9;
     int m_lastWriteCount = 0;
+    QString m_lastKeptVersion;
     bool m_keepVersions = false;
     bool m_keepAlways = false;
     QString m_restoringFrom;

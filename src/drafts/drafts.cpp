@@ -7,6 +7,7 @@
 #include "crypto/entry_seal.h"
 #include "crypto/private_format.h"
 #include "platform/files.h"
+#include "platform/host.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +26,8 @@ namespace {
 const QString kFolderName = QStringLiteral(".drafts");
 const QString kSuffix = QStringLiteral(".draft");
 const QString kAsideSuffix = QStringLiteral(".unreadable");
+// Before the computer's host::tag() in a draft's name.
+constexpr QChar kHostMark = u'~';
 constexpr char kMagic[] = "QBDRAFT1";
 constexpr qsizetype kMagicSize = 8;
 constexpr qsizetype kHeaderSize = kMagicSize + 1 + 8 + 2;   // before the name
@@ -100,9 +103,37 @@ QString folderOf(const QString &archivePath)
     return QDir(archive.absolutePath()).filePath(kFolderName) + u'/' + archive.fileName();
 }
 
+namespace {
+
+// A draft's file name: the hex of the entry's name and this computer's part.
+QString fileNameOf(const QByteArray &entryName)
+{
+    return QString::fromLatin1(entryName.toHex()) + kHostMark + host::tag() + kSuffix;
+}
+
+// The draft's name as drafts were first named, without the computer's part: still this
+// computer's.
+QString firstFileNameOf(const QByteArray &entryName)
+{
+    return QString::fromLatin1(entryName.toHex()) + kSuffix;
+}
+
+// The entry part of a draft's file name, when the draft is this computer's (its name has this
+// computer's part, or none); empty for another computer's.
+QString ownEntryPart(const QString &fileName)
+{
+    const QString stem = fileName.chopped(kSuffix.size());
+    const qsizetype mark = stem.indexOf(kHostMark);
+    if (mark < 0)
+        return stem;
+    return stem.mid(mark + 1) == host::tag() ? stem.left(mark) : QString();
+}
+
+} // namespace
+
 QString pathOf(const QString &archivePath, const QByteArray &entryName)
 {
-    return folderOf(archivePath) + u'/' + QString::fromLatin1(entryName.toHex()) + kSuffix;
+    return folderOf(archivePath) + u'/' + fileNameOf(entryName);
 }
 
 QByteArray encode(const QByteArray &entryName, const QByteArray &record, const DiaryKey *key,
@@ -178,11 +209,6 @@ files::Folder draftsFolder(const QString &archivePath, bool create)
     return folder;
 }
 
-QString fileNameOf(const QByteArray &entryName)
-{
-    return QString::fromLatin1(entryName.toHex()) + kSuffix;
-}
-
 void storeIn(const files::Folder &folder, const QByteArray &entryName, const QByteArray &bytes)
 {
     files::AtomicWriter out(folder, fileNameOf(entryName));
@@ -230,7 +256,12 @@ void clearLeftovers(const QString &archivePath)
 bool remove(const QString &archivePath, const QByteArray &entryName)
 {
     const files::Folder folder = draftsFolder(archivePath, false);
-    return !folder.isOpen() || folder.remove(fileNameOf(entryName)) || errno == ENOENT;
+    if (!folder.isOpen())
+        return true;
+    bool removed = true;
+    for (const QString &name : {fileNameOf(entryName), firstFileNameOf(entryName)})
+        removed = (folder.remove(name) || errno == ENOENT) && removed;
+    return removed;
 }
 
 QList<Draft> pending(const QString &archivePath, const DiaryKey *key)
@@ -239,6 +270,10 @@ QList<Draft> pending(const QString &archivePath, const DiaryKey *key)
     QList<Draft> found;
     for (const QString &name : folder.names()) {
         if (!name.endsWith(kSuffix))
+            continue;
+        // Another computer's drafts (a sync program brought them) are its own.
+        const QString entryPart = ownEntryPart(name);
+        if (entryPart.isEmpty())
             continue;
         const QString path = folder.filePath(name);
         const files::ReadFile file = files::readRegularFile(path, kMaxRecordSize * 2);
@@ -249,7 +284,7 @@ QList<Draft> pending(const QString &archivePath, const DiaryKey *key)
             draft = decode(file.bytes, key);
         draft.path = path;
         // A file whose name does not match the entry it holds is not this entry's draft.
-        if (draft.readable && name != fileNameOf(draft.name))
+        if (draft.readable && entryPart != QString::fromLatin1(draft.name.toHex()))
             draft = Draft{path, draft.name, {}, {}, false};
         found.append(draft);
     }

@@ -18,10 +18,13 @@
 // be exactly as private as the diary (same owner, same disk, same backups), and its atomic
 // replacement needs a rename within one file system; in a folder per diary because drafts
 // belong to one user's diary and go with it. One file per entry, mode 0600, named by the hex
-// of the entry's name as stored (".drafts/<diary>/<hex>.draft"), so that any name makes a
-// harmless file name. Both folders are opened from the diary folder's descriptor without
-// following a link and must be the diary owner's (files::FilePlace::keptFolder): a link or
-// another user's folder planted there is refused, and nothing in it is written or removed.
+// of the entry's name as stored and this computer's host::tag()
+// (".drafts/<diary>/<hex>~<computer>.draft"), so that any name makes a harmless file name, and
+// another computer's drafts that a sync program brings into the folder are never offered here as
+// this one's (they are left alone); a draft named without the computer's part, as drafts were
+// first named, is this computer's. Both folders are opened from the diary folder's descriptor
+// without following a link and must be the diary owner's (files::FilePlace::keptFolder): a link
+// or another user's folder planted there is refused, and nothing in it is written or removed.
 // Every write is a files::AtomicWriter replacement under the drafts
 // folder's lock: a draft is there whole, the previous one or the new one, or not at all.
 //

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -57,6 +58,10 @@ QHash<std::pair<quint64, quint64>, HeldLock> &heldLocks()
 }
 
 int g_lockWaitMs = kLockWaitMs;
+
+// How often a lock file that another one replaced under its name is opened again before the
+// last one opened is taken as it is.
+constexpr int kLockFileAttempts = 8;
 
 enum class Take { Taken, Busy, Failed };
 
@@ -400,20 +405,20 @@ FolderLock::FolderLock(const QString &filePath, Mode mode)
         m_key = it.key();
     } else {
         struct stat lockStatus;
-        const int fd = openLockFile(folder, nativePath(m_lockFile), mode, &lockStatus);
-        if (fd < 0) {
-            without(errno);
-            return;
-        }
-        // The lock file's identity, not the folder's name: a folder reached by two spellings
-        // (through a link, say) is one entry, and one descriptor, since two flocks of one
-        // process on the same file would shut each other out.
-        m_key = {quint64(lockStatus.st_dev), quint64(lockStatus.st_ino)};
-        it = heldLocks().find(m_key);
-        if (it != heldLocks().end()) {
-            ::close(fd);
-            it->spellings.append(m_lockFile);
-        } else {
+        int fd = -1;
+        // A lock is only a lock while the name leads to the file locked: a sync program that
+        // brings the other computer's lock file puts a new file in its place (and one that
+        // deletes it leaves none), and the next program would lock that one. So the name is
+        // checked once the lock is held, and a file no longer under it is let go for the new one.
+        for (int attempt = 0;; ++attempt) {
+            fd = openLockFile(folder, nativePath(m_lockFile), mode, &lockStatus);
+            if (fd < 0) {
+                without(errno);
+                return;
+            }
+            m_key = {quint64(lockStatus.st_dev), quint64(lockStatus.st_ino)};
+            if (heldLocks().contains(m_key))
+                break;
             const Take took = takeWithin(fd, mode == Exclusive ? LOCK_EX : LOCK_SH, g_lockWaitMs);
             if (took != Take::Taken) {
                 const int err = errno;
@@ -426,6 +431,21 @@ FolderLock::FolderLock(const QString &filePath, Mode mode)
                 }
                 return;
             }
+            struct stat named;
+            const bool current = ::lstat(nativePath(m_lockFile).constData(), &named) == 0
+                                 && named.st_dev == lockStatus.st_dev && named.st_ino == lockStatus.st_ino;
+            if (current || attempt == kLockFileAttempts)
+                break;
+            ::close(fd);
+        }
+        // The lock file's identity, not the folder's name: a folder reached by two spellings
+        // (through a link, say) is one entry, and one descriptor, since two flocks of one
+        // process on the same file would shut each other out.
+        it = heldLocks().find(m_key);
+        if (it != heldLocks().end()) {
+            ::close(fd);
+            it->spellings.append(m_lockFile);
+        } else {
             it = heldLocks().insert(m_key, HeldLock{fd, 0, mode, {m_lockFile}});
         }
     }
@@ -847,6 +867,24 @@ QStringList AtomicWriter::leftovers(const QString &targetPath)
     for (const QByteArray &path : leftoverPaths(targetPath))
         paths.append(QFile::decodeName(path));
     return paths;
+}
+
+bool moveWithin(const QString &from, const QString &to)
+{
+    const QString source = QFileInfo(from).absoluteFilePath();
+    const QString target = QFileInfo(to).absoluteFilePath();
+    if (!FileFaults::beforeStep(FileFaults::Step::Rename)) {
+        errno = EIO;
+        return false;
+    }
+    if (::renameat2(AT_FDCWD, nativePath(source).constData(), AT_FDCWD, nativePath(target).constData(),
+                    RENAME_NOREPLACE) != 0)
+        return false;
+    // Both folder entries changed; the file is durable in its new place once both are on disk.
+    syncFolder(folderPart(target));
+    if (folderPart(source) != folderPart(target))
+        syncFolder(folderPart(source));
+    return true;
 }
 
 bool exists(const QString &path)

@@ -330,6 +330,12 @@ private:
 // True when a file (or anything else) exists at the path.
 bool exists(const QString &path);
 
+// Moves the file (not following a link at either end) to a name on the same file system that
+// must not exist yet, with one rename, then syncs both folders. False, errno set and the file
+// where it was, when the rename fails (EEXIST when the target exists; EXDEV across file
+// systems). A rename counts as one step of FileFaults, each folder sync as another.
+bool moveWithin(const QString &from, const QString &to);
+
 // Fault injection for tests of crash safety and full disks. Every step of a replacement (each
 // write, each fsync of a file or folder, each rename) counts one. When armed, the k-th step
 // either ends the process at once (KillAt: _exit before the step is done) or, for a write, fails

@@ -1,6 +1,7 @@
 #include "versions/kept_versions.h"
 
 #include "platform/files.h"
+#include "platform/host.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,10 +39,20 @@ QString text(const char *format, const QString &path, int error)
     return QString::fromLatin1(format).arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-// A version name: the stamp, optionally "-n" after it, optionally ".restore" after that.
-std::optional<Version> versionOf(const QString &folder, const QString &fileName)
+// The computer's part of a version name: "~" and its host tag.
+constexpr QChar kHostMark = u'~';
+
+// A version name: the stamp, optionally "-n" after it, optionally ".restore" after that, then
+// the computer's part. *othersVersion tells whether that part is another computer's; a name
+// without one (as versions were first named) is this computer's.
+std::optional<Version> versionOf(const QString &folder, const QString &fileName, bool *othersVersion = nullptr)
 {
     QString name = fileName;
+    const qsizetype mark = name.lastIndexOf(kHostMark);
+    if (othersVersion)
+        *othersVersion = mark >= 0 && name.mid(mark + 1) != host::tag();
+    if (mark >= 0)
+        name.truncate(mark);
     const bool beforeRestore = name.endsWith(kRestoreSuffix);
     if (beforeRestore)
         name.chop(kRestoreSuffix.size());
@@ -57,6 +68,27 @@ std::optional<Version> versionOf(const QString &folder, const QString &fileName)
         return std::nullopt;
     taken.setTimeZone(QTimeZone::utc());
     return Version{folder + u'/' + fileName, taken, beforeRestore};
+}
+
+// A free name in the folder for a version made at moment: the stamp, "-n" on a clash, the
+// suffix, the computer's part.
+QString freeName(const files::Folder &folder, const QDateTime &moment, const QString &suffix)
+{
+    const QString stamp = moment.toString(kStampFormat);
+    const QString mine = suffix + kHostMark + host::tag();
+    QString target = stamp + mine;
+    for (int n = 2; folder.contains(target); ++n)
+        target = stamp + u'-' + QString::number(n) + mine;
+    return target;
+}
+
+// Leftovers of a copy that stopped half-way.
+void removeUnfinished(const files::Folder &folder)
+{
+    for (const QString &name : folder.names()) {
+        if (name.startsWith(u'.'))
+            folder.remove(name);
+    }
 }
 
 using Diary = files::FilePlace;
@@ -88,7 +120,11 @@ QList<Version> versionsIn(const files::Folder &folder)
 {
     QList<Version> found;
     for (const QString &name : folder.names()) {
-        if (std::optional<Version> version = versionOf(folder.path(), name)) {
+        bool others = false;
+        // Another computer's versions (a sync program brought them) are its own: neither
+        // listed, offered nor rotated here.
+        const std::optional<Version> version = versionOf(folder.path(), name, &others);
+        if (version && !others) {
             struct stat st;
             if (::fstatat(folder.fd(), native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
                 found.append(*version);
@@ -139,7 +175,8 @@ QList<int> rotationRemoves(const QList<QDateTime> &takenNewestFirst)
     // Walking from the newest: the day of the newest version keeps its newest
     // kVersionsOfLatestDay; every other day is kept by its first version when it is among the
     // first kDailyVersions days, or else when its week is among the first kWeeklyVersions weeks
-    // that remain.
+    // that remain. Versions taken at the very same moment were kept by one operation (a merge
+    // keeps the diary and each copy it merged) and stay or go together.
     QList<int> removes;
     QList<QDate> days;
     QList<QDate> weeks;   // the Monday of each week kept
@@ -147,6 +184,11 @@ QList<int> rotationRemoves(const QList<QDateTime> &takenNewestFirst)
     for (int i = 0; i < takenNewestFirst.size(); ++i) {
         const QDate day = takenNewestFirst[i].toLocalTime().date();
         const QDate monday = day.addDays(1 - day.dayOfWeek());
+        if (i > 0 && takenNewestFirst[i] == takenNewestFirst[i - 1]) {
+            if (!removes.isEmpty() && removes.last() == i - 1)
+                removes.append(i);
+            continue;
+        }
         if (i == 0 || day == days.first()) {
             if (i == 0)
                 days.append(day);
@@ -185,15 +227,8 @@ QString keepBeforeReplace(const QString &archivePath, Keep keep)
     }
 
     const files::Folder folder = versionsFolderOrThrow(diary);
-    for (const QString &name : folder.names()) {
-        if (name.startsWith(u'.'))
-            folder.remove(name);
-    }
-    const QString stamp = moment.toString(kStampFormat);
-    const QString suffix = keep == Keep::BeforeRestore ? kRestoreSuffix : QString();
-    QString target = stamp + suffix;
-    for (int n = 2; folder.contains(target); ++n)
-        target = stamp + u'-' + QString::number(n) + suffix;
+    removeUnfinished(folder);
+    const QString target = freeName(folder, moment, keep == Keep::BeforeRestore ? kRestoreSuffix : QString());
 
     files::FileFaults::beforeStep(files::FileFaults::Step::Link);
     if (::linkat(diary.folder.fd(), native(diary.name).constData(), folder.fd(), native(target).constData(), 0) != 0) {
@@ -201,6 +236,19 @@ QString keepBeforeReplace(const QString &archivePath, Keep keep)
             throw EVersionError(text("The version %1 cannot be kept: %2", folder.filePath(target), errno));
         copyInto(diary, folder, target);
     }
+    return folder.filePath(target);
+}
+
+QString keepFile(const QString &archivePath, const QString &filePath, const QDateTime &taken)
+{
+    const Diary diary = diaryOf(archivePath);
+    const QDateTime moment = (taken.isValid() ? taken : now()).toUTC();
+    const files::Folder folder = versionsFolderOrThrow(diary);
+    removeUnfinished(folder);
+    const QString target = freeName(folder, moment, QString());
+    if (::renameat(AT_FDCWD, native(filePath).constData(), folder.fd(), native(target).constData()) != 0)
+        throw EVersionError(text("The file %1 cannot be kept as a version: %2", filePath, errno));
+    rotate(archivePath);
     return folder.filePath(target);
 }
 

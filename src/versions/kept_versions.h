@@ -15,11 +15,14 @@
 // folder per diary, named as the archive, mode 0700; in it each version is a complete archive
 // file named by the moment it was replaced, in UTC:
 //
-//     .versions/<archive name>/yyyyMMdd-HHmmss-zzz        (a suffix "-2", "-3" … on a clash)
-//     .versions/<archive name>/yyyyMMdd-HHmmss-zzz.restore
+//     .versions/<archive name>/yyyyMMdd-HHmmss-zzz~<computer>          (a suffix "-2", "-3" …
+//     .versions/<archive name>/yyyyMMdd-HHmmss-zzz.restore~<computer>   after the stamp on a clash)
 //
 // The second form is the diary as it was just before a restore replaced it (Keep::BeforeRestore),
-// so that the restore can be undone.
+// so that the restore can be undone. <computer> is this computer's host::tag(): in a diary folder
+// that a sync program copies to other computers, each computer's versions are its own. Another
+// computer's are not listed, not rotated and not restored here; a name without the part (as
+// versions were first named) is this computer's.
 //
 // Both folders are opened from the diary folder's descriptor without following a link (openat
 // with O_NOFOLLOW | O_DIRECTORY), must belong to the archive's owner and are set to 0700; a link,
@@ -42,6 +45,8 @@
 // older, the newest version of each of the last kWeeklyVersions weeks (Monday to Sunday, local
 // time). The rest are removed, except the versions the operation itself read from (a restore's).
 // The newest version is never removed.
+// Versions taken at the very same moment (one operation kept them together: a merge keeps the
+// diary and the copies it merged) are kept or removed together.
 //
 // Every function here expects the caller to hold the archive's exclusive lock (ArchiveLock).
 namespace versions {
@@ -84,6 +89,13 @@ void rotate(const QString &archivePath, const QStringList &spare = {});
 
 // Of versions taken at these moments (newest first), the positions that rotation removes.
 QList<int> rotationRemoves(const QList<QDateTime> &takenNewestFirst);
+
+// Moves another file into the archive's versions, where it is kept and rotated like a version
+// taken at that moment (the current one when taken is invalid): a conflict copy of the diary
+// that has been merged into it. The file must be on the archive's file system; the move is one
+// rename, so the file is either still where it was or a version. Returns the version's path.
+// Throws EVersionError when it cannot be moved (the file then stays where it was).
+QString keepFile(const QString &archivePath, const QString &filePath, const QDateTime &taken = {});
 
 // The version a command line names: its name as list() shows it (the file name), or its path.
 // Empty when the archive has no such version.

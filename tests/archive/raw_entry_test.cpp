@@ -182,3 +182,27 @@ TEST_F(RawEntries, ReplacedEitherWayInOneRewrite)
     EXPECT_TRUE(reader.ExtractStoredData(1, data));
     EXPECT_EQ(data, QByteArray("now raw"));
 }
+
+TEST_F(RawEntries, OneRewriteAddsReplacesAndDeletesAndKeepsTheStampsGiven)
+{
+    writeMixed();
+    auto w = writer();
+    w->SetKeepVersions(true);
+    w->OpenArchive();
+    w->SelectEntry(1, true);   // "ordinary"
+    QByteArray replaced = "replaced";
+    QBuffer stream(&replaced);
+    stream.open(QIODevice::ReadOnly);
+    const quint32 written = zip::dosStamp(2026, 12, 7, 9, 30, 0);
+    w->UpdateEntries({{g("2003年9月26日"), &stream, std::nullopt, {}, written},
+                      {g("2003年9月28日"), nullptr, kRawMethod, m_second, written}});
+    EXPECT_FALSE(w->LastKeptVersion().isEmpty());
+    EXPECT_EQ(names(path()), (QList<QByteArray>{g("2003年9月26日"), g("2003年9月27日"), g("2003年9月28日")}));
+    EXPECT_EQ(extract(path(), g("2003年9月26日")), replaced);
+    TArchiveReader reader;
+    reader.SetZipName(path());
+    reader.OpenArchive();
+    EXPECT_EQ(reader.Entry(0).stamp, written);
+    EXPECT_EQ(reader.Entry(2).stamp, written);
+    EXPECT_NE(reader.Entry(1).stamp, written);
+}

@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 #include "platform/gbk.h"
+#include "platform/host.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -198,6 +199,28 @@ TEST_P(Drafts, AKillAtEveryStepOfAWriteLeavesTheOldOrTheNewDraft)
     drafts::write(m_archive, kName, newer, key(), kWritten);
     EXPECT_EQ(QDir(drafts::folderOf(m_archive)).entryList(QDir::Files | QDir::Hidden),
               QStringList({u".quillbook.lock"_s, QFileInfo(draftFile()).fileName()}));
+}
+
+// In a diary folder a sync program shares, another computer's drafts arrive too: they are not
+// this computer's to offer. A draft named as drafts were first named is.
+TEST_P(Drafts, AnotherComputersDraftIsLeftAloneAndAFirstNamedOneIsStillThisOnes)
+{
+    host::setTagForTesting(u"0therpc0"_s);
+    drafts::write(m_archive, kName, "there", key(), kWritten);
+    const QString theirs = draftFile();
+    host::setTagForTesting({});
+    ASSERT_NE(draftFile(), theirs);
+    EXPECT_TRUE(drafts::pending(m_archive, key()).isEmpty());
+
+    const QString firstNamed = drafts::folderOf(m_archive) + u"/"_s + QString::fromLatin1(kName.toHex()) + u".draft"_s;
+    ASSERT_TRUE(QFile::copy(theirs, firstNamed));
+    ASSERT_EQ(drafts::pending(m_archive, key()).size(), 1);
+    EXPECT_EQ(drafts::pending(m_archive, key())[0].record, QByteArray("there"));
+    // Saving the entry removes this computer's draft under either name, and no other.
+    drafts::write(m_archive, kName, kRecord, key(), kWritten);
+    EXPECT_TRUE(drafts::remove(m_archive, kName));
+    EXPECT_FALSE(QFile::exists(firstNamed) || QFile::exists(draftFile()));
+    EXPECT_TRUE(QFile::exists(theirs));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, Drafts, ::testing::Values(false, true),

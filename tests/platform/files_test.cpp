@@ -9,7 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <thread>
 
 using namespace testing_support;
 
@@ -272,6 +275,43 @@ TEST_F(ShortWait, ARaiseThatIsNotGrantedKeepsTheSharedLock)
         EXPECT_EQ(inner.outcome(), files::FolderLock::Outcome::Busy);
     }
     EXPECT_FALSE(othersCouldLock(lockFile)) << "the outer shared lock is still held";
+}
+
+// A sync program brings the other computer's lock file: a new file under the name. A program
+// that opened the old one and then gets its lock must not take that for the folder's lock.
+TEST_F(ShortWait, ALockFileReplacedUnderItsNameIsLetGoForTheNewOne)
+{
+    files::FolderLock::setWaitForTesting(10000);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("diary"));
+    const QString lockFile = dir.filePath(files::kLockFileName);
+    writeFile(lockFile, {});
+    auto first = holdWithFlock(lockFile, "-x");
+    ASSERT_EQ(first->firstLine(), QByteArray("held"));
+    std::promise<bool> held;
+    std::promise<void> release;
+    std::thread waiter([&] {
+        files::FolderLock lock(path, files::FolderLock::Exclusive);
+        held.set_value(lock.ok());
+        release.get_future().wait();
+    });
+    // Until the waiter has the old file open.
+    const auto opened = [&] {
+        for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files)) {
+            if (fd.symLinkTarget() == lockFile)
+                return true;
+        }
+        return false;
+    };
+    for (int i = 0; i < 5000 && !opened(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    writeFile(lockFile + QStringLiteral(".synced"), {});
+    ASSERT_EQ(::rename(native(lockFile + QStringLiteral(".synced")).constData(), native(lockFile).constData()), 0);
+    first.reset();
+    EXPECT_TRUE(held.get_future().get());
+    EXPECT_FALSE(othersCouldLock(lockFile)) << "the lock must be on the file the name leads to";
+    release.set_value();
+    waiter.join();
 }
 
 // Folders as a second account sees them. The lock file is only ever the folder owner's: another

@@ -4,6 +4,7 @@
 #include "archive/archive_fixture.h"
 #include "archive/crash_operations.h"
 #include "drafts/drafts.h"
+#include "platform/host.h"
 #include "versions/kept_versions.h"
 
 #include <QDir>
@@ -81,6 +82,7 @@ TEST_F(KeptVersions, ADeleteAlwaysKeepsTheArchiveBeforeIt)
     save("b");
     ASSERT_EQ(versions::list(path()).size(), 1);
     const QByteArray beforeDelete = testing_support::readFile(path());
+    m_now = m_now.addSecs(60);
     auto w = crash_ops::writer(path());
     w->SetKeepVersions(true);
     w->OpenArchive();
@@ -117,6 +119,46 @@ TEST_F(KeptVersions, SixtyDaysOfSavesKeepSevenDailyAndEightWeeklyVersions)
     EXPECT_EQ(QDir(versions::folderOf(path())).entryList(QDir::Files | QDir::Hidden).size(), 15);
 }
 
+TEST_F(KeptVersions, AFileMovedInIsAVersionOfThatMoment)
+{
+    save("a");
+    const QString copy = folder() + QStringLiteral("/张三.sync-conflict-20030901-120000-ABCDEFG");
+    testing_support::writeFile(copy, "the other computer's diary");
+    const QDateTime taken = versions::list(path()).first().taken;
+    const QString kept = versions::keepFile(path(), copy, taken);
+    EXPECT_FALSE(QFile::exists(copy));
+    EXPECT_EQ(testing_support::readFile(kept), QByteArray("the other computer's diary"));
+    const QList<versions::Version> all = versions::list(path());
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_EQ(all[0].taken, all[1].taken);
+    // A name taken is never replaced; a file that cannot move stays where it was.
+    testing_support::writeFile(copy, "again");
+    EXPECT_THROW(versions::keepFile(path(), copy + QStringLiteral("-gone"), taken), versions::EVersionError);
+    EXPECT_TRUE(QFile::exists(copy));
+}
+
+// In a diary folder a sync program shares, another computer's versions arrive too: this one
+// neither lists nor rotates them. Versions named as they were first named are this computer's.
+TEST_F(KeptVersions, AnotherComputersVersionsAreItsOwn)
+{
+    host::setTagForTesting(QStringLiteral("0therpc0"));
+    save("a");
+    const QString theirs = versions::list(path()).first().path;
+    host::setTagForTesting({});
+    EXPECT_TRUE(versions::list(path()).isEmpty());
+    const QString firstNamed = versions::folderOf(path()) + QStringLiteral("/20030106-120000-000");
+    testing_support::writeFile(firstNamed, "an earlier version");
+    // Past the seven days and eight weeks that rotation keeps.
+    for (int day = 0; day < 70; ++day) {
+        m_now = m_now.addDays(1);
+        save("b");
+    }
+    const QList<versions::Version> mine = versions::list(path());
+    EXPECT_TRUE(QFileInfo(mine.first().path).fileName().endsWith(u'~' + host::tag()));
+    EXPECT_TRUE(QFile::exists(theirs)) << "rotation here never removes another computer's version";
+    EXPECT_FALSE(QFile::exists(firstNamed)) << "an old version named the first way is rotated as this computer's";
+}
+
 TEST(KeptVersionsRotation, TheLatestDayKeepsItsNewestSixteenAndEveryOtherDayItsNewest)
 {
     const QDateTime noon(QDate(2003, 9, 26), QTime(12, 0));
@@ -134,6 +176,9 @@ TEST(KeptVersionsRotation, TheLatestDayKeepsItsNewestSixteenAndEveryOtherDayItsN
         {"three on the latest day", {noon.addSecs(60), noon.addSecs(30), noon}, {}},
         {"eighteen on the latest day", eighteen, {16, 17}},
         {"three on the day before", {noon, noon.addDays(-1), noon.addDays(-1).addSecs(-30), noon.addDays(-1).addSecs(-60)}, {2, 3}},
+        // One operation's versions (a merge: the diary and its copies) stay or go together.
+        {"a merge's three the day before", {noon, noon.addDays(-1), noon.addDays(-1).addSecs(-30), noon.addDays(-1).addSecs(-30)}, {2, 3}},
+        {"a merge's two the day before", {noon, noon.addDays(-1), noon.addDays(-1)}, {}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
