@@ -881,9 +881,9 @@ bool moveWithin(const QString &from, const QString &to)
                     RENAME_NOREPLACE) != 0)
         return false;
     // Both folder entries changed; the file is durable in its new place once both are on disk.
-    syncFolder(folderPart(target));
+    Folder::open(folderPart(target)).sync();
     if (folderPart(source) != folderPart(target))
-        syncFolder(folderPart(source));
+        Folder::open(folderPart(source)).sync();
     return true;
 }
 
