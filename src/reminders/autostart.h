@@ -22,8 +22,8 @@ inline constexpr char kTrayOption[] = "--tray";
 // The entry's path.
 QString filePath();
 
-// The entry's text for the program at programPath (absolute): Exec quoted as the desktop entry
-// specification asks, with kTrayOption.
+// The entry's text for the program at programPath (absolute): Exec quoted as freedesktop.org's
+// desktop entry format asks, with kTrayOption.
 QByteArray entryText(const QString &programPath);
 
 // Writes the entry. Throws EAutostartError when the folder or file cannot be written.
