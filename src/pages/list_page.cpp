@@ -422,7 +422,7 @@ void TListPage::createSearchBar()
     dates->addWidget(ExportButton);
     ImportButton = new QPushButton(QStringLiteral("导入…"), bar);
     ImportButton->setObjectName(QStringLiteral("ImportButton"));
-    ImportButton->setToolTip(QStringLiteral("从文本、Markdown、RTF或HTML文件导入日记"));
+    ImportButton->setToolTip(QStringLiteral("从文本、Markdown、RTF、HTML、ODF或Word文件，或从其他日记程序的导出导入日记"));
     dates->addWidget(ImportButton);
     MoreButton = new QPushButton(QStringLiteral("更多"), bar);
     MoreButton->setObjectName(QStringLiteral("MoreButton"));
