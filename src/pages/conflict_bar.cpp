@@ -39,6 +39,8 @@ TConflictBar::TConflictBar(QWidget *parent) : QFrame(parent)
     row->addWidget(m_notice, 1);
     row->addLayout(buttons);
     setMinimumWidth(1);
+    // As high as its text needs, never more: the list below takes the rest of the page.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 
     connect(m_merge, &QPushButton::clicked, this, &TConflictBar::mergeRequested);
     connect(m_later, &QPushButton::clicked, this, &TConflictBar::laterRequested);
