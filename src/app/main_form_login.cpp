@@ -218,6 +218,7 @@ void TForm1::Button2Click()
 void TForm1::afterLogin()
 {
     m_laterCopies.clear();
+    m_savedSinceBackup = false;
     // A listing that fails says why in its box; the drafts are offered all the same.
     guarded([this] { ListEntries(); });
     offerDrafts();

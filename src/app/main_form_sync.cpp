@@ -27,6 +27,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QString kLookingForCopies = QStringLiteral("正在查找另一台电脑上的副本…");
@@ -172,7 +174,15 @@ void TForm1::LaterCopiesClick()
 
 void TForm1::mergeUserListCopiesQuietly()
 {
-    // Only names are added, none is dropped or changed: nothing to ask.
+    // Only names are added, none is dropped or changed: nothing to ask. The folder's names are
+    // looked at here first, so that the window (made logged out on this page) waits for no
+    // worker unless a copy is there.
+    const QStringList names = QDir::current().entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (std::none_of(names.begin(), names.end(), [](const QString &name) {
+            const std::optional<syncing::ConflictName> parsed = syncing::parseConflictName(name);
+            return parsed && parsed->original == kUserListFileName;
+        }))
+        return;
     QStringList added;
     try {
         added = offThread(kMerging, [] {

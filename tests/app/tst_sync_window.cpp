@@ -1,4 +1,5 @@
 #include "accounts/user_settings_dialog.h"
+#include "app/history_dialog.h"
 #include "backups/backups.h"
 #include "diary/diary_fixture.h"
 #include "pages/conflict_bar.h"
@@ -14,6 +15,8 @@
 #include <QLabel>
 #include <QStatusBar>
 #include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 
@@ -134,6 +137,48 @@ private slots:
         QCOMPARE(QFileInfo(made[0].path).fileName(), u"张三-2003-10-05"_s);
         QCOMPARE(backups::verify(made[0].path), QString());
         QCOMPARE(testing_support::readFile(made[0].path), testing_support::readFile(kZhangSan));
+    }
+
+    void aBackupOpensLikeAVersionAndBringsTheDaysBack()
+    {
+        const QString folder = m_w.dir->filePath(u"备份"_s);
+        QVERIFY(QDir().mkdir(folder));
+        const backups::Outcome made = backups::backUp(kZhangSan, folder);
+        QVERIFY(made.ok());
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"secret"_s));
+        m_w.answer = QMessageBox::Yes;
+        list()->selectRow(0);
+        list()->Del->trigger();
+        QCOMPARE(list()->rowCount(), 1);
+
+        m_w.form->setBackupFileChooser([&](QWidget *, const QString &) { return made.path; });
+        int shown = -1;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *history = qobject_cast<THistoryDialog *>(QApplication::activeModalWidget());
+            if (!history)
+                return;
+            poll.stop();
+            shown = history->Entries()->topLevelItemCount();
+            history->Entries()->selectAll();
+            history->restoreSelectedEntries();
+            history->reject();
+        });
+        poll.start(10);
+        m_w.form->FromBackup()->trigger();
+        QCOMPARE(shown, 2);
+        QCOMPARE(list()->rowCount(), 2);
+    }
+
+    void aCopyOfTheUserListIsMergedAtTheLoginPage()
+    {
+        const QString copy = u"Diary.sync-conflict-20261207-093000-ABCDEFG.dat"_s;
+        writeUserList({kZhangSan, u"李四"_s}, copy);
+        QVERIFY(m_w.start());
+        QCOMPARE(readUserList(), (QStringList{kZhangSan, u"李四"_s}));
+        QVERIFY(m_w.form->Panel1()->ComboBox1()->findText(u"李四"_s) >= 0);
+        QVERIFY(!QFile::exists(copy));
     }
 
 private:
