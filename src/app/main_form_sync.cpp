@@ -77,6 +77,7 @@ void TForm1::setupSync()
     m_chooseBackupFile = chooseBackupFile;
     m_diskWatch = new QFileSystemWatcher(this);
     m_diskSettle = new QTimer(this);
+    m_diskSettle->setObjectName(QStringLiteral("DiskSettle"));
     m_diskSettle->setSingleShot(true);
     m_diskSettle->setInterval(kSettleMilliseconds);
     connect(m_diskSettle, &QTimer::timeout, this, [this] { guarded([this] { checkDiskChange(); }); });
@@ -121,11 +122,17 @@ void TForm1::lookForCopies()
     if (m_diaryPath.isEmpty() || !m_conflictBar)
         return;
     const QString path = m_diaryPath;
-    // A copy that cannot be read is left for the tool, which names why; the others are told of.
+    // Absorbed by design: the listing has been shown, and a copy that cannot be read (or a
+    // folder that cannot be searched) is left for the tool, which names why; the others are told of.
     const QList<syncing::CopySummary> found =
         offThread(kLookingForCopies, [path, key = keyCopy(), later = m_laterCopies] {
             QList<syncing::CopySummary> summaries;
-            for (const syncing::ConflictCopy &copy : syncing::findDiaryCopies(path)) {
+            QList<syncing::ConflictCopy> copies;
+            try {
+                copies = syncing::findDiaryCopies(path);
+            } catch (const Exception &) {
+            }
+            for (const syncing::ConflictCopy &copy : std::as_const(copies)) {
                 if (later.contains(copy.path))
                     continue;
                 try {
