@@ -1,3 +1,4 @@
+#include "accounts/private_login.h"
 #include "accounts/user_settings_dialog.h"
 #include "app/history_dialog.h"
 #include "backups/backups.h"
@@ -28,11 +29,12 @@ namespace {
 const QString kZhangSan = u"张三"_s;
 const QString kCopy = u"张三.sync-conflict-20261207-093000-ABCDEFG"_s;
 
-void store(const QString &archive, const QString &day, const QString &text)
+void store(const QString &archive, const QString &day, const QString &text, const DiaryKey *key = nullptr)
 {
     TArchiveWriter writer;
     writer.SetZipName(archive);
-    QCOMPARE(diary::storeEntry(writer, gbk::encode(day), ownRecord(0, 0, text)), diary::EntryProblem::None);
+    QCOMPARE(diary::storeEntry(writer, gbk::encode(day), ownRecord(0, 0, text), key),
+             diary::EntryProblem::None);
 }
 
 } // namespace
@@ -56,6 +58,7 @@ private slots:
     {
         m_w.tearDown();
         backups::setClock({});
+        accounts::setPrivateKdf(private_format::kDefaultKdf);
     }
 
     // The copy has two days the diary lacks and another text of a day both have.
@@ -186,6 +189,42 @@ private slots:
         QCOMPARE(readUserList(), (QStringList{kZhangSan, u"李四"_s}));
         QVERIFY(m_w.form->Panel1()->ComboBox1()->findText(u"李四"_s) >= 0);
         QVERIFY(!QFile::exists(copy));
+    }
+
+    // The window's key merges a private copy of the same diary; a diary made private on its own
+    // is refused, both files named, and nothing changes.
+    void aPrivateDiaryMergesWithTheKeyOfTheLogin()
+    {
+        accounts::setPrivateKdf(private_format::kMinimumKdf);
+        TPassCipher cipher;
+        cipher.SetSalt(accounts::kPasswordSalt);
+        TArchiveWriter writer;
+        QVERIFY(accounts::protectUser(writer, cipher, kZhangSan, u"secret"_s));
+        TArchiveReader reader;
+        const accounts::LoginResult login = accounts::logIn(reader, cipher, kZhangSan, u"secret"_s);
+        QVERIFY(login.key);
+        QVERIFY(QFile::copy(kZhangSan, kCopy));
+        store(kCopy, u"2003年10月3日"_s, u"三"_s, &*login.key);
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"secret"_s));
+        QCOMPARE(bar()->notice(), u"发现这本日记在另一台电脑上的副本（2026年12月7日 09:30）：1 篇只在副本里。"_s);
+        QTest::mouseClick(bar()->MergeButton(), Qt::LeftButton);
+        QCOMPARE(list()->rowCount(), 3);
+        m_w.boxes.clear();
+
+        const QString other = u"张三.sync-conflict-20261208-100000-BBBBBBB"_s;
+        TArchiveWriter separately;
+        accounts::createPrivateUserArchive(separately, u"王五"_s, u"secret"_s);
+        QVERIFY(QFile::rename(u"王五"_s, other));
+        QTest::mouseClick(m_w.form->NavBtn(4), Qt::LeftButton);
+        QVERIFY(!bar()->isHidden());
+        const QByteArray before = testing_support::readFile(kZhangSan);
+        QTest::mouseClick(bar()->MergeButton(), Qt::LeftButton);
+        QCOMPARE(m_w.boxes.size(), 1);
+        QVERIFY(m_w.boxes[0].text.contains(other));
+        QVERIFY(m_w.boxes[0].text.contains(kZhangSan));
+        QCOMPARE(testing_support::readFile(kZhangSan), before);
+        QVERIFY(QFile::exists(other));
     }
 
 private:
