@@ -10,11 +10,14 @@
 #include "diary/messages.h"
 #include "platform/background.h"
 #include "platform/message_box.h"
+#include "settings/backup_folder.h"
 #include "widgets/link_label.h"
 #include "widgets/password_reveal.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -102,12 +105,23 @@ TForm2::TForm2(QComboBox *userBox, QWidget *parent)
     connect(m_autoLockBox, &QComboBox::activated, this,
             [this] { emit autoLockChosen(m_autoLockBox->currentData().toInt()); });
 
+    m_backupButton = new QPushButton(QStringLiteral("备份…"), this);
+    m_backupButton->setObjectName(QStringLiteral("BackupButton"));
+    m_backupButton->setGeometry(216, 171, 89, 24);
+    m_backupButton->setAutoDefault(false);
+    m_backupButton->setToolTip(QStringLiteral("选择一个文件夹（U 盘、另一块硬盘），每天第一次保存后和关闭时把日记备份到那里"));
+    connect(m_backupButton, &QPushButton::clicked, this, [this] { guarded([this] { BackupClick(); }); });
+    m_askFolder = [](QWidget *parent, const QString &folder) {
+        return QFileDialog::getExistingDirectory(parent, QStringLiteral("选择备份文件夹"), folder);
+    };
+
     m_showCode = RecoveryCodeDialog::showCode;
 
     setTabOrder(m_nameEdit, m_passwordEdit);
     setTabOrder(m_passwordEdit, m_privateBox);
     setTabOrder(m_privateBox, m_autoLockBox);
-    setTabOrder(m_autoLockBox, m_okButton);
+    setTabOrder(m_autoLockBox, m_backupButton);
+    setTabOrder(m_backupButton, m_okButton);
     setTabOrder(m_okButton, m_convertButton);
     setTabOrder(m_convertButton, m_forgotButton);
 
@@ -254,6 +268,20 @@ std::optional<QString> TForm2::existingName()
         return std::nullopt;
     }
     return name;
+}
+
+void TForm2::BackupClick()
+{
+    const std::optional<QString> name = existingName();
+    if (!name)
+        return;
+    const QString before = settings::backupFolder(*name);
+    const QString folder = m_askFolder(this, before.isEmpty() ? QDir::homePath() : before);
+    if (folder.isEmpty())
+        return;
+    settings::setBackupFolder(*name, folder);
+    msgbox::showMessage(this, QStringLiteral("以后每天第一次保存日记后，以及关闭程序时，“%1”的日记都会备份到“%2”。")
+                                  .arg(*name, QDir::toNativeSeparators(folder)));
 }
 
 void TForm2::Button2Click()

@@ -75,6 +75,9 @@ public:
     QPushButton *Button3() const { return m_forgotButton; }
     QCheckBox *CheckBox1() const { return m_privateBox; }
     QComboBox *AutoLockBox() const { return m_autoLockBox; }
+    // 「备份…」: a folder chosen for the backups of the user named in Edit1 (an existing user),
+    // kept in the settings file (settings/backup_folder.h).
+    QPushButton *BackupButton() const { return m_backupButton; }
     // Shows the auto-lock period in use (minutes; 0 for never).
     void setAutoLockMinutes(int minutes);
     TPassCipher *PassCipher1() const { return m_cipher; }
@@ -95,6 +98,10 @@ public:
     using CodeDisplay = std::function<void(QWidget *parent, const QString &userName, const QString &code)>;
     void setCodeDisplay(CodeDisplay display) { m_showCode = std::move(display); }
 
+    // Asks for the backup folder, starting at the folder given; empty when the user cancelled.
+    using FolderPrompt = std::function<QString(QWidget *parent, const QString &folder)>;
+    void setFolderPrompt(FolderPrompt prompt) { m_askFolder = std::move(prompt); }
+
 signals:
     // A diary has been converted to the other format: whoever holds it open must let go of it.
     void diaryConverted(const QString &name);
@@ -112,6 +119,7 @@ public slots:
     void Button1Click();
     void Button2Click();
     void Button3Click();
+    void BackupClick();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -135,6 +143,8 @@ private:
     QPushButton *m_forgotButton = nullptr;
     QCheckBox *m_privateBox = nullptr;
     QComboBox *m_autoLockBox = nullptr;
+    QPushButton *m_backupButton = nullptr;
+    FolderPrompt m_askFolder;
     TPassCipher *m_cipher = nullptr;
     OldPasswordPrompt m_askOldPassword = askOldPassword;
     CodeDisplay m_showCode;

@@ -10,6 +10,7 @@
 #include "platform/message_box.h"
 
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -80,15 +81,28 @@ THistoryDialog::THistoryDialog(TArchiveWriter &writer, const DiaryKey *key, QWid
     fillVersions();
 }
 
+void THistoryDialog::openBackup(const QString &path)
+{
+    m_backup = path;
+    setWindowTitle(QStringLiteral("从备份恢复"));
+    m_undoRestore->hide();
+    fillVersions();
+}
+
 void THistoryDialog::fillVersions()
 {
-    m_list = versions::list(m_writer.ZipName());
+    m_list = m_backup.isEmpty()
+                 ? versions::list(m_writer.ZipName())
+                 : QList<versions::Version>{{m_backup, QFileInfo(m_backup).lastModified().toUTC(), false}};
     const QSignalBlocker quiet(m_versions);
     m_versions->clear();
-    for (const versions::Version &version : std::as_const(m_list))
-        m_versions->addItem(app::text::historyVersionName(whenText(version.taken), version.beforeRestore));
+    for (const versions::Version &version : std::as_const(m_list)) {
+        m_versions->addItem(m_backup.isEmpty()
+                                ? app::text::historyVersionName(whenText(version.taken), version.beforeRestore)
+                                : QFileInfo(version.path).fileName());
+    }
     m_empty->setVisible(m_list.isEmpty());
-    m_undoRestore->setEnabled(!m_list.isEmpty() && m_list.first().beforeRestore);
+    m_undoRestore->setEnabled(m_backup.isEmpty() && !m_list.isEmpty() && m_list.first().beforeRestore);
     // Every version's name whole, 「（恢复之前）」 included, at any font size.
     m_versions->setMinimumWidth(m_versions->sizeHintForColumn(0) + 2 * m_versions->frameWidth()
                                 + m_versions->verticalScrollBar()->sizeHint().width());

@@ -33,6 +33,11 @@ public:
 
     bool changed() const { return m_changed; }
 
+    // Shows a backup (backups/backups.h) in place of the versions, the only one listed by its
+    // file name: its entries seen, one or all of them brought back as from a version (the diary
+    // kept as a version first). The undo of a restore is then in 历史版本.
+    void openBackup(const QString &path);
+
     QListWidget *Versions() const { return m_versions; }
     QTreeWidget *Entries() const { return m_entries; }
     QPushButton *RestoreEntries() const { return m_restoreEntries; }
@@ -61,4 +66,5 @@ private:
     QPushButton *m_restoreWhole;
     QPushButton *m_undoRestore;
     bool m_changed = false;
+    QString m_backup;
 };

@@ -132,6 +132,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     setupDiary();
     setupAbout();
     setupStats();
+    setupSync();
     connectHandlers();
     guarded([this] { FormCreate(); });
 }
@@ -143,6 +144,9 @@ TForm1::~TForm1()
     waitForDrafts();
     if (m_autoSaver)
         m_autoSaver->waitForDone();
+    // So does the backup being written (the one that closing started, most often).
+    if (m_backupRunner)
+        m_backupRunner->waitForDone();
     // QWidget's destructor hides the children when this object is a TForm1 no longer; a page
     // that reacts to being hidden (the write page saves when it loses the focus) must not reach
     // this window's handlers then.
@@ -413,6 +417,8 @@ void TForm1::closeEvent(QCloseEvent *event)
     m_autoSave->cancel();
     m_draftKeeper->cancel();
     guarded([this] { FormClose(); });
+    // Closing backs the diary up once more when something was saved since its last backup.
+    backUp(true);
     // A settings file that could not be written has been reported; that does not keep the window.
     event->accept();
 }

@@ -5,10 +5,14 @@
 #include "diary/row_order.h"
 #include "lazy_page.h"
 #include "platform/background.h"
+#include "archive/read_stream.h"
+#include "sync/diary_copies.h"
 
 #include <QFuture>
 #include <QMainWindow>
+#include <QDate>
 #include <QScopeGuard>
+#include <QSet>
 
 #include <exception>
 #include <functional>
@@ -17,7 +21,11 @@
 
 #include <optional>
 
+class QAction;
 class QCloseEvent;
+class QFileSystemWatcher;
+class QTimer;
+class TConflictBar;
 class QGroupBox;
 class QRadioButton;
 class QStackedWidget;
@@ -429,6 +437,68 @@ private:
     QList<diary::ListRow> m_keptRows;
     QString m_keptPath;          // the diary the kept rows were listed from
     bool m_keptCurrent = false;  // no entry has been saved since they were listed
+
+    // ---- the diary on every computer: conflict copies, changes that arrive, backups
+    //      (main_form_sync.cpp) ----
+public:
+    // The bar above the list page (conflict_bar.h): after each listing the diary's conflict
+    // copies are looked for off the window's thread and, when there are any not put off, the
+    // bar says what each holds against the diary.
+    TConflictBar *ConflictBar() const { return m_conflictBar; }
+    // 「从备份恢复…」 in the list page's 更多 menu, beside 历史版本.
+    QAction *FromBackup() const { return m_fromBackup; }
+    // Replaces the file dialog that chooses a backup to restore from (tests answer without it).
+    using BackupFileChooser = std::function<QString(QWidget *parent, const QString &folder)>;
+    void setBackupFileChooser(BackupFileChooser chooser) { m_chooseBackupFile = std::move(chooser); }
+    // Waits until the backup handed to the worker is written or has failed (and its outcome,
+    // when it reported one, is shown).
+    void waitForBackup();
+
+public slots:
+    // 「合并」: every copy the bar tells of merged into the diary (syncing::mergeCopies, the
+    // same merge as the tool's) off the window's thread, with the diary key of a private diary;
+    // then the list is listed again and a box says what was done.
+    void MergeCopiesClick();
+    // 「以后再说」: the copies shown are not told of again until the next login.
+    void LaterCopiesClick();
+    // 「从备份恢复…」: a backup file chosen (in the user's backup folder), opened in the history
+    // dialog like a version: its entries seen, one or all brought back.
+    void FromBackupExecute();
+
+private:
+    void setupSync();
+    // The list page has been built: the bar above it, 从备份恢复 in its menus.
+    void addSyncToListPage(TListPage *page);
+    // A listing of the current diary is shown; seen is the file it was read from.
+    void listedFromDisk(const FileIdentity &seen);
+    void lookForCopies();
+    // The diary's folder changed, or the window became active: when the list page shows and the
+    // diary on disk is another file than the one listed (a sync brought it), listed again with
+    // 「日记已在另一台电脑上更改，列表已更新」. Put off while the window works on the diary.
+    void checkDiskChange();
+    void watchDiaryFolder();
+    // At the login page: conflict copies of the user list merged quietly (names are only added).
+    void mergeUserListCopiesQuietly();
+    // After a save of the current diary: the day's first backup (or on close, another one when
+    // something was saved since) on the backup worker; a failure is shown in the status bar and
+    // tried again at the next save.
+    void afterSave();
+    void backUp(bool again);
+
+    TConflictBar *m_conflictBar = nullptr;
+    QAction *m_fromBackup = nullptr;
+    QList<syncing::ConflictCopy> m_shownCopies;
+    QSet<QString> m_laterCopies;        // put off by 以后再说 until the next login
+    FileIdentity m_listedIdentity;      // the file the list was read from
+    QString m_identityPath;             // the diary it belongs to
+    QFileSystemWatcher *m_diskWatch = nullptr;
+    QTimer *m_diskSettle = nullptr;     // a sync writes in several steps: checked once it settles
+    bool m_folderChanged = false;       // … and a copy may have arrived
+    QThreadPool *m_backupRunner = nullptr;
+    QString m_backedUpDiary;            // the diary backed up today …
+    QDate m_backedUpDay;                // … and that day
+    bool m_savedSinceBackup = false;
+    BackupFileChooser m_chooseBackupFile;
 
     // ---- work off the window's thread (main_form.cpp) ----
     // Runs work (a listing, a read, a save: anything that may wait for the diary's lock or take

@@ -159,6 +159,7 @@ TListPage *TForm1::buildListPage()
             [exportRows] { guarded([&] { exportRows(true); }); });
     connect(page, &TListPage::foundChanged, this, [this] { showFoundCount(); });
     guarded([this, page] { restoreListOrder(page); });
+    addSyncToListPage(page);
     connect(page, &TListPage::orderChanged, this,
             [this](diary::RowOrder order) { guarded([this, order] { storeListOrder(order); }); });
 
@@ -403,6 +404,7 @@ void TForm1::noteSaved()
     m_draftKeeper->cancel();
     removeDraft();
     m_saveState->setText(QStringLiteral("已保存 %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))));
+    afterSave();
 }
 
 void TForm1::autoSaveDue()
@@ -648,9 +650,10 @@ void TForm1::ListEntries()
     const bool otherDiary = m_listedPath != m_diaryPath;
     m_listedPath = m_diaryPath;
     const QString path = m_diaryPath;
+    auto seen = std::make_shared<FileIdentity>();
     auto [listing, prepared] = offThread(
         app::text::openingDiary(),
-        [path, key = keyCopy(), cache = m_listingCache.get(), otherDiary, letGo,
+        [path, key = keyCopy(), cache = m_listingCache.get(), otherDiary, letGo, seen,
          how = m_listForm->preparation()] {
             letGo->clear();
             if (otherDiary)
@@ -658,6 +661,8 @@ void TForm1::ListEntries()
             TArchiveReader reader;
             reader.SetZipName(path);
             diary::Listing listed = diary::listEntries(reader, key.get(), cache);
+            // The file the rows come from, so that a file a sync puts in its place is noticed.
+            *seen = reader.HasDirectory() ? reader.HeldIdentity() : syncing::identityOnDisk(path);
             TListPage::Prepared ready = TListPage::prepare(listed.rows, how);
             return std::make_pair(std::move(listed), std::move(ready));
         });
@@ -666,6 +671,7 @@ void TForm1::ListEntries()
         return;
     keepRows(listing, m_diaryPath);
     m_listForm->setPrepared(std::move(prepared));
+    listedFromDisk(*seen);
     noticeUnreadable(listing.rows);
     listing.rethrowError();
 }

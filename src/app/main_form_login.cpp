@@ -151,6 +151,7 @@ void TForm1::setupLogin()
 
 void TForm1::TabSheet3Show()
 {
+    mergeUserListCopiesQuietly();
     QComboBox *users = m_loginPanel->ComboBox1();
     if (files::exists(kUserListFileName)) {
         const QStringList names = readUserList();
@@ -216,6 +217,8 @@ void TForm1::Button2Click()
 // look like a lost diary; then what a crash kept of the user's typing is offered.
 void TForm1::afterLogin()
 {
+    m_laterCopies.clear();
+    m_savedSinceBackup = false;
     // A listing that fails says why in its box; the drafts are offered all the same.
     guarded([this] { ListEntries(); });
     offerDrafts();

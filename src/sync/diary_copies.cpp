@@ -42,6 +42,15 @@ bool changedOnDisk(const TArchiveReader &component)
     return !(identityOf(st) == component.HeldIdentity());
 }
 
+FileIdentity identityOnDisk(const QString &path)
+{
+    struct stat st;
+    const QString target = files::followLinks(path);
+    if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &st) != 0)
+        return {};
+    return identityOf(st);
+}
+
 QList<ConflictCopy> findCopies(const QString &path, const CopyCheck &check, QList<LeftAlone> *leftAlone)
 {
     const QString target = files::followLinks(path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/read_stream.h"
 #include "crypto/secret.h"
 #include "platform/exception.h"
 #include "sync/conflict_names.h"
@@ -69,6 +70,11 @@ QList<ConflictCopy> findDiaryCopies(const QString &diaryPath, QList<LeftAlone> *
 // one): a sync program (or another program) put another file in its place since, and what the
 // window shows of it is out of date. Follows links; a diary that is gone has changed too.
 bool changedOnDisk(const TArchiveReader &component);
+
+// The identity of the file at path now (links followed), as a component holds it once it has
+// read or written that file (HeldIdentity); an empty identity when there is no file. A window
+// that keeps the identity of the file it listed compares it with this one.
+FileIdentity identityOnDisk(const QString &path);
 
 // ---- what a copy holds ----
 

@@ -1,6 +1,7 @@
 #include "platform/exception.h"
 #include "platform/files.h"
 #include "platform/gbk.h"
+#include "settings/backup_folder.h"
 #include "settings/errors.h"
 #include "settings/ini.h"
 #include "support/test_support.h"
@@ -268,4 +269,23 @@ TEST_F(Settings, AFileSavedInUtf8ReadsAsTheSameTextAndIsWrittenBackInGbk)
     EXPECT_EQ(ini::ReadSetting("a", "skin"), QByteArray("1"));
     store(g("[界面设置]") + "\r\nskin=" + g("七") + "\r\n");
     EXPECT_EQ(ini::ReadSetting(g("界面设置"), "skin"), g("七"));
+}
+
+// A user whose name begins another's, or holds a space or "=", keeps a folder of its own, and a
+// folder's path comes back whole whatever it holds.
+TEST_F(Settings, EachUserKeepsABackupFolderOfItsOwn)
+{
+    const QList<std::pair<QString, QString>> users = {
+        {QStringLiteral("ann"), QStringLiteral("/media/ann/U盘")},
+        {QStringLiteral("anne"), QStringLiteral("/mnt/a=b c/%20")},
+        {QStringLiteral("张 三"), QStringLiteral("/备份")},
+    };
+    for (const auto &[name, folder] : users)
+        settings::setBackupFolder(name, folder);
+    for (const auto &[name, folder] : users)
+        EXPECT_EQ(settings::backupFolder(name), folder) << name.toStdString();
+    EXPECT_EQ(settings::backupFolder(QStringLiteral("an")), QString());
+    settings::setBackupFolder(QStringLiteral("ann"), {});
+    EXPECT_EQ(settings::backupFolder(QStringLiteral("ann")), QString());
+    EXPECT_EQ(settings::backupFolder(QStringLiteral("anne")), QStringLiteral("/mnt/a=b c/%20"));
 }

@@ -389,8 +389,11 @@ TEST_F(Merge, TheWindowCanTellThatTheDiaryChangedOnDiskSinceItLastReadOrWroteIt)
                        QFile::encodeName(diary()).constData()),
               0);
     EXPECT_TRUE(syncing::changedOnDisk(window));
+    EXPECT_FALSE(syncing::identityOnDisk(diary()) == window.HeldIdentity());
     window.OpenArchive();
     EXPECT_FALSE(syncing::changedOnDisk(window));
+    EXPECT_TRUE(syncing::identityOnDisk(diary()) == window.HeldIdentity());
+    EXPECT_TRUE(syncing::identityOnDisk(m_here.filePath(QStringLiteral("none"))) == FileIdentity{});
 }
 
 } // namespace
