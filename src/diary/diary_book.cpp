@@ -111,6 +111,9 @@ void checkRecord(const QByteArray &record, EntryProblem *problem)
 // it first. Entries whose rows are known already are never handed over, and the helpers start
 // only when a batch is handed over: a listing that decodes a few changed entries does it on the
 // calling thread alone.
+// How many entries of the old format are extracted together.
+constexpr int kExtractTogether = 4;
+
 class DecodePipeline
 {
 public:
@@ -634,6 +637,31 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
             held.emplace(reader);
         pipeline.start(count);
         qint64 listed = 0;
+        // Entries of the old format are extracted a few at a time, so that their decryption
+        // runs side by side (TArchiveReader::ExtractEntries); the batch is handed over before
+        // anything else happens, so that the entries are always handed over in order.
+        std::vector<TArchiveReader::Extraction> batch;
+        batch.reserve(kExtractTogether);
+        qint64 batchBytes = 0;
+        auto flush = [&] {
+            if (batch.empty())
+                return;
+            reader.ExtractEntries(batch);
+            for (TArchiveReader::Extraction &e : batch) {
+                if (e.error) {
+                    batch.clear();
+                    std::rethrow_exception(e.error);
+                }
+                DecodePipeline::Slot &slot = pipeline.slot(e.index);
+                slot.record = std::move(e.data);
+                if (!e.extracted)
+                    slot.problem = problemOf(e.why);
+                extracted = e.index + 1;
+                pipeline.push(e.index);
+            }
+            batch.clear();
+            batchBytes = 0;
+        };
         for (int i = 0; i < count && !pipeline.failedBefore(i); ++i) {
             DecodePipeline::Slot &slot = pipeline.slot(i);
             slot.name = reader.EntryNameBytes(i);
@@ -645,6 +673,7 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
                 slot.stamp = stampOf(slot.name, entry);
                 const auto known = cache->m_rows.find(slot.stamp);
                 if (known != cache->m_rows.end()) {
+                    flush();
                     known->listing = cache->m_listings;
                     slot.row = known->row;
                     slot.known = true;
@@ -654,25 +683,34 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
                 }
             }
             if (size > zip::kMaxEntrySize) {
+                flush();
                 slot.problem = EntryProblem::TooLarge;
             } else {
                 if (size > kMaxListingBytes - listed) {
+                    flush();
                     throw EListingTooLarge(diary_text::listingTooLarge(
                         listed, gbk::decode(slot.name), size, kMaxListingBytes));
                 }
                 listed += size;
-                pipeline.makeRoom(size);
-                if (sealed) {
-                    slot.record = extractSealed(reader, i, &slot.problem);
-                    slot.sealed = true;
-                    slot.sealName = entry.diskName();
-                } else {
-                    slot.record = extract(reader, i, &slot.problem);
+                if (!sealed) {
+                    // Room for the whole batch: its records are held until it is handed over.
+                    pipeline.makeRoom(batchBytes + size);
+                    batch.push_back({i, {}, false, ExtractFailure::CrcMismatch, {}});
+                    batchBytes += size;
+                    if (int(batch.size()) == kExtractTogether)
+                        flush();
+                    continue;
                 }
+                flush();
+                pipeline.makeRoom(size);
+                slot.record = extractSealed(reader, i, &slot.problem);
+                slot.sealed = true;
+                slot.sealName = entry.diskName();
             }
             extracted = i + 1;
             pipeline.push(i);
         }
+        flush();
     } catch (...) {
         readError = std::current_exception();
     }
