@@ -120,7 +120,8 @@ bool takeFlag(QStringList &args, const QString &flag)
 
 // The listing of the archive, the rows in the order asked for; nullopt when a private diary's
 // password is wrong (said on standard error).
-std::optional<diary::Listing> listDiary(const ToolContext &context, const QString &archive, bool byDate)
+std::optional<diary::Listing> listDiary(const ToolContext &context, const QString &archive, bool byDate,
+                                        diary::SearchFolding folding = diary::SearchFolding::Made)
 {
     TArchiveReader reader;
     reader.SetZipName(archive);
@@ -130,7 +131,7 @@ std::optional<diary::Listing> listDiary(const ToolContext &context, const QStrin
         if (!key)
             return std::nullopt;
     }
-    diary::Listing listing = diary::listEntries(reader, key ? &*key : nullptr);
+    diary::Listing listing = diary::listEntries(reader, key ? &*key : nullptr, nullptr, folding);
     if (byDate)
         diary::sortRows(listing.rows, diary::RowOrder{});
     else
@@ -172,7 +173,7 @@ int diaryCommand(const ToolContext &context, const QStringList &arguments)
         toolError(QStringLiteral("usage: quillbook-tool ") + kUsage);
         return 2;
     }
-    const std::optional<diary::Listing> listing = listDiary(context, args[0], byDate);
+    const std::optional<diary::Listing> listing = listDiary(context, args[0], byDate, diary::SearchFolding::Left);
     if (!listing)
         return 2;
     return printRows(*listing, listing->rows, lunar);
@@ -189,7 +190,7 @@ int tagsCommand(const ToolContext &context, const QStringList &args)
         toolError(QStringLiteral("usage: quillbook-tool ") + kTagsUsage);
         return 2;
     }
-    const std::optional<diary::Listing> listing = listDiary(context, args[0], false);
+    const std::optional<diary::Listing> listing = listDiary(context, args[0], false, diary::SearchFolding::Left);
     if (!listing)
         return 2;
     QByteArray out;

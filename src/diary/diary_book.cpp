@@ -129,7 +129,7 @@ public:
         std::exception_ptr error;
     };
 
-    explicit DecodePipeline(const DiaryKey *key) : m_key(key) {}
+    DecodePipeline(const DiaryKey *key, bool fold) : m_key(key), m_fold(fold) {}
     ~DecodePipeline() { finish(); }
     DecodePipeline(const DecodePipeline &) = delete;
     DecodePipeline &operator=(const DecodePipeline &) = delete;
@@ -278,7 +278,7 @@ private:
                                                         : unreadableRow(s.name, s.problem);
                 // Folded here, on the helper threads, and kept with the row: a search is ready
                 // as soon as the table is, and listing again folds only what changed.
-                if (s.row.readable())
+                if (m_fold && s.row.readable())
                     s.row.folded = foldForSearch(s.row.summary);
             } catch (...) {
                 s.error = std::current_exception();
@@ -298,6 +298,7 @@ private:
     }
 
     const DiaryKey *m_key;
+    const bool m_fold;
     std::vector<Slot> m_slots;
     std::vector<int> m_order;   // the slots to decode, in the order pushed
     std::vector<std::thread> m_helpers;
@@ -600,7 +601,7 @@ void ListingCache::clear()
     m_reused = 0;
 }
 
-Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *cache)
+Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *cache, SearchFolding folding)
 {
     Listing listing;
     if (cache) {
@@ -620,7 +621,7 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
         return listing;
     }
 
-    DecodePipeline pipeline(key);
+    DecodePipeline pipeline(key, folding == SearchFolding::Made);
     std::exception_ptr readError;
     int extracted = 0;
     // The container's error, or the listing's limit, ends the reading; it is handed over with
