@@ -81,24 +81,35 @@ QString problemName(diary::EntryProblem problem)
     return QString();
 }
 
-QString field(const QString &text)
+// Appends the text as one field of a line: line breaks (CR LF, CR, LF), tabs and backslashes
+// escaped. The runs between them are appended whole.
+void appendField(QString &out, QStringView text)
 {
-    QString out;
-    out.reserve(text.size());
+    qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            out += QLatin1String("\\n");
-        } else if (c == u'\t') {
+        const char16_t c = text[i].unicode();
+        if (c != u'\r' && c != u'\n' && c != u'\t' && c != u'\\')
+            continue;
+        out.append(text.sliced(start, i - start));
+        if (c == u'\t') {
             out += QLatin1String("\\t");
         } else if (c == u'\\') {
             out += QLatin1String("\\\\");
         } else {
-            out += c;
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            out += QLatin1String("\\n");
         }
+        start = i + 1;
     }
+    out.append(text.sliced(start));
+}
+
+QString field(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    appendField(out, text);
     return out;
 }
 
@@ -143,15 +154,21 @@ std::optional<diary::Listing> listDiary(const ToolContext &context, const QStrin
 // read, raises the listing's error; the status.
 int printRows(const diary::Listing &listing, const QList<diary::ListRow> &rows, bool lunar = false)
 {
-    QByteArray out;
+    // One text for all the lines, made UTF-8 at once.
+    QString text;
     for (const diary::ListRow &row : rows) {
-        QStringList fields = {field(row.name), field(row.weather), field(row.mood), field(row.summary)};
+        appendField(text, row.name);
+        text += QLatin1Char('\t');
         if (lunar)
-            fields.insert(1, lunar::fullText(diary::dateOfName(row.name)));
-        out += fields.join(QLatin1Char('\t')).toUtf8();
-        out += '\n';
+            text += field(lunar::fullText(diary::dateOfName(row.name))) + QLatin1Char('\t');
+        appendField(text, row.weather);
+        text += QLatin1Char('\t');
+        appendField(text, row.mood);
+        text += QLatin1Char('\t');
+        appendField(text, row.summary);
+        text += QLatin1Char('\n');
     }
-    toolWrite(out);
+    toolWrite(text.toUtf8());
     int unreadable = 0;
     for (const diary::ListRow &row : rows) {
         if (!row.readable()) {
