@@ -1,38 +1,19 @@
-// The input is an RTF record. It is read into a document and written out again, and what was
-// written must read back to the same text. The list page's summary of the record must be
-// exactly what the editor's way (load, take two lines, plain body) gives.
+// The input is an RTF record, read the list page's way: the reader runs into its light sinks (the
+// summary, the paragraphs) and no document is built, so that many inputs run each second. A
+// summary of limited length must be the start of the whole one and judge readability alike.
+// The editor's way, through a document, is fuzz_rtf_document.
 #include "fuzz_support.h"
 
 #include "platform/exception.h"
 #include "richtext/rich_text.h"
 
-#include <QGuiApplication>
-#include <QTextDocument>
+#include <QCoreApplication>
 
 #include <optional>
 
 namespace {
 
-std::optional<richtext::RecordSummary> summaryThroughDocument(const QByteArray &bytes)
-{
-    QTextDocument doc;
-    try {
-        richtext::LoadRecord(bytes, doc);
-    } catch (const Exception &) {
-        return std::nullopt;
-    }
-    richtext::RecordSummary summary;
-    summary.line1 = richtext::takeFirstLine(doc);
-    summary.line2 = richtext::takeFirstLine(doc);
-    summary.body = richtext::plainBody(doc);
-    // A body of pictures and no text is summarised as a picture.
-    if (summary.body.trimmed().isEmpty()
-        && doc.toRawText().contains(QChar(QChar::ObjectReplacementCharacter)))
-        summary.body = richtext::kPictureSummary;
-    return summary;
-}
-
-std::optional<richtext::RecordSummary> summaryWithoutDocument(const QByteArray &bytes)
+std::optional<richtext::RecordSummary> summaryOf(const QByteArray &bytes)
 {
     try {
         return richtext::summarizeRecord(bytes);
@@ -41,60 +22,28 @@ std::optional<richtext::RecordSummary> summaryWithoutDocument(const QByteArray &
     }
 }
 
-void roundTrip(const QByteArray &bytes)
-{
-    QTextDocument doc;
-    try {
-        richtext::readRtf(bytes, doc);
-    } catch (const Exception &) {
-        return;
-    }
-    const QByteArray written = richtext::writeRtf(doc);
-    QTextDocument again;
-    try {
-        richtext::readRtf(written, again);
-    } catch (const Exception &) {
-        fuzzing::fail("the written RTF cannot be read");
-    }
-    if (richtext::plainBody(again) != richtext::plainBody(doc))
-        fuzzing::fail("the written RTF reads back to another text");
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Fonts and text layout need the application object; it lives as long as the process.
-    static QGuiApplication app(*argc, *argv);
+    static QCoreApplication app(*argc, *argv);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = fuzzing::bytesOf(data, size);
-    roundTrip(bytes);
-
-    const auto viaDocument = summaryThroughDocument(bytes);
-    const auto direct = summaryWithoutDocument(bytes);
-    if (viaDocument.has_value() != direct.has_value())
-        fuzzing::fail("the summary and the editor disagree on whether the record is readable");
-    if (viaDocument
-        && (viaDocument->line1 != direct->line1 || viaDocument->line2 != direct->line2
-            || viaDocument->body != direct->body))
-        fuzzing::fail("the summary differs from what the editor shows");
-    // A summary of limited length is the start of the whole one (exactly so when the plain text
-    // it decodes covers the whole record), and judges readability alike.
+    const auto whole = summaryOf(bytes);
     for (qsizetype limit : {qsizetype(3), qsizetype(64)}) {
         const auto part = richtext::summarizeRecordIfReadable(bytes, limit);
-        if (part.has_value() != direct.has_value())
+        if (part.has_value() != whole.has_value())
             fuzzing::fail("a limited summary disagrees on whether the record is readable");
+        // Exactly the start when the plain text it decodes covers the whole record.
         if (part && bytes.size() <= 8 * limit
-            && (part->line1 != direct->line1.left(limit) || part->line2 != direct->line2.left(limit)
-                || part->body != direct->body.left(limit)))
+            && (part->line1 != whole->line1.left(limit) || part->line2 != whole->line2.left(limit)
+                || part->body != whole->body.left(limit)))
             fuzzing::fail("a limited summary is not the start of the whole one");
     }
-
     try {
         richtext::rtfParagraphs(bytes);
     } catch (const Exception &) {

@@ -14,8 +14,9 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 
 # target:folder of its regression inputs under tests/:largest input. Hostile archives (overlapping
 # entries that each declare 256 MiB, directories of tens of thousands of headers) need room.
-targets=(archive:archive:524288 rtf:richtext:65536 settings:settings:65536 user_list:accounts:65536
-         private:diary:524288 import:import:65536)
+# A target named <kind>_document takes the seeds and dictionary of <kind>.
+targets=(archive:archive:524288 rtf:richtext:65536 rtf_document:richtext:65536 settings:settings:65536
+         user_list:accounts:65536 private:diary:524288 import:import:65536)
 
 # Use-after-return detection halves the speed; the test suite under `make test-asan` keeps it.
 # A smaller quarantine keeps the resident size what the program really holds, so that the RSS
@@ -39,13 +40,14 @@ for entry in "${targets[@]}"; do
   log=$build/fuzz/$target.log
   mkdir -p "$corpus" "$artifacts"
 
+  kind=${target%_document}
   seeds=()
-  for dir in "$build/fuzz/seeds/$target" "$source_dir/fuzz/seeds/$target" \
+  for dir in "$build/fuzz/seeds/$kind" "$source_dir/fuzz/seeds/$kind" \
              "$source_dir/tests/$tests_folder/regressions"; do
     [ -d "$dir" ] && seeds+=("$dir")
   done
   dict=()
-  [ -f "$source_dir/fuzz/$target.dict" ] && dict=(-dict="$source_dir/fuzz/$target.dict")
+  [ -f "$source_dir/fuzz/$kind.dict" ] && dict=(-dict="$source_dir/fuzz/$kind.dict")
 
   echo "== fuzz_$target: $seconds s"
   "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -max_len="$max_len" \
@@ -54,19 +56,21 @@ for entry in "${targets[@]}"; do
   status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   runs=${runs:-0}
+  per_second=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+  per_second=${per_second:-0}
   total=$((total + runs))
   if [ $status -ne 0 ]; then
     failed+=("$target")
-    summary+=("$(printf '%-10s FAILED (exit %d) after %s executions; see %s' "$target" $status "$runs" "$log")")
+    summary+=("$(printf '%-13s FAILED (exit %d) after %s executions; see %s' "$target" $status "$runs" "$log")")
     tail -n 40 "$log"
   else
-    summary+=("$(printf '%-10s %12s executions' "$target" "$runs")")
+    summary+=("$(printf '%-13s %12s executions %8s per second' "$target" "$runs" "$per_second")")
   fi
 done
 
 echo "== fuzz summary ($seconds s per target)"
 printf '%s\n' "${summary[@]}"
-echo "total      $(printf '%12s' $total) executions"
+echo "total         $(printf '%12s' $total) executions"
 if [ ${#failed[@]} -ne 0 ]; then
   echo "fuzzing found faults in: ${failed[*]}" >&2
   exit 1

@@ -81,24 +81,35 @@ QString problemName(diary::EntryProblem problem)
     return QString();
 }
 
-QString field(const QString &text)
+// Appends the text as one field of a line: line breaks (CR LF, CR, LF), tabs and backslashes
+// escaped. The runs between them are appended whole.
+void appendField(QString &out, QStringView text)
 {
-    QString out;
-    out.reserve(text.size());
+    qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            out += QLatin1String("\\n");
-        } else if (c == u'\t') {
+        const char16_t c = text[i].unicode();
+        if (c != u'\r' && c != u'\n' && c != u'\t' && c != u'\\')
+            continue;
+        out.append(text.sliced(start, i - start));
+        if (c == u'\t') {
             out += QLatin1String("\\t");
         } else if (c == u'\\') {
             out += QLatin1String("\\\\");
         } else {
-            out += c;
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            out += QLatin1String("\\n");
         }
+        start = i + 1;
     }
+    out.append(text.sliced(start));
+}
+
+QString field(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    appendField(out, text);
     return out;
 }
 
@@ -120,7 +131,8 @@ bool takeFlag(QStringList &args, const QString &flag)
 
 // The listing of the archive, the rows in the order asked for; nullopt when a private diary's
 // password is wrong (said on standard error).
-std::optional<diary::Listing> listDiary(const ToolContext &context, const QString &archive, bool byDate)
+std::optional<diary::Listing> listDiary(const ToolContext &context, const QString &archive, bool byDate,
+                                        diary::SearchFolding folding = diary::SearchFolding::Made)
 {
     TArchiveReader reader;
     reader.SetZipName(archive);
@@ -130,7 +142,7 @@ std::optional<diary::Listing> listDiary(const ToolContext &context, const QStrin
         if (!key)
             return std::nullopt;
     }
-    diary::Listing listing = diary::listEntries(reader, key ? &*key : nullptr);
+    diary::Listing listing = diary::listEntries(reader, key ? &*key : nullptr, nullptr, folding);
     if (byDate)
         diary::sortRows(listing.rows, diary::RowOrder{});
     else
@@ -142,15 +154,21 @@ std::optional<diary::Listing> listDiary(const ToolContext &context, const QStrin
 // read, raises the listing's error; the status.
 int printRows(const diary::Listing &listing, const QList<diary::ListRow> &rows, bool lunar = false)
 {
-    QByteArray out;
+    // One text for all the lines, made UTF-8 at once.
+    QString text;
     for (const diary::ListRow &row : rows) {
-        QStringList fields = {field(row.name), field(row.weather), field(row.mood), field(row.summary)};
+        appendField(text, row.name);
+        text += QLatin1Char('\t');
         if (lunar)
-            fields.insert(1, lunar::fullText(diary::dateOfName(row.name)));
-        out += fields.join(QLatin1Char('\t')).toUtf8();
-        out += '\n';
+            text += field(lunar::fullText(diary::dateOfName(row.name))) + QLatin1Char('\t');
+        appendField(text, row.weather);
+        text += QLatin1Char('\t');
+        appendField(text, row.mood);
+        text += QLatin1Char('\t');
+        appendField(text, row.summary);
+        text += QLatin1Char('\n');
     }
-    toolWrite(out);
+    toolWrite(text.toUtf8());
     int unreadable = 0;
     for (const diary::ListRow &row : rows) {
         if (!row.readable()) {
@@ -172,7 +190,7 @@ int diaryCommand(const ToolContext &context, const QStringList &arguments)
         toolError(QStringLiteral("usage: quillbook-tool ") + kUsage);
         return 2;
     }
-    const std::optional<diary::Listing> listing = listDiary(context, args[0], byDate);
+    const std::optional<diary::Listing> listing = listDiary(context, args[0], byDate, diary::SearchFolding::Left);
     if (!listing)
         return 2;
     return printRows(*listing, listing->rows, lunar);
@@ -189,7 +207,7 @@ int tagsCommand(const ToolContext &context, const QStringList &args)
         toolError(QStringLiteral("usage: quillbook-tool ") + kTagsUsage);
         return 2;
     }
-    const std::optional<diary::Listing> listing = listDiary(context, args[0], false);
+    const std::optional<diary::Listing> listing = listDiary(context, args[0], false, diary::SearchFolding::Left);
     if (!listing)
         return 2;
     QByteArray out;

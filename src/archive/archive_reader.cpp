@@ -812,27 +812,74 @@ bool TArchiveReader::extractIndexed(int index, QByteArray &data, ExtractFailure 
     record(index);
     std::optional<ArchiveLock> lock;
     std::optional<ReadStream> own;
-    ReadStream *held = m_heldFile;
-    if (!held) {
-        lockForReading(lock);
-        own.emplace();
-        openArchiveFile(*own);
-        // The index refers to the directory as the caller saw it; a changed file changes its
-        // meaning.
-        if (!makeDirectoryCurrent(*own))
-            throw EIncompleteZip(archive_text::kIncompleteZip);
-        held = &*own;
-    }
+    ReadStream &file = fileForEntries(lock, own);
     const TZipHeaderInfo &entry = record(index);
     ExtractFailure reason = ExtractFailure::CrcMismatch;
     data.clear();
-    const bool ok = read(*held, entry, data, reason);
+    const bool ok = read(file, entry, data, reason);
     if (!ok) {
         data.clear();
         if (why)
             *why = reason;
     }
     return ok;
+}
+
+ReadStream &TArchiveReader::fileForEntries(std::optional<ArchiveLock> &lock, std::optional<ReadStream> &own)
+{
+    if (m_heldFile)
+        return *m_heldFile;
+    lockForReading(lock);
+    own.emplace();
+    openArchiveFile(*own);
+    // The indices refer to the directory as the caller saw it; a changed file changes their
+    // meaning.
+    if (!makeDirectoryCurrent(*own))
+        throw EIncompleteZip(archive_text::kIncompleteZip);
+    return *own;
+}
+
+void TArchiveReader::ExtractEntries(std::span<Extraction> batch)
+{
+    for (const Extraction &e : batch)
+        record(e.index);
+    std::optional<ArchiveLock> lock;
+    std::optional<ReadStream> own;
+    ReadStream &file = fileForEntries(lock, own);
+    std::vector<WholeEntry> wholes(batch.size());
+    std::vector<EntryStep> steps(batch.size(), EntryStep::Failed);
+    size_t read = 0;
+    try {
+        for (; read < batch.size(); ++read) {
+            Extraction &e = batch[read];
+            e.data.clear();
+            steps[read] = beginEntry(file, record(e.index), e.data, &e.why, wholes[read]);
+        }
+    } catch (...) {
+        batch[read].data.clear();
+        batch[read].error = std::current_exception();
+    }
+
+    std::vector<zip::ZipKeys *> keys;
+    std::vector<char *> data;
+    std::vector<qsizetype> sizes;
+    for (size_t k = 0; k < read; ++k) {
+        WholeEntry &whole = wholes[k];
+        if (steps[k] == EntryStep::ReadWhole && whole.keys) {
+            keys.push_back(&*whole.keys);
+            data.push_back(whole.input.data());
+            sizes.push_back(whole.input.size());
+        }
+    }
+    zip::ZipKeys::decryptTogether(keys.data(), data.data(), sizes.data(), int(keys.size()));
+
+    for (size_t k = 0; k < read; ++k) {
+        Extraction &e = batch[k];
+        e.extracted = steps[k] == EntryStep::Extracted
+                      || (steps[k] == EntryStep::ReadWhole && inflateWhole(record(e.index), wholes[k], e.data, &e.why));
+        if (!e.extracted)
+            e.data.clear();
+    }
 }
 
 bool TArchiveReader::extractStored(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out)
@@ -867,6 +914,24 @@ bool TArchiveReader::extractStored(ReadStream &file, const TZipHeaderInfo &entry
 bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out,
                                   ExtractFailure *why)
 {
+    WholeEntry whole;
+    switch (beginEntry(file, entry, out, why, whole)) {
+    case EntryStep::Failed:
+        return false;
+    case EntryStep::Extracted:
+        return true;
+    case EntryStep::ReadWhole:
+        break;
+    }
+    if (whole.keys)
+        whole.keys->decrypt(whole.input.data(), whole.input.size());
+    return inflateWhole(entry, whole, out, why);
+}
+
+TArchiveReader::EntryStep TArchiveReader::beginEntry(ReadStream &file, const TZipHeaderInfo &entry,
+                                                     QByteArray &out, ExtractFailure *why,
+                                                     WholeEntry &whole)
+{
     if (entry.uncompressedSize > zip::kMaxEntrySize) {
         throw EArchiveLimit(QString(archive_text::kEntryTooLarge)
                                 .arg(displayName(entry))
@@ -875,7 +940,7 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
     }
     if (entry.hasUnsupportedEncryption()) {
         *why = ExtractFailure::UnsupportedEncryption;
-        return false;
+        return EntryStep::Failed;
     }
     const bool stored = entry.method == zip::kMethodStored;
     // The file ends inside the entry: a stored entry cannot be completed at all, a deflated one
@@ -884,7 +949,7 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
         if (stored)
             throw EFatalUnzipError(archive_text::kPrematureEnd);
         *why = ExtractFailure::CrcMismatch;
-        return false;
+        return EntryStep::Failed;
     };
 
     // Only the local header's name and extra lengths are used; everything else comes from the
@@ -904,7 +969,7 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
     const qint64 dataEnd = dataAt + qint64(entry.compressedSize);
     if (dataEnd > qint64(entry.regionEnd) && dataEnd <= file.size()) {
         *why = ExtractFailure::CrcMismatch;
-        return false;
+        return EntryStep::Failed;
     }
     file.seek(dataAt);
 
@@ -913,7 +978,7 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
     if (entry.isEncrypted()) {
         if (remaining < quint64(zip::kEncryptionHeaderSize)) {
             *why = ExtractFailure::CrcMismatch;
-            return false;
+            return EntryStep::Failed;
         }
         char encryption[zip::kEncryptionHeaderSize];
         if (!file.readExact(encryption, sizeof encryption))
@@ -923,7 +988,7 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
                                                          : uchar(entry.crc >> 24);
         if (!zip::checkEncryptionHeader(*keys, encryption, expected)) {
             *why = ExtractFailure::WrongPassword;
-            return false;
+            return EntryStep::Failed;
         }
         remaining -= zip::kEncryptionHeaderSize;
     }
@@ -931,7 +996,7 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
     if (entry.method != zip::kMethodStored && entry.method != zip::kMethodDeflated) {
         notice::show(notice::Kind::Error, archive_text::kZipErrorCaption, archive_text::kUnknownMethod);
         *why = ExtractFailure::UnknownMethod;
-        return false;
+        return EntryStep::Failed;
     }
 
     out.clear();
@@ -949,30 +1014,11 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
     // A deflated entry of a size to hold whole is read, decrypted and inflated in one go: the
     // way a diary's entries are, and much faster than piece by piece.
     if (!stored && entry.uncompressedSize <= zip::kWholeEntryLimit && remaining <= zip::kWholeEntryLimit) {
-        QByteArray input(qsizetype(remaining), Qt::Uninitialized);
-        const qint64 got = file.read(input.data(), qint64(remaining));   // a short file gives what it has
-        if (keys)
-            keys->decrypt(input.data(), got);
-        if (!m_wholeInflater)
-            m_wholeInflater = std::make_unique<zip::WholeInflater>();
-        out.resize(qsizetype(entry.uncompressedSize));
-        qsizetype produced = 0;
-        const zip::WholeInflater::Result r =
-            m_wholeInflater->inflate(QByteArrayView(input.constData(), got), out.data(), out.size(), &produced);
-        if (r == zip::WholeInflater::TooLarge) {
-            *why = ExtractFailure::LargerThanRecorded;
-            return false;
-        }
-        if (r == zip::WholeInflater::OutOfMemory)
-            notice::show(notice::Kind::Error, archive_text::kErrorCaption, archive_text::kInflateOutOfMemory);
-        if (r != zip::WholeInflater::Done || zip::crc32(0, QByteArrayView(out.constData(), produced)) != entry.crc) {
-            *why = ExtractFailure::CrcMismatch;
-            return false;
-        }
-        out.truncate(produced);
-        if (produced < out.capacity() / 2)
-            out.squeeze();   // a record shorter than its directory said holds no more than it needs
-        return true;
+        whole.input.resize(qsizetype(remaining));
+        const qint64 got = file.read(whole.input.data(), qint64(remaining));   // a short file gives what it has
+        whole.input.truncate(qsizetype(got));
+        whole.keys = std::move(keys);
+        return EntryStep::ReadWhole;
     }
 
     QByteArray inputBuffer(zip::kPieceSize, Qt::Uninitialized);
@@ -986,7 +1032,7 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
                 keys->decrypt(input, piece);
             if (!deliver(input, piece)) {
                 *why = ExtractFailure::LargerThanRecorded;
-                return false;
+                return EntryStep::Failed;
             }
             remaining -= quint64(piece);
         }
@@ -996,7 +1042,7 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
         if (!m_inflater->begin()) {
             notice::show(notice::Kind::Error, archive_text::kErrorCaption, archive_text::kInflateOutOfMemory);
             *why = ExtractFailure::CrcMismatch;
-            return false;
+            return EntryStep::Failed;
         }
         QByteArray outputBuffer(zip::kPieceSize, Qt::Uninitialized);
         bool inputEnded = false;
@@ -1014,7 +1060,7 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
             const zip::Inflater::Result r = m_inflater->step(outputBuffer.data(), zip::kPieceSize, &produced);
             if (produced > 0 && !deliver(outputBuffer.constData(), produced)) {
                 *why = ExtractFailure::LargerThanRecorded;
-                return false;
+                return EntryStep::Failed;
             }
             if (r == zip::Inflater::OutOfMemory)
                 notice::show(notice::Kind::Error, archive_text::kErrorCaption, archive_text::kInflateOutOfMemory);
@@ -1026,7 +1072,31 @@ bool TArchiveReader::extractEntry(ReadStream &file, const TZipHeaderInfo &entry,
     }
     if (crc != entry.crc) {
         *why = ExtractFailure::CrcMismatch;
+        return EntryStep::Failed;
+    }
+    return EntryStep::Extracted;
+}
+
+bool TArchiveReader::inflateWhole(const TZipHeaderInfo &entry, const WholeEntry &whole, QByteArray &out,
+                                  ExtractFailure *why)
+{
+    if (!m_wholeInflater)
+        m_wholeInflater = std::make_unique<zip::WholeInflater>();
+    out.resize(qsizetype(entry.uncompressedSize));
+    qsizetype produced = 0;
+    const zip::WholeInflater::Result r = m_wholeInflater->inflate(whole.input, out.data(), out.size(), &produced);
+    if (r == zip::WholeInflater::TooLarge) {
+        *why = ExtractFailure::LargerThanRecorded;
         return false;
     }
+    if (r == zip::WholeInflater::OutOfMemory)
+        notice::show(notice::Kind::Error, archive_text::kErrorCaption, archive_text::kInflateOutOfMemory);
+    if (r != zip::WholeInflater::Done || zip::crc32(0, QByteArrayView(out.constData(), produced)) != entry.crc) {
+        *why = ExtractFailure::CrcMismatch;
+        return false;
+    }
+    out.truncate(produced);
+    if (produced < out.capacity() / 2)
+        out.squeeze();   // a record shorter than its directory said holds no more than it needs
     return true;
 }

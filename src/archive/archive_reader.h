@@ -2,6 +2,7 @@
 
 #include "archive/archive_lock.h"
 #include "archive/read_stream.h"
+#include "archive/zip_crypto.h"
 #include "archive/zip_records.h"
 
 #include <QByteArray>
@@ -10,9 +11,11 @@
 #include <QObject>
 #include <QString>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 
 class QIODevice;
 
@@ -172,6 +175,22 @@ public:
     // larger than one entry may hold.
     bool ExtractStoredData(int index, QByteArray &data, ExtractFailure *why = nullptr);
 
+    // Several entries by directory index, each as ExtractEntry extracts it: the same data, the
+    // same failures. For a pass over many entries (under a HeldFile, or opened here like
+    // ExtractEntry): the entries are read first, then the encrypted data of all of them is
+    // decrypted together (zip::ZipKeys::decryptTogether), then each is inflated. What opening the
+    // archive throws is thrown; what an entry's extraction throws is kept in its error, and the
+    // entries after it are left as they were (not read).
+    struct Extraction
+    {
+        int index = -1;
+        QByteArray data;
+        bool extracted = false;
+        ExtractFailure why = ExtractFailure::CrcMismatch;   // when not extracted
+        std::exception_ptr error;
+    };
+    void ExtractEntries(std::span<Extraction> batch);
+
     // While one lives, ExtractEntry and ExtractStoredData of its reader read through one file,
     // opened and checked against the directory once, when it is made, instead of opening the
     // archive, taking its lock and checking the directory again for every entry. For a pass over
@@ -242,6 +261,23 @@ private:
     QList<int> chooseEntries(const QByteArray &pattern);
     bool extractEntry(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out,
                       ExtractFailure *why);
+    // An entry of a size to hold whole, read and past its password check: its data still
+    // encrypted (keys set) or deflated.
+    struct WholeEntry
+    {
+        QByteArray input;
+        std::optional<zip::ZipKeys> keys;
+    };
+    enum class EntryStep { Failed, Extracted, ReadWhole };
+    // extractEntry up to the decryption of an entry read whole (ReadWhole: whole holds it; the
+    // rest is decrypting and inflateWhole); every other entry is extracted here, or fails.
+    EntryStep beginEntry(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out,
+                         ExtractFailure *why, WholeEntry &whole);
+    bool inflateWhole(const TZipHeaderInfo &entry, const WholeEntry &whole, QByteArray &out,
+                      ExtractFailure *why);
+    // The open file for an operation on one or more entries: the held one, or one opened here
+    // under a shared lock whose directory must still be the one the caller saw.
+    ReadStream &fileForEntries(std::optional<ArchiveLock> &lock, std::optional<ReadStream> &own);
     bool extractStored(ReadStream &file, const TZipHeaderInfo &entry, QByteArray &out);
     // One entry by directory index, for ExtractEntry and ExtractStoredData: read from the held
     // file, or from one opened here under a shared lock whose directory must still be the one the

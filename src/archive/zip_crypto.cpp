@@ -87,6 +87,85 @@ void ZipKeys::decrypt(char *data, qsizetype size)
     m_key2 = s.k2;
 }
 
+namespace {
+
+constexpr int kLanes = 4;
+
+// One piece in a lane of decryptTogether.
+struct Lane
+{
+    KeyState state;
+    char *at;
+    qsizetype left;
+    int piece;
+};
+
+// run bytes of each of the first N lanes, the lanes' steps interleaved byte by byte.
+template <int N>
+void decryptLanes(Lane *lanes, qsizetype run)
+{
+    KeyState s[N];
+    char *at[N];
+    for (int l = 0; l < N; ++l) {
+        s[l] = lanes[l].state;
+        at[l] = lanes[l].at;
+    }
+    for (qsizetype i = 0; i < run; ++i) {
+        for (int l = 0; l < N; ++l) {
+            const uchar plain = uchar(s[l].keyByte() ^ uchar(at[l][i]));
+            at[l][i] = char(plain);
+            s[l].update(plain);
+        }
+    }
+    for (int l = 0; l < N; ++l) {
+        lanes[l].state = s[l];
+        lanes[l].at += run;
+        lanes[l].left -= run;
+    }
+}
+
+} // namespace
+
+void ZipKeys::decryptTogether(ZipKeys *const *keys, char *const *data, const qsizetype *sizes,
+                              int count)
+{
+    const z_crc_t *table = crcTable();
+    Lane lanes[kLanes];
+    int used = 0;
+    int next = 0;
+    for (;;) {
+        // Pieces join as lanes free up, so that four run side by side while four are left.
+        for (; used < kLanes && next < count; ++next) {
+            if (sizes[next] > 0) {
+                const ZipKeys &k = *keys[next];
+                lanes[used++] = {{table, k.m_key0, k.m_key1, k.m_key2}, data[next], sizes[next], next};
+            }
+        }
+        if (used == 0)
+            return;
+        qsizetype run = lanes[0].left;
+        for (int l = 1; l < used; ++l)
+            run = qMin(run, lanes[l].left);
+        switch (used) {
+        case 4: decryptLanes<4>(lanes, run); break;
+        case 3: decryptLanes<3>(lanes, run); break;
+        case 2: decryptLanes<2>(lanes, run); break;
+        default: decryptLanes<1>(lanes, run); break;
+        }
+        for (int l = 0; l < used;) {
+            if (lanes[l].left > 0) {
+                ++l;
+                continue;
+            }
+            ZipKeys &k = *keys[lanes[l].piece];
+            k.m_key0 = lanes[l].state.k0;
+            k.m_key1 = lanes[l].state.k1;
+            k.m_key2 = lanes[l].state.k2;
+            lanes[l] = lanes[--used];
+        }
+    }
+}
+
 quint32 HeaderRandom::draw(quint32 bound)
 {
     m_seed = m_seed * 134775813u + 1;

@@ -111,6 +111,9 @@ void checkRecord(const QByteArray &record, EntryProblem *problem)
 // it first. Entries whose rows are known already are never handed over, and the helpers start
 // only when a batch is handed over: a listing that decodes a few changed entries does it on the
 // calling thread alone.
+// How many entries of the old format are extracted together.
+constexpr int kExtractTogether = 4;
+
 class DecodePipeline
 {
 public:
@@ -126,7 +129,7 @@ public:
         std::exception_ptr error;
     };
 
-    explicit DecodePipeline(const DiaryKey *key) : m_key(key) {}
+    DecodePipeline(const DiaryKey *key, bool fold) : m_key(key), m_fold(fold) {}
     ~DecodePipeline() { finish(); }
     DecodePipeline(const DecodePipeline &) = delete;
     DecodePipeline &operator=(const DecodePipeline &) = delete;
@@ -275,7 +278,7 @@ private:
                                                         : unreadableRow(s.name, s.problem);
                 // Folded here, on the helper threads, and kept with the row: a search is ready
                 // as soon as the table is, and listing again folds only what changed.
-                if (s.row.readable())
+                if (m_fold && s.row.readable())
                     s.row.folded = foldForSearch(s.row.summary);
             } catch (...) {
                 s.error = std::current_exception();
@@ -295,6 +298,7 @@ private:
     }
 
     const DiaryKey *m_key;
+    const bool m_fold;
     std::vector<Slot> m_slots;
     std::vector<int> m_order;   // the slots to decode, in the order pushed
     std::vector<std::thread> m_helpers;
@@ -597,7 +601,7 @@ void ListingCache::clear()
     m_reused = 0;
 }
 
-Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *cache)
+Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *cache, SearchFolding folding)
 {
     Listing listing;
     if (cache) {
@@ -617,7 +621,7 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
         return listing;
     }
 
-    DecodePipeline pipeline(key);
+    DecodePipeline pipeline(key, folding == SearchFolding::Made);
     std::exception_ptr readError;
     int extracted = 0;
     // The container's error, or the listing's limit, ends the reading; it is handed over with
@@ -634,6 +638,31 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
             held.emplace(reader);
         pipeline.start(count);
         qint64 listed = 0;
+        // Entries of the old format are extracted a few at a time, so that their decryption
+        // runs side by side (TArchiveReader::ExtractEntries); the batch is handed over before
+        // anything else happens, so that the entries are always handed over in order.
+        std::vector<TArchiveReader::Extraction> batch;
+        batch.reserve(kExtractTogether);
+        qint64 batchBytes = 0;
+        auto flush = [&] {
+            if (batch.empty())
+                return;
+            reader.ExtractEntries(batch);
+            for (TArchiveReader::Extraction &e : batch) {
+                if (e.error) {
+                    batch.clear();
+                    std::rethrow_exception(e.error);
+                }
+                DecodePipeline::Slot &slot = pipeline.slot(e.index);
+                slot.record = std::move(e.data);
+                if (!e.extracted)
+                    slot.problem = problemOf(e.why);
+                extracted = e.index + 1;
+                pipeline.push(e.index);
+            }
+            batch.clear();
+            batchBytes = 0;
+        };
         for (int i = 0; i < count && !pipeline.failedBefore(i); ++i) {
             DecodePipeline::Slot &slot = pipeline.slot(i);
             slot.name = reader.EntryNameBytes(i);
@@ -645,6 +674,7 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
                 slot.stamp = stampOf(slot.name, entry);
                 const auto known = cache->m_rows.find(slot.stamp);
                 if (known != cache->m_rows.end()) {
+                    flush();
                     known->listing = cache->m_listings;
                     slot.row = known->row;
                     slot.known = true;
@@ -654,25 +684,34 @@ Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *c
                 }
             }
             if (size > zip::kMaxEntrySize) {
+                flush();
                 slot.problem = EntryProblem::TooLarge;
             } else {
                 if (size > kMaxListingBytes - listed) {
+                    flush();
                     throw EListingTooLarge(diary_text::listingTooLarge(
                         listed, gbk::decode(slot.name), size, kMaxListingBytes));
                 }
                 listed += size;
-                pipeline.makeRoom(size);
-                if (sealed) {
-                    slot.record = extractSealed(reader, i, &slot.problem);
-                    slot.sealed = true;
-                    slot.sealName = entry.diskName();
-                } else {
-                    slot.record = extract(reader, i, &slot.problem);
+                if (!sealed) {
+                    // Room for the whole batch: its records are held until it is handed over.
+                    pipeline.makeRoom(batchBytes + size);
+                    batch.push_back({i, {}, false, ExtractFailure::CrcMismatch, {}});
+                    batchBytes += size;
+                    if (int(batch.size()) == kExtractTogether)
+                        flush();
+                    continue;
                 }
+                flush();
+                pipeline.makeRoom(size);
+                slot.record = extractSealed(reader, i, &slot.problem);
+                slot.sealed = true;
+                slot.sealName = entry.diskName();
             }
             extracted = i + 1;
             pipeline.push(i);
         }
+        flush();
     } catch (...) {
         readError = std::current_exception();
     }

@@ -190,8 +190,15 @@ struct Listing {
 // With a cache, an entry whose directory record the cache knows (ListingCache) takes its row
 // from there and is neither extracted nor decoded; the cache then holds the rows of this listing
 // and no others. A cache kept for another archive or another key is emptied first.
+//
+// Each readable row's summary is folded for search (ListRow::folded) on the helper threads, so
+// that a window's search is ready as soon as its table; a caller that never searches the rows
+// leaves that out with SearchFolding::Left (the rows' folded text stays null: a SearchIndex
+// folds what it is given without it).
 class ListingCache;
-Listing listEntries(TArchiveReader &reader, const DiaryKey *key = nullptr, ListingCache *cache = nullptr);
+enum class SearchFolding { Made, Left };
+Listing listEntries(TArchiveReader &reader, const DiaryKey *key = nullptr, ListingCache *cache = nullptr,
+                    SearchFolding folding = SearchFolding::Made);
 
 // The rows of the last listing of one diary under one key, so that listing it again decodes
 // only the entries that are new or changed. An entry is known by its directory record: its name
@@ -228,7 +235,8 @@ public:
     };
 
 private:
-    friend Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *cache);
+    friend Listing listEntries(TArchiveReader &reader, const DiaryKey *key, ListingCache *cache,
+                               SearchFolding folding);
 
     struct Kept {
         ListRow row;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <optional>
+
 // The boundary between the program's Unicode user interface and the GBK (Windows code page 936)
 // bytes that are stored or compared: entry names, archive comments, the user list, RTF records,
 // password bytes. Nothing else in the program converts between the two.
@@ -19,6 +21,10 @@ QString decode(const char *bytes, qsizetype size);
 
 // decode() for many short pieces in a row (the text runs of an RTF record): the same result for
 // each piece, without setting up a converter every time. Each call stands alone.
+//
+// Both decode through a table made from the converter at build time (gbk_table_generator) and
+// leave to the converter only what the table does not hold: invalid sequences and a lead byte
+// cut off at the end.
 class Decoder
 {
 public:
@@ -26,7 +32,7 @@ public:
     QString decode(QByteArrayView bytes);
 
 private:
-    QStringDecoder m_decoder;
+    std::optional<QStringDecoder> m_decoder;   // made on first need
 };
 
 // True when every character of the text has a GBK encoding.

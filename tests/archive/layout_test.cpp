@@ -223,6 +223,46 @@ TEST(Encryption, KeysHeaderAndDataMatchKnownBytes)
     EXPECT_FALSE(zip::checkEncryptionHeader(wrong, again.data(), 0x35));
 }
 
+TEST(Encryption, DecryptingPiecesTogetherGivesWhatOneAfterAnotherGives)
+{
+    QRandomGenerator random(4242);
+    for (int round = 0; round < 200; ++round) {
+        const int count = random.bounded(1, 10);
+        std::vector<QByteArray> together, alone;
+        std::vector<zip::ZipKeys> keys, aloneKeys;
+        for (int i = 0; i < count; ++i) {
+            QByteArray password(random.bounded(0, 20), Qt::Uninitialized);
+            for (char &c : password)
+                c = char(random.bounded(256));
+            keys.emplace_back(password);
+            aloneKeys.emplace_back(password);
+            // Empty pieces, short ones and longer ones, so that lanes end at different times and
+            // later pieces take their place.
+            QByteArray bytes(random.bounded(4) == 0 ? 0 : random.bounded(1, 3000), Qt::Uninitialized);
+            for (char &c : bytes)
+                c = char(random.bounded(256));
+            together.push_back(bytes);
+            alone.push_back(bytes);
+            aloneKeys.back().decrypt(alone.back().data(), alone.back().size());
+        }
+        std::vector<zip::ZipKeys *> keyPointers;
+        std::vector<char *> data;
+        std::vector<qsizetype> sizes;
+        for (int i = 0; i < count; ++i) {
+            keyPointers.push_back(&keys[size_t(i)]);
+            data.push_back(together[size_t(i)].data());
+            sizes.push_back(together[size_t(i)].size());
+        }
+        zip::ZipKeys::decryptTogether(keyPointers.data(), data.data(), sizes.data(), count);
+        EXPECT_EQ(together, alone) << "round " << round;
+        for (int i = 0; i < count; ++i) {
+            const zip::ZipKeys &k = keys[size_t(i)], &expected = aloneKeys[size_t(i)];
+            EXPECT_EQ(std::tuple(k.key0(), k.key1(), k.key2()),
+                      std::tuple(expected.key0(), expected.key1(), expected.key2()));
+        }
+    }
+}
+
 class Layout : public ArchiveTest
 {
 };

@@ -412,3 +412,26 @@ TEST(ListingCache, RowsAlwaysEqualAFreshListingAndOnlyChangedEntriesAreDecoded)
     check("the archive gone", 0);
     EXPECT_EQ(cache.size(), 0);
 }
+
+TEST(Listing, LeavingTheSearchFoldOutChangesNothingElseAndSearchStillFinds)
+{
+    using namespace diary_testing;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"张三"_s);
+    writeDiary(path, {{u"2003年9月1日"_s, ownRecord(1, 1, u"今天下雨了，ＲＡＩＮ"_s)},
+                      {u"2003年9月2日"_s, ownRecord(2, 2, u"晴天"_s)}});
+    TArchiveReader reader;
+    reader.SetZipName(path);
+    const diary::Listing made = diary::listEntries(reader);
+    diary::Listing left = diary::listEntries(reader, nullptr, nullptr, diary::SearchFolding::Left);
+    ASSERT_EQ(left.rows.size(), 2);
+    for (const diary::ListRow &row : std::as_const(left.rows))
+        EXPECT_TRUE(row.folded.isNull());
+    diary::SearchQuery query;
+    query.text = u"rain"_s;
+    EXPECT_EQ(diary::SearchIndex(left.rows).find(query), diary::SearchIndex(made.rows).find(query));
+    EXPECT_EQ(diary::SearchIndex(left.rows).find(query), QList<qsizetype>{0});
+    for (diary::ListRow &row : left.rows)
+        row.folded = diary::foldForSearch(row.summary);
+    expectSameRows(left, made, "folded afterwards");
+}
