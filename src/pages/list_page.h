@@ -2,6 +2,7 @@
 
 #include "diary/row_order.h"
 #include "diary/search.h"
+#include "tags/tag_counts.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -25,6 +26,7 @@ class QTextDocument;
 class QTreeView;
 class ListRowModel;
 class TDiaryCalendar;
+class TTagFilter;
 
 // The list page: the whole diary as a table of date, weather, mood and text, one row per entry,
 // with a context menu to open, delete or print the row under the pointer.
@@ -98,6 +100,8 @@ public:
     QLineEdit *SearchEdit;
     QComboBox *WeatherFilter;   // 「全部天气」, then the weather words
     QComboBox *MoodFilter;      // 「全部情感」, then the mood words
+    // 「全部标签」, then the listing's tags by count: a tag picked filters as #tag typed does.
+    TTagFilter *TagFilter;
     QCheckBox *DateFilter;      // 「日期」: the range below applies
     QDateEdit *FromDate;
     QDateEdit *ToDate;
@@ -128,6 +132,7 @@ public:
         diary::RowOrder order;
         QList<qsizetype> sorted;
         QHash<QDate, int> moods;
+        QList<tags::TagCount> tagCounts;
         std::optional<diary::SearchIndex> index;
         diary::SearchQuery query;   // the search shown was found for
         QList<qsizetype> shown;
@@ -223,4 +228,7 @@ private:
     diary::RowOrder m_order;
     QString m_needle;   // the search text the summaries are highlighted with
     int m_found = -1;
+    // 那年今日's lunar days, reckoned once a day.
+    mutable QDate m_lunarToday;
+    mutable QList<QDate> m_lunarDays;
 };
