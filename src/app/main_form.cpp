@@ -14,6 +14,7 @@
 #include "widgets/nav_button.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -132,6 +133,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     setupDiary();
     setupAbout();
     setupStats();
+    setupHabits();
     connectHandlers();
     guarded([this] { FormCreate(); });
 }
@@ -407,6 +409,11 @@ void TForm1::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // With a reminder set the program waits in the tray, the diary as it is.
+    if (hideInTray()) {
+        event->ignore();
+        return;
+    }
     // Stored with the key still held: nothing is left to save, and what runs after the window
     // (the application's end) must not try again once the key is gone.
     m_openEntry = {};
@@ -415,6 +422,9 @@ void TForm1::closeEvent(QCloseEvent *event)
     guarded([this] { FormClose(); });
     // A settings file that could not be written has been reported; that does not keep the window.
     event->accept();
+    // With a tray the program does not end with its last window on its own.
+    if (m_tray)
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
 QSize TForm1::minimumClientSize()
