@@ -5,14 +5,14 @@
 #include <QWidget>
 
 class QCheckBox;
-class QLabel;
 class QPushButton;
 class QTimeEdit;
 
 // The user settings dialog's part for the logged-in diary: 「模板…」 (the texts a new entry starts
 // from) and 提醒 (a time of day to be reminded to write, off by default, and 开机时提醒: the
 // desktop starts the program hidden in the tray at login). It only shows and announces the
-// choices; the window stores them. Without a logged-in diary it is disabled and says why.
+// choices; the window stores them. Without a logged-in diary it is disabled (its tooltip says
+// why).
 class THabitSettings : public QWidget
 {
     Q_OBJECT
@@ -36,7 +36,6 @@ signals:
 private:
     void announceReminder();
 
-    QLabel *m_caption = nullptr;
     QPushButton *m_templatesButton = nullptr;
     QCheckBox *m_reminderBox = nullptr;
     QTimeEdit *m_timeEdit = nullptr;

@@ -474,16 +474,13 @@ void TWritePage::resizeEvent(QResizeEvent *event)
 
 void TWritePage::layOutLunarDate(int shift)
 {
+    // The date row is full at the page's design width: the lunar date then shows as the date's
+    // tooltip alone, and beside the picker as soon as the page is wide enough (maximised).
     const int width = LunarDate->fontMetrics().horizontalAdvance(LunarDate->text()) + 4;
     const int height = LunarDate->fontMetrics().height();
     const int left = kDatePicker.right() + 6;
-    if (left + width <= kWeatherCaption.left() + shift - 4) {
-        LunarDate->setGeometry(left, kDatePicker.center().y() - height / 2, width, height);
-    } else {
-        const int right = this->width() - kPanelRightGap - 6;
-        LunarDate->setGeometry(right - width, kPanelTop + (kPanelHeight - height) / 2, width, height);
-    }
-    LunarDate->raise();
+    LunarDate->setGeometry(left, kDatePicker.center().y() - height / 2 + 1, width, height);
+    LunarDate->setVisible(!LunarDate->text().isEmpty() && left + width <= kWeatherCaption.left() + shift - 4);
 }
 
 void TWritePage::layOut()
@@ -719,6 +716,7 @@ void TWritePage::setShownDate(const QDate &date)
     }
     m_shownDay = date;
     LunarDate->setText(lunar::fullText(date));
+    Label3->setToolTip(LunarDate->text());
     layOut();
 }
 

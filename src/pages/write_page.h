@@ -69,7 +69,8 @@ public:
     QMenu *PopupMenu1;        // the editor's context menu
     QDateEdit *DatePicker;    // the open entry's day; another day chosen opens that day
     FindBar *FindInEntry;     // hidden until Find
-    // The open day's lunar date (农历甲辰年正月初一), small, after the date picker.
+    // The open day's lunar date (农历甲辰年正月初一), small, after the date picker where the page
+    // is wide enough; always the date label's tooltip.
     QLabel *LunarDate;
     // The body's tags (#旅行) in a soft colour as they are typed; display only.
     TTagHighlighter *TagHighlighter;
@@ -166,7 +167,7 @@ private:
                      const char *icon, const QKeySequence &shortcut = {});
     void onTriggered(QAction *action, std::function<void()> handler);
     void layOut();
-    // LunarDate after the picker where the weather leaves room, else at the toolbar's right end.
+    // LunarDate after the picker where the weather leaves it room.
     void layOutLunarDate(int shift);
     void openFindBar();
     void reachToolbar();
