@@ -9,6 +9,8 @@
 #include "platform/message_box.h"
 
 #include <QAction>
+#include <QThreadPool>
+#include <QPointer>
 #include <QApplication>
 #include <QCache>
 #include <QCheckBox>
@@ -461,6 +463,10 @@ void TListPage::createSearchBar()
     connect(FromDate, &QDateEdit::dateChanged, this, changed);
     connect(ToDate, &QDateEdit::dateChanged, this, changed);
     connect(OnThisDay, &QPushButton::toggled, this, changed);
+    connect(OnThisDay, &QPushButton::toggled, this, [this](bool on) {
+        if (on)
+            reckonLunarDays();
+    });
     connect(ClearButton, &QPushButton::clicked, this, [this] { guarded([this] { clearSearch(); }); });
 
     auto *find = new QShortcut(QKeySequence::Find, this);
@@ -676,15 +682,41 @@ diary::SearchQuery TListPage::query() const
     }
     if (OnThisDay->isChecked()) {
         query.onThisDay = diary::today();
-        // The same lunar date too: the years of a lunar birthday.
-        if (m_lunarToday != query.onThisDay) {
-            m_lunarToday = query.onThisDay;
-            m_lunarDays = lunar::sameLunarDateBefore(m_lunarToday, m_lunarToday.addYears(-kLunarYearsBack));
-            std::reverse(m_lunarDays.begin(), m_lunarDays.end());
-        }
-        query.lunarDays = m_lunarDays;
+        // The same lunar date too, the years of a lunar birthday, once they are reckoned.
+        if (m_lunarToday == query.onThisDay)
+            query.lunarDays = m_lunarDays;
     }
     return query;
+}
+
+void TListPage::reckonLunarDays()
+{
+    const QDate today = diary::today();
+    if (m_lunarToday == today || m_lunarReckoning == today)
+        return;
+    m_lunarReckoning = today;
+    QPointer<TListPage> page(this);
+    QThreadPool::globalInstance()->start([page, today] {
+        QList<QDate> days = lunar::sameLunarDateBefore(today, today.addYears(-kLunarYearsBack));
+        std::reverse(days.begin(), days.end());
+        QMetaObject::invokeMethod(
+            qApp,
+            [page, today, days = std::move(days)]() mutable {
+                if (page)
+                    guarded([&] { page->lunarDaysReckoned(today, std::move(days)); });
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TListPage::lunarDaysReckoned(const QDate &today, QList<QDate> days)
+{
+    if (m_lunarReckoning == today)
+        m_lunarReckoning = QDate();
+    m_lunarToday = today;
+    m_lunarDays = std::move(days);
+    if (OnThisDay->isChecked() && diary::today() == today)
+        refill();
 }
 
 void TListPage::clearSearch()

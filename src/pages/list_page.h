@@ -49,7 +49,8 @@ class TTagFilter;
 // there is a search text, the summary column shows the text around its first place in each
 // entry, the places highlighted; foundChanged tells how many entries the search finds. The
 // search stays when the rows are listed anew. OnThisDay 「那年今日」, while checked, shows only the entries written on
-// today's month and day in earlier years (diary::onThisDay), newest first.
+// today's month and day in earlier years (diary::onThisDay), newest first, and those of today's
+// lunar month and day (lunar::sameLunarDateBefore), which join a moment later the first time.
 //
 // Calendar: CalendarButton 「日历」 shows a month calendar (TDiaryCalendar) at the right of the
 // table, marking the days of all rows (not only those the search finds). It sits on this page
@@ -228,7 +229,11 @@ private:
     diary::RowOrder m_order;
     QString m_needle;   // the search text the summaries are highlighted with
     int m_found = -1;
-    // 那年今日's lunar days, reckoned once a day.
-    mutable QDate m_lunarToday;
-    mutable QList<QDate> m_lunarDays;
+    // 那年今日's lunar days of earlier years: reckoned once a day on a worker (seconds for a
+    // century of lunar years), the list shown again when they are in.
+    void reckonLunarDays();
+    void lunarDaysReckoned(const QDate &today, QList<QDate> days);
+    QDate m_lunarToday;       // the day m_lunarDays are of
+    QList<QDate> m_lunarDays; // ascending
+    QDate m_lunarReckoning;   // the day a worker reckons them for now
 };
