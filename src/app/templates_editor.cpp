@@ -60,7 +60,11 @@ TTemplatesEditor::TTemplatesEditor(const templates::Templates &current, QWidget 
            [](QTextCharFormat &f, const QTextCharFormat &now) { f.setFontItalic(!now.fontItalic()); });
     format(QStringLiteral("下划线"), QKeySequence::Underline,
            [](QTextCharFormat &f, const QTextCharFormat &now) { f.setFontUnderline(!now.fontUnderline()); });
-    tools->addSpacing(12);
+    tools->addStretch(1);
+    // The placeholders on a row of their own: the dialog stays narrow enough for a small screen
+    // at twice the scale.
+    auto *fill = new QHBoxLayout;
+    fill->addWidget(new QLabel(QStringLiteral("插入："), this));
     for (const char *placeholder : {"{日期}", "{星期}", "{农历}"}) {
         auto *button = new QToolButton(this);
         button->setText(QString::fromUtf8(placeholder));
@@ -69,9 +73,9 @@ TTemplatesEditor::TTemplatesEditor(const templates::Templates &current, QWidget 
             m_editor->insertPlainText(QString::fromUtf8(placeholder));
             m_editor->setFocus();
         });
-        tools->addWidget(button);
+        fill->addWidget(button);
     }
-    tools->addStretch(1);
+    fill->addStretch(1);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
@@ -87,9 +91,10 @@ TTemplatesEditor::TTemplatesEditor(const templates::Templates &current, QWidget 
     layout->addLayout(top);
     layout->addWidget(note);
     layout->addLayout(tools);
+    layout->addLayout(fill);
     layout->addWidget(m_editor, 1);
     layout->addWidget(buttons);
-    resize(420, 320);
+    resize(380, 270);
 
     showSlot(0);
     connect(m_dayBox, &QComboBox::currentIndexChanged, this, [this](int slot) {

@@ -24,6 +24,8 @@
 #include "accounts/login_panel.h"
 #include "pages/write_page.h"
 #include "pages/list_page.h"
+#include "app/templates_editor.h"
+#include "widgets/lunar_day_calendar.h"
 #include "pages/diary_calendar.h"
 #include "platform/message_box.h"
 #include "settings/ini.h"
@@ -119,6 +121,15 @@ int main(int argc, char **argv)
                         QTimer::singleShot(300, &form, [&form, settings, folder] {
                             settings->grab().save(folder + QStringLiteral("/user_settings.png"));
                             form.grab().save(folder + QStringLiteral("/write_page_maximised.png"));
+                            TTemplatesEditor editor({}, &form);
+                            editor.show();
+                            TLunarDayCalendar popup;
+                            popup.setCurrentPage(2024, 2);
+                            popup.resize(popup.sizeHint());
+                            popup.show();
+                            QApplication::processEvents();
+                            editor.grab().save(folder + QStringLiteral("/templates_editor.png"));
+                            popup.grab().save(folder + QStringLiteral("/date_popup.png"));
                             form.close();
                         });
                     });

@@ -1,6 +1,7 @@
 // The window's part of writing as a habit: the tag drop-down, the lunar calendar, templates for
 // new entries and the daily reminder.
 #include "app/main_form.h"
+#include "app/templates_editor.h"
 #include "diary/diary_fixture.h"
 #include "lunar/lunar_calendar.h"
 #include "pages/diary_calendar.h"
@@ -15,6 +16,7 @@
 #include "window_fixture.h"
 
 #include <QCalendarWidget>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -145,6 +147,24 @@ private slots:
         // The template days left as they came were not stored.
         m_w.form->NavBtn4Click();
         QCOMPARE(m_w.form->ListPage()->allRowCount(), 1);
+    }
+
+    void templatesEditorKeepsEachDaysText()
+    {
+        templates::Templates set;
+        set.everyDay = rtfOf(u"每天的"_s);
+        TTemplatesEditor editor(set);
+        QCOMPARE(editor.Editor()->toPlainText(), u"每天的"_s);
+        editor.DayBox()->setCurrentIndex(7);
+        QVERIFY(editor.Editor()->document()->isEmpty());
+        editor.Editor()->setPlainText(u"周日：本周回顾"_s);
+        editor.DayBox()->setCurrentIndex(0);
+        editor.Editor()->clear();
+        const templates::Templates edited = editor.templates();
+        QVERIFY(edited.everyDay.isEmpty());
+        QTextDocument sunday;
+        richtext::readRtf(edited.weekdays[6], sunday);
+        QCOMPARE(sunday.toPlainText(), u"周日：本周回顾"_s);
     }
 
     void reminderOpensTodayAfterTheLogin()
