@@ -1,5 +1,6 @@
 // The window's part of writing as a habit: the tag drop-down, the lunar calendar, templates for
 // new entries and the daily reminder.
+#include "accounts/private_login.h"
 #include "app/main_form.h"
 #include "app/templates_editor.h"
 #include "diary/diary_fixture.h"
@@ -17,6 +18,7 @@
 
 #include <QCalendarWidget>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -147,6 +149,26 @@ private slots:
         // The template days left as they came were not stored.
         m_w.form->NavBtn4Click();
         QCOMPARE(m_w.form->ListPage()->allRowCount(), 1);
+    }
+
+    void aPrivateDiarysTemplateIsSealedAndUsed()
+    {
+        {
+            TArchiveWriter writer;
+            accounts::createPrivateUserArchive(writer, kZhangSan, u"pw"_s);
+            writeUserList({kZhangSan});
+        }
+        QVERIFY(m_w.start());
+        QVERIFY(m_w.login(kZhangSan, u"pw"_s));
+        QVERIFY(m_w.form->diaryKey());
+        templates::Templates set;
+        set.everyDay = rtfOf(u"只给自己看 {日期}"_s);
+        templates::write(kZhangSan, set, m_w.form->diaryKey());
+        QFile file(templates::pathOf(kZhangSan));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(!file.readAll().contains("rtf1"));   // no plain RTF on the disk
+        m_w.form->writeToday();
+        QCOMPARE(m_w.form->WritePage()->RichEdit1->toPlainText(), u"只给自己看 2003年10月5日"_s);
     }
 
     void templatesEditorKeepsEachDaysText()
