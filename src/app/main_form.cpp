@@ -452,6 +452,13 @@ void TForm1::fitToScreen(const QRect &available)
 
 void TForm1::AnotherCopyStarted()
 {
+    // Waiting hidden in the tray, the window simply comes back: that is what starting it asked.
+    if (isHidden() && m_tray) {
+        showNormal();
+        raise();
+        activateWindow();
+        return;
+    }
     // A box owned by a minimised window can stay hidden with it, leaving the user a program
     // that does not answer; the box then stands on its own.
     const bool minimised = isMinimized();
