@@ -18,6 +18,8 @@
 //                                         first one after a listing
 //   SearchIndex::find 下雨 / #旅行 alone   the index's text search, and its tag filter as the
 //                                         search box's #旅行 asks for it (SearchQuery::setSearchText)
+//   tag drop-down / 那年今日               the list page's 标签 pick of 旅行, and 那年今日 with the
+//                                         same lunar date of 120 earlier years
 //   listEntries alone / serially          the diary logic without the window, with decoding on
 //                                         the other cores and on one thread only
 //
@@ -51,6 +53,7 @@
 #include "diary/search.h"
 #include "pages/diary_calendar.h"
 #include "pages/list_page.h"
+#include "pages/tag_filter.h"
 #include "pages/write_page.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
@@ -371,6 +374,12 @@ int main(int argc, char **argv)
                              if (index.find(trip).isEmpty())
                                  throw Exception(QStringLiteral("no entry carries #旅行"));
                          }, {}});
+        cases.push_back({"keystroke: the tag drop-down picks 旅行", clearSearch, [&] {
+                             if (!list->TagFilter->pickTag(QStringLiteral("旅行")))
+                                 throw Exception(QStringLiteral("the drop-down has no 旅行"));
+                         }, {}});
+        cases.push_back({"那年今日 with the same lunar date", clearSearch,
+                         [&] { list->OnThisDay->setChecked(true); }, {}});
         cases.push_back({"calendar: next month shown and painted",
                          [&] { list->CalendarButton->setChecked(true); },
                          [&] {

@@ -14,6 +14,7 @@
 #include "widgets/nav_button.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -133,6 +134,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     setupAbout();
     setupStats();
     setupSync();
+    setupHabits();
     connectHandlers();
     guarded([this] { FormCreate(); });
 }
@@ -411,6 +413,11 @@ void TForm1::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // With a reminder set the program waits in the tray, the diary as it is.
+    if (hideInTray()) {
+        event->ignore();
+        return;
+    }
     // Stored with the key still held: nothing is left to save, and what runs after the window
     // (the application's end) must not try again once the key is gone.
     m_openEntry = {};
@@ -421,6 +428,9 @@ void TForm1::closeEvent(QCloseEvent *event)
     backUp(true);
     // A settings file that could not be written has been reported; that does not keep the window.
     event->accept();
+    // With a tray the program does not end with its last window on its own.
+    if (m_tray)
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
 QSize TForm1::minimumClientSize()
@@ -448,6 +458,13 @@ void TForm1::fitToScreen(const QRect &available)
 
 void TForm1::AnotherCopyStarted()
 {
+    // Waiting hidden in the tray, the window simply comes back: that is what starting it asked.
+    if (isHidden() && m_tray) {
+        showNormal();
+        raise();
+        activateWindow();
+        return;
+    }
     // A box owned by a minimised window can stay hidden with it, leaving the user a program
     // that does not answer; the box then stands on its own.
     const bool minimised = isMinimized();

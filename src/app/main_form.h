@@ -8,7 +8,10 @@
 #include "archive/read_stream.h"
 #include "sync/diary_copies.h"
 
+#include <QDateTime>
 #include <QFuture>
+#include <QHash>
+#include <QTime>
 #include <QMainWindow>
 #include <QDate>
 #include <QScopeGuard>
@@ -49,6 +52,14 @@ class TNavButton;
 class TSkinData;
 class TSkinStore;
 class TStatsPage;
+class THabitSettings;
+class QSystemTrayIcon;
+namespace reminders {
+class DailyReminder;
+class DesktopNotifier;
+class Notifier;
+using ReminderTime = std::optional<QTime>;
+}
 namespace diary {
 struct Listing;
 }
@@ -499,6 +510,62 @@ private:
     QDate m_backedUpDay;                // … and that day
     bool m_savedSinceBackup = false;
     BackupFileChooser m_chooseBackupFile;
+
+    // ---- writing as a habit: templates, the daily reminder, the tray (main_form_habits.cpp) ----
+public:
+    // A user's daily reminder, made for each user whose reminder time is set (at the start and
+    // whenever the user settings dialog changes it); null for a user without one.
+    reminders::DailyReminder *dailyReminder(const QString &user) const;
+    // What the reminders show through: the desktop's notifications, the tray's message as the
+    // fall-back. Tests give a notifier of their own, and a clock, before the reminders are made.
+    void setReminderNotifier(reminders::Notifier *notifier);
+    void setReminderClock(std::function<QDateTime()> clock);
+    // The tray icon with 写今天的日记, 锁定, 退出; null where the desktop has no tray.
+    QSystemTrayIcon *trayIcon() const { return m_tray; }
+    // Started by the desktop's autostart (--tray): the window stays hidden in the tray; shown
+    // at once where there is no tray.
+    void startInTray();
+    // 写今天的日记 (the tray's, and a click on the reminder): the window shown, today's entry on
+    // the write page; while the diary is locked the login page first, today's entry after it.
+    void writeToday();
+
+private:
+    void setupHabits();
+    // Made at most once: the user settings dialog's 模板/提醒 part.
+    void attachHabitSettings(TForm2 *dialog);
+    void showHabitChoices();
+    void editTemplates();
+    void chooseReminder(const reminders::ReminderTime &time);
+    void chooseAutostart(bool on);
+    // The reminders of the users with a time set, made anew.
+    void makeReminders();
+    void reminderDue(const QString &user, const QDate &day);
+    bool userHasEntry(const QString &user, const QDate &day);
+    void showTray();
+    // Whether closing the window keeps the program in the tray (a reminder is set, a tray shows).
+    bool keepsInTray() const;
+    // Closing the window: hidden in the tray when keepsInTray() (said once, the first time).
+    bool hideInTray();
+    // The record a new entry of day starts from: the diary's template with its placeholders
+    // filled; empty when none applies or the templates cannot be read.
+    QByteArray templateRecord(const QDate &day);
+    // The record the entry on the write page was opened with when it came from a template: an
+    // entry left as the template made it is not stored.
+    bool untouchedTemplate(const QByteArray &record) const;
+    // After the login that writeToday() asked for.
+    void openTodayAfterLogin();
+
+    QHash<QString, reminders::DailyReminder *> m_reminders;
+    std::function<QDateTime()> m_reminderClock;
+    reminders::DesktopNotifier *m_desktopNotifier = nullptr;
+    reminders::Notifier *m_trayFallback = nullptr;
+    reminders::Notifier *m_notifier = nullptr;
+    QString m_remindedUser;
+    QSystemTrayIcon *m_tray = nullptr;
+    THabitSettings *m_habitSettings = nullptr;
+    QByteArray m_templateRecord;      // empty: the open entry did not come from a template
+    bool m_openTodayAfterLogin = false;
+    bool m_quitting = false;          // 退出: closing ends the program even with a tray
 
     // ---- work off the window's thread (main_form.cpp) ----
     // Runs work (a listing, a read, a save: anything that may wait for the diary's lock or take

@@ -287,6 +287,7 @@ void TForm1::showPage(QWidget *page)
 void TForm1::openEntry(const QByteArray &name, const QByteArray *record)
 {
     m_openEntry = {};
+    m_templateRecord.clear();
     m_draftKeeper->cancel();
     // The highlight of an entry opened from a search goes before another entry is loaded.
     m_writeForm->setSearchText(QString());
@@ -349,8 +350,13 @@ bool TForm1::openDay(const QDate &day)
     // Decoded in the scratch document first: a record that cannot be read changes nothing.
     if (record)
         diary::loadRecord(*record, *m_listForm->RichEdit2);
+    // A new day starts from the diary's template; an entry already written never does.
+    const QByteArray fromTemplate = record ? QByteArray() : templateRecord(day);
     showPage(m_writePage);
-    openEntry(name, record ? &*record : nullptr);
+    openEntry(name, record ? &*record : (fromTemplate.isEmpty() ? nullptr : &fromTemplate));
+    if (!fromTemplate.isEmpty())
+        m_templateRecord = diary::makeRecord(*m_writeForm->RichEdit1->document(), m_writeForm->dBox1->currentIndex(),
+                                             m_writeForm->dBox2->currentIndex());
     return true;
 }
 
@@ -368,7 +374,14 @@ std::optional<QByteArray> TForm1::recordToSave()
         removeDraft();
         return std::nullopt;
     }
-    return diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(), m_writeForm->dBox2->currentIndex());
+    QByteArray record = diary::makeRecord(*body, m_writeForm->dBox1->currentIndex(), m_writeForm->dBox2->currentIndex());
+    // A template left as it came is no entry yet.
+    if (untouchedTemplate(record)) {
+        m_draftKeeper->cancel();
+        removeDraft();
+        return std::nullopt;
+    }
+    return record;
 }
 
 void TForm1::SaveEntry()

@@ -125,6 +125,7 @@ void TForm1::setupLogin()
                 [this](const QString &name) { guarded([this, name] { diaryConverted(name); }); });
         connect(dialog, &TForm2::autoLockChosen, this,
                 [this](int minutes) { guarded([this, minutes] { storeAutoLock(minutes); }); });
+        attachHabitSettings(dialog);
         return dialog;
     });
 
@@ -210,6 +211,7 @@ void TForm1::Button1Click()
 void TForm1::Button2Click()
 {
     m_userSettings->setAutoLockMinutes(m_autoLock->minutes());
+    showHabitChoices();
     m_userSettings->exec();
 }
 
@@ -222,6 +224,8 @@ void TForm1::afterLogin()
     // A listing that fails says why in its box; the drafts are offered all the same.
     guarded([this] { ListEntries(); });
     offerDrafts();
+    // The reminder's click, or the tray's 写今天的日记, while the diary was locked.
+    openTodayAfterLogin();
 }
 
 void TForm1::diaryConverted(const QString &name)

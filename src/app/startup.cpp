@@ -4,6 +4,7 @@
 #include "single_instance.h"
 
 #include "platform/message_box.h"
+#include "reminders/autostart.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -59,7 +60,11 @@ int run(QApplication &app, const QString &instanceName, const std::function<void
                      },
                      Qt::QueuedConnection);
 
-    form.show();
+    // Started by the desktop's autostart: the program waits in the tray for the reminder.
+    if (QCoreApplication::arguments().contains(QLatin1String(autostart::kTrayOption)))
+        form.startInTray();
+    else
+        form.show();
     if (shown)
         shown(form);
     return app.exec();

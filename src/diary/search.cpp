@@ -210,7 +210,8 @@ bool SearchIndex::rowMatches(const Row &row, const SearchQuery &query, const QSt
             || (query.to.isValid() && row.date > query.to))
             return false;
     }
-    if (query.onThisDay.isValid() && !onThisDay(row.date, query.onThisDay))
+    if (query.onThisDay.isValid() && !onThisDay(row.date, query.onThisDay)
+        && !std::binary_search(query.lunarDays.cbegin(), query.lunarDays.cend(), row.date))
         return false;
     if (query.weather >= 0 && (!row.readable || row.weather != query.weather))
         return false;

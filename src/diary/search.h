@@ -38,6 +38,9 @@ struct SearchQuery {
     QDate to;           // last day, inclusive
     // 那年今日: only the entries of this day's month and day in earlier years (onThisDay()).
     QDate onThisDay;
+    // With onThisDay, these days match as well: the same lunar date in earlier years (a lunar
+    // birthday), as the caller reckons them. Ascending.
+    QList<QDate> lunarDays;
     // Tags without their "#": an entry matches when it carries every one (ListRow::tags,
     // compared by tags::tagKey).
     QStringList tags;

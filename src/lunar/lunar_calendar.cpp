@@ -68,6 +68,10 @@ Sui computeSui(int year)
     Sui sui;
     const QDate winterBefore = solar_terms::termDate(year - 1, 23);
     const QDate winter = solar_terms::termDate(year, 23);
+    // The first and the last years' 岁 reach past the years the terms are known for: no months
+    // (their days have no lunar date) rather than a search for new moons from no date at all.
+    if (!winterBefore.isValid() || !winter.isValid())
+        return sui;
     QList<QDate> starts = {monthStartOnOrBefore(winterBefore)};
     double moon = solar_terms::newMoonNear(julianDayOf(starts[0]) + 1.0);
     if (solar_terms::chinaDayOf(moon) < starts[0].addDays(1))

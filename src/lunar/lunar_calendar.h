@@ -14,7 +14,8 @@
 // minutes after midnight on the day before (春节 2027 and 2030 come out a day early), where
 // the almanacs, and this calendar, do not.
 //
-// Lunar dates are given for Gregorian years kFirstYear to kLastYear; outside them, and for an
+// Lunar dates are given for Gregorian years kFirstYear to kLastYear (but for the days of kFirstYear
+// before its 冬至, whose 岁 begins before the terms are known); outside them, and for an
 // invalid date, the functions give an invalid LunarDate, an invalid QDate or empty text.
 namespace lunar {
 

@@ -2,6 +2,7 @@
 #include "diary/row_order.h"
 
 #include "platform/message_box.h"
+#include "widgets/lunar_day_calendar.h"
 
 #include <QCalendarWidget>
 #include <QLocale>
@@ -25,12 +26,12 @@ const QColor kUnknownTint(215, 215, 215);
 } // namespace
 
 // A calendar that paints the days of a table of moods itself: the tint, the number in bold, a
-// frame round the selected day.
-class TMarkedCalendar : public QCalendarWidget
+// frame round the selected day; every day with its lunar label under the number.
+class TMarkedCalendar : public TLunarDayCalendar
 {
 public:
     TMarkedCalendar(const QHash<QDate, int> *moods, QWidget *parent)
-        : QCalendarWidget(parent), m_moods(moods)
+        : TLunarDayCalendar(parent), m_moods(moods)
     {
     }
 
@@ -38,23 +39,10 @@ protected:
     void paintCell(QPainter *painter, const QRect &rect, QDate date) const override
     {
         const auto it = m_moods->constFind(date);
-        if (it == m_moods->cend()) {
-            QCalendarWidget::paintCell(painter, rect, date);
-            return;
-        }
-        painter->save();
-        painter->fillRect(rect.adjusted(1, 1, -1, -1), TDiaryCalendar::moodTint(it.value()));
-        QFont bold = font();
-        bold.setBold(true);
-        painter->setFont(bold);
-        const bool shownMonth = date.month() == monthShown() && date.year() == yearShown();
-        painter->setPen(palette().color(shownMonth ? QPalette::Active : QPalette::Disabled, QPalette::Text));
-        painter->drawText(rect, Qt::AlignCenter, QString::number(date.day()));
-        if (date == selectedDate()) {
-            painter->setPen(QPen(palette().color(QPalette::Highlight), 2));
-            painter->drawRect(rect.adjusted(1, 1, -1, -1));
-        }
-        painter->restore();
+        if (it == m_moods->cend())
+            paintDay(painter, rect, date, QColor(), false);
+        else
+            paintDay(painter, rect, date, TDiaryCalendar::moodTint(it.value()), true);
     }
 
 private:

@@ -1,5 +1,6 @@
 #include "pages/export_dialog.h"
 #include "widgets/date_popup.h"
+#include "widgets/lunar_day_calendar.h"
 
 #include "diary/entry.h"
 #include "platform/message_box.h"
@@ -61,6 +62,7 @@ TExportDialog::TExportDialog(const QList<QByteArray> &selected, bool onSelection
         edit->setObjectName(QLatin1String(name));
         edit->setCalendarPopup(true);
         showWholeMonth(edit);
+        showLunarDays(edit);
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         return edit;
     };

@@ -1,10 +1,16 @@
 #include "pages/list_page.h"
+#include "pages/tag_filter.h"
+#include "tags/tag_counts.h"
+#include "lunar/lunar_calendar.h"
 
 #include "pages/diary_calendar.h"
 #include "widgets/date_popup.h"
+#include "widgets/lunar_day_calendar.h"
 #include "platform/message_box.h"
 
 #include <QAction>
+#include <QThreadPool>
+#include <QPointer>
 #include <QApplication>
 #include <QCache>
 #include <QCheckBox>
@@ -29,6 +35,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -38,6 +45,8 @@ enum Column { kDate, kWeather, kMood, kSummary, kColumnCount };
 constexpr int kColumnWidths[kColumnCount] = {100, 50, 80, 300};
 constexpr int kKeyRole = Qt::UserRole;
 const QColor kTextColour(0, 0, 255);
+// How far back 那年今日 looks for the same lunar date: a lifetime's diary and then some.
+constexpr int kLunarYearsBack = 120;
 const QColor kGridColour(192, 192, 192);
 const QColor kMatchColour(255, 230, 110);
 // More than a cell shows at the table's font on a wide screen; laying out (and eliding) more of a
@@ -373,6 +382,7 @@ void TListPage::createSearchBar()
     };
     WeatherFilter = filter("WeatherFilter", QStringLiteral("全部天气"), diary::kWeatherCount, diary::weatherWord);
     MoodFilter = filter("MoodFilter", QStringLiteral("全部情感"), diary::kMoodCount, diary::moodWord);
+    TagFilter = new TTagFilter(bar);
 
     DateFilter = new QCheckBox(QStringLiteral("日期"), bar);
     DateFilter->setObjectName(QStringLiteral("DateFilter"));
@@ -381,6 +391,7 @@ void TListPage::createSearchBar()
         edit->setObjectName(QLatin1String(name));
         edit->setCalendarPopup(true);
         showWholeMonth(edit);
+        showLunarDays(edit);
         edit->setLocale(QLocale(QLocale::Chinese, QLocale::China));  // its calendar in Chinese
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         edit->setDate(diary::today());
@@ -396,7 +407,7 @@ void TListPage::createSearchBar()
     OnThisDay = new QPushButton(QStringLiteral("那年今日"), bar);
     OnThisDay->setObjectName(QStringLiteral("OnThisDay"));
     OnThisDay->setCheckable(true);
-    OnThisDay->setToolTip(QStringLiteral("往年今天写下的日记"));
+    OnThisDay->setToolTip(QStringLiteral("往年今天写下的日记，也有往年农历今天的"));
     CalendarButton = new QPushButton(QStringLiteral("日历"), bar);
     CalendarButton->setObjectName(QStringLiteral("CalendarButton"));
     CalendarButton->setCheckable(true);
@@ -409,6 +420,7 @@ void TListPage::createSearchBar()
     row->addWidget(SearchEdit, 1);
     row->addWidget(WeatherFilter);
     row->addWidget(MoodFilter);
+    row->addWidget(TagFilter);
     row->addWidget(ClearButton);
     auto *dates = new QHBoxLayout;
     dates->setSpacing(4);
@@ -442,6 +454,7 @@ void TListPage::createSearchBar()
     connect(SearchEdit, &QLineEdit::textChanged, this, changed);
     connect(WeatherFilter, &QComboBox::currentIndexChanged, this, changed);
     connect(MoodFilter, &QComboBox::currentIndexChanged, this, changed);
+    connect(TagFilter, &QComboBox::currentIndexChanged, this, changed);
     connect(DateFilter, &QCheckBox::toggled, this, [this](bool on) {
         FromDate->setEnabled(on);
         ToDate->setEnabled(on);
@@ -450,6 +463,10 @@ void TListPage::createSearchBar()
     connect(FromDate, &QDateEdit::dateChanged, this, changed);
     connect(ToDate, &QDateEdit::dateChanged, this, changed);
     connect(OnThisDay, &QPushButton::toggled, this, changed);
+    connect(OnThisDay, &QPushButton::toggled, this, [this](bool on) {
+        if (on)
+            reckonLunarDays();
+    });
     connect(ClearButton, &QPushButton::clicked, this, [this] { guarded([this] { clearSearch(); }); });
 
     auto *find = new QShortcut(QKeySequence::Find, this);
@@ -590,6 +607,10 @@ void TListPage::clearRows()
     m_index = diary::SearchIndex();
     m_indexed = false;
     Calendar->setRows({});
+    {
+        const QSignalBlocker block(TagFilter);
+        TagFilter->setCounts({});
+    }
 }
 
 void TListPage::addRows(const QList<Row> &rows)
@@ -620,6 +641,7 @@ void TListPage::setRows(const QList<diary::ListRow> &rows)
     m_index = diary::SearchIndex();
     m_indexed = false;
     Calendar->setRows(m_rows);
+    TagFilter->setRows(m_rows);
     refill();
 }
 
@@ -648,16 +670,53 @@ void TListPage::headerClicked(int column)
 diary::SearchQuery TListPage::query() const
 {
     diary::SearchQuery query;
-    query.text = SearchEdit->text();
+    // #旅行 typed is the same filter as 旅行 picked in TagFilter.
+    query.setSearchText(SearchEdit->text());
+    if (const QString tag = TagFilter->currentTag(); !tag.isEmpty())
+        query.tags.append(tag);
     query.weather = WeatherFilter->currentData().toInt();
     query.mood = MoodFilter->currentData().toInt();
     if (DateFilter->isChecked()) {
         query.from = FromDate->date();
         query.to = ToDate->date();
     }
-    if (OnThisDay->isChecked())
+    if (OnThisDay->isChecked()) {
         query.onThisDay = diary::today();
+        // The same lunar date too, the years of a lunar birthday, once they are reckoned.
+        if (m_lunarToday == query.onThisDay)
+            query.lunarDays = m_lunarDays;
+    }
     return query;
+}
+
+void TListPage::reckonLunarDays()
+{
+    const QDate today = diary::today();
+    if (m_lunarToday == today || m_lunarReckoning == today)
+        return;
+    m_lunarReckoning = today;
+    QPointer<TListPage> page(this);
+    QThreadPool::globalInstance()->start([page, today] {
+        QList<QDate> days = lunar::sameLunarDateBefore(today, today.addYears(-kLunarYearsBack));
+        std::reverse(days.begin(), days.end());
+        QMetaObject::invokeMethod(
+            qApp,
+            [page, today, days = std::move(days)]() mutable {
+                if (page)
+                    guarded([&] { page->lunarDaysReckoned(today, std::move(days)); });
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TListPage::lunarDaysReckoned(const QDate &today, QList<QDate> days)
+{
+    if (m_lunarReckoning == today)
+        m_lunarReckoning = QDate();
+    m_lunarToday = today;
+    m_lunarDays = std::move(days);
+    if (OnThisDay->isChecked() && diary::today() == today)
+        refill();
 }
 
 void TListPage::clearSearch()
@@ -671,6 +730,7 @@ void TListPage::clearSearch()
     SearchEdit->clear();
     WeatherFilter->setCurrentIndex(0);
     MoodFilter->setCurrentIndex(0);
+    TagFilter->clearTag();
     DateFilter->setChecked(false);
     FromDate->setEnabled(false);
     ToDate->setEnabled(false);
@@ -721,6 +781,7 @@ TListPage::Prepared TListPage::prepare(QList<diary::ListRow> rows, const Prepara
     prepared.order = orderFor(how.query, how.order);
     prepared.sorted = diary::sortedPositions(rows, prepared.order);
     prepared.moods = diary::moodsByDay(rows);
+    prepared.tagCounts = tags::countTags(rows);
     if (!how.query.isOpen()) {
         prepared.index.emplace(rows);
         prepared.shown = foundIn(prepared.sorted, rows.size(), *prepared.index, how.query);
@@ -741,6 +802,11 @@ void TListPage::setPrepared(Prepared prepared)
     m_indexed = prepared.index.has_value();
     m_index = prepared.index ? std::move(*prepared.index) : diary::SearchIndex();
     Calendar->setMoods(std::move(prepared.moods));
+    {
+        // A tag that is gone would refill on its own: the rows here are shown below in any case.
+        const QSignalBlocker block(TagFilter);
+        TagFilter->setCounts(prepared.tagCounts);
+    }
     const diary::SearchQuery search = query();
     // The order or the search changed while it was prepared: the page does its own work.
     if (orderFor(search, m_order) != m_sortedOrder || (!search.isOpen() && !m_indexed)) {
@@ -759,6 +825,7 @@ QList<diary::ListRow> TListPage::takeRows()
     m_index = diary::SearchIndex();
     m_indexed = false;
     Calendar->setRows({});
+    // The tags stay in the drop-down (and the one picked stays picked) until the new rows come.
     return std::exchange(m_rows, {});
 }
 

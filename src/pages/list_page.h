@@ -2,6 +2,7 @@
 
 #include "diary/row_order.h"
 #include "diary/search.h"
+#include "tags/tag_counts.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -25,6 +26,7 @@ class QTextDocument;
 class QTreeView;
 class ListRowModel;
 class TDiaryCalendar;
+class TTagFilter;
 
 // The list page: the whole diary as a table of date, weather, mood and text, one row per entry,
 // with a context menu to open, delete or print the row under the pointer.
@@ -47,7 +49,8 @@ class TDiaryCalendar;
 // there is a search text, the summary column shows the text around its first place in each
 // entry, the places highlighted; foundChanged tells how many entries the search finds. The
 // search stays when the rows are listed anew. OnThisDay 「那年今日」, while checked, shows only the entries written on
-// today's month and day in earlier years (diary::onThisDay), newest first.
+// today's month and day in earlier years (diary::onThisDay), newest first, and those of today's
+// lunar month and day (lunar::sameLunarDateBefore), which join a moment later the first time.
 //
 // Calendar: CalendarButton 「日历」 shows a month calendar (TDiaryCalendar) at the right of the
 // table, marking the days of all rows (not only those the search finds). It sits on this page
@@ -98,6 +101,8 @@ public:
     QLineEdit *SearchEdit;
     QComboBox *WeatherFilter;   // 「全部天气」, then the weather words
     QComboBox *MoodFilter;      // 「全部情感」, then the mood words
+    // 「全部标签」, then the listing's tags by count: a tag picked filters as #tag typed does.
+    TTagFilter *TagFilter;
     QCheckBox *DateFilter;      // 「日期」: the range below applies
     QDateEdit *FromDate;
     QDateEdit *ToDate;
@@ -128,6 +133,7 @@ public:
         diary::RowOrder order;
         QList<qsizetype> sorted;
         QHash<QDate, int> moods;
+        QList<tags::TagCount> tagCounts;
         std::optional<diary::SearchIndex> index;
         diary::SearchQuery query;   // the search shown was found for
         QList<qsizetype> shown;
@@ -223,4 +229,11 @@ private:
     diary::RowOrder m_order;
     QString m_needle;   // the search text the summaries are highlighted with
     int m_found = -1;
+    // 那年今日's lunar days of earlier years: reckoned once a day on a worker (seconds for a
+    // century of lunar years), the list shown again when they are in.
+    void reckonLunarDays();
+    void lunarDaysReckoned(const QDate &today, QList<QDate> days);
+    QDate m_lunarToday;       // the day m_lunarDays are of
+    QList<QDate> m_lunarDays; // ascending
+    QDate m_lunarReckoning;   // the day a worker reckons them for now
 };

@@ -6,6 +6,9 @@
 #include "pages/text_field.h"
 #include "platform/message_box.h"
 #include "widgets/date_popup.h"
+#include "widgets/lunar_day_calendar.h"
+#include "lunar/lunar_calendar.h"
+#include "tags/tag_highlighter.h"
 #include "widgets/entry_boxes.h"
 
 #include "diary/search.h"
@@ -68,6 +71,9 @@ const QColor kDateColour(255, 0, 255);
 const QColor kWeatherColour(0, 0, 255);
 const QColor kMoodColour(255, 0, 0);
 const QColor kEditorColour(0, 0, 255);
+// Softer than the date's magenta: a companion to it, not a second heading.
+const QColor kLunarColour(170, 110, 150);
+const QColor kTagColour(40, 140, 150);
 
 QFont songti(int pixels)
 {
@@ -145,6 +151,12 @@ void TWritePage::createControls()
     // The calendar is made when the picker is first pressed or typed into (before it can pop
     // up): making it takes a good part of the page's construction.
     DatePicker->installEventFilter(this);
+    // After the page's own filter, so that the lunar calendar is in place before it is hooked.
+    showLunarDays(DatePicker);
+    LunarDate = new QLabel(this);
+    LunarDate->setObjectName(QStringLiteral("LunarDate"));
+    LunarDate->setFont(songti(13));
+    setColour(LunarDate, QPalette::WindowText, kLunarColour);
 
     Label1 = caption(QStringLiteral("天气："), kWeatherColour, this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -182,6 +194,8 @@ void TWritePage::createControls()
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
     RichEdit1->setAcceptRichText(true);
     RichEdit1->setFont(songti(14));
+    TagHighlighter = new TTagHighlighter(RichEdit1->document());
+    TagHighlighter->setColour(kTagColour);
     RichEdit1->document()->setDefaultFont(songti(14));
     RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -458,12 +472,24 @@ void TWritePage::resizeEvent(QResizeEvent *event)
     layOut();
 }
 
+void TWritePage::layOutLunarDate(int shift)
+{
+    // The date row is full at the page's design width: the lunar date then shows as the date's
+    // tooltip alone, and beside the picker as soon as the page is wide enough (maximised).
+    const int width = LunarDate->fontMetrics().horizontalAdvance(LunarDate->text()) + 4;
+    const int height = LunarDate->fontMetrics().height();
+    const int left = kDatePicker.right() + 6;
+    LunarDate->setGeometry(left, kDatePicker.center().y() - height / 2 + 1, width, height);
+    LunarDate->setVisible(!LunarDate->text().isEmpty() && left + width <= kWeatherCaption.left() + shift - 4);
+}
+
 void TWritePage::layOut()
 {
     // The weather and mood stay at the right edge of a wider page; the date stays at the left.
     const int shift = qMax(0, width() - kDesignSize.width());
     Label3->setGeometry(kDateLabel);
     DatePicker->setGeometry(kDatePicker);
+    layOutLunarDate(shift);
     Label1->setGeometry(kWeatherCaption.translated(shift, 0));
     dBox1->setGeometry(kWeatherBox.translated(shift, 0));
     Label2->setGeometry(kMoodCaption.translated(shift, 0));
@@ -689,6 +715,9 @@ void TWritePage::setShownDate(const QDate &date)
         DatePicker->setEnabled(false);
     }
     m_shownDay = date;
+    LunarDate->setText(lunar::fullText(date));
+    Label3->setToolTip(LunarDate->text());
+    layOut();
 }
 
 void TWritePage::pickerChosen()

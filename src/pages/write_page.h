@@ -17,6 +17,7 @@ class QTextEdit;
 class QToolBar;
 class FindBar;
 class TImageComboBox;
+class TTagHighlighter;
 
 // The write page: the open entry's date, its weather and mood choices and its body in a rich
 // text editor, with a toolbar and a context menu of editing, formatting and printing commands.
@@ -68,6 +69,11 @@ public:
     QMenu *PopupMenu1;        // the editor's context menu
     QDateEdit *DatePicker;    // the open entry's day; another day chosen opens that day
     FindBar *FindInEntry;     // hidden until Find
+    // The open day's lunar date (农历甲辰年正月初一), small, after the date picker where the page
+    // is wide enough; always the date label's tooltip.
+    QLabel *LunarDate;
+    // The body's tags (#旅行) in a soft colour as they are typed; display only.
+    TTagHighlighter *TagHighlighter;
 
     // Commands.
     QAction *Action1;                // save: emits saveRequested()
@@ -161,6 +167,8 @@ private:
                      const char *icon, const QKeySequence &shortcut = {});
     void onTriggered(QAction *action, std::function<void()> handler);
     void layOut();
+    // LunarDate after the picker where the weather leaves it room.
+    void layOutLunarDate(int shift);
     void openFindBar();
     void reachToolbar();
     void makeToolbarReachable();

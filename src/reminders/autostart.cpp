@@ -52,23 +52,31 @@ QString filePath()
     return configFolder() + QStringLiteral("/autostart/") + QLatin1String(kFileName);
 }
 
-QByteArray entryText(const QString &programPath)
+QByteArray entryText(const QString &programPath, const QString &diaryFolder)
 {
     const QString exec = execArgument(programPath) + u' ' + QLatin1String(kTrayOption);
+    QString path;
+    if (!diaryFolder.isEmpty()) {
+        if (diaryFolder.contains(u'\n') || diaryFolder.contains(u'\r'))
+            throw EAutostartError(QStringLiteral("The folder name cannot be kept in a desktop entry: %1").arg(diaryFolder));
+        // A value's backslashes are escaped (the desktop entry format's string rules).
+        path = QStringLiteral("Path=%1\n").arg(QString(diaryFolder).replace(u'\\', QStringLiteral("\\\\")));
+    }
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=羽书手札提醒\n"
                           "Comment=每天提醒写日记\n"
                           "Exec=%1\n"
+                          "%2"
                           "Icon=net.quillbook.Quillbook\n"
                           "Terminal=false\n"
                           "NoDisplay=true\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(exec)
+        .arg(exec, path)
         .toUtf8();
 }
 
-void install(const QString &programPath)
+void install(const QString &programPath, const QString &diaryFolder)
 {
     const QString path = filePath();
     const QString folder = QFileInfo(path).path();
@@ -76,7 +84,7 @@ void install(const QString &programPath)
         throw EAutostartError(QStringLiteral("The folder %1 cannot be created: %2")
                                   .arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
     files::AtomicWriter out(path, files::AtomicWriter::RefuseLinks);
-    if (!out.isOpen() || !out.write(entryText(programPath)) || !out.commit())
+    if (!out.isOpen() || !out.write(entryText(programPath, diaryFolder)) || !out.commit())
         throw EAutostartError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, out.errorString()));
 }
 

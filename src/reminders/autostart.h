@@ -23,11 +23,14 @@ inline constexpr char kTrayOption[] = "--tray";
 QString filePath();
 
 // The entry's text for the program at programPath (absolute): Exec quoted as freedesktop.org's
-// desktop entry format asks, with kTrayOption.
-QByteArray entryText(const QString &programPath);
+// desktop entry format asks, with kTrayOption. diaryFolder (absolute), when given, is the folder the
+// program starts in (Path): where its diaries and their user list are, wherever the desktop
+// starts programs. Throws EAutostartError for a folder name a desktop entry cannot hold (a line
+// break in it).
+QByteArray entryText(const QString &programPath, const QString &diaryFolder = {});
 
 // Writes the entry. Throws EAutostartError when the folder or file cannot be written.
-void install(const QString &programPath);
+void install(const QString &programPath, const QString &diaryFolder = {});
 
 // Removes the entry (a link there is removed, not its target). False when one is there and could
 // not be removed.

@@ -7,6 +7,10 @@
 //   app_helper shot <settings file> <png>   saves the main window's picture and closes.
 //   app_helper dialogs <settings file> <folder>  saves pictures of the user settings dialog and
 //                                           the recovery code dialog there.
+//   app_helper pages <settings file> <user> <password> <folder>
+//                                           logs in and saves pictures of the list page with its
+//                                           calendar, the write page (as it opens, and maximised)
+//                                           and the user settings dialog.
 //   app_helper type <settings file> <user> <password> <text>
 //                                           logs in (in the working folder), opens today's
 //                                           entry, types the text, lets the draft be written and
@@ -19,11 +23,17 @@
 #include "app/startup.h"
 #include "accounts/login_panel.h"
 #include "pages/write_page.h"
+#include "pages/list_page.h"
+#include "app/templates_editor.h"
+#include "widgets/lunar_day_calendar.h"
+#include "pages/diary_calendar.h"
 #include "platform/message_box.h"
 #include "settings/ini.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCalendarWidget>
+#include <QPushButton>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -84,6 +94,45 @@ int main(int argc, char **argv)
                     settings->grab().save(folder + QStringLiteral("/user_settings.png"));
                     code->grab().save(folder + QStringLiteral("/recovery_code.png"));
                     form.close();
+                });
+            });
+        });
+    }
+    if (mode == QLatin1String("pages") && argc >= 6) {
+        const QString user = QString::fromLocal8Bit(argv[3]);
+        const QString password = QString::fromLocal8Bit(argv[4]);
+        const QString folder = QString::fromLocal8Bit(argv[5]);
+        return startup::run(app, TSingleInstance::defaultName(), [user, password, folder](TForm1 &form) {
+            QTimer::singleShot(300, &form, [&form, user, password, folder] {
+                QComboBox *users = form.Panel1()->ComboBox1();
+                users->setCurrentIndex(users->findText(user));
+                form.Panel1()->MaskEdit1()->setText(password);
+                form.Button1Click();
+                form.ListPage()->CalendarButton->setChecked(true);
+                form.ListPage()->Calendar->Calendar1->setCurrentPage(2024, 2);
+                QTimer::singleShot(300, &form, [&form, folder] {
+                    form.grab().save(folder + QStringLiteral("/list_page.png"));
+                    form.writeToday();
+                    QTimer::singleShot(300, &form, [&form, folder] {
+                        form.grab().save(folder + QStringLiteral("/write_page.png"));
+                        form.resize(790, 570);   // as maximised on an 800 × 600 screen
+                        TForm2 *settings = form.Form2();
+                        settings->show();
+                        QTimer::singleShot(300, &form, [&form, settings, folder] {
+                            settings->grab().save(folder + QStringLiteral("/user_settings.png"));
+                            form.grab().save(folder + QStringLiteral("/write_page_maximised.png"));
+                            TTemplatesEditor editor({}, &form);
+                            editor.show();
+                            TLunarDayCalendar popup;
+                            popup.setCurrentPage(2024, 2);
+                            popup.resize(popup.sizeHint());
+                            popup.show();
+                            QApplication::processEvents();
+                            editor.grab().save(folder + QStringLiteral("/templates_editor.png"));
+                            popup.grab().save(folder + QStringLiteral("/date_popup.png"));
+                            form.close();
+                        });
+                    });
                 });
             });
         });

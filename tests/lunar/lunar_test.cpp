@@ -191,6 +191,17 @@ TEST(LunarCalendar, TheSameLunarDateInEarlierYears)
     EXPECT_GT(shortMonths, 0);
 }
 
+TEST(LunarCalendar, TheFirstAndLastYearsEndWithoutSearchingForever)
+{
+    // A calendar page of January 1000 or December 9998 asks for every day shown.
+    for (const QDate &day : {QDate(1000, 1, 1), QDate(1000, 1, 31), QDate(9998, 12, 31)})
+        (void)lunar::calendarLabel(day);
+    // The first year's days before its 冬至 lie in a 岁 that begins before the terms are known.
+    EXPECT_FALSE(lunar::lunarDate(QDate(1000, 6, 1)).isValid());
+    EXPECT_TRUE(lunar::lunarDate(QDate(1001, 6, 1)).isValid());
+    EXPECT_LE(lunar::sameLunarDateBefore(QDate(1003, 6, 1)).size(), 2);
+}
+
 // ICU's Chinese calendar, an implementation of its own, gives the same lunar date for every day
 // of 1990 to 2050, except in the few months whose new moon falls so near midnight that its coarser
 // lunar theory puts the month's first day on the day before: those of 2027 and 2030 among them,

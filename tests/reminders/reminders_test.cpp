@@ -207,7 +207,8 @@ TEST(Autostart, TheEntryIsWrittenPrivatelyAndRemoved)
     EXPECT_EQ(path, dir.path() + u"/autostart/quillbook-reminder.desktop"_s);
     EXPECT_FALSE(autostart::isInstalled());
 
-    autostart::install(u"/opt/羽书 手札/quillbook"_s);
+    EXPECT_THROW(autostart::entryText(u"/usr/bin/quillbook"_s, u"/home/a\nb"_s), autostart::EAutostartError);
+    autostart::install(u"/opt/羽书 手札/quillbook"_s, u"/home/张三/日记"_s);
     ASSERT_TRUE(autostart::isInstalled());
     struct stat st = {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
@@ -215,7 +216,7 @@ TEST(Autostart, TheEntryIsWrittenPrivatelyAndRemoved)
     ASSERT_EQ(::stat(QFile::encodeName(QFileInfo(path).path()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     const QByteArray text = testing_support::readFile(path);
-    EXPECT_TRUE(text.contains("Exec=\"/opt/羽书 手札/quillbook\" --tray\n")) << text.constData();
+    EXPECT_TRUE(text.contains("Exec=\"/opt/羽书 手札/quillbook\" --tray\nPath=/home/张三/日记\n")) << text.constData();
     if (QFileInfo(QStringLiteral(QB_DESKTOP_FILE_VALIDATE)).isExecutable()) {
         QProcess validate;
         validate.start(QStringLiteral(QB_DESKTOP_FILE_VALIDATE), {path});
