@@ -44,10 +44,8 @@ const char kTrayNoticeKey[] = "traynotice";
 
 void TForm1::setupHabits()
 {
-    m_desktopNotifier = new reminders::DesktopNotifier(QDBusConnection::sessionBus(), this);
     if (QSystemTrayIcon::isSystemTrayAvailable())
         showTray();
-    setReminderNotifier(new reminders::ReminderNotifier(m_desktopNotifier, m_trayFallback, this));
     // After the window is made: a time already past today asks the diary at once.
     QTimer::singleShot(0, this, [this] { guarded([this] { makeReminders(); }); });
 }
@@ -105,6 +103,12 @@ void TForm1::reminderDue(const QString &user, const QDate &day)
     QString body = reminders::reminderBody();
     if (m_reminders.size() > 1)
         body = QStringLiteral("「%1」：%2").arg(user, body);
+    // The session bus is reached only when a reminder is due: a start without one opens no
+    // connection to it.
+    if (!m_notifier) {
+        m_desktopNotifier = new reminders::DesktopNotifier(QDBusConnection::sessionBus(), this);
+        setReminderNotifier(new reminders::ReminderNotifier(m_desktopNotifier, m_trayFallback, this));
+    }
     m_notifier->show(reminders::reminderTitle(), body);
 }
 
