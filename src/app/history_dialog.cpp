@@ -6,9 +6,11 @@
 #include "diary/diary_book.h"
 #include "diary/entry_restore.h"
 #include "diary/messages.h"
+#include "platform/background.h"
 #include "platform/gbk.h"
 #include "platform/message_box.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -16,6 +18,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -81,6 +84,20 @@ THistoryDialog::THistoryDialog(TArchiveWriter &writer, const DiaryKey *key, QWid
     fillVersions();
 }
 
+namespace {
+
+// Reading a version and every restore (a rewrite that may wait for the diary's lock) run off the
+// window's thread, under the busy pointer, while the window keeps painting.
+template <typename Work>
+auto offThread(Work &&work)
+{
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    return background::run(std::forward<Work>(work));
+}
+
+} // namespace
+
 void THistoryDialog::openBackup(const QString &path)
 {
     m_backup = path;
@@ -124,9 +141,13 @@ void THistoryDialog::showVersion(int row)
     m_restoreWhole->setEnabled(false);
     if (!chosen)
         return;
-    TArchiveReader reader;
-    reader.SetZipName(m_list[row].path);
-    const diary::Listing listing = diary::listEntries(reader, m_key);
+    const QString path = m_list[row].path;
+    const DiaryKey *key = m_key;
+    const diary::Listing listing = offThread([path, key] {
+        TArchiveReader reader;
+        reader.SetZipName(path);
+        return diary::listEntries(reader, key);
+    });
     for (const diary::ListRow &entry : listing.rows) {
         auto *item = new QTreeWidgetItem(m_entries, {entry.name, entry.weather, entry.mood,
                                                      entry.summary.left(200).simplified()});
@@ -158,7 +179,8 @@ void THistoryDialog::restoreSelectedEntries()
     QList<QByteArray> names;
     for (const QTreeWidgetItem *item : selected)
         names.append(item->data(0, kNameRole).toByteArray());
-    const diary::RestoreOutcome outcome = diary::restoreEntries(m_list[row].path, m_writer, names, m_key);
+    const diary::RestoreOutcome outcome =
+        offThread([&] { return diary::restoreEntries(m_list[row].path, m_writer, names, m_key); });
     QStringList refused;
     for (const auto &[name, problem] : outcome.refused)
         refused << app::text::historyEntryNotRestored(gbk::decode(name), diary::problemReason(problem));
@@ -178,7 +200,7 @@ void THistoryDialog::restoreWholeDiary()
                      QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    diary::restoreWhole(m_list[row].path, m_writer, m_key);
+    offThread([&] { diary::restoreWhole(m_list[row].path, m_writer, m_key); });
     m_changed = true;
     msgbox::show(this, QMessageBox::Information, diary_text::caption(), app::text::historyWholeRestored());
     fillVersions();
@@ -193,7 +215,7 @@ void THistoryDialog::undoRestore()
                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    diary::restoreWhole(m_list.first().path, m_writer, m_key);
+    offThread([&] { diary::restoreWhole(m_list.first().path, m_writer, m_key); });
     m_changed = true;
     msgbox::show(this, QMessageBox::Information, diary_text::caption(), app::text::historyUndone());
     fillVersions();
